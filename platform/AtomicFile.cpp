@@ -1,0 +1,90 @@
+#include "platform/AtomicFile.h"
+
+#include "platform/Failure.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace kelvaran::platform {
+
+namespace {
+
+std::string errnoText() { return std::strerror(errno); }
+
+std::string folderOf(const std::string& path) {
+    auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+}  // namespace
+
+AtomicFileWriter::AtomicFileWriter(std::string targetPath) : target_(std::move(targetPath)) {
+    std::string pattern = folderOf(target_) + "/.kelvaran-XXXXXX";
+    std::string buffer = pattern;
+    fd_ = ::mkstemp(buffer.data());
+    if (fd_ < 0) throw FileSystemError("cannot create a temporary file beside " + target_ + ": " + errnoText());
+    tempPath_ = buffer;
+    // mkstemp creates 0600; give the file the usual mode for new files.
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd_, 0666 & ~mask);
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!committed_ && !tempPath_.empty()) ::unlink(tempPath_.c_str());
+}
+
+void AtomicFileWriter::write(std::string_view bytes) {
+    const char* data = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        ssize_t written = ::write(fd_, data, left);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            throw FileSystemError("cannot write " + tempPath_ + ": " + errnoText());
+        }
+        data += written;
+        left -= static_cast<std::size_t>(written);
+    }
+}
+
+void AtomicFileWriter::commit() {
+    if (::fsync(fd_) != 0) throw FileSystemError("cannot flush " + tempPath_ + ": " + errnoText());
+    if (::close(fd_) != 0) {
+        fd_ = -1;
+        throw FileSystemError("cannot close " + tempPath_ + ": " + errnoText());
+    }
+    fd_ = -1;
+    if (::rename(tempPath_.c_str(), target_.c_str()) != 0) {
+        throw FileSystemError("cannot rename " + tempPath_ + " to " + target_ + ": " + errnoText());
+    }
+    committed_ = true;
+}
+
+void writeFileAtomically(const std::string& path, std::string_view content) {
+    AtomicFileWriter writer(path);
+    writer.write(content);
+    writer.commit();
+}
+
+std::string readWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw FileSystemError("cannot open " + path);
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    if (in.bad()) throw FileSystemError("cannot read " + path);
+    return buffer.str();
+}
+
+}  // namespace kelvaran::platform

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "platform/Raster.h"
+
+#include <any>
+#include <map>
+#include <optional>
+#include <string>
+
+namespace kelvaran::platform {
+
+// The clipboard that carries objects between the office applications.  It lives
+// in the process, belongs to one batch run and never touches the desktop's
+// clipboard.  It holds any number of typed formats at once, each named by a text
+// (the office backends agree on their own names); the metafile-picture rendering
+// (format 3 of the system clipboard) has members of its own because the
+// engine's picture comparison reads it.
+class Clipboard {
+public:
+    virtual ~Clipboard() = default;
+
+    // Empties every format.
+    virtual void Clear();
+
+    // Replaces the whole content by one format.
+    virtual void setOnly(const std::string& format, std::any data);
+    // Adds or replaces one format and keeps the others.
+    virtual void setData(const std::string& format, std::any data);
+    virtual bool hasFormat(const std::string& format) const;
+    // The data of a format, or an empty std::any.
+    virtual std::any data(const std::string& format) const;
+
+    // The content rendered as a metafile picture, drawn at its own size.
+    virtual void setMetafileRendering(Raster rendering);
+    // The rendering, or nothing when the content offers none.
+    virtual std::optional<Raster> metafileRendering() const;
+
+    // Counts the changes; lets holders of the content see that it was replaced.
+    std::uint64_t generation() const { return generation_; }
+
+private:
+    std::map<std::string, std::any> formats_;
+    std::optional<Raster> rendering_;
+    std::uint64_t generation_ = 0;
+};
+
+}  // namespace kelvaran::platform

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs (only what is missing) every Debian package that building, running
+# and testing Kelvaran needs.  Safe to run again and again.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
+  # libraries
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+  libvips-dev libgsf-1-dev libemf2svg-dev librsvg2-dev libwmf-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libfmt-dev nlohmann-json3-dev
+  # tests and tools: a session bus, a virtual display, Japanese fonts,
+  # LibreOffice for cross-checking outputs, PDF rasteriser, GNU parallel
+  dbus dbus-x11 xvfb xauth fonts-noto-cjk fonts-ipafont-gothic
+  libreoffice-writer-nogui libreoffice-calc-nogui poppler-utils parallel help2man
+  python3 file
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup: every package is present"
+  exit 0
+fi
+
+echo "setup: installing ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+echo "setup: done"

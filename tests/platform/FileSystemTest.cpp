@@ -1,0 +1,131 @@
+#include "platform/AtomicFile.h"
+#include "platform/ConfigDir.h"
+#include "platform/Failure.h"
+#include "platform/FileSystem.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+
+namespace kelvaran::platform {
+namespace {
+
+class FileSystemTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("kelvaran-fs-" + std::to_string(::getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+    void touch(const std::string& name, const std::string& content = "x") {
+        std::ofstream(path(name), std::ios::binary) << content;
+    }
+
+    fs::path dir_;
+    StdFileSystem fsys_;
+};
+
+TEST_F(FileSystemTest, NamesOfAPath) {
+    EXPECT_EQ(fsys_.GetExtensionName("/a/b/report.DOC"), "DOC");
+    EXPECT_EQ(fsys_.GetExtensionName("/a/b.d/report"), "");
+    EXPECT_EQ(fsys_.GetExtensionName("/a/archive.tar.gz"), "gz");
+    EXPECT_EQ(fsys_.GetBaseName("/a/b/report.DOC"), "report");
+    EXPECT_EQ(fsys_.GetBaseName("/a/b/report"), "report");
+    EXPECT_EQ(fsys_.GetParentFolderName("/a/b/report.doc"), "/a/b");
+    EXPECT_EQ(fsys_.GetParentFolderName("/report.doc"), "/");
+    EXPECT_EQ(fsys_.GetParentFolderName("report.doc"), "");
+}
+
+TEST_F(FileSystemTest, ExistenceTellsFilesFromFolders) {
+    touch("a.doc");
+    EXPECT_TRUE(fsys_.FileExists(path("a.doc")));
+    EXPECT_FALSE(fsys_.folderExists(path("a.doc")));
+    EXPECT_TRUE(fsys_.folderExists(dir_.string()));
+    EXPECT_FALSE(fsys_.FileExists(dir_.string()));
+    EXPECT_FALSE(fsys_.FileExists(path("missing.doc")));
+    EXPECT_FALSE(fsys_.FileExists(""));
+}
+
+TEST_F(FileSystemTest, SizesDeletionAndListing) {
+    touch("b.rtf", std::string(1536, 'z'));
+    touch("a.doc");
+    fs::create_directories(dir_ / "sub");
+    touch("sub/inner.doc");
+    EXPECT_DOUBLE_EQ(fsys_.GetFile(path("b.rtf")).Size, 1536);
+    EXPECT_THROW(fsys_.GetFile(path("missing")), FileSystemError);
+
+    auto folder = fsys_.getFolder(dir_.string());
+    ASSERT_EQ(folder.Files.size(), 2u);  // the subfolder's file is not listed
+    EXPECT_EQ(folder.Files[0], path("a.doc"));
+    EXPECT_EQ(folder.Files[1], path("b.rtf"));
+
+    fsys_.deletefile(path("a.doc"));
+    EXPECT_FALSE(fsys_.FileExists(path("a.doc")));
+    EXPECT_THROW(fsys_.deletefile(path("a.doc")), FileSystemError);
+}
+
+TEST_F(FileSystemTest, TemporaryFolderHonoursTmpdir) {
+    const char* old = std::getenv("TMPDIR");
+    std::string saved = old ? old : "";
+    ::setenv("TMPDIR", (dir_.string() + "/").c_str(), 1);
+    EXPECT_EQ(fsys_.GetSpecialFolder(2), dir_.string());
+    std::string first = fsys_.GetTempName();
+    EXPECT_EQ(first.size(), 12u);
+    EXPECT_EQ(first.substr(0, 3), "rad");
+    EXPECT_EQ(first.substr(8), ".tmp");
+    if (old) ::setenv("TMPDIR", saved.c_str(), 1); else ::unsetenv("TMPDIR");
+}
+
+TEST_F(FileSystemTest, AtomicWriteReplacesWholeFilesAndLeavesNoTemporary) {
+    std::string target = path("out.doc");
+    writeFileAtomically(target, "first");
+    writeFileAtomically(target, "second content");
+    EXPECT_EQ(readWholeFile(target), "second content");
+    int entries = 0;
+    for (auto& e : fs::directory_iterator(dir_)) { (void)e; ++entries; }
+    EXPECT_EQ(entries, 1);
+}
+
+TEST_F(FileSystemTest, AtomicWriterWithoutCommitLeavesTheOldFile) {
+    std::string target = path("out.doc");
+    writeFileAtomically(target, "old");
+    {
+        AtomicFileWriter writer(target);
+        writer.write("half of the new");
+    }
+    EXPECT_EQ(readWholeFile(target), "old");
+    int entries = 0;
+    for (auto& e : fs::directory_iterator(dir_)) { (void)e; ++entries; }
+    EXPECT_EQ(entries, 1);
+}
+
+TEST_F(FileSystemTest, AtomicWriteIntoAMissingFolderFails) {
+    EXPECT_THROW(writeFileAtomically(path("no/such/folder/out.doc"), "x"), FileSystemError);
+}
+
+TEST(ConfigDir, OrderOfTheEnvironmentVariables) {
+    const char* own = std::getenv("KELVARAN_CONFIG_DIR");
+    std::string savedOwn = own ? own : "";
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    std::string savedXdg = xdg ? xdg : "";
+    ::setenv("KELVARAN_CONFIG_DIR", "/own", 1);
+    ::setenv("XDG_CONFIG_HOME", "/xdg", 1);
+    EXPECT_EQ(configDirectory(), "/own");
+    ::unsetenv("KELVARAN_CONFIG_DIR");
+    EXPECT_EQ(configDirectory(), "/xdg/kelvaran");
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_NE(configDirectory().find("/.config/kelvaran"), std::string::npos);
+    if (own) ::setenv("KELVARAN_CONFIG_DIR", savedOwn.c_str(), 1);
+    if (xdg) ::setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1);
+}
+
+}  // namespace
+}  // namespace kelvaran::platform
