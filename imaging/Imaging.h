@@ -1,0 +1,70 @@
+#pragma once
+
+// Picture decoding, resampling and encoding (over libvips, libemf2svg + librsvg
+// and libwmf).  Everything here works on bytes in memory; failures throw
+// ImagingError with a reason a user can read.
+
+#include "platform/Failure.h"
+#include "platform/Raster.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kelvaran::imaging {
+
+class ImagingError : public platform::Failure {
+public:
+    using platform::Failure::Failure;
+};
+
+enum class PictureType { Unknown, Jpeg, Png, Gif, Bmp, Dib, Tiff, Emf, Wmf, Pict };
+
+// "JPEG", "PNG", ... for messages and reports.
+const char* typeName(PictureType type);
+
+// Recognises a picture by its first bytes.  A DIB is a BITMAPINFOHEADER
+// without the file header; a WMF may start with the placeable header.
+PictureType sniff(std::string_view bytes);
+
+// Pixel size of a raster picture from its header, or the natural size of a
+// metafile at 96 pixels per inch.  Throws ImagingError when unreadable.
+struct PixelSize {
+    int width = 0;
+    int height = 0;
+};
+PixelSize pictureSize(std::string_view bytes, PictureType type);
+
+// A decoded picture: 8-bit RGBA, straight alpha, row by row.
+struct Image {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rgba;  // width * height * 4
+
+    bool hasTransparency() const;
+};
+
+// Renders a picture at exactly widthPx x heightPx: raster pictures are decoded
+// (CMYK JPEGs too) and resampled with a Lanczos filter, metafiles are
+// rasterised at that size.  Refuses hostile sizes (more than 100 megapixels).
+Image render(std::string_view bytes, PictureType type, int widthPx, int heightPx);
+
+// Decodes at the picture's own size.
+Image decode(std::string_view bytes, PictureType type);
+
+// Encoders.  JPEG: quality 85, baseline, optimised Huffman tables, 4:2:0;
+// JPEG has no transparency, so transparent areas come out black.  PNG: a
+// palette when at most 256 colours, highest compression.  GIF: quantised with
+// dithering, one transparent index when the picture has transparency.
+std::string encodeJpeg(const Image& image);
+std::string encodePng(const Image& image);
+std::string encodeGif(const Image& image);
+// An enhanced metafile holding one bitmap record of the picture, alpha kept,
+// whose frame is widthPt x heightPt points.
+std::string encodeEmfFromImage(const Image& image, double widthPt, double heightPt);
+
+// The picture drawn on white, as the clipboard's metafile rendering.
+platform::Raster toRaster(const Image& image);
+
+}  // namespace kelvaran::imaging
