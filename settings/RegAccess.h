@@ -24,10 +24,14 @@ public:
     RegAccess& operator=(const RegAccess&) = delete;
 
     const std::string& folder() const;
+    // Where the program keeps its hives: the configuration folder.
+    static std::string defaultFolder();
 
     // True when the key and the value exist and the value fits into 1,024
-    // bytes; then `text` receives it (REG_DWORD as decimal text; other types
+    // bytes (a string's terminating NUL counted); then `text` receives it
+    // (REG_DWORD as the decimal text of the unsigned 32-bit value; other types
     // leave `text` as it was).  False otherwise, and `text` becomes empty.
+    // An empty value name is the key's default value.
     bool ReadRegValue(Root root, const std::string& keyPath, const std::string& valueName, std::string& text);
     // Stores the text as REG_SZ; creates the key when missing.  Silent on failure.
     void WriteRegValue(Root root, const std::string& keyPath, const std::string& valueName,
@@ -36,7 +40,8 @@ public:
     // Creates the key and its parents; on success also writes "AccessKey" = "0"
     // under the settings key of HKEY_CURRENT_USER.
     bool CreateRegKey(Root root, const std::string& keyPath);
-    // Names of the direct subkeys of a root, in enumeration order.
+    // Names of the direct subkeys of a root, in enumeration order (the order
+    // of the hive file, keys added later at the end).
     std::vector<std::string> ListRegSubKeys(Root root);
     bool RegValueReadable(Root root, const std::string& keyPath, const std::string& valueName);
 
