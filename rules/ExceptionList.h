@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace kelvaran::rules {
@@ -19,9 +20,13 @@ public:
     void AddToExceptionList(const std::string& name, std::string& value) override;
     std::string ObjToImage(const std::string& name) override;
 
+    // At most this many entries: positions are 16-bit signed counts.
+    static constexpr std::size_t kMaxEntries = 32767;
+
     const std::vector<ExceptionEntry>& entries() const { return entries_; }
     std::size_t size() const { return entries_.size(); }
-    // Changes the format of the entry at a position (the format dialog).
+    // Changes the format of the entry at a position (the format dialog); a
+    // position past the end changes nothing.
     void setValue(std::size_t position, const std::string& value);
 
     // Called after an entry was appended (the dialog keeps its lists in step).
@@ -31,6 +36,7 @@ public:
 
 private:
     std::vector<ExceptionEntry> entries_;
+    std::unordered_map<std::string, std::size_t> positionOf_;  // oleName -> position
 };
 
 // Adds the thirteen built-in rows in order.

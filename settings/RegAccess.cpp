@@ -52,6 +52,12 @@ FileStamp stampOf(const std::string& path) {
     return stamp;
 }
 
+// The hive files hold one name per line: a name with a line break or a NUL
+// cannot be stored.
+bool storableName(const std::string& name) {
+    return name.find_first_of(std::string("\0\r\n", 3)) == std::string::npos;
+}
+
 }  // namespace
 
 struct RegAccess::Members {
@@ -158,6 +164,7 @@ bool RegAccess::ReadRegValue(Root root, const std::string& keyPath, const std::s
 
 void RegAccess::WriteRegValue(Root root, const std::string& keyPath, const std::string& valueName,
                               const std::string& value) {
+    if (!storableName(keyPath) || !storableName(valueName)) return;
     RegHive::Key* key = m_->hive(root).tree.find(keyPath);
     if (!key) {
         if (!CreateRegKey(root, keyPath)) return;
@@ -179,6 +186,7 @@ void RegAccess::WriteRegValue(Root root, const std::string& keyPath, const std::
 }
 
 bool RegAccess::CreateRegKey(Root root, const std::string& keyPath) {
+    if (!storableName(keyPath)) return false;
     m_->hive(root).tree.create(keyPath);
     if (!m_->persist(root)) return false;
     WriteRegValue(Root::HKEY_CURRENT_USER, kSettingsKey, "AccessKey", std::string("0"));
