@@ -64,6 +64,7 @@ frmObject::frmObject(ExceptionList& list, QWidget* parent) : QDialog(parent), li
     lstExceptionValue->setObjectName(QStringLiteral("lstExceptionValue"));
     lstExceptionValue->setGeometry(fromTwips(3420, 3600, 855, 1320));
     lstExceptionValue->setEnabled(false);
+    lstExceptionValue->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
     setTabOrder(lstException, optFormat[0]);
     for (std::size_t i = 0; i + 1 < optFormat.size(); ++i) setTabOrder(optFormat[i], optFormat[i + 1]);

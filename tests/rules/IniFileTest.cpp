@@ -164,6 +164,20 @@ TEST(IniFile, BytesThatAreNotCp932DoNotStopTheRead) {
     EXPECT_EQ(ini.ReadIni("s", "ok", ""), "fine");
 }
 
+TEST(IniFile, OddLinesAreTolerated) {
+    TempFolder dir;
+    static const char raw[] = "=orphan\n[\n=x\n[name\n0=unclosed\nno equals sign\n  [ value ]  \n0=a\0b\n=\n";
+    dir.write("a.ini", std::string(raw, sizeof raw - 1));
+    IniFile ini(dir.file("a.ini"));
+    // a header without its closing bracket still names its section
+    EXPECT_EQ(ini.ReadIni("name", "0", ""), "unclosed");
+    EXPECT_EQ(ini.ReadIni("name", "no equals sign", "d"), "d");
+    // blanks around a section name do not count; the value ends at a NUL
+    EXPECT_EQ(ini.ReadIni("value", "0", ""), "a");
+    EXPECT_EQ(ini.ReadIni("", "", "d"), "x");
+    EXPECT_EQ(ini.ReadIni("value", "", "d"), "d");
+}
+
 TEST(IniFile, ChangesOnDiskAreSeen) {
     TempFolder dir;
     dir.write("a.ini", "[s]\na=1\n");

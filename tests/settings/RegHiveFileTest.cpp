@@ -183,3 +183,42 @@ TEST(HiveFile, ScanOverThousandsOfKeys) {
 
 }  // namespace
 }  // namespace kelvaran::settings
+
+namespace kelvaran::settings {
+namespace {
+
+TEST(HiveFile, BrokenLinesAreSkippedAndTheRestRead) {
+    TempFolder dir;
+    static const char raw[] = "Windows Registry Editor Version 5.00\n"
+                          "[\n"
+                          "[]\n"
+                          "@\n"
+                          "\"\n"
+                          "\"a\"\n"
+                          "\"b\"=\n"
+                          "\"c\"=hex(\n"
+                          "\"d\"=dword:12345678 9\n"
+                          "\"e\"=dword:\n"
+                          "[HKEY_LOCAL_MACHINE\\K\n"
+                          "\"ok\"=\"1\"\n"
+                          "\"nul\0name\"=\"2\"\n"
+                          "\"tail\"=hex:01,\\";
+    dir.write("HKEY_LOCAL_MACHINE.reg", std::string(raw, sizeof raw - 1));
+    RegAccess reg(dir.path());
+    std::string text;
+    // the unclosed section name still names the key
+    EXPECT_TRUE(reg.ReadRegValue(Root::HKEY_LOCAL_MACHINE, "K", "ok", text));
+    EXPECT_EQ(text, "1");
+    EXPECT_TRUE(reg.RegValueReadable(Root::HKEY_LOCAL_MACHINE, "K", "tail"));
+    // values of the nameless section are kept at the root, and unreadable data
+    // is kept as a type of its own: readable, text untouched
+    text = "x";
+    EXPECT_TRUE(reg.ReadRegValue(Root::HKEY_LOCAL_MACHINE, "", "b", text));
+    EXPECT_EQ(text, "x");
+    EXPECT_TRUE(reg.ReadRegValue(Root::HKEY_LOCAL_MACHINE, "", "d", text));
+    EXPECT_EQ(text, "x");
+    EXPECT_FALSE(reg.ReadRegValue(Root::HKEY_LOCAL_MACHINE, "", "a", text));
+}
+
+}  // namespace
+}  // namespace kelvaran::settings
