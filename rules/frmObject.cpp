@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
@@ -76,13 +77,19 @@ frmObject::frmObject(ExceptionList& list, QWidget* parent) : QDialog(parent), li
         lstException->addItem(qt(entry.oleName));
         lstExceptionValue->addItem(qt(entry.oleValue));
     }
-    list_.onAdded = [this](const ExceptionEntry& entry) {
-        lstException->addItem(qt(entry.oleName));
-        lstExceptionValue->addItem(qt(entry.oleValue));
+    // The list may outlive the dialog, or the dialog the list (a child
+    // widget is destroyed after its owner's members): the callbacks check that
+    // the dialog is still there, and the destructor does not touch the list.
+    QPointer<frmObject> self(this);
+    list_.onAdded = [self](const ExceptionEntry& entry) {
+        if (!self) return;
+        self->lstException->addItem(qt(entry.oleName));
+        self->lstExceptionValue->addItem(qt(entry.oleValue));
     };
-    list_.onChanged = [this](std::size_t position) {
-        if (QListWidgetItem* item = lstExceptionValue->item(static_cast<int>(position))) {
-            item->setText(qt(list_.entries()[position].oleValue));
+    list_.onChanged = [self](std::size_t position) {
+        if (!self) return;
+        if (QListWidgetItem* item = self->lstExceptionValue->item(static_cast<int>(position))) {
+            item->setText(qt(self->list_.entries()[position].oleValue));
         }
     };
 
@@ -96,10 +103,7 @@ frmObject::frmObject(ExceptionList& list, QWidget* parent) : QDialog(parent), li
     });
 }
 
-frmObject::~frmObject() {
-    list_.onAdded = nullptr;
-    list_.onChanged = nullptr;
-}
+frmObject::~frmObject() = default;
 
 int frmObject::selectedRow() const {
     const QList<QListWidgetItem*> selected = lstException->selectedItems();

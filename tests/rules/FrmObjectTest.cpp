@@ -175,7 +175,18 @@ private slots:
         // the list outlives the dialog and no longer calls into it
         std::string value = "False";
         list.AddToExceptionList("later", value);
+        list.setValue(0, "PNG");
         QCOMPARE(list.size(), std::size_t{14});
+    }
+
+    void dialogMayOutliveTheList() {
+        // as a child of a window that holds the list as a member
+        auto list = std::make_unique<ExceptionList>();
+        AddDefaultExceptions(*list);
+        QPointer<frmObject> dialog = new frmObject(*list);
+        list.reset();
+        delete dialog.data();
+        QVERIFY(!dialog);
     }
 
     void scanAddsInstalledServers() {
