@@ -1,8 +1,11 @@
 #include "rules/IniFile.h"
+#include "platform/Conversions.h"
 #include "tests/settings/TempFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
 #include <string>
 
 namespace kelvaran::rules {
@@ -185,6 +188,41 @@ TEST(IniFile, ChangesOnDiskAreSeen) {
     EXPECT_EQ(ini.ReadIni("s", "a", ""), "1");
     dir.write("a.ini", "[s]\na=22\n");
     EXPECT_EQ(ini.ReadIni("s", "a", ""), "22");
+}
+
+}  // namespace
+}  // namespace kelvaran::rules
+
+namespace kelvaran::rules {
+namespace {
+
+TEST(IniFile, RandomWritesReadBackFromTheFile) {
+    TempFolder dir;
+    std::mt19937 rng(7);
+    static const char* const pieces[] = {"a", "B", "7", " ", "=", "[", "]", ";", "\"", "\\", "ﾒﾀﾋﾟｸﾁｬ", "変換しない", "表"};
+    std::map<std::pair<std::string, std::string>, std::string> expected;
+    {
+        IniFile ini(dir.file("r.ini"));
+        ini.holdWrites();
+        for (int i = 0; i < 400; ++i) {
+            std::string section = (rng() % 2) ? "name" : "Value";
+            std::string key = std::to_string(rng() % 60);
+            std::string value;
+            for (unsigned n = rng() % 6; n > 0; --n) value += pieces[rng() % 13];
+            ini.WriteIni(section, key, value);
+            // what a reader gets: blanks around the value do not count
+            std::size_t b = value.find_first_not_of(' ');
+            std::size_t e = value.find_last_not_of(' ');
+            expected[{platform::asciiLower(section), key}] = b == std::string::npos ? "" : value.substr(b, e - b + 1);
+        }
+        ASSERT_TRUE(ini.flush());
+    }
+    IniFile reader(dir.file("r.ini"));
+    for (const auto& [where, value] : expected) {
+        std::string section = where.first == "value" ? "VALUE" : "NAME";
+        EXPECT_EQ(reader.ReadIni(section, where.second, "<none>"), value.empty() ? "<none>" : value)
+            << where.first << " " << where.second;
+    }
 }
 
 }  // namespace
