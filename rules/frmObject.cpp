@@ -66,6 +66,7 @@ frmObject::frmObject(ExceptionList& list, QWidget* parent) : QDialog(parent), li
     lstExceptionValue->setGeometry(fromTwips(3420, 3600, 855, 1320));
     lstExceptionValue->setEnabled(false);
     lstExceptionValue->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    lstExceptionValue->setTextElideMode(Qt::ElideNone);
 
     setTabOrder(lstException, optFormat[0]);
     for (std::size_t i = 0; i + 1 < optFormat.size(); ++i) setTabOrder(optFormat[i], optFormat[i + 1]);
