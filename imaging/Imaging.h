@@ -21,6 +21,10 @@ public:
 
 enum class PictureType { Unknown, Jpeg, Png, Gif, Bmp, Dib, Tiff, Emf, Wmf, Pict };
 
+// Largest picture handled, in pixels, for input headers and renderings alike.
+// Anything larger is refused with ImagingError before memory is taken.
+inline constexpr std::int64_t kMaxPixels = 100'000'000;
+
 // "JPEG", "PNG", ... for messages and reports.
 const char* typeName(PictureType type);
 
@@ -53,6 +57,10 @@ Image render(std::string_view bytes, PictureType type, int widthPx, int heightPx
 // Decodes at the picture's own size.
 Image decode(std::string_view bytes, PictureType type);
 
+// What the scratch sheet puts on the clipboard when a picture of widthPx x
+// heightPx is cut: the same as render.
+Image renderForSheet(std::string_view bytes, PictureType type, int widthPx, int heightPx);
+
 // Encoders.  JPEG: quality 85, baseline, optimised Huffman tables, 4:2:0;
 // JPEG has no transparency, so transparent areas come out black.  PNG: a
 // palette when at most 256 colours, highest compression.  GIF: quantised with
@@ -64,7 +72,18 @@ std::string encodeGif(const Image& image);
 // whose frame is widthPt x heightPt points.
 std::string encodeEmfFromImage(const Image& image, double widthPt, double heightPt);
 
+// An enhanced metafile for a picture: a valid EMF source is returned as it
+// is, so that vector drawings stay vector; any other source (WMF included) is
+// rendered at widthPx x heightPx and wrapped by encodeEmfFromImage.
+std::string encodeEmf(std::string_view bytes, PictureType type, int widthPx, int heightPx, double widthPt,
+                      double heightPt);
+
 // The picture drawn on white, as the clipboard's metafile rendering.
 platform::Raster toRaster(const Image& image);
+
+// Every failure above is an ImagingError: unknown or unsupported types (PICT),
+// damaged or truncated data, sizes that are zero or beyond kMaxPixels, a
+// metafile the converters cannot draw.  Nothing else escapes except
+// std::bad_alloc.
 
 }  // namespace kelvaran::imaging

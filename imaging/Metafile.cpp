@@ -1,0 +1,412 @@
+#include "imaging/Metafile.h"
+
+#include "imaging/ByteReader.h"
+#include "imaging/PixelBudget.h"
+#include "platform/Conversions.h"
+
+#include <cairo.h>
+#include <emf2svg.h>
+#include <librsvg/rsvg.h>
+#include <libwmf/api.h>
+#include <libwmf/svg.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace kelvaran::imaging {
+namespace {
+
+constexpr std::uint32_t kEmrHeader = 1, kEmrEof = 14;
+constexpr std::uint32_t kEmfSignature = 0x464D4520;
+constexpr std::uint32_t kPlaceableKey = 0x9AC6CDD7;
+constexpr std::size_t kPlaceableSize = 22, kWmfHeaderSize = 18;
+
+// Neither converter library is documented as safe for concurrent use.
+std::mutex& emfMutex() {
+    static std::mutex m;
+    return m;
+}
+std::mutex& wmfMutex() {
+    static std::mutex m;
+    return m;
+}
+
+const char* metricsFontFile() {
+    static const std::string found = [] {
+        for (const char* path : {"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
+                                 "/usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf",
+                                 "/usr/share/fonts/truetype/freefont/FreeSans.ttf",
+                                 "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc"})
+            if (std::filesystem::exists(path)) return std::string(path);
+        return std::string();
+    }();
+    return found.empty() ? nullptr : found.c_str();
+}
+
+int toPixels(double value, const char* what) {
+    if (!std::isfinite(value) || value <= 0 || value > static_cast<double>(kMaxPixels))
+        throw ImagingError(std::string("the metafile's ") + what + " is not usable");
+    std::int64_t px = platform::roundHalfEven(value);
+    return static_cast<int>(std::max<std::int64_t>(px, 1));
+}
+
+PixelSize checkedSize(double w, double h) {
+    PixelSize size{toPixels(w, "width"), toPixels(h, "height")};
+    checkPixelBudget(size.width, size.height, "the metafile");
+    return size;
+}
+
+// The converter sizes its drawing to the box around what is painted, not to
+// the metafile's window.  A hollow rectangle over the whole window, drawn
+// first inside a saved state, makes that box the window.  The two objects it
+// needs are deleted again, so the file's own objects keep their slots.
+std::string withWindowFrame(std::string_view wmf) {
+    ByteReader in(wmf);
+    const std::size_t start = in.u32(0) == kPlaceableKey ? kPlaceableSize : 0;
+    std::int32_t left = 0, top = 0, right = 0, bottom = 0;
+    bool known = false;
+    if (start != 0) {
+        left = in.i16(6);
+        top = in.i16(8);
+        right = in.i16(10);
+        bottom = in.i16(12);
+        known = right != left && bottom != top;
+    }
+    std::int32_t orgX = 0, orgY = 0, extX = 0, extY = 0;
+    std::size_t insertAt = start + kWmfHeaderSize;
+    for (std::size_t at = insertAt; in.has(at, 6);) {
+        const std::size_t size = static_cast<std::size_t>(in.u32(at)) * 2;
+        const std::uint16_t function = in.u16(at + 4);
+        if (function == 0x020B && size >= 10) {
+            orgY = in.i16(at + 6);
+            orgX = in.i16(at + 8);
+        } else if (function == 0x020C && size >= 10) {
+            extY = in.i16(at + 6);
+            extX = in.i16(at + 8);
+        } else if (function != 0x0103 && function != 0x020D && function != 0x020E) {
+            break;
+        }
+        at += size;
+        insertAt = at;
+    }
+    if (!known && extX != 0 && extY != 0) {
+        left = orgX;
+        top = orgY;
+        right = orgX + extX;
+        bottom = orgY + extY;
+        known = true;
+    }
+    if (!known) return std::string(wmf);
+
+    std::string extra;
+    auto put16 = [&](std::uint32_t v) {
+        extra.push_back(static_cast<char>(v & 0xFF));
+        extra.push_back(static_cast<char>((v >> 8) & 0xFF));
+    };
+    auto record = [&](std::uint16_t function, std::initializer_list<std::int32_t> params) {
+        const std::uint32_t words = static_cast<std::uint32_t>(3 + params.size());
+        put16(words & 0xFFFF);
+        put16(words >> 16);
+        put16(function);
+        for (std::int32_t p : params) put16(static_cast<std::uint16_t>(p));
+    };
+    const auto clamp16 = [](std::int32_t v) { return std::clamp<std::int32_t>(v, -32768, 32767); };
+    record(0x001E, {});                    // save state
+    record(0x02FC, {1, 0, 0, 0});          // hollow brush
+    record(0x012D, {0});
+    record(0x02FA, {5, 0, 0, 0, 0});       // null pen
+    record(0x012D, {1});
+    record(0x041B, {clamp16(std::max(top, bottom)), clamp16(std::max(left, right)), clamp16(std::min(top, bottom)),
+                    clamp16(std::min(left, right))});
+    record(0x0127, {-1});                  // restore state
+    record(0x01F0, {0});                   // delete both objects
+    record(0x01F0, {1});
+
+    std::string out(wmf.substr(0, insertAt));
+    out += extra;
+    out += wmf.substr(insertAt);
+    // Header: total size in words, at least two object slots, largest record.
+    const std::uint32_t words = static_cast<std::uint32_t>((out.size() - start) / 2);
+    auto patch16 = [&](std::size_t at, std::uint32_t v) {
+        out[at] = static_cast<char>(v & 0xFF);
+        out[at + 1] = static_cast<char>((v >> 8) & 0xFF);
+    };
+    patch16(start + 6, words & 0xFFFF);
+    patch16(start + 8, words >> 16);
+    if (in.u16(start + 10) < 2) patch16(start + 10, 2);
+    if (in.u32(start + 12) < 8) {
+        patch16(start + 12, 8);
+        patch16(start + 14, 0);
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string_view checkedEmf(std::string_view bytes) {
+    ByteReader in(bytes);
+    if (!in.has(0, 88) || in.u32(0) != kEmrHeader || in.u32(40) != kEmfSignature)
+        throw ImagingError("not an enhanced metafile");
+    const std::uint32_t headerSize = in.u32(4);
+    if (headerSize < 88 || headerSize % 4 != 0 || headerSize > bytes.size())
+        throw ImagingError("the enhanced metafile's header is damaged");
+    std::size_t at = 0;
+    std::size_t records = 0;
+    while (true) {
+        if (!in.has(at, 8)) throw ImagingError("the enhanced metafile is cut short (no end record)");
+        const std::uint32_t type = in.u32(at);
+        const std::uint32_t size = in.u32(at + 4);
+        if (size < 8 || size % 4 != 0 || !in.has(at, size))
+            throw ImagingError("the enhanced metafile has a damaged record at byte " + std::to_string(at));
+        if (records > 0 && type == kEmrHeader)
+            throw ImagingError("the enhanced metafile has a second header at byte " + std::to_string(at));
+        ++records;
+        at += size;
+        if (type == kEmrEof) break;
+    }
+    return bytes.substr(0, at);
+}
+
+PixelSize emfNaturalSize(std::string_view bytes) {
+    ByteReader in(checkedEmf(bytes));
+    // The frame, in hundredths of a millimetre, is the picture's intended size.
+    const double frameW = static_cast<double>(in.i32(32)) - in.i32(24);
+    const double frameH = static_cast<double>(in.i32(36)) - in.i32(28);
+    if (frameW > 0 && frameH > 0) return checkedSize(frameW * 96.0 / 2540.0, frameH * 96.0 / 2540.0);
+    // Otherwise the bounds, in reference-device pixels, scaled to 96 dpi.
+    const double boundsW = static_cast<double>(in.i32(16)) - in.i32(8) + 1;
+    const double boundsH = static_cast<double>(in.i32(20)) - in.i32(12) + 1;
+    const double devW = in.i32(72), devH = in.i32(76), mmW = in.i32(80), mmH = in.i32(84);
+    if (devW > 0 && devH > 0 && mmW > 0 && mmH > 0)
+        return checkedSize(boundsW * mmW / devW * 96.0 / 25.4, boundsH * mmH / devH * 96.0 / 25.4);
+    return checkedSize(boundsW, boundsH);
+}
+
+std::string_view checkedWmf(std::string_view bytes) {
+    ByteReader in(bytes);
+    std::size_t start = 0;
+    if (in.u32(0) == kPlaceableKey) {
+        if (!in.has(0, kPlaceableSize)) throw ImagingError("the metafile's placeable header is cut short");
+        start = kPlaceableSize;
+    }
+    const std::uint16_t type = in.u16(start), words = in.u16(start + 2), version = in.u16(start + 4);
+    if (!in.has(start, kWmfHeaderSize) || (type != 1 && type != 2) || words != 9 ||
+        (version != 0x0100 && version != 0x0300))
+        throw ImagingError("not a Windows metafile");
+    std::size_t at = start + kWmfHeaderSize;
+    while (true) {
+        if (!in.has(at, 6)) throw ImagingError("the Windows metafile is cut short (no end record)");
+        const std::uint64_t size = static_cast<std::uint64_t>(in.u32(at)) * 2;
+        const std::uint16_t function = in.u16(at + 4);
+        if (size < 6 || !in.has(at, static_cast<std::size_t>(std::min<std::uint64_t>(size, bytes.size()))) ||
+            size > bytes.size() - at)
+            throw ImagingError("the Windows metafile has a damaged record at byte " + std::to_string(at));
+        at += static_cast<std::size_t>(size);
+        if (function == 0) break;
+    }
+    return bytes.substr(0, at);
+}
+
+PixelSize wmfNaturalSize(std::string_view bytes) {
+    std::string_view wmf = checkedWmf(bytes);
+    ByteReader in(wmf);
+    if (in.u32(0) == kPlaceableKey) {
+        const double w = static_cast<double>(in.i16(10)) - in.i16(6);
+        const double h = static_cast<double>(in.i16(12)) - in.i16(8);
+        const double unitsPerInch = in.u16(14);
+        if (unitsPerInch <= 0) throw ImagingError("the metafile's placeable header gives no units per inch");
+        return checkedSize(std::abs(w) * 96.0 / unitsPerInch, std::abs(h) * 96.0 / unitsPerInch);
+    }
+    // Without the placeable header the size is the window extent, read in
+    // the units of the mapping mode in force; the two free modes have no
+    // physical unit and are taken as twips, the usual choice of writers.
+    double unitsPerInch = 1440;
+    double extW = 0, extH = 0;
+    for (std::size_t at = kWmfHeaderSize; in.has(at, 6);) {
+        const std::size_t size = static_cast<std::size_t>(in.u32(at)) * 2;
+        const std::uint16_t function = in.u16(at + 4);
+        if (function == 0x0103 && size >= 8) {  // set mapping mode
+            switch (in.u16(at + 6)) {
+            case 1: unitsPerInch = 96; break;          // device pixels
+            case 2: unitsPerInch = 254; break;         // 0.1 mm
+            case 3: unitsPerInch = 2540; break;        // 0.01 mm
+            case 4: unitsPerInch = 100; break;         // 0.01 inch
+            case 5: unitsPerInch = 1000; break;        // 0.001 inch
+            default: unitsPerInch = 1440; break;
+            }
+        } else if (function == 0x020C && size >= 10 && extW == 0) {  // window extent: y, then x
+            extH = std::abs(static_cast<double>(in.i16(at + 6)));
+            extW = std::abs(static_cast<double>(in.i16(at + 8)));
+        }
+        if (function == 0 || size < 6) break;
+        at += size;
+    }
+    if (extW <= 0 || extH <= 0) throw ImagingError("the Windows metafile states no size");
+    return checkedSize(extW * 96.0 / unitsPerInch, extH * 96.0 / unitsPerInch);
+}
+
+Image renderSvg(std::string_view svg, int width, int height) {
+    checkPixelBudget(width, height, "the rendering");
+    GError* error = nullptr;
+    std::unique_ptr<RsvgHandle, void (*)(gpointer)> handle(
+        rsvg_handle_new_from_data(reinterpret_cast<const guint8*>(svg.data()), svg.size(), &error), g_object_unref);
+    if (!handle) {
+        std::string why = error ? error->message : "unknown reason";
+        if (error) g_error_free(error);
+        throw ImagingError("the drawing cannot be read: " + why);
+    }
+    gboolean hasW = FALSE, hasH = FALSE, hasBox = FALSE;
+    RsvgLength lw{}, lh{};
+    RsvgRectangle box{};
+    rsvg_handle_get_intrinsic_dimensions(handle.get(), &hasW, &lw, &hasH, &lh, &hasBox, &box);
+    double naturalW = 0, naturalH = 0;
+    if (hasBox && box.width > 0 && box.height > 0) {
+        naturalW = box.width;
+        naturalH = box.height;
+    } else if (!rsvg_handle_get_intrinsic_size_in_pixels(handle.get(), &naturalW, &naturalH) || naturalW <= 0 ||
+               naturalH <= 0) {
+        throw ImagingError("the drawing has no size");
+    }
+
+    std::unique_ptr<cairo_surface_t, void (*)(cairo_surface_t*)> surface(
+        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height), cairo_surface_destroy);
+    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
+        throw ImagingError("no memory for a rendering of " + std::to_string(width) + " x " + std::to_string(height));
+    std::unique_ptr<cairo_t, void (*)(cairo_t*)> cr(cairo_create(surface.get()), cairo_destroy);
+    // Stretch the drawing's own box onto the whole surface, aspect or not.
+    cairo_scale(cr.get(), width / naturalW, height / naturalH);
+    RsvgRectangle viewport{0, 0, naturalW, naturalH};
+    if (!rsvg_handle_render_document(handle.get(), cr.get(), &viewport, &error)) {
+        std::string why = error ? error->message : "unknown reason";
+        if (error) g_error_free(error);
+        throw ImagingError("the drawing cannot be rendered: " + why);
+    }
+    cairo_surface_flush(surface.get());
+
+    Image out;
+    out.width = width;
+    out.height = height;
+    out.rgba.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
+    const int stride = cairo_image_surface_get_stride(surface.get());
+    const unsigned char* data = cairo_image_surface_get_data(surface.get());
+    for (int y = 0; y < height; ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(data + static_cast<std::size_t>(y) * stride);
+        std::uint8_t* dst = out.rgba.data() + static_cast<std::size_t>(y) * width * 4;
+        for (int x = 0; x < width; ++x) {
+            // Cairo keeps premultiplied native-endian ARGB.
+            const std::uint32_t p = row[x];
+            const std::uint32_t a = p >> 24;
+            std::uint32_t r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+            if (a != 0 && a != 255) {
+                r = std::min<std::uint32_t>(255, (r * 255 + a / 2) / a);
+                g = std::min<std::uint32_t>(255, (g * 255 + a / 2) / a);
+                b = std::min<std::uint32_t>(255, (b * 255 + a / 2) / a);
+            }
+            dst[x * 4 + 0] = static_cast<std::uint8_t>(r);
+            dst[x * 4 + 1] = static_cast<std::uint8_t>(g);
+            dst[x * 4 + 2] = static_cast<std::uint8_t>(b);
+            dst[x * 4 + 3] = static_cast<std::uint8_t>(a);
+        }
+    }
+    return out;
+}
+
+Image renderEmf(std::string_view bytes, int width, int height) {
+    checkPixelBudget(width, height, "the rendering");
+    std::string_view emf = checkedEmf(bytes);
+    std::vector<char> copy(emf.begin(), emf.end());  // the converter wants a mutable buffer
+    char ns[] = "";
+    generatorOptions options{};
+    options.nameSpace = ns;
+    options.verbose = false;
+    options.emfplus = false;  // draw the plain records, which dual files always carry
+    options.svgDelimiter = true;
+    options.imgWidth = 0;
+    options.imgHeight = 0;
+    char* svg = nullptr;
+    std::size_t svgLength = 0;
+    int ok = 0;
+    {
+        std::lock_guard lock(emfMutex());
+        ok = emf2svg(copy.data(), copy.size(), &svg, &svgLength, &options);
+    }
+    std::unique_ptr<char, void (*)(void*)> release(svg, std::free);
+    if (!ok || !svg || svgLength == 0) throw ImagingError("the enhanced metafile cannot be converted for drawing");
+    return renderSvg(std::string_view(svg, svgLength), width, height);
+}
+
+Image renderWmf(std::string_view bytes, int width, int height) {
+    checkPixelBudget(width, height, "the rendering");
+    const std::string framed = withWindowFrame(checkedWmf(bytes));
+    std::vector<unsigned char> copy(framed.begin(), framed.end());
+    std::string svg;
+    {
+        std::lock_guard lock(wmfMutex());
+        wmfAPI_Options options{};
+        options.function = wmf_svg_function;
+        // Text is drawn by the SVG renderer later; the converter only wants
+        // some font for its measurements, so every standard name maps to
+        // the first font file found.
+        const char* fontFile = metricsFontFile();
+        if (!fontFile) throw ImagingError("no font is installed for drawing Windows metafiles");
+        static const char* const psNames[] = {"Times-Roman", "Times-Italic", "Times-Bold", "Times-BoldItalic",
+                                              "Helvetica", "Helvetica-Oblique", "Helvetica-Bold",
+                                              "Helvetica-BoldOblique", "Courier", "Courier-Oblique", "Courier-Bold",
+                                              "Courier-BoldOblique", "Symbol", "ZapfDingbats"};
+        constexpr std::size_t kNames = sizeof psNames / sizeof psNames[0];
+        std::vector<wmfMapping> ps(kNames + 1, wmfMapping{nullptr, nullptr, FT_ENCODING_NONE});
+        for (std::size_t i = 0; i < kNames; ++i) {
+            ps[i].name = const_cast<char*>(psNames[i]);
+            ps[i].mapping = const_cast<char*>(fontFile);
+        }
+        wmfFontMap noWmfNames[1] = {{nullptr, nullptr, nullptr, nullptr, nullptr}};
+        wmfMapping noSubstitutes[1] = {{nullptr, nullptr, FT_ENCODING_NONE}};
+        options.font.wmf = noWmfNames;
+        options.font.sub = noSubstitutes;
+        options.font.ps = ps.data();
+        wmfAPI* api = nullptr;
+        const unsigned long flags = WMF_OPT_FUNCTION | WMF_OPT_FONTMAP | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
+        if (wmf_api_create(&api, flags, &options) != wmf_E_None || !api) {
+            if (api) wmf_api_destroy(api);
+            throw ImagingError("the Windows metafile converter could not start");
+        }
+        struct Destroy {
+            wmfAPI* api;
+            ~Destroy() { wmf_api_destroy(api); }
+        } destroy{api};
+        if (wmf_mem_open(api, copy.data(), static_cast<long>(copy.size())) != wmf_E_None)
+            throw ImagingError("the Windows metafile cannot be opened");
+        wmfD_Rect bbox{};
+        if (wmf_scan(api, 0, &bbox) != wmf_E_None) throw ImagingError("the Windows metafile cannot be read");
+        if (!(bbox.BR.x > bbox.TL.x) || !(bbox.BR.y > bbox.TL.y))
+            throw ImagingError("the Windows metafile draws nothing");
+        wmf_svg_t* device = WMF_SVG_GetData(api);
+        device->bbox = bbox;
+        device->width = static_cast<unsigned int>(width);
+        device->height = static_cast<unsigned int>(height);
+        device->Description = nullptr;
+        device->flags |= WMF_SVG_INLINE_IMAGES;
+        device->out = wmf_stream_create(api, nullptr);
+        if (!device->out) throw ImagingError("the Windows metafile converter has no memory");
+        const wmf_error_t played = wmf_play(api, 0, &bbox);
+        char* buffer = nullptr;
+        unsigned long length = 0;
+        wmf_stream_destroy(api, device->out, &buffer, &length);
+        device->out = nullptr;
+        if (buffer) {
+            svg.assign(buffer, length);
+            wmf_free(api, buffer);
+        }
+        if (played != wmf_E_None) throw ImagingError("the Windows metafile cannot be drawn");
+    }
+    if (svg.empty()) throw ImagingError("the Windows metafile produced no drawing");
+    return renderSvg(svg, width, height);
+}
+
+}  // namespace kelvaran::imaging

@@ -1,0 +1,49 @@
+#pragma once
+
+// The libvips side of the pipeline: start-up, loading a raster picture from
+// memory, bringing it to 8-bit sRGB with alpha, exact-size resampling and the
+// conversions between vips images and Image.
+
+#include "imaging/Imaging.h"
+
+#include <vips/vips8>
+
+#include <string_view>
+
+namespace kelvaran::imaging {
+
+// Starts libvips once per process (thread-safe); later calls return at once.
+void ensureVips();
+
+// Runs fn, turning a vips failure into ImagingError that starts with what.
+template <typename Fn>
+auto withVips(const char* what, Fn&& fn) -> decltype(fn());
+
+// Opens a JPEG, PNG, GIF or TIFF held in bytes (which must outlive the
+// image).  The header is checked against kMaxPixels before any pixel is
+// decoded.  A JPEG is opened shrunk by 2, 4 or 8 when the result stays at
+// least minWidth x minHeight.
+vips::VImage openRaster(std::string_view bytes, PictureType type, int minWidth = 0, int minHeight = 0);
+
+// 8-bit sRGB with an alpha band (CMYK and greyscale converted).
+vips::VImage toSrgba(vips::VImage image);
+
+// Lanczos resampling to exactly width x height, alpha weighted.
+vips::VImage resizeExact(vips::VImage image, int width, int height);
+
+vips::VImage fromImage(const Image& image);
+Image toImage(vips::VImage image);
+
+[[noreturn]] void rethrowVips(const char* what, const vips::VError& error);
+
+template <typename Fn>
+auto withVips(const char* what, Fn&& fn) -> decltype(fn()) {
+    ensureVips();
+    try {
+        return fn();
+    } catch (const vips::VError& e) {
+        rethrowVips(what, e);
+    }
+}
+
+}  // namespace kelvaran::imaging
