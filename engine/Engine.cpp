@@ -1,0 +1,53 @@
+#include "engine/Engine.h"
+
+#include "engine/Checked.h"
+#include "platform/Host.h"
+
+namespace kelvaran::engine {
+
+namespace word = office::word;
+namespace excel = office::excel;
+
+const std::string Engine::kPicture = "Picture";
+
+Engine::Engine(RunState& state, Conditions& conditions, ExceptionRules& rules, RunDisplay& display,
+               platform::Clipboard& clipboard, platform::EventPump& events, platform::Timer& timer)
+    : state_(state),
+      conditions_(conditions),
+      rules_(rules),
+      display_(display),
+      events_(events),
+      timer_(timer),
+      helpers_(state, clipboard, events, timer) {}
+
+// Each window state is read first and written only when it differs, so an
+// office that is already minimised is not disturbed.
+void Engine::keepWordMinimised() {
+    auto& app = obj(state_.appWORD);
+    if (app.WindowState() != word::constants::wdWindowStateMinimize) {
+        app.setWindowState(word::constants::wdWindowStateMinimize);
+    }
+}
+
+void Engine::keepExcelMinimised() {
+    auto& app = obj(state_.appEXCEL);
+    if (app.WindowState() != excel::constants::xlMinimized) {
+        app.setWindowState(excel::constants::xlMinimized);
+    }
+}
+
+void Engine::keepMinimisedTolerant() {
+    attempt([&] { keepWordMinimised(); });
+    attempt([&] { keepExcelMinimised(); });
+}
+
+bool Engine::pumpAndCheckStop() {
+    events_.processEvents();
+    if (state_.stopRequested) {
+        state_.docConverted = false;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace kelvaran::engine

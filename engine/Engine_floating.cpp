@@ -1,0 +1,171 @@
+// Converting one floating shape: copied through the selection, replaced at
+// its anchor, with wrapping, rotation, position, stacking order and
+// formatting carried over.
+
+#include "engine/Checked.h"
+#include "engine/Engine.h"
+#include "engine/LayoutAttributes.h"
+#include "platform/Conversions.h"
+#include "platform/FileSystem.h"
+#include "platform/Host.h"
+
+namespace kelvaran::engine {
+
+namespace word = office::word;
+using office::Variant;
+using office::variantToInt32;
+
+namespace {
+const std::string kVerbShape = "にｼｪｰﾌﾟ変換 (";
+
+// The format painter's pick-up is a nicety: without it the replacement keeps
+// its own formatting.
+void PickUpFormat(word::Shape& shape) {
+    attempt([&] { shape.PickUp(); });
+}
+}  // namespace
+
+std::int32_t Engine::ConvertFloatingShape(const word::ShapePtr& oldShapePtr, std::vector<std::string>& shapeNames,
+                                          double displayWidth, double displayHeight, std::string& objectKind) {
+    auto& oldShape = obj(oldShapePtr);
+    auto& app = obj(state_.appWORD);
+    auto selection = [&] { return need(app.Selection()); };
+    auto activate = [&] { obj(obj(state_.srcDoc).Windows(1)).Activate(); };
+
+    // Measure the old shape.
+    activate();
+    oldShape.Select();
+    selection()->Copy();
+    const double oldSize = measureClipboard(state_.scratchPathB, true);
+    if (fileSizeThreshold() > oldSize) {
+        shapeNames.push_back(oldShape.Name());
+        return 0;
+    }
+
+    activate();
+    oldShape.Select();
+    SlowModeWait();
+    const std::int32_t pageNumber =
+        variantToInt32(selection()->Information(word::constants::wdActiveEndAdjustedPageNumber));
+    PickUpFormat(oldShape);
+    const std::int32_t zOrder = oldShape.ZOrderPosition();
+
+    double rotation = 0;
+    bool rotated = false;
+    if (state_.wordIsXP) {
+        rotation = oldShape.Rotation();
+        rotated = platform::roundHalfEven(rotation) != 0;
+        if (rotated) oldShape.setRotation(Variant(std::int16_t{0}));
+    }
+    bool useMetafile = false;
+
+    // The copy for conversion takes the shape unrotated and puts the rotation
+    // back at once, also when the copy fails.
+    auto copyForConversion = [&] {
+        try {
+            if (rotated) oldShape.setRotation(Variant(std::int16_t{0}));
+            oldShape.Select();
+            SlowModeWait();
+            selection()->Copy();
+        } catch (...) {
+            if (rotated) attempt([&] { oldShape.setRotation(Variant(rotation)); });
+            throw;
+        }
+        if (rotated) oldShape.setRotation(Variant(rotation));
+    };
+
+    copyForConversion();
+
+    try {
+        std::string formatLabel;
+        bool fallbackTaken = false;
+        bool again = true;
+        while (again) {
+            again = false;
+            conversionPass(objectKind, displayWidth, displayHeight, useMetafile, formatLabel, PassTiming::Floating);
+            for (;;) {
+                if (fallbackApplies(formatLabel)) {
+                    if (fallbackTaken) {
+                        // Same result as the first attempt: keep the shape.
+                        shapeNames.push_back(oldShape.Name());
+                        return 0;
+                    }
+                    fallbackTaken = true;
+                    useMetafile = true;
+                    copyForConversion();
+                    again = true;
+                    break;
+                }
+                if (!recompressionApplies(objectKind)) break;
+                objectKind = kPicture;
+                conversionPass(objectKind, displayWidth, displayHeight, useMetafile, formatLabel,
+                               PassTiming::Floating);
+            }
+        }
+
+        // Measure the converted picture and leave it on the clipboard as a
+        // floating picture.
+        auto& scratch = obj(state_.scratchDoc);
+        obj(scratch.Range(0)).Paste();
+        scratch.SaveAs(state_.scratchPathA);
+        if (!state_.fileSystem) throw platform::FileSystemError("no file system");
+        const double newSize = state_.fileSystem->GetFile(scratch.FullName()).Size - state_.emptyDocSize;
+        if (state_.wordIs2007) {
+            obj(obj(scratch.InlineShapes()).item(1)).ConvertToShape();
+            obj(obj(scratch.Shapes()).item(1)).Select();
+            SlowModeWait();
+            selection()->Cut();
+        } else {
+            obj(scratch.Range(0)).Delete();
+        }
+
+        if (!accepted(oldSize, newSize)) {
+            shapeNames.push_back(oldShape.Name());
+            return 0;
+        }
+
+        // Put the picture at the old shape's anchor.
+        activate();
+        obj(oldShape.Anchor()).Select();
+        timer_.pauseForOffice(100);
+        SlowModeWait();
+        selection()->Paste();
+        SlowModeWait();
+
+        word::ShapePtr newShapePtr;
+        if (state_.wordIs2007) {
+            auto shapes = need(obj(state_.srcDoc).Shapes());
+            newShapePtr = shapes->item(shapes->count());
+        } else {
+            newShapePtr = obj(selection()->ShapeRange()).item(1);
+        }
+        auto& newShape = obj(newShapePtr);
+
+        CopyWrapFormat(oldShapePtr, newShapePtr);
+        if (state_.wordIsXP && rotated) newShape.setRotation(Variant(rotation));
+        if (state_.wordIs2007) CopyRelativeLayout(oldShapePtr, newShapePtr);
+        newShape.setTop(oldShape.Top());
+        newShape.setLeft(oldShape.Left());
+        oldShape.Delete();
+
+        // Sink the new picture step by step to the old one's place in the
+        // stack; stop as soon as a step does not move it further back.
+        std::int32_t position = newShape.ZOrderPosition();
+        while (position > zOrder) {
+            newShape.ZOrder(word::constants::msoSendBackward);
+            const std::int32_t after = newShape.ZOrderPosition();
+            if (after >= position) break;
+            position = after;
+        }
+
+        newShape.Apply();
+        shapeNames.push_back(newShape.Name());
+        writeLogLine(pageNumber, objectKind, displayWidth, displayHeight, formatLabel, kVerbShape, oldSize, newSize);
+        state_.docConverted = true;
+        return 0;
+    } catch (const std::exception&) {
+        return -1;
+    }
+}
+
+}  // namespace kelvaran::engine

@@ -1,0 +1,275 @@
+// The walk over a document's inline shapes and floating shapes, groups taken
+// apart and rebuilt, text boxes.
+
+#include "engine/Checked.h"
+#include "engine/Engine.h"
+#include "platform/Conversions.h"
+#include "platform/Host.h"
+
+#include <algorithm>
+
+namespace kelvaran::engine {
+
+namespace word = office::word;
+namespace wc = office::word::constants;
+
+namespace {
+bool startsWithLower(const std::string& name, const std::string& prefix) {
+    return platform::asciiLower(name.substr(0, prefix.size())) == prefix;
+}
+}  // namespace
+
+std::int32_t Engine::ProbeInlineShape(std::int32_t index) {
+    try {
+        obj(obj(obj(state_.srcDoc).InlineShapes()).item(index)).Type();
+        return 0;
+    } catch (const std::exception&) {
+        return -1;
+    }
+}
+
+std::string Engine::objectKindFromProgId(const std::string& progId) {
+    return progId.substr(0, progId.find('.'));
+}
+
+void Engine::registerKind(const std::string& objectKind) {
+    std::string value = "False";
+    rules_.AddToExceptionList(objectKind, value);
+}
+
+bool Engine::conversionRuleSaysConvert(bool isPicture, bool isObject, const std::string& objectKind) {
+    if (isPicture) return true;
+    return conditions_.ConvertObjects() && isObject && rules_.ObjToImage(objectKind) != kFormatNone;
+}
+
+std::string Engine::WalkDocument(const word::ShapePtr& group, bool isTop) {
+    // A minimising failure here is not worth ending the walk for; the same
+    // upkeep is repeated for every object.
+    keepMinimisedTolerant();
+
+    if (isTop) {
+        std::int32_t count = 0;
+        try {
+            count = obj(obj(state_.srcDoc).InlineShapes()).count();
+        } catch (const std::exception&) {
+            return {};
+        }
+        for (std::int32_t i = count; i >= 1; --i) {
+            try {
+                if (ProbeInlineShape(i) == 0) {
+                    auto shape = obj(obj(state_.srcDoc).InlineShapes()).item(i);
+                    keepWordMinimised();
+                    keepExcelMinimised();
+                    bool isPicture = false;
+                    bool isObject = false;
+                    std::string objectKind;
+                    const std::int32_t type = obj(shape).Type();
+                    if (type == wc::wdInlineShapePicture) {
+                        isPicture = true;
+                        objectKind = kPicture;
+                    } else if (type == wc::wdInlineShapeEmbeddedOLEObject || type == wc::wdInlineShapeLinkedOLEObject) {
+                        isObject = true;
+                        const std::string progId = obj(obj(shape).OLEFormat()).progId();
+                        if (!progId.empty()) {
+                            objectKind = objectKindFromProgId(progId);
+                            registerKind(objectKind);
+                        }
+                    }
+                    if (conversionRuleSaysConvert(isPicture, isObject, objectKind)) {
+                        ConvertInlineShape(shape, i, false, objectKind);
+                    }
+                }
+            } catch (const std::exception&) {
+                // This shape stays as it is; the pass goes on.
+            }
+            if (pumpAndCheckStop()) return {};
+        }
+    }
+
+    std::vector<std::string> shapeNames;
+    word::ShapePtr placeholderGroup;
+    word::ShapeRangePtr members;
+    try {
+        if (obj(obj(state_.srcDoc).Shapes()).count() == 0) return {};
+        display_.setStatus(display_.statusText() + ".");
+        if (isTop) {
+            members = obj(obj(state_.srcDoc).Content()).ShapeRange();
+        } else {
+            std::string keptWhole;
+            if (!prepareGroupMembers(group, members, placeholderGroup)) {
+                attempt([&] { keptWhole = obj(group).Name(); });
+                return keptWhole;
+            }
+        }
+    } catch (const std::exception&) {
+        if (isTop) return {};
+        std::string keptWhole;
+        attempt([&] { keptWhole = obj(group).Name(); });
+        return keptWhole;
+    }
+
+    std::int32_t count = 0;
+    attempt([&] { count = obj(members).count(); });
+    for (std::int32_t i = count; i >= 1; --i) {
+        word::ShapePtr shape;
+        if (attempt([&] { shape = members->item(i); }) && shape) {
+            events_.processEvents();
+            keepMinimisedTolerant();
+
+            double width = 0;
+            double height = 0;
+            const bool sizeKnown = attempt([&] {
+                width = shape->Width();
+                height = shape->Height();
+            });
+
+            std::string name;
+            const bool nameKnown = attempt([&] { name = shape->Name(); });
+            bool isPicture = false;
+            bool isObject = false;
+            std::string objectKind;
+            if (nameKnown && startsWithLower(name, "picture ")) {
+                isPicture = true;
+                objectKind = kPicture;
+            } else if (nameKnown && startsWithLower(name, "object ")) {
+                isObject = true;
+                attempt([&] {
+                    const std::string progId = obj(shape->OLEFormat()).progId();
+                    if (!progId.empty()) {
+                        objectKind = objectKindFromProgId(progId);
+                        registerKind(objectKind);
+                    }
+                });
+            }
+            auto recordName = [&] {
+                if (nameKnown) shapeNames.push_back(name);
+            };
+
+            std::int32_t type = 0;
+            const bool typeKnown = attempt([&] { type = shape->Type(); });
+            bool convert = false;
+            if (typeKnown && sizeKnown && type != wc::msoGroup && type != wc::msoMedia) {
+                attempt([&] { convert = conversionRuleSaysConvert(isPicture, isObject, objectKind); });
+            }
+
+            if (typeKnown && type == wc::msoGroup) {
+                bool takeApart = false;
+                attempt([&] {
+                    const std::int32_t n = platform::textToInt32(conditions_.PixelSizeText());
+                    takeApart = sizeKnown && width > n && height > n;
+                });
+                if (takeApart) {
+                    shapeNames.push_back(WalkDocument(shape, false));
+                } else {
+                    recordName();
+                }
+            } else if (convert) {
+                std::int32_t result = -1;
+                attempt([&] { result = ConvertFloatingShape(shape, shapeNames, width, height, objectKind); });
+                if (result == -1) recordName();
+            } else if (typeKnown && sizeKnown && type == wc::msoTextBox) {
+                walkTextBox(shape);
+                recordName();
+            } else {
+                recordName();
+            }
+        }
+        if (pumpAndCheckStop()) return {};
+    }
+
+    if (isTop) return {};
+    return rebuildGroup(shapeNames, placeholderGroup);
+}
+
+// Ungroups `group` with two placeholder shapes grouped meanwhile.  True when
+// the members are ready; otherwise the placeholders added so far are removed
+// again and the group is still whole.
+bool Engine::prepareGroupMembers(const word::ShapePtr& group, word::ShapeRangePtr& members,
+                                        word::ShapePtr& placeholderGroup) {
+    word::ShapePtr rectangle;
+    word::ShapePtr oval;
+    try {
+        auto shapes = need(obj(state_.srcDoc).Shapes());
+        rectangle = need(shapes->AddShape(wc::msoShapeRectangle, 0, 0, 1, 1));
+        oval = need(shapes->AddShape(wc::msoShapeOval, 2, 0, 1, 1));
+        obj(obj(state_.srcDoc).Windows(1)).Activate();
+        rectangle->Select();
+        oval->Select(false);
+        placeholderGroup = obj(obj(obj(state_.appWORD).Selection()).ShapeRange()).Group();
+        obj(placeholderGroup);
+        obj(group).Select();
+        members = obj(group).Ungroup();
+        obj(members);
+        return true;
+    } catch (const std::exception&) {
+        if (placeholderGroup) {
+            attempt([&] { placeholderGroup->Delete(); });
+        } else {
+            if (oval) attempt([&] { oval->Delete(); });
+            if (rectangle) attempt([&] { rectangle->Delete(); });
+        }
+        placeholderGroup.reset();
+        members.reset();
+        return false;
+    }
+}
+
+std::string Engine::rebuildGroup(const std::vector<std::string>& shapeNames, const word::ShapePtr& placeholderGroup) {
+    auto& app = obj(state_.appWORD);
+    attempt([&] { obj(app.Selection()).Collapse(); });
+
+    std::string placeholderName;
+    const bool placeholderKnown = attempt([&] { placeholderName = obj(placeholderGroup).Name(); });
+
+    std::vector<std::string> selected;
+    attempt([&] {
+        auto shapes = need(obj(state_.srcDoc).Shapes());
+        const std::int32_t count = shapes->count();
+        for (std::int32_t k = 1; k <= count; ++k) {
+            attempt([&] {
+                auto s = need(shapes->item(k));
+                const std::string name = s->Name();
+                if (placeholderKnown && name == placeholderName) return;
+                if (std::find(shapeNames.begin(), shapeNames.end(), name) == shapeNames.end()) return;
+                s->Select(false);
+                selected.push_back(name);
+            });
+        }
+    });
+
+    std::string result;
+    if (selected.size() >= 2) {
+        attempt([&] { result = obj(obj(obj(app.Selection()).ShapeRange()).Group()).Name(); });
+    } else if (selected.size() == 1) {
+        // One member cannot form a group: it stays on its own under its name.
+        result = selected.front();
+    }
+    attempt([&] { obj(placeholderGroup).Delete(); });
+    return result;
+}
+
+// Converts the inline pictures in a text box's text, last to first, and sets
+// the box back to its size when all went through.
+void Engine::walkTextBox(const word::ShapePtr& textBox) {
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+    const bool sizeKept = attempt([&] {
+        width = platform::roundHalfEven(textBox->Width());
+        height = platform::roundHalfEven(textBox->Height());
+    });
+    auto inlineShapes = [&] { return need(obj(obj(textBox->TextFrame()).TextRange()).InlineShapes()); };
+
+    std::int32_t count = 0;
+    attempt([&] { count = inlineShapes()->count(); });
+    for (std::int32_t j = count; j >= 1; --j) {
+        std::string kind = kPicture;
+        const bool done = attempt([&] { ConvertInlineShape(inlineShapes()->item(j), j, true, kind); });
+        if (!done) return;
+    }
+    if (sizeKept) {
+        attempt([&] { textBox->setWidth(static_cast<double>(width)); });
+        attempt([&] { textBox->setHeight(static_cast<double>(height)); });
+    }
+}
+
+}  // namespace kelvaran::engine

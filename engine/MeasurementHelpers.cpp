@@ -1,0 +1,83 @@
+#include "engine/MeasurementHelpers.h"
+
+#include "engine/RunState.h"
+#include "platform/Clipboard.h"
+#include "platform/Conversions.h"
+#include "platform/Host.h"
+
+#include <algorithm>
+#include <exception>
+
+namespace kelvaran::engine {
+
+namespace {
+constexpr std::uint32_t kWhite = 0x00FFFFFF;
+constexpr std::uint32_t kBlack = 0;
+}  // namespace
+
+MeasurementHelpers::MeasurementHelpers(RunState& state, platform::Clipboard& clipboard,
+                                       platform::EventPump& events, platform::Timer& timer)
+    : state_(state),
+      clipboard_(clipboard),
+      events_(events),
+      timer_(timer),
+      reference_(kBoxPixels, kBoxPixels, kWhite),
+      checked_(kBoxPixels, kBoxPixels, kWhite) {}
+
+void MeasurementHelpers::drawInto(platform::Raster& box, const platform::Raster& picture) {
+    std::fill(box.pixels.begin(), box.pixels.end(), kWhite);
+    const int w = std::min(box.width, picture.width);
+    const int h = std::min(box.height, picture.height);
+    // A rendering whose pixel buffer is shorter than its size says is drawn
+    // as far as it reaches.
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const std::size_t at = static_cast<std::size_t>(y) * picture.width + x;
+            if (at >= picture.pixels.size()) return;
+            box.set(x, y, picture.pixels[at]);
+        }
+    }
+}
+
+void MeasurementHelpers::LoadReferencePicture() {
+    try {
+        auto rendering = clipboard_.metafileRendering();
+        if (!rendering || rendering->empty()) return;
+        drawInto(reference_, *rendering);
+    } catch (const std::exception&) {
+        // The reference stays as far as it got.
+    }
+}
+
+bool MeasurementHelpers::IsPictureBlackened(double ratio) {
+    try {
+        auto rendering = clipboard_.metafileRendering();
+        if (!rendering || rendering->empty()) return false;
+        drawInto(checked_, *rendering);
+
+        const int width = checked_.width;
+        const int height = checked_.height;
+        const std::int32_t limit = platform::toInt32(static_cast<double>(width) * ratio * height);
+        std::int32_t count = 0;
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                if (checked_.at(x, y) == kBlack && reference_.at(x, y) != kBlack) {
+                    ++count;
+                    if (count > limit) return true;
+                }
+            }
+        }
+        return false;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void MeasurementHelpers::SlowModeWait() {
+    if (state_.waitMs > 0) {
+        events_.processEvents();
+        timer_.sleep(state_.waitMs);
+    }
+}
+
+}  // namespace kelvaran::engine
