@@ -29,7 +29,8 @@ public:
     // position past the end changes nothing.
     void setValue(std::size_t position, const std::string& value);
 
-    // Called after an entry was appended (the dialog keeps its lists in step).
+    // Called after an entry was appended (the dialog keeps its lists in step;
+    // frmObject sets both callbacks for itself).
     std::function<void(const ExceptionEntry&)> onAdded;
     // Called after an entry's value changed.
     std::function<void(std::size_t position)> onChanged;
