@@ -147,6 +147,28 @@ std::string withWindowFrame(std::string_view wmf) {
     return out;
 }
 
+// The converter sizes its drawing from the corner pixels of the bounds, one
+// pixel short of what the bounds cover, so the last row and column would be
+// cut off and the rest stretched.  Widen the root element by that pixel.
+std::string widenRoot(std::string svg) {
+    const std::size_t root = svg.find("<svg");
+    if (root == std::string::npos) return svg;
+    const std::size_t end = svg.find('>', root);
+    for (const char* name : {" width=\"", " height=\""}) {
+        const std::size_t at = svg.find(name, root);
+        if (at == std::string::npos || at > end) continue;
+        const std::size_t from = at + std::strlen(name);
+        const std::size_t to = svg.find('"', from);
+        if (to == std::string::npos || to > end) continue;
+        char* stop = nullptr;
+        const std::string number = svg.substr(from, to - from);
+        const double value = std::strtod(number.c_str(), &stop);
+        if (stop == number.c_str() || *stop != '\0' || !std::isfinite(value)) continue;
+        svg.replace(from, to - from, std::to_string(value + 1.0));
+    }
+    return svg;
+}
+
 }  // namespace
 
 std::string_view checkedEmf(std::string_view bytes) {
@@ -338,7 +360,7 @@ Image renderEmf(std::string_view bytes, int width, int height) {
     }
     std::unique_ptr<char, void (*)(void*)> release(svg, std::free);
     if (!ok || !svg || svgLength == 0) throw ImagingError("the enhanced metafile cannot be converted for drawing");
-    return renderSvg(std::string_view(svg, svgLength), width, height);
+    return renderSvg(widenRoot(std::string(svg, svgLength)), width, height);
 }
 
 Image renderWmf(std::string_view bytes, int width, int height) {

@@ -34,7 +34,7 @@ Image gradient(int width, int height) {
     return makeImage(width, height, [&](int x, int y) {
         return Rgba{static_cast<std::uint8_t>(x * 255 / std::max(1, width - 1)),
                     static_cast<std::uint8_t>(y * 255 / std::max(1, height - 1)),
-                    static_cast<std::uint8_t>(128 + 100 * std::sin((x + y) / 15.0)), 255};
+                    static_cast<std::uint8_t>(128 + 100 * std::sin(3.0 * x / width + 3.0 * y / height)), 255};
     });
 }
 

@@ -1,0 +1,118 @@
+#include "imaging/Imaging.h"
+#include "tests/imaging/TestPictures.h"
+
+#include <gtest/gtest.h>
+
+namespace kelvaran::imaging {
+namespace {
+
+using test::Bytes;
+
+std::string bigEndian32(std::uint32_t v) {
+    return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
+}
+
+TEST(HostileInput, RenderSizesOutsideTheBudgetAreRefused) {
+    std::string png = encodePng(test::gradient(4, 4));
+    EXPECT_THROW(render(png, PictureType::Png, 0, 10), ImagingError);
+    EXPECT_THROW(render(png, PictureType::Png, 10, -1), ImagingError);
+    EXPECT_THROW(render(png, PictureType::Png, 20000, 5001), ImagingError);  // just over 100 megapixels
+    std::string emf = test::emfWithRectangle(10, 10, 0, 0, 5, 5, 0);
+    EXPECT_THROW(render(emf, PictureType::Emf, 100000, 100000), ImagingError);
+    std::string wmf = test::wmfWithRectangle(10, 10, 0, 0, 5, 5, 0);
+    EXPECT_THROW(render(wmf, PictureType::Wmf, 1, 200000000), ImagingError);
+}
+
+TEST(HostileInput, PngClaimingAHugeSizeIsRefusedFromItsHeader) {
+    std::string png = encodePng(test::gradient(4, 4));
+    std::string huge = png;
+    huge.replace(16, 4, bigEndian32(50000));
+    huge.replace(20, 4, bigEndian32(50000));
+    EXPECT_THROW(pictureSize(huge, PictureType::Png), ImagingError);
+    EXPECT_THROW(render(huge, PictureType::Png, 10, 10), ImagingError);
+}
+
+TEST(HostileInput, JpegClaimingAHugeSizeIsRefused) {
+    std::string jpeg = encodeJpeg(test::gradient(16, 16));
+    std::size_t sof = jpeg.find("\xFF\xC0", 0, 2);
+    ASSERT_NE(sof, std::string::npos);
+    jpeg[sof + 5] = '\xFF';  // height 0xFFxx
+    jpeg[sof + 7] = '\xFF';  // width 0xFFxx
+    EXPECT_THROW(render(jpeg, PictureType::Jpeg, 10, 10), ImagingError);
+}
+
+TEST(HostileInput, TruncatedRasterFilesFailCleanly) {
+    Image img = test::gradient(64, 64);
+    for (const std::string& whole : {encodeJpeg(img), encodePng(img), encodeGif(img)}) {
+        const PictureType type = sniff(whole);
+        SCOPED_TRACE(typeName(type));
+        for (std::size_t cut : {std::size_t{3}, std::size_t{20}, whole.size() / 2}) {
+            EXPECT_THROW(render(whole.substr(0, cut), type, 32, 32), ImagingError) << cut;
+        }
+    }
+    EXPECT_THROW(decode("", PictureType::Jpeg), ImagingError);
+    EXPECT_THROW(decode("", PictureType::Bmp), ImagingError);
+    EXPECT_THROW(decode("", PictureType::Emf), ImagingError);
+}
+
+TEST(HostileInput, MetafileRecordsThatLieAboutTheirSizeAreRefused) {
+    std::string emf = test::emfWithRectangle(20, 20, 0, 0, 10, 10, 0xFF);
+    // A record claiming to run past the end.
+    Bytes overrun;
+    overrun.data = emf;
+    overrun.put32(88 + 4, 0x7FFFFFF0);
+    EXPECT_THROW(render(overrun.data, PictureType::Emf, 20, 20), ImagingError);
+    // A record size of zero would loop for ever.
+    Bytes zero;
+    zero.data = emf;
+    zero.put32(88 + 4, 0);
+    EXPECT_THROW(render(zero.data, PictureType::Emf, 20, 20), ImagingError);
+    // No end record.
+    EXPECT_THROW(render(emf.substr(0, emf.size() - 20), PictureType::Emf, 20, 20), ImagingError);
+    // A frame claiming a gigantic natural size.
+    Bytes frame;
+    frame.data = emf;
+    frame.put32(32, 0x7FFFFFFF);
+    frame.put32(36, 0x7FFFFFFF);
+    EXPECT_THROW(pictureSize(frame.data, PictureType::Emf), ImagingError);
+
+    std::string wmf = test::wmfWithRectangle(20, 20, 0, 0, 10, 10, 0xFF);
+    Bytes wmfOverrun;
+    wmfOverrun.data = wmf;
+    wmfOverrun.put32(22 + 18, 0x40000000);
+    EXPECT_THROW(render(wmfOverrun.data, PictureType::Wmf, 20, 20), ImagingError);
+    Bytes wmfZero;
+    wmfZero.data = wmf;
+    wmfZero.put32(22 + 18, 0);
+    EXPECT_THROW(render(wmfZero.data, PictureType::Wmf, 20, 20), ImagingError);
+    EXPECT_THROW(render(wmf.substr(0, wmf.size() - 6), PictureType::Wmf, 20, 20), ImagingError);
+    Bytes noInch;
+    noInch.data = wmf;
+    noInch.put16(14, 0);
+    EXPECT_THROW(pictureSize(noInch.data, PictureType::Wmf), ImagingError);
+}
+
+TEST(HostileInput, EncodersRefuseInconsistentImages) {
+    Image broken;
+    broken.width = 10;
+    broken.height = 10;
+    broken.rgba.resize(12);
+    EXPECT_THROW(encodeJpeg(broken), ImagingError);
+    EXPECT_THROW(encodePng(broken), ImagingError);
+    EXPECT_THROW(encodeGif(broken), ImagingError);
+    EXPECT_THROW(encodeEmfFromImage(broken, 10, 10), ImagingError);
+    EXPECT_THROW(toRaster(broken), ImagingError);
+    EXPECT_THROW(encodeJpeg(Image{}), ImagingError);
+}
+
+TEST(HostileInput, WrongTypeForTheBytesIsAnErrorNotACrash) {
+    std::string png = encodePng(test::gradient(8, 8));
+    for (PictureType type : {PictureType::Jpeg, PictureType::Gif, PictureType::Tiff, PictureType::Bmp,
+                             PictureType::Dib, PictureType::Emf, PictureType::Wmf, PictureType::Pict}) {
+        SCOPED_TRACE(typeName(type));
+        EXPECT_THROW(render(png, type, 8, 8), ImagingError);
+    }
+}
+
+}  // namespace
+}  // namespace kelvaran::imaging
