@@ -1,0 +1,128 @@
+#include "engine/MeasurementHelpers.h"
+
+#include "engine/RunState.h"
+#include "platform/Clipboard.h"
+#include "tests/engine/EngineHarness.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace kelvaran::engine::testing {
+namespace {
+
+using ::testing::InSequence;
+using ::testing::StrictMock;
+
+constexpr std::uint32_t kWhite = 0x00FFFFFF;
+constexpr std::uint32_t kRed = 0x000000FF;
+
+class MeasurementHelpersTest : public ::testing::Test {
+protected:
+    RunState state;
+    platform::Clipboard clipboard;
+    StrictMock<MockEventPump> events;
+    StrictMock<MockTimer> timer;
+    MeasurementHelpers helpers{state, clipboard, events, timer};
+
+    // Loads a reference, then puts `checked` on the clipboard and compares.
+    bool compare(const platform::Raster& reference, const platform::Raster& checked, double ratio = 0.05) {
+        clipboard.setMetafileRendering(reference);
+        helpers.LoadReferencePicture();
+        clipboard.setMetafileRendering(checked);
+        return helpers.IsPictureBlackened(ratio);
+    }
+};
+
+TEST_F(MeasurementHelpersTest, BoxesAreNinetySixPixelsSquare) {
+    EXPECT_EQ(helpers.reference().width, 96);
+    EXPECT_EQ(helpers.reference().height, 96);
+    EXPECT_EQ(helpers.checked().width, 96);
+    EXPECT_EQ(helpers.checked().height, 96);
+}
+
+TEST_F(MeasurementHelpersTest, IdenticalPicturesAreNotBlackened) {
+    platform::Raster picture(96, 96, kRed);
+    picture.set(5, 5, 0);
+    EXPECT_FALSE(compare(picture, picture));
+}
+
+// 96 x 0.05 x 96 = 460.8, which rounds to 461.
+TEST_F(MeasurementHelpersTest, CountAtTheLimitIsNotBlackened) {
+    EXPECT_FALSE(compare(whitePicture(), pictureWithBlackPixels(461)));
+}
+
+TEST_F(MeasurementHelpersTest, OnePixelAboveTheLimitIsBlackened) {
+    EXPECT_TRUE(compare(whitePicture(), pictureWithBlackPixels(462)));
+}
+
+TEST_F(MeasurementHelpersTest, LimitFollowsTheRatio) {
+    // 96 x 0.5 x 96 = 4608
+    EXPECT_FALSE(compare(whitePicture(), pictureWithBlackPixels(4608), 0.5));
+    EXPECT_TRUE(compare(whitePicture(), pictureWithBlackPixels(4609), 0.5));
+}
+
+TEST_F(MeasurementHelpersTest, BlackInBothDoesNotCount) {
+    platform::Raster black(96, 96, 0);
+    EXPECT_FALSE(compare(black, black));
+}
+
+TEST_F(MeasurementHelpersTest, OnlyPureBlackCounts) {
+    platform::Raster nearlyBlack(96, 96, 0x00010101);
+    EXPECT_FALSE(compare(whitePicture(), nearlyBlack));
+}
+
+TEST_F(MeasurementHelpersTest, EmptyClipboardGivesFalseAndLeavesBothBoxes) {
+    platform::Raster reference(96, 96, kRed);
+    clipboard.setMetafileRendering(reference);
+    helpers.LoadReferencePicture();
+    clipboard.setMetafileRendering(pictureWithBlackPixels(1000));
+    EXPECT_TRUE(helpers.IsPictureBlackened(0.05));
+    const platform::Raster checkedBefore = helpers.checked();
+
+    clipboard.Clear();
+    helpers.LoadReferencePicture();
+    EXPECT_FALSE(helpers.IsPictureBlackened(0.05));
+    EXPECT_EQ(helpers.reference().pixels, reference.pixels);
+    EXPECT_EQ(helpers.checked().pixels, checkedBefore.pixels);
+}
+
+TEST_F(MeasurementHelpersTest, PicturesAreDrawnAtTheirOwnSizeFromTheTopLeft) {
+    platform::Raster small(10, 4, kRed);
+    clipboard.setMetafileRendering(small);
+    helpers.LoadReferencePicture();
+    EXPECT_EQ(helpers.reference().at(9, 3), kRed);
+    EXPECT_EQ(helpers.reference().at(10, 3), kWhite);
+    EXPECT_EQ(helpers.reference().at(9, 4), kWhite);
+
+    platform::Raster large(300, 200, 0);
+    large.set(95, 95, kRed);
+    clipboard.setMetafileRendering(large);
+    helpers.LoadReferencePicture();
+    EXPECT_EQ(helpers.reference().at(95, 95), kRed);
+    EXPECT_EQ(helpers.reference().at(94, 95), 0u);
+}
+
+TEST_F(MeasurementHelpersTest, ASmallerReferenceLeavesWhiteAroundIt) {
+    // The reference covers the top-left corner only; black outside it in the
+    // converted picture counts, inside it does not.
+    platform::Raster corner(50, 50, 0);
+    platform::Raster black(96, 96, 0);
+    EXPECT_TRUE(compare(corner, black));
+    EXPECT_EQ(helpers.reference().at(60, 60), kWhite);
+}
+
+TEST_F(MeasurementHelpersTest, SlowModeWaitOutsideSlowModeDoesNothing) {
+    state.waitMs = 0;
+    helpers.SlowModeWait();  // the strict doubles fail on any call
+}
+
+TEST_F(MeasurementHelpersTest, SlowModeWaitPumpsThenSleeps) {
+    state.waitMs = 250;
+    InSequence order;
+    EXPECT_CALL(events, processEvents());
+    EXPECT_CALL(timer, sleep(250));
+    helpers.SlowModeWait();
+}
+
+}  // namespace
+}  // namespace kelvaran::engine::testing
