@@ -1,0 +1,218 @@
+#include "formats/model/Document.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace kelvaran::formats::model {
+
+namespace {
+
+bool live(EditState state) { return state != EditState::Deleted; }
+
+}  // namespace
+
+std::vector<int> Document::inlinesOf(int story) const {
+    std::vector<int> found;
+    if (story < 0 || story >= static_cast<int>(stories.size())) return found;
+    for (const auto& element : stories[static_cast<std::size_t>(story)].elements) {
+        if (element.kind != ElementKind::Inline) continue;
+        if (element.object < 0 || element.object >= static_cast<int>(inlines.size())) continue;
+        if (!live(inlines[static_cast<std::size_t>(element.object)].edit)) continue;
+        found.push_back(element.object);
+    }
+    return found;
+}
+
+std::vector<int> Document::topLevelShapes() const {
+    std::vector<int> found;
+    for (std::size_t i = 0; i < shapes.size(); ++i) {
+        if (live(shapes[i].edit) && shapes[i].parent < 0) found.push_back(static_cast<int>(i));
+    }
+    return found;
+}
+
+std::vector<int> Document::shapesAnchoredIn(int story) const {
+    std::vector<int> found;
+    for (int index : topLevelShapes()) {
+        if (shapes[static_cast<std::size_t>(index)].anchor.story == story) found.push_back(index);
+    }
+    return found;
+}
+
+std::pair<int, int> Document::locateInline(int object) const {
+    for (std::size_t s = 0; s < stories.size(); ++s) {
+        const auto& elements = stories[s].elements;
+        for (std::size_t e = 0; e < elements.size(); ++e) {
+            if (elements[e].kind == ElementKind::Inline && elements[e].object == object) {
+                return {static_cast<int>(s), static_cast<int>(e)};
+            }
+        }
+    }
+    return {-1, -1};
+}
+
+void Document::shiftAnchors(int story, std::size_t from, std::ptrdiff_t by) {
+    for (auto& shape : shapes) {
+        if (shape.anchor.story != story) continue;
+        if (shape.anchor.element < 0 || static_cast<std::size_t>(shape.anchor.element) < from) continue;
+        shape.anchor.element = static_cast<int>(std::max<std::ptrdiff_t>(
+            static_cast<std::ptrdiff_t>(from), shape.anchor.element + by));
+    }
+}
+
+std::size_t Document::splitStory(int story, std::int64_t position) {
+    auto& target = stories[static_cast<std::size_t>(story)];
+    const std::size_t before = target.elements.size();
+    const std::size_t at = target.splitAt(position);
+    if (target.elements.size() > before) shiftAnchors(story, at, 1);
+    return at;
+}
+
+void Document::insertElement(int story, std::size_t index, Element element) {
+    if (story < 0 || story >= static_cast<int>(stories.size())) throw std::out_of_range("no such story");
+    auto& elements = stories[static_cast<std::size_t>(story)].elements;
+    if (element.kind == ElementKind::Inline &&
+        (element.object < 0 || element.object >= static_cast<int>(inlines.size()))) {
+        throw std::out_of_range("an inline element must name an object of the document");
+    }
+    index = std::min(index, elements.size());
+    elements.insert(elements.begin() + static_cast<std::ptrdiff_t>(index), std::move(element));
+    shiftAnchors(story, index, 1);
+}
+
+int Document::insertInline(int story, std::int64_t position, InlineObject object) {
+    if (story < 0 || story >= static_cast<int>(stories.size())) throw std::out_of_range("no such story");
+    object.edit = EditState::Added;
+    inlines.push_back(std::move(object));
+    const int index = static_cast<int>(inlines.size()) - 1;
+    const std::size_t at = splitStory(story, position);
+    insertElement(story, at, Element::inlineObject(index));
+    return index;
+}
+
+void Document::deleteShape(int shape) {
+    if (shape < 0 || shape >= static_cast<int>(shapes.size())) return;
+    auto& target = shapes[static_cast<std::size_t>(shape)];
+    if (!live(target.edit)) return;
+    target.edit = EditState::Deleted;
+    if (target.parent >= 0 && target.parent < static_cast<int>(shapes.size())) {
+        auto& siblings = shapes[static_cast<std::size_t>(target.parent)].children;
+        siblings.erase(std::remove(siblings.begin(), siblings.end(), shape), siblings.end());
+    }
+    if (target.textStory > 0 && target.textStory < static_cast<int>(stories.size())) {
+        for (int object : inlinesOf(target.textStory)) inlines[static_cast<std::size_t>(object)].edit = EditState::Deleted;
+    }
+    const std::vector<int> members = target.children;
+    for (int member : members) {
+        if (member == shape) continue;
+        shapes[static_cast<std::size_t>(member)].parent = -1;  // so the erase below does not touch the list
+        deleteShape(member);
+        shapes[static_cast<std::size_t>(member)].parent = shape;
+    }
+}
+
+void Document::eraseRange(int story, std::int64_t from, std::int64_t to) {
+    if (story < 0 || story >= static_cast<int>(stories.size())) throw std::out_of_range("no such story");
+    auto& target = stories[static_cast<std::size_t>(story)];
+    from = std::max<std::int64_t>(0, from);
+    to = std::min(to, target.length());
+    if (to <= from) return;
+    std::size_t first = splitStory(story, from);
+    std::size_t last = splitStory(story, to);  // one past the last element to go
+    // The story's final paragraph mark stays: a story always ends a paragraph.
+    if (last == target.elements.size() && last > first &&
+        target.elements[last - 1].kind == ElementKind::ParagraphMark) {
+        --last;
+    }
+    if (last <= first) return;
+    for (std::size_t i = first; i < last; ++i) {
+        const auto& element = target.elements[i];
+        if (element.kind == ElementKind::Inline && element.object >= 0 &&
+            element.object < static_cast<int>(inlines.size())) {
+            inlines[static_cast<std::size_t>(element.object)].edit = EditState::Deleted;
+        }
+    }
+    for (int shape : shapesAnchoredIn(story)) {
+        const int at = shapes[static_cast<std::size_t>(shape)].anchor.element;
+        if (at >= static_cast<int>(first) && at < static_cast<int>(last)) deleteShape(shape);
+    }
+    // With the whole story erased, shapes anchored at its very end go too.
+    if (first == 0 && last >= target.elements.size() - (target.elements.empty() ? 0 : 1)) {
+        for (int shape : shapesAnchoredIn(story)) {
+            if (shapes[static_cast<std::size_t>(shape)].anchor.element >= static_cast<int>(first)) deleteShape(shape);
+        }
+    }
+    target.elements.erase(target.elements.begin() + static_cast<std::ptrdiff_t>(first),
+                          target.elements.begin() + static_cast<std::ptrdiff_t>(last));
+    shiftAnchors(story, last, -static_cast<std::ptrdiff_t>(last - first));
+}
+
+int Document::addShape(FloatingShape shape) {
+    std::int64_t front = 0;
+    for (const auto& other : shapes) {
+        if (live(other.edit)) front = std::max(front, other.stackPosition + 1);
+    }
+    shape.stackPosition = front;
+    shape.edit = EditState::Added;
+    shapes.push_back(std::move(shape));
+    return static_cast<int>(shapes.size()) - 1;
+}
+
+int Document::estimatePage(int story, std::int64_t position) const {
+    // A position in a text box lies on the page of the box's anchor (the
+    // anchor of its outermost group).  The guard stops on cyclic input.
+    for (int guard = 0; guard < 64 && story > 0 && story < static_cast<int>(stories.size()); ++guard) {
+        int owner = stories[static_cast<std::size_t>(story)].owner;
+        if (owner < 0 || owner >= static_cast<int>(shapes.size())) return 1;
+        for (int up = 0; up < 64 && shapes[static_cast<std::size_t>(owner)].parent >= 0; ++up) {
+            owner = shapes[static_cast<std::size_t>(owner)].parent;
+        }
+        const auto& anchor = shapes[static_cast<std::size_t>(owner)].anchor;
+        if (anchor.story < 0 || anchor.story >= static_cast<int>(stories.size()) || anchor.story == story) return 1;
+        story = anchor.story;
+        position = stories[static_cast<std::size_t>(story)].positionOf(static_cast<std::size_t>(std::max(0, anchor.element)));
+    }
+    if (story < 0 || story >= static_cast<int>(stories.size())) return 1;
+    const auto& elements = stories[static_cast<std::size_t>(story)].elements;
+    int page = 1;
+    std::int64_t at = 0;
+    bool paragraphStarts = true;
+    for (std::size_t i = 0; i < elements.size() && at < position; ++i) {
+        const auto& element = elements[i];
+        if (paragraphStarts) {
+            // The page-break-before belongs to the paragraph's mark; find it.
+            const std::size_t mark = stories[static_cast<std::size_t>(story)].paragraphEnd(i);
+            if (mark < elements.size() && elements[mark].paragraph.pageBreakBefore && at > 0) ++page;
+            paragraphStarts = false;
+        }
+        if (element.kind == ElementKind::PageBreak) ++page;
+        if (element.kind == ElementKind::SectionBreak &&
+            (element.section == SectionBreakKind::NewPage || element.section == SectionBreakKind::EvenPage ||
+             element.section == SectionBreakKind::OddPage)) {
+            ++page;
+        }
+        if (element.kind == ElementKind::ParagraphMark || element.kind == ElementKind::SectionBreak) {
+            paragraphStarts = true;
+        }
+        at += element.chars;
+    }
+    // A paragraph with page-break-before that starts exactly at the position.
+    if (paragraphStarts && at == position && at > 0) {
+        std::size_t i = stories[static_cast<std::size_t>(story)].elementAt(position);
+        const std::size_t mark = stories[static_cast<std::size_t>(story)].paragraphEnd(i);
+        if (i < elements.size() && mark < elements.size() && elements[mark].paragraph.pageBreakBefore) ++page;
+    }
+    return page;
+}
+
+bool Document::modified() const {
+    for (const auto& object : inlines) {
+        if (object.edit != EditState::Unchanged) return true;
+    }
+    for (const auto& shape : shapes) {
+        if (shape.edit != EditState::Unchanged) return true;
+    }
+    return false;
+}
+
+}  // namespace kelvaran::formats::model

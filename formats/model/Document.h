@@ -1,0 +1,80 @@
+#pragma once
+
+#include "formats/model/FloatingShape.h"
+#include "formats/model/InlineObject.h"
+#include "formats/model/Story.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kelvaran::formats::model {
+
+// A document as the readers fill it and the writers emit it: its stories, its
+// inline objects and its floating shapes.  Objects and shapes are kept in
+// tables with stable indexes; deleting one only marks it, so indexes held
+// elsewhere stay valid for the document's life.
+class Document {
+public:
+    // The format the document was read from ("rtf", "doc"), empty for a new one.
+    std::string format;
+    // The input bytes, for writers that patch them; empty for a new document.
+    std::shared_ptr<const std::string> source;
+    // stories[0] is the main story.
+    std::vector<Story> stories{Story{}};
+    std::vector<InlineObject> inlines;
+    // Top-level shapes in collection order (order of reading, added ones at
+    // the end); group members follow their own groups' `children`.
+    std::vector<FloatingShape> shapes;
+    // Everything a reader found but did not understand well enough to edit,
+    // as messages for the user (never a reason to fail).
+    std::vector<std::string> warnings;
+
+    Story& main() { return stories.front(); }
+    const Story& main() const { return stories.front(); }
+
+    // Inline objects of a story in text order, deleted ones left out.
+    std::vector<int> inlinesOf(int story) const;
+    // Live top-level shapes (not group members) in collection order.
+    std::vector<int> topLevelShapes() const;
+    // Live shapes anchored in a story, top-level ones only.
+    std::vector<int> shapesAnchoredIn(int story) const;
+    // Where an inline object stands: its story and element, or {-1, -1}.
+    std::pair<int, int> locateInline(int object) const;
+
+    // Inserts an element at `index` of a story and moves every anchor at or
+    // after it one element on.  An inline element must name an object of
+    // this document.
+    void insertElement(int story, std::size_t index, Element element);
+    // Inserts an inline object before character position `position`; returns
+    // the object's index.  The object is marked Added.
+    int insertInline(int story, std::int64_t position, InlineObject object);
+    // Removes characters [from, to) of a story: inline objects in it are
+    // marked Deleted, shapes anchored in it too (with their members and text
+    // stories' objects); anchors after the range move back.  A paragraph mark
+    // that ends the story is kept.
+    void eraseRange(int story, std::int64_t from, std::int64_t to);
+    // Marks a shape Deleted, with its group members and the objects of its
+    // text story, and takes it out of its group.
+    void deleteShape(int shape);
+    // Adds a shape (marked Added) at the end of the collection, in front of
+    // every other shape; returns its index.
+    int addShape(FloatingShape shape);
+
+    // Estimated page (1-based) of a character position: one page plus one for
+    // every explicit page break, new-page section break and paragraph with
+    // page-break-before that begins before the position.  It knows nothing of
+    // text flow, so it is a lower bound of the real page.
+    int estimatePage(int story, std::int64_t position) const;
+
+    // True when the document holds edits a writer has to apply.
+    bool modified() const;
+
+private:
+    // Story::splitAt that keeps the anchors after the split on their elements.
+    std::size_t splitStory(int story, std::int64_t position);
+    void shiftAnchors(int story, std::size_t from, std::ptrdiff_t by);
+};
+
+}  // namespace kelvaran::formats::model

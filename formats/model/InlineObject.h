@@ -1,0 +1,33 @@
+#pragma once
+
+#include "formats/model/Borders.h"
+#include "formats/model/EditState.h"
+#include "formats/model/Origin.h"
+#include "formats/model/PictureData.h"
+
+#include <string>
+
+namespace kelvaran::formats::model {
+
+enum class InlineKind { Picture, EmbeddedObject, LinkedObject };
+
+// A picture or an object of another application that stands in the text as one
+// character.  For objects `picture` is the presentation picture: what the
+// object looks like.
+struct InlineObject {
+    InlineKind kind = InlineKind::Picture;
+    // Displayed size in points, scale and crop applied.
+    double widthPt = 0;
+    double heightPt = 0;
+    PictureData picture;
+    // The object's class name ("Excel.Sheet.8"); empty for pictures.
+    std::string progId;
+    bool lockAspectRatio = true;
+    Borders borders;
+    // The object's own link or embedding data is not held here: it stays in
+    // the input and goes with the object's bytes.
+    EditState edit = EditState::Unchanged;
+    Origin origin;
+};
+
+}  // namespace kelvaran::formats::model

@@ -1,0 +1,101 @@
+#pragma once
+
+#include "formats/model/Origin.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kelvaran::formats::model {
+
+// A layout frame around a paragraph (an old-style positioned paragraph).
+// Sizes and positions in points; references with the values of the
+// positioned-paragraph keywords: horizontal 0 margin, 1 page, 2 column;
+// vertical 0 margin, 1 page, 2 paragraph.
+struct FrameProperties {
+    double widthPt = 0;   // 0 = automatic
+    double heightPt = 0;  // positive at least, negative exactly, 0 automatic
+    double xPt = 0;
+    double yPt = 0;
+    int horizontalReference = 2;
+    int verticalReference = 2;
+    bool wrapAround = true;
+};
+
+struct ParagraphProperties {
+    bool pageBreakBefore = false;
+    std::optional<FrameProperties> frame;
+};
+
+enum class SectionBreakKind { Continuous, NewColumn, NewPage, EvenPage, OddPage };
+
+enum class ElementKind {
+    Text,           // a run of characters
+    Inline,         // one inline object: one character
+    ParagraphMark,  // ends a paragraph: one character
+    PageBreak,      // explicit page break: one character
+    ColumnBreak,    // explicit column break: one character
+    SectionBreak,   // ends a section: one character
+};
+
+struct Element {
+    ElementKind kind = ElementKind::Text;
+    // Character count: the run's length for Text, 1 for everything else.
+    std::int64_t chars = 0;
+    // The run's characters in UTF-8 when the reader keeps them (for text
+    // comparisons and copies); may be empty even when chars > 0.
+    std::string text;
+    // Inline: the index into Document::inlines.
+    int object = -1;
+    // ParagraphMark and SectionBreak: the properties of the paragraph it ends.
+    ParagraphProperties paragraph;
+    // SectionBreak: what the next section starts with.
+    SectionBreakKind section = SectionBreakKind::NewPage;
+    // Where the element stands in the input, so writers can place additions.
+    Origin origin;
+
+    static Element textRun(std::string utf8, std::int64_t count);
+    static Element inlineObject(int index);
+    static Element paragraphMark(ParagraphProperties properties = {});
+    static Element pageBreak();
+    static Element sectionBreak(SectionBreakKind kind);
+};
+
+enum class StoryKind { Main, TextBox, Header, Footer, Note, Other };
+
+// An ordered sequence of elements.  Character position p is the p-th
+// character from the story's start; an inline object is one position.
+struct Story {
+    StoryKind kind = StoryKind::Main;
+    std::vector<Element> elements;
+    // Header, footer and note stories are listed for completeness; the program
+    // edits the main story and text boxes only.
+    bool editable = true;
+    // Text boxes: the shape whose text this is (index into Document::shapes).
+    int owner = -1;
+
+    std::int64_t length() const;
+    // Character position at which element `index` starts (length() for
+    // index == elements.size()).
+    std::int64_t positionOf(std::size_t index) const;
+    // The element holding character position `position`, or elements.size()
+    // at or beyond the end.  A position inside a text run gives that run.
+    std::size_t elementAt(std::int64_t position) const;
+    // Splits the text run that holds `position` so that an element starts
+    // exactly there; returns that element's index.  A run whose text does not
+    // match its count is split by count only (its text stays with the first
+    // part).  Returns elements.size() at or beyond the end.
+    std::size_t splitAt(std::int64_t position);
+    // Index of the paragraph mark (or section break) that ends the paragraph
+    // holding element `index`, or elements.size() when the story ends
+    // without one.
+    std::size_t paragraphEnd(std::size_t index) const;
+    // Index of the first element of the paragraph holding element `index`.
+    std::size_t paragraphStart(std::size_t index) const;
+    // The story's text in UTF-8: runs as kept, "\n" for paragraph marks,
+    // "\f" for page and section breaks, U+FFFC for inline objects.
+    std::string plainText() const;
+};
+
+}  // namespace kelvaran::formats::model
