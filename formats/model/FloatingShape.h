@@ -86,6 +86,9 @@ struct FloatingShape {
     Anchor anchor;
     bool inHeader = false;
     EditState edit = EditState::Unchanged;
+    // Position, size, rotation, wrapping, stacking or formatting changed while
+    // the content stayed; also set on a group whose members changed.
+    bool layoutChanged = false;
     Origin origin;
     // An added shape that was put exactly in the place of a shape deleted
     // afterwards names it here, so a writer may emit it where the deleted one

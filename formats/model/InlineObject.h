@@ -27,6 +27,8 @@ struct InlineObject {
     // The object's own link or embedding data is not held here: it stays in
     // the input and goes with the object's bytes.
     EditState edit = EditState::Unchanged;
+    // Size, borders or aspect lock changed while the picture stayed.
+    bool layoutChanged = false;
     Origin origin;
 };
 

@@ -33,6 +33,8 @@ struct Origin {
     // The input buffer the ranges point into.  An object copied unchanged into
     // another document keeps it, so that the other document's writer can emit
     // the original bytes and a measurement shows what the object really costs.
+    // Writers compare it with Document::source (the same pointer: the object's
+    // own bytes in this file) before they patch anything.
     std::shared_ptr<const std::string> source;
     // Format-private details (RTF: group nesting and keyword positions; .doc:
     // record locations, character positions, ObjectPool storage names).

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kelvaran::formats::doc {
+
+enum class PictureFormat { Unknown, Emf, Wmf, Pict, Jpeg, Png, Dib, Tiff };
+
+const char* pictureFormatName(PictureFormat f);
+
+// Picture data as it is kept in a drawing record (a "BLIP"), decoded into a file
+// that other code can use: EMF and WMF inflated (WMF with its placeable header
+// rebuilt), DIB as BITMAPINFOHEADER + bits, PICT as stored.
+struct PictureData {
+    PictureFormat format = PictureFormat::Unknown;
+    bool cmyk = false;         // JPEG in CMYK
+    std::string bytes;         // the decoded picture file
+    std::uint32_t recordSize = 0; // of the BLIP record in the document, header included
+    std::array<std::uint8_t, 16> uid{};
+    std::int32_t pixelsWide = 0, pixelsHigh = 0; // metafiles: rcBounds size; bitmaps: 0 unless known
+};
+
+class Blip {
+public:
+    // Largest inflated metafile accepted (larger ones count as damaged).
+    static constexpr std::size_t kMaxInflated = 256u << 20;
+
+    static bool isBlipType(std::uint16_t recType) { return recType >= 0xF018 && recType <= 0xF117; }
+
+    // Decodes the BLIP record whose header is at `offset` (its length must end by
+    // `limit`).  nullopt when the record is not a picture or does not fit.
+    static std::optional<PictureData> decode(std::string_view buffer, std::size_t offset, std::size_t limit);
+
+    // Builds a BLIP record for a picture file (JPEG, PNG, DIB without file header,
+    // TIFF or EMF).  Throws DocError(CannotWrite) for anything else.  `uidOut`
+    // receives the id written, for the FBSE.
+    static std::string encode(PictureFormat format, std::string_view file, std::array<std::uint8_t, 16>& uidOut);
+
+    // The MSOBLIPTYPE value of a format (FBSE btWin32).
+    static std::uint8_t blipType(PictureFormat format, bool cmyk = false);
+
+    // Guesses the format of a picture file from its first bytes.
+    static PictureFormat sniff(std::string_view file);
+
+    static std::array<std::uint8_t, 16> digest(std::string_view data);
+};
+
+}  // namespace kelvaran::formats::doc

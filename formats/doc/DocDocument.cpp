@@ -1,0 +1,865 @@
+#include "formats/doc/DocDocument.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+#include "formats/doc/Bytes.h"
+#include "formats/doc/CompObj.h"
+#include "formats/doc/CompoundValidator.h"
+#include "formats/doc/DocError.h"
+#include "formats/doc/OfficeArtRecord.h"
+#include "formats/doc/ShapeProperties.h"
+#include "formats/doc/Sprm.h"
+#include "formats/doc/TextCodec.h"
+#include "platform/AtomicFile.h"
+
+namespace kelvaran::formats::doc {
+namespace {
+
+struct CharProps {
+    std::optional<std::uint32_t> picLocation;
+    bool spec = false, data = false, ole2 = false, obj = false;
+};
+
+bool toggleOn(std::string_view b, const Sprm& s)
+{
+    const std::uint8_t v = u8At(b, s.operand);
+    return v == 1 || v == 0x81;
+}
+
+void applyChar(std::string_view b, const std::vector<Sprm>& list, CharProps& p)
+{
+    for (const Sprm& s : list) {
+        switch (s.opcode) {
+        case Sprm::kCPicLocation:
+        case Sprm::kCObjLocation: p.picLocation = u32At(b, s.operand); break;
+        case Sprm::kCFSpec: p.spec = toggleOn(b, s); break;
+        case Sprm::kCFData: p.data = toggleOn(b, s); break;
+        case Sprm::kCFOle2: p.ole2 = toggleOn(b, s); break;
+        case Sprm::kCFObj: p.obj = toggleOn(b, s); break;
+        default: break;
+        }
+    }
+}
+
+std::string trim(std::string s)
+{
+    const auto notSpace = [](unsigned char c) { return c > 0x20; };
+    s.erase(s.begin(), std::find_if(s.begin(), s.end(), notSpace));
+    s.erase(std::find_if(s.rbegin(), s.rend(), notSpace).base(), s.end());
+    return s;
+}
+
+std::string firstWordUpper(const std::string& s, std::string* rest)
+{
+    std::size_t i = 0;
+    while (i < s.size() && s[i] > 0x20)
+        ++i;
+    std::string w = s.substr(0, i);
+    for (char& c : w)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 32);
+    if (rest)
+        *rest = trim(s.substr(i));
+    return w;
+}
+
+struct FbseInfo {
+    std::size_t offset = 0;  // of the FBSE record in the table stream
+    std::uint32_t size = 0, foDelay = 0xFFFFFFFF;
+    std::size_t embeddedAt = 0; // of an embedded BLIP in the table stream, 0 none
+    std::size_t embeddedEnd = 0;
+};
+
+struct ShapeNode {
+    std::uint32_t spid = 0, flags = 0;
+    std::uint16_t type = 0;
+    ShapeProperties props;
+    std::optional<std::array<std::int32_t, 4>> childAnchor;
+    std::optional<std::uint32_t> clientTextbox;
+    int parent = -1;
+    bool isGroup = false;
+};
+
+void readShape(std::string_view t, const OfficeArtRecord& sp, ShapeNode& n)
+{
+    for (const OfficeArtRecord& c : sp.children) {
+        if (c.type == 0xF00A && c.length >= 8) {
+            n.type = c.instance;
+            n.spid = u32At(t, c.bodyOffset());
+            n.flags = u32At(t, c.bodyOffset() + 4);
+        } else if ((c.type == 0xF00B || c.type == 0xF121 || c.type == 0xF122)) {
+            n.props.addTable(t, c.bodyOffset(), c.length, c.instance);
+        } else if (c.type == 0xF00F && c.length >= 16) {
+            n.childAnchor = std::array<std::int32_t, 4>{i32At(t, c.bodyOffset()), i32At(t, c.bodyOffset() + 4),
+                                                        i32At(t, c.bodyOffset() + 8), i32At(t, c.bodyOffset() + 12)};
+        } else if (c.type == 0xF00D && c.length >= 4) {
+            n.clientTextbox = u32At(t, c.bodyOffset());
+        }
+    }
+}
+
+void walkGroup(std::string_view t, const OfficeArtRecord& group, int parent, std::vector<ShapeNode>& out)
+{
+    bool first = true;
+    int self = parent;
+    for (const OfficeArtRecord& c : group.children) {
+        if (c.type == 0xF004) {
+            ShapeNode n;
+            readShape(t, c, n);
+            if (first) {
+                first = false;
+                if (n.flags & 0x4)  // the patriarch stands for the whole drawing
+                    continue;
+                n.isGroup = true;
+                n.parent = parent;
+                out.push_back(std::move(n));
+                self = static_cast<int>(out.size()) - 1;
+                continue;
+            }
+            n.parent = self;
+            out.push_back(std::move(n));
+        } else if (c.type == 0xF003) {
+            first = false;
+            walkGroup(t, c, self, out);
+        }
+    }
+}
+
+}  // namespace
+
+DocDocument DocDocument::open(const std::string& path)
+{
+    std::string bytes;
+    try {
+        bytes = platform::readWholeFile(path);
+    } catch (const std::exception& e) {
+        throw DocError(DocError::Kind::NotAWordDocument, std::string("the file cannot be read (") + e.what() + ")");
+    }
+    return fromBytes(bytes);
+}
+
+DocDocument DocDocument::fromBytes(std::string_view bytes)
+{
+    DocDocument d;
+    if (!CompoundValidator::hasSignature(bytes)) {
+        if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xDB && static_cast<unsigned char>(bytes[1]) == 0xA5)
+            throw DocError(DocError::Kind::UnsupportedVersion, "Word 2 documents are not supported");
+        if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0x31 && static_cast<unsigned char>(bytes[1]) == 0xBE)
+            throw DocError(DocError::Kind::UnsupportedVersion, "documents of Word for DOS and Word 3-5 are not supported");
+    }
+    d.file_ = CompoundFile::fromBytes(bytes);
+    d.load();
+    return d;
+}
+
+std::string_view DocDocument::stream(const char* name) const
+{
+    const CompoundEntry* e = file_.root.child(name);
+    if (!e || e->isStorage)
+        return {};
+    return e->data;
+}
+
+void DocDocument::load()
+{
+    const CompoundEntry* wd = file_.root.child("WordDocument");
+    if (!wd || wd->isStorage)
+        throw DocError(DocError::Kind::NotAWordDocument,
+                       "the file is not a Word 97-2003 document (it has no WordDocument stream)");
+    fib_ = Fib::parse(wd->data);
+    if (file_.root.child("\006DataSpaces"))
+        throw DocError(DocError::Kind::Encrypted, "the document is protected by rights management");
+    const CompoundEntry* table = file_.root.child(tableName());
+    if (!table || table->isStorage)
+        throw DocError(DocError::Kind::Damaged, "the document is damaged (its table stream " + tableName() + " is missing)");
+    readPieces();
+    readText();
+    readPropertyRuns(Fib::kPlcfBteChpx, false, chpRuns_);
+    readPropertyRuns(Fib::kPlcfBtePapx, true, papRuns_);
+    readInlinePictures();
+    readFields();
+    readShapes();
+    readPageBreaksAndFrames();
+}
+
+void DocDocument::readPieces()
+{
+    const std::string_view t = stream(tableName().c_str());
+    const std::uint32_t fc = fib_.fc(Fib::kClx), lcb = fib_.lcb(Fib::kClx);
+    if (lcb == 0 || !fits(t.size(), fc, lcb))
+        throw DocError(DocError::Kind::Damaged, "the document is damaged (its piece table is missing)");
+    std::size_t o = fc;
+    const std::size_t end = std::size_t(fc) + lcb;
+    while (o < end) {
+        const std::uint8_t kind = u8At(t, o);
+        if (kind == 1) {
+            if (o + 3 > end)
+                break;
+            const std::int16_t cb = i16At(t, o + 1);
+            if (cb < 0 || o + 3 + std::size_t(cb) > end)
+                throw DocError(DocError::Kind::Damaged, "the document is damaged (a property group of the piece table is broken)");
+            prcGroups_.emplace_back(o + 3, o + 3 + std::size_t(cb));
+            o += 3 + std::size_t(cb);
+        } else if (kind == 2) {
+            if (o + 5 > end)
+                break;
+            const std::uint32_t plcLen = u32At(t, o + 1);
+            const std::size_t plc = o + 5;
+            if (plcLen < 16 || plcLen > end - plc || (plcLen - 4) % 12 != 0)
+                throw DocError(DocError::Kind::Damaged, "the document is damaged (its piece table has a wrong size)");
+            const std::size_t n = (plcLen - 4) / 12;
+            for (std::size_t i = 0; i < n; ++i) {
+                Piece p;
+                p.cpStart = u32At(t, plc + 4 * i);
+                p.cpEnd = u32At(t, plc + 4 * (i + 1));
+                const std::size_t pcd = plc + 4 * (n + 1) + 8 * i;
+                const std::uint32_t fcRaw = u32At(t, pcd + 2);
+                p.compressed = (fcRaw & 0x40000000u) != 0;
+                p.fc = fcRaw & 0x3FFFFFFFu;
+                if (p.compressed)
+                    p.fc /= 2;
+                p.prm = u16At(t, pcd + 6);
+                p.prmOffset = pcd + 6;
+                if (p.cpEnd < p.cpStart || (i > 0 && p.cpStart != pieces_.back().cpEnd))
+                    throw DocError(DocError::Kind::Damaged, "the document is damaged (its piece table is out of order)");
+                pieces_.push_back(p);
+            }
+            return;
+        } else {
+            throw DocError(DocError::Kind::Damaged, "the document is damaged (its piece table is broken)");
+        }
+    }
+    throw DocError(DocError::Kind::Damaged, "the document is damaged (its piece table is incomplete)");
+}
+
+void DocDocument::readText()
+{
+    const std::string_view w = stream("WordDocument");
+    std::uint64_t total = 0;
+    for (const Piece& p : pieces_) {
+        const std::uint64_t n = p.cpEnd - p.cpStart;
+        total += n;
+        if (total > w.size() || !fits(w.size(), p.fc, p.compressed ? n : 2 * n))
+            throw DocError(DocError::Kind::Damaged, "the document is damaged (its text lies outside the WordDocument stream)");
+    }
+    text_.reserve(static_cast<std::size_t>(total));
+    for (const Piece& p : pieces_) {
+        const std::uint32_t n = p.cpEnd - p.cpStart;
+        for (std::uint32_t i = 0; i < n; ++i)
+            text_.push_back(p.compressed ? TextCodec::fromCompressed(u8At(w, p.fc + i))
+                                         : static_cast<char16_t>(u16At(w, p.fc + 2 * std::size_t(i))));
+    }
+}
+
+void DocDocument::readPropertyRuns(std::size_t pair, bool paragraphs, std::vector<PropertyRun>& out)
+{
+    const std::string_view t = stream(tableName().c_str());
+    const std::string_view w = stream("WordDocument");
+    const std::uint32_t fc = fib_.fc(pair), lcb = fib_.lcb(pair);
+    if (lcb < 12 || !fits(t.size(), fc, lcb) || (lcb - 4) % 8 != 0) {
+        inventory_.warnings.push_back(paragraphs ? "paragraph properties are missing" : "character properties are missing");
+        return;
+    }
+    const std::size_t n = (lcb - 4) / 8;
+    std::vector<bool> seenPage;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint32_t pn = u32At(t, fc + 4 * (n + 1) + 4 * i) & 0x3FFFFF;
+        const std::size_t page = std::size_t(pn) * 512;
+        if (!fits(w.size(), page, 512)) {
+            inventory_.warnings.push_back("a property page lies outside the WordDocument stream");
+            continue;
+        }
+        const std::size_t count = u8At(w, page + 511);
+        if (count == 0 || 4 * (count + 1) > 511) {
+            inventory_.warnings.push_back("a property page is broken");
+            continue;
+        }
+        for (std::size_t r = 0; r < count; ++r) {
+            PropertyRun run;
+            run.fcStart = u32At(w, page + 4 * r);
+            run.fcEnd = u32At(w, page + 4 * (r + 1));
+            run.grpprlBegin = run.grpprlEnd = 0;
+            if (!paragraphs) {
+                const std::size_t bAt = page + 4 * (count + 1) + r;
+                const std::size_t b = bAt < page + 511 ? u8At(w, bAt) : 0;
+                if (b != 0) {
+                    const std::size_t at = page + 2 * b;
+                    if (at < page + 511) {
+                        const std::size_t cb = u8At(w, at);
+                        run.grpprlBegin = at + 1;
+                        run.grpprlEnd = std::min(at + 1 + cb, page + 511);
+                    }
+                }
+            } else {
+                const std::size_t bxAt = page + 4 * (count + 1) + 13 * r;
+                if (bxAt >= page + 511)
+                    continue;
+                const std::size_t b = u8At(w, bxAt);
+                if (b != 0) {
+                    std::size_t at = page + 2 * b;
+                    if (at + 1 < page + 511) {
+                        std::size_t len = u8At(w, at);
+                        if (len == 0) {
+                            len = 2 * std::size_t(u8At(w, at + 1));
+                            at += 2;
+                        } else {
+                            len = 2 * len - 1;
+                            at += 1;
+                        }
+                        // Skip the style index in front of the sprms.
+                        if (len >= 2 && at + 2 <= page + 511) {
+                            run.grpprlBegin = at + 2;
+                            run.grpprlEnd = std::min(at + len, page + 511);
+                        }
+                    }
+                }
+            }
+            if (run.fcEnd > run.fcStart)
+                out.push_back(run);
+        }
+    }
+    std::sort(out.begin(), out.end(), [](const PropertyRun& a, const PropertyRun& b) { return a.fcStart < b.fcStart; });
+}
+
+const DocDocument::PropertyRun* DocDocument::runAt(const std::vector<PropertyRun>& runs, std::uint32_t fc) const
+{
+    auto it = std::upper_bound(runs.begin(), runs.end(), fc,
+                               [](std::uint32_t v, const PropertyRun& r) { return v < r.fcStart; });
+    if (it == runs.begin())
+        return nullptr;
+    --it;
+    return fc < it->fcEnd ? &*it : nullptr;
+}
+
+std::uint32_t DocDocument::fcOfCp(std::uint32_t cp, bool* ok) const
+{
+    auto it = std::upper_bound(pieces_.begin(), pieces_.end(), cp,
+                               [](std::uint32_t v, const Piece& p) { return v < p.cpEnd; });
+    if (it == pieces_.end() || cp < it->cpStart) {
+        if (ok)
+            *ok = false;
+        return 0;
+    }
+    if (ok)
+        *ok = true;
+    return it->fc + (cp - it->cpStart) * (it->compressed ? 1 : 2);
+}
+
+StoryKind DocDocument::storyOf(std::uint32_t cp) const
+{
+    static const StoryKind kinds[] = {StoryKind::Main, StoryKind::Footnote, StoryKind::Header, StoryKind::Other,
+                                      StoryKind::Comment, StoryKind::Endnote, StoryKind::Textbox,
+                                      StoryKind::HeaderTextbox};
+    std::uint64_t start = 0;
+    for (int i = 0; i < 8; ++i) {
+        start += fib_.ccp[i];
+        if (cp < start)
+            return kinds[i];
+    }
+    return StoryKind::Other;
+}
+
+namespace {
+
+CharProps charPropsAt(const DocDocument& d, const std::vector<DocDocument::Piece>& pieces,
+                      const std::vector<std::pair<std::size_t, std::size_t>>& prc,
+                      const DocDocument::PropertyRun* run, std::string_view w, std::string_view t, std::uint32_t cp)
+{
+    (void)d;
+    CharProps p;
+    if (run && run->grpprlEnd > run->grpprlBegin)
+        applyChar(w, Sprm::list(w, run->grpprlBegin, run->grpprlEnd), p);
+    auto it = std::upper_bound(pieces.begin(), pieces.end(), cp,
+                               [](std::uint32_t v, const DocDocument::Piece& x) { return v < x.cpEnd; });
+    if (it != pieces.end() && (it->prm & 1)) {
+        const std::size_t g = it->prm >> 1;
+        if (g < prc.size())
+            applyChar(t, Sprm::list(t, prc[g].first, prc[g].second), p);
+    }
+    return p;
+}
+
+}  // namespace
+
+void DocDocument::readInlinePictures()
+{
+    const std::string_view w = stream("WordDocument");
+    const std::string_view t = stream(tableName().c_str());
+    const std::string_view data = stream("Data");
+    for (std::uint32_t cp = 0; cp < text_.size(); ++cp) {
+        if (text_[cp] != 0x01)
+            continue;
+        bool ok = false;
+        const std::uint32_t fc = fcOfCp(cp, &ok);
+        if (!ok)
+            continue;
+        const CharProps props = charPropsAt(*this, pieces_, prcGroups_, runAt(chpRuns_, fc), w, t, cp);
+        if (!props.picLocation || props.data || props.ole2)
+            continue;
+        const std::uint32_t off = *props.picLocation;
+        if (!fits(data.size(), off, 68)) {
+            inventory_.warnings.push_back("a picture lies outside the Data stream");
+            continue;
+        }
+        InlinePicture pic;
+        pic.cp = cp;
+        pic.story = storyOf(cp);
+        pic.dataOffset = off;
+        pic.blockLength = u32At(data, off);
+        const std::uint16_t cbHeader = u16At(data, off + 4);
+        if (pic.blockLength < 68 || !fits(data.size(), off, pic.blockLength) || cbHeader < 68 || cbHeader > pic.blockLength) {
+            inventory_.warnings.push_back("a picture header is broken");
+            continue;
+        }
+        pic.mappingMode = u16At(data, off + 6);
+        pic.dxaGoal = i16At(data, off + 0x1C);
+        pic.dyaGoal = i16At(data, off + 0x1E);
+        pic.mx = u16At(data, off + 0x20);
+        pic.my = u16At(data, off + 0x22);
+        pic.cropLeft = i16At(data, off + 0x24);
+        pic.cropTop = i16At(data, off + 0x26);
+        pic.cropRight = i16At(data, off + 0x28);
+        pic.cropBottom = i16At(data, off + 0x2A);
+        for (int i = 0; i < 4; ++i)
+            pic.borders[i] = u32At(data, off + 0x2E + 4 * i);
+        pic.widthTwips = static_cast<std::int32_t>(
+            std::lround((pic.dxaGoal - pic.cropLeft - pic.cropRight) * static_cast<double>(pic.mx) / 1000.0));
+        pic.heightTwips = static_cast<std::int32_t>(
+            std::lround((pic.dyaGoal - pic.cropTop - pic.cropBottom) * static_cast<double>(pic.my) / 1000.0));
+        const std::size_t end = std::size_t(off) + pic.blockLength;
+        if (pic.mappingMode == 0x64 || pic.mappingMode == 0x66) {
+            std::size_t at = std::size_t(off) + cbHeader;
+            if (pic.mappingMode == 0x66 && at < end)
+                at += 1 + u8At(data, at);
+            bool damaged = false;
+            const auto records = OfficeArtRecord::parseSequence(data, at, end, &damaged);
+            for (const OfficeArtRecord& r : records) {
+                if (r.type == 0xF004) {
+                    ShapeNode n;
+                    readShape(data, r, n);
+                    pic.oleShape = (n.flags & 0x10) != 0;
+                    pic.name = n.props.text(0x0380);
+                    if (auto f = n.props.value(0x0106); f && (*f & 0x8))
+                        pic.linked = true;
+                } else if (r.type == 0xF007 && !pic.picture) {
+                    const std::size_t b = r.bodyOffset();
+                    if (r.length >= 36) {
+                        const std::size_t blipAt = b + 36 + u8At(data, b + 33);
+                        if (blipAt < r.end())
+                            pic.picture = Blip::decode(data, blipAt, r.end());
+                    }
+                } else if (Blip::isBlipType(r.type) && !pic.picture) {
+                    pic.picture = Blip::decode(data, r.offset, r.end());
+                }
+            }
+            if (!pic.picture && !pic.linked)
+                inventory_.warnings.push_back("an inline picture has no readable picture data");
+        } else {
+            // An old-style picture: a bare Windows metafile follows the header.
+            PictureData legacy;
+            legacy.format = PictureFormat::Wmf;
+            legacy.bytes.assign(data.substr(std::size_t(off) + cbHeader, end - off - cbHeader));
+            legacy.recordSize = static_cast<std::uint32_t>(legacy.bytes.size());
+            pic.picture = std::move(legacy);
+        }
+        inventory_.pictures.push_back(std::move(pic));
+    }
+}
+
+void DocDocument::readFields()
+{
+    const std::string_view w = stream("WordDocument");
+    const std::string_view t = stream(tableName().c_str());
+    struct Open {
+        std::uint32_t begin;
+        std::uint32_t sep = 0;
+        bool hasSep = false;
+        std::u16string code;
+    };
+    std::vector<Open> stack;
+    for (std::uint32_t cp = 0; cp < text_.size(); ++cp) {
+        const char16_t c = text_[cp];
+        if (c == 0x13) {
+            if (stack.size() < 64)
+                stack.push_back(Open{cp, 0, false, {}});
+        } else if (c == 0x14 && !stack.empty()) {
+            stack.back().sep = cp;
+            stack.back().hasSep = true;
+        } else if (c == 0x15 && !stack.empty()) {
+            Open f = std::move(stack.back());
+            stack.pop_back();
+            std::string rest;
+            const std::string code = trim(TextCodec::utf16ToUtf8(f.code));
+            const std::string keyword = firstWordUpper(code, &rest);
+            if (keyword != "EMBED" && keyword != "LINK")
+                continue;
+            EmbeddedObject o;
+            o.fieldBegin = f.begin;
+            o.separator = f.hasSep ? f.sep : cp;
+            o.fieldEnd = cp;
+            o.instruction = code;
+            o.linked = keyword == "LINK";
+            o.progId = firstWordUpper(rest, nullptr).empty() ? std::string() : rest.substr(0, rest.find(' '));
+            // The storage number sits on the separator (or on a picture character of the result).
+            for (std::uint32_t k = o.separator; k < cp && !o.hasStorage; ++k) {
+                if (text_[k] != 0x14 && text_[k] != 0x01)
+                    continue;
+                bool ok = false;
+                const std::uint32_t fc = fcOfCp(k, &ok);
+                if (!ok)
+                    continue;
+                const CharProps p = charPropsAt(*this, pieces_, prcGroups_, runAt(chpRuns_, fc), w, t, k);
+                if (p.ole2 && p.picLocation) {
+                    o.storageId = *p.picLocation;
+                    o.hasStorage = true;
+                }
+            }
+            if (o.hasStorage) {
+                const CompoundEntry* pool = file_.root.child("ObjectPool");
+                const CompoundEntry* st = pool ? pool->child("_" + std::to_string(o.storageId)) : nullptr;
+                if (st && st->isStorage) {
+                    if (const CompoundEntry* co = st->child("\001CompObj"); co && !co->isStorage) {
+                        const CompObj info = CompObj::parse(co->data);
+                        if (!info.progId.empty())
+                            o.progId = info.progId;
+                        o.userType = info.userType;
+                    }
+                    if (const CompoundEntry* oi = st->child("\003ObjInfo"); oi && !oi->isStorage && !oi->data.empty())
+                        o.iconic = (static_cast<unsigned char>(oi->data[0]) & 0x40) != 0;
+                } else {
+                    o.hasStorage = false;
+                    inventory_.warnings.push_back("an embedded object's storage is missing");
+                }
+            }
+            for (std::size_t i = 0; i < inventory_.pictures.size(); ++i) {
+                InlinePicture& p = inventory_.pictures[i];
+                if (p.cp > o.separator && p.cp < o.fieldEnd && p.objectIndex < 0) {
+                    p.objectIndex = static_cast<int>(inventory_.objects.size());
+                    o.resultPicture = static_cast<int>(i);
+                    break;
+                }
+            }
+            inventory_.objects.push_back(std::move(o));
+        } else if (!stack.empty() && !stack.back().hasSep && c >= 0x20 && stack.back().code.size() < 4096) {
+            stack.back().code.push_back(c);
+        }
+    }
+    std::sort(inventory_.objects.begin(), inventory_.objects.end(),
+              [](const EmbeddedObject& a, const EmbeddedObject& b) { return a.fieldBegin < b.fieldBegin; });
+    for (std::size_t i = 0; i < inventory_.objects.size(); ++i)
+        if (inventory_.objects[i].resultPicture >= 0)
+            inventory_.pictures[static_cast<std::size_t>(inventory_.objects[i].resultPicture)].objectIndex = static_cast<int>(i);
+}
+
+void DocDocument::readShapes()
+{
+    const std::string_view w = stream("WordDocument");
+    const std::string_view t = stream(tableName().c_str());
+    const std::uint32_t fc = fib_.fc(Fib::kDggInfo), lcb = fib_.lcb(Fib::kDggInfo);
+    if (lcb == 0)
+        return;
+    if (!fits(t.size(), fc, lcb)) {
+        inventory_.warnings.push_back("the drawing records lie outside the table stream");
+        return;
+    }
+    const std::size_t end = std::size_t(fc) + lcb;
+    OfficeArtRecord dgg;
+    bool damaged = false;
+    if (!OfficeArtRecord::parseOne(t, fc, end, dgg, &damaged) || dgg.type != 0xF000) {
+        inventory_.warnings.push_back("the drawing group record is broken");
+        return;
+    }
+    std::vector<FbseInfo> store;
+    if (const OfficeArtRecord* bs = dgg.firstChild(0xF001)) {
+        for (const OfficeArtRecord& r : bs->children) {
+            FbseInfo f;
+            f.offset = r.offset;
+            if (r.type == 0xF007 && r.length >= 36) {
+                const std::size_t b = r.bodyOffset();
+                f.size = u32At(t, b + 20);
+                f.foDelay = u32At(t, b + 28);
+                const std::size_t blipAt = b + 36 + u8At(t, b + 33);
+                if (blipAt + 8 <= r.end()) {
+                    f.embeddedAt = blipAt;
+                    f.embeddedEnd = r.end();
+                }
+            } else if (Blip::isBlipType(r.type)) {
+                f.embeddedAt = r.offset;
+                f.embeddedEnd = r.end();
+            }
+            store.push_back(f);
+        }
+    }
+    // Drawings: a label byte (0 main, 1 header) then a drawing container, repeated.
+    std::map<int, std::vector<ShapeNode>> drawings;
+    std::size_t at = dgg.end();
+    while (at + 9 <= end) {
+        const int label = u8At(t, at);
+        OfficeArtRecord dg;
+        if (!OfficeArtRecord::parseOne(t, at + 1, end, dg, &damaged) || dg.type != 0xF002)
+            break;
+        std::vector<ShapeNode>& nodes = drawings[label];
+        for (const OfficeArtRecord& c : dg.children)
+            if (c.type == 0xF003)
+                walkGroup(t, c, -1, nodes);
+            else if (c.type == 0xF004) {
+                ShapeNode n;
+                readShape(t, c, n);
+                nodes.push_back(std::move(n));
+            }
+        at = dg.end();
+    }
+    if (damaged)
+        inventory_.warnings.push_back("some drawing records are broken");
+
+    struct TextboxRange { std::uint32_t start, end; };
+    auto textboxes = [&](std::size_t pair, Fib::Story story) {
+        std::vector<TextboxRange> out;
+        const std::uint32_t f = fib_.fc(pair), l = fib_.lcb(pair);
+        if (l < 4 || !fits(t.size(), f, l))
+            return out;
+        const std::size_t n = (l - 4) / 26;
+        const std::uint32_t base = fib_.storyStart(story);
+        for (std::size_t i = 0; i < n; ++i)
+            out.push_back({base + u32At(t, f + 4 * i), base + u32At(t, f + 4 * (i + 1))});
+        return out;
+    };
+    const auto mainBoxes = textboxes(Fib::kPlcfTxbxTxt, Fib::kTextbox);
+    const auto headerBoxes = textboxes(Fib::kPlcfHdrTxbxTxt, Fib::kHeaderTextbox);
+
+    auto pictureOf = [&](std::uint32_t pib) -> std::optional<PictureData> {
+        if (pib == 0 || pib > store.size())
+            return std::nullopt;
+        const FbseInfo& f = store[pib - 1];
+        if (f.embeddedAt)
+            return Blip::decode(t, f.embeddedAt, f.embeddedEnd);
+        if (f.foDelay != 0xFFFFFFFF && fits(w.size(), f.foDelay, 8))
+            return Blip::decode(w, f.foDelay, std::min<std::size_t>(w.size(), std::size_t(f.foDelay) + f.size));
+        return std::nullopt;
+    };
+
+    for (int header = 0; header < 2; ++header) {
+        const std::size_t pair = header ? Fib::kPlcSpaHdr : Fib::kPlcSpaMom;
+        const std::uint32_t f = fib_.fc(pair), l = fib_.lcb(pair);
+        if (l < 4 + 26 || !fits(t.size(), f, l))
+            continue;
+        auto found = drawings.find(header);
+        if (found == drawings.end()) {
+            inventory_.warnings.push_back("floating shapes have no drawing records");
+            continue;
+        }
+        const std::vector<ShapeNode>& nodes = found->second;
+        const std::uint32_t storyBase = header ? fib_.storyStart(Fib::kHeader) : 0;
+        const std::size_t n = (l - 4) / 30;
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::size_t spa = f + 4 * (n + 1) + 26 * i;
+            const std::uint32_t spid = u32At(t, spa);
+            int top = -1;
+            for (std::size_t k = 0; k < nodes.size(); ++k)
+                if (nodes[k].spid == spid && nodes[k].parent < 0) {
+                    top = static_cast<int>(k);
+                    break;
+                }
+            if (top < 0) {
+                inventory_.warnings.push_back("a floating shape's anchor names no shape");
+                continue;
+            }
+            const std::uint16_t flags = u16At(t, spa + 20);
+            // The shape and every shape of its group, in drawing order.
+            std::map<int, int> indexOf;
+            for (std::size_t k = static_cast<std::size_t>(top); k < nodes.size(); ++k) {
+                const ShapeNode& node = nodes[k];
+                const bool inside = static_cast<int>(k) == top || (node.parent >= 0 && indexOf.count(node.parent));
+                if (!inside)
+                    continue;
+                FloatingShape s;
+                s.shapeId = node.spid;
+                s.header = header != 0;
+                s.cp = storyBase + u32At(t, f + 4 * i);
+                s.parent = static_cast<int>(k) == top ? -1 : indexOf[node.parent];
+                s.isGroup = node.isGroup;
+                s.shapeType = node.type;
+                s.flags = node.flags;
+                s.zOrder = static_cast<int>(k);
+                if (static_cast<int>(k) == top) {
+                    s.left = i32At(t, spa + 4);
+                    s.top = i32At(t, spa + 8);
+                    s.right = i32At(t, spa + 12);
+                    s.bottom = i32At(t, spa + 16);
+                } else if (node.childAnchor) {
+                    s.left = (*node.childAnchor)[0];
+                    s.top = (*node.childAnchor)[1];
+                    s.right = (*node.childAnchor)[2];
+                    s.bottom = (*node.childAnchor)[3];
+                }
+                s.horizontalFrom = (flags >> 1) & 3;
+                s.verticalFrom = (flags >> 3) & 3;
+                s.wrap = (flags >> 5) & 0xF;
+                s.wrapSide = (flags >> 9) & 0xF;
+                s.belowText = (flags & 0x4000) != 0;
+                const ShapeProperties& p = node.props;
+                if (auto r = p.value(0x0004))
+                    s.rotationDegrees = static_cast<std::int32_t>(*r) / 65536.0;
+                s.name = p.text(0x0380);
+                s.description = p.text(0x0381);
+                s.posH = p.value(0x038F);
+                s.posRelH = p.value(0x0390);
+                s.posV = p.value(0x0391);
+                s.posRelV = p.value(0x0392);
+                s.pctWidth = p.value(0x07C0);
+                s.pctHeight = p.value(0x07C1);
+                s.sizeRelH = p.value(0x07C4);
+                s.sizeRelV = p.value(0x07C5);
+                for (int d = 0; d < 4; ++d)
+                    if (auto v = p.value(static_cast<std::uint16_t>(0x0384 + d)))
+                        s.wrapDistanceEmu[d] = static_cast<std::int32_t>(*v);
+                if (auto pib = p.find(0x0104); pib && pib->isBlip) {
+                    s.blipIndex = pib->value;
+                    s.picture = pictureOf(pib->value);
+                }
+                std::optional<std::uint32_t> txid = p.value(0x0080);
+                if (!txid)
+                    txid = node.clientTextbox;
+                if (txid && *txid) {
+                    s.textboxId = *txid;
+                    const auto& boxes = header ? headerBoxes : mainBoxes;
+                    const std::size_t idx = (*txid >> 16);
+                    if (idx >= 1 && idx <= boxes.size()) {
+                        s.textboxStart = static_cast<std::int32_t>(boxes[idx - 1].start);
+                        s.textboxEnd = static_cast<std::int32_t>(boxes[idx - 1].end);
+                        for (InlinePicture& pic : inventory_.pictures)
+                            if (pic.cp >= boxes[idx - 1].start && pic.cp < boxes[idx - 1].end)
+                                pic.textboxShapeId = s.shapeId;
+                    }
+                }
+                indexOf[static_cast<int>(k)] = static_cast<int>(inventory_.shapes.size());
+                inventory_.shapes.push_back(std::move(s));
+            }
+        }
+    }
+}
+
+void DocDocument::readPageBreaksAndFrames()
+{
+    const std::string_view w = stream("WordDocument");
+    const std::string_view t = stream(tableName().c_str());
+    // Section ends and whether each starts a new page.
+    std::map<std::uint32_t, bool> sectionEnds;
+    const std::uint32_t f = fib_.fc(Fib::kPlcfSed), l = fib_.lcb(Fib::kPlcfSed);
+    if (l >= 4 + 12 && fits(t.size(), f, l)) {
+        const std::size_t n = (l - 4) / 16;
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint32_t cpEnd = u32At(t, f + 4 * (i + 1));
+            const std::uint32_t fcSepx = u32At(t, f + 4 * (n + 1) + 12 * i + 2);
+            std::uint8_t bkc = 2;
+            if (fcSepx != 0xFFFFFFFF && fits(w.size(), fcSepx, 2)) {
+                const std::size_t cb = u16At(w, fcSepx);
+                if (fits(w.size(), std::size_t(fcSepx) + 2, cb))
+                    for (const Sprm& s : Sprm::list(w, std::size_t(fcSepx) + 2, std::size_t(fcSepx) + 2 + cb))
+                        if (s.opcode == Sprm::kSBkc)
+                            bkc = u8At(w, s.operand);
+            }
+            sectionEnds[cpEnd] = bkc >= 2;
+        }
+    }
+    const std::uint32_t mainEnd = std::min<std::uint32_t>(fib_.ccp[0], static_cast<std::uint32_t>(text_.size()));
+    for (std::uint32_t cp = 0; cp < mainEnd; ++cp) {
+        if (text_[cp] != 0x0C)
+            continue;
+        auto s = sectionEnds.find(cp + 1);
+        if (s == sectionEnds.end())
+            inventory_.pageBreaks.push_back({cp, PageBreakKind::Character});
+        else if (s->second && cp + 1 < mainEnd)
+            inventory_.pageBreaks.push_back({cp, PageBreakKind::Section});
+    }
+    // Paragraphs with "page break before" and framed paragraphs, found by FC.
+    auto cpOfFc = [&](std::uint32_t fc, std::uint32_t* cp) {
+        for (const Piece& p : pieces_) {
+            const std::uint64_t len = std::uint64_t(p.cpEnd - p.cpStart) * (p.compressed ? 1 : 2);
+            if (fc >= p.fc && fc < p.fc + len) {
+                *cp = p.cpStart + (fc - p.fc) / (p.compressed ? 1 : 2);
+                return true;
+            }
+        }
+        return false;
+    };
+    for (const PropertyRun& r : papRuns_) {
+        if (r.grpprlEnd <= r.grpprlBegin)
+            continue;
+        for (const Sprm& s : Sprm::list(w, r.grpprlBegin, r.grpprlEnd)) {
+            if (s.opcode == Sprm::kPFPageBreakBefore && u8At(w, s.operand) == 1) {
+                std::uint32_t cp = 0;
+                if (cpOfFc(r.fcStart, &cp) && cp < mainEnd && cp > 0)
+                    inventory_.pageBreaks.push_back({cp, PageBreakKind::ParagraphBefore});
+            }
+        }
+    }
+    std::sort(inventory_.pageBreaks.begin(), inventory_.pageBreaks.end(),
+              [](const PageBreak& a, const PageBreak& b) { return a.cp < b.cp; });
+    for (InlinePicture& pic : inventory_.pictures) {
+        bool ok = false;
+        const std::uint32_t fc = fcOfCp(pic.cp, &ok);
+        const PropertyRun* r = ok ? runAt(papRuns_, fc) : nullptr;
+        if (!r || r->grpprlEnd <= r->grpprlBegin)
+            continue;
+        FrameInfo fr;
+        bool framed = false;
+        for (const Sprm& s : Sprm::list(w, r->grpprlBegin, r->grpprlEnd)) {
+            switch (s.opcode) {
+            case Sprm::kPDxaAbs: fr.xTwips = i16At(w, s.operand); framed = true; break;
+            case Sprm::kPDyaAbs: fr.yTwips = i16At(w, s.operand); framed = true; break;
+            case Sprm::kPDxaWidth: fr.widthTwips = i16At(w, s.operand); framed = true; break;
+            case Sprm::kPWHeightAbs: fr.heightTwips = u16At(w, s.operand); framed = true; break;
+            case Sprm::kPWr: fr.wrap = u8At(w, s.operand); framed = true; break;
+            case Sprm::kPPc: fr.anchoring = u8At(w, s.operand); framed = true; break;
+            default: break;
+            }
+        }
+        if (framed)
+            pic.frame = fr;
+    }
+}
+
+std::string DocDocument::mainText() const
+{
+    std::u16string out;
+    const std::uint32_t mainEnd = std::min<std::uint32_t>(fib_.ccp[0], static_cast<std::uint32_t>(text_.size()));
+    int inCode = 0;
+    std::vector<bool> codeStack;
+    for (std::uint32_t cp = 0; cp < mainEnd; ++cp) {
+        const char16_t c = text_[cp];
+        if (c == 0x13) {
+            codeStack.push_back(true);
+            ++inCode;
+            continue;
+        }
+        if (c == 0x14) {
+            if (!codeStack.empty() && codeStack.back()) {
+                codeStack.back() = false;
+                --inCode;
+            }
+            continue;
+        }
+        if (c == 0x15) {
+            if (!codeStack.empty()) {
+                if (codeStack.back())
+                    --inCode;
+                codeStack.pop_back();
+            }
+            continue;
+        }
+        if (inCode > 0)
+            continue;
+        if (c == 0x0D || c == 0x0B || c == 0x0C)
+            out.push_back(u'\n');
+        else if (c == 0x07 || c == 0x09)
+            out.push_back(u'\t');
+        else if (c >= 0x20)
+            out.push_back(c);
+    }
+    return TextCodec::utf16ToUtf8(out);
+}
+
+}  // namespace kelvaran::formats::doc

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "formats/doc/CompoundFile.h"
+#include "formats/doc/DocInventory.h"
+#include "formats/doc/Fib.h"
+
+namespace kelvaran::formats::doc {
+
+// A Word 97-2003 document opened read-only from its bytes: the compound file,
+// the FIB, the text and the inventory of pictures, objects and shapes.  Edits are
+// recorded with the replace... calls and applied by save(), which patches a copy
+// of the original streams; the input file is never touched.
+class DocDocument {
+public:
+    // Throws DocError with a message a user can read when the document is refused.
+    static DocDocument open(const std::string& path);
+    static DocDocument fromBytes(std::string_view bytes);
+    // A new empty document (the scratch document).
+    static DocDocument createEmpty();
+
+    const Fib& fib() const { return fib_; }
+    const DocInventory& inventory() const { return inventory_; }
+    const CompoundFile& container() const { return file_; }
+    // The whole text of every story in CP order (UTF-16 code units).
+    const std::u16string& text() const { return text_; }
+    // The main story as UTF-8 with paragraph marks as '\n'; special characters dropped.
+    std::string mainText() const;
+
+    // Replacements; each throws DocError(CannotWrite) when the picture cannot be
+    // stored.  The displayed size stays as it was.
+    void replaceInlinePicture(std::size_t index, PictureFormat format, std::string file);
+    void replaceFloatingPicture(std::size_t index, PictureFormat format, std::string file);
+    // The object's result picture becomes a plain picture with `file` as its data;
+    // the object and its storage leave the document.
+    void convertObjectToPicture(std::size_t index, PictureFormat format, std::string file);
+    bool hasChanges() const { return !inlineEdits_.empty() || !floatingEdits_.empty() || !objectEdits_.empty(); }
+
+    // The document with every recorded change, as bytes of a new compound file.
+    std::string saveToBytes() const;
+    // Writes saveToBytes() through a temporary file and a rename; the result is read
+    // back before it replaces anything.  Throws DocError(CannotWrite).
+    void save(const std::string& path) const;
+
+    // Internal pieces shared by the reader and the writer.
+    struct Piece {
+        std::uint32_t cpStart, cpEnd, fc;
+        bool compressed;
+        std::uint16_t prm;
+        std::size_t prmOffset; // in the table stream
+    };
+    struct PropertyRun {
+        std::uint32_t fcStart, fcEnd;
+        std::size_t grpprlBegin, grpprlEnd; // in the WordDocument stream
+    };
+    struct Edit {
+        std::size_t index;
+        PictureFormat format;
+        std::string file;
+    };
+
+private:
+    DocDocument() = default;
+    void load();
+    void readPieces();
+    void readText();
+    void readPropertyRuns(std::size_t pair, bool paragraphs, std::vector<PropertyRun>& out);
+    std::vector<struct Sprm> charSprms(std::uint32_t cp, std::string_view* buffer = nullptr) const;
+    std::uint32_t fcOfCp(std::uint32_t cp, bool* ok) const;
+    const PropertyRun* runAt(const std::vector<PropertyRun>& runs, std::uint32_t fc) const;
+    void readInlinePictures();
+    void readFields();
+    void readShapes();
+    void readPageBreaksAndFrames();
+    StoryKind storyOf(std::uint32_t cp) const;
+    std::string_view stream(const char* name) const;
+    std::string tableName() const { return fib_.useTable1 ? "1Table" : "0Table"; }
+
+    CompoundFile file_;
+    Fib fib_;
+    std::u16string text_;
+    std::vector<Piece> pieces_;
+    std::vector<std::pair<std::size_t, std::size_t>> prcGroups_; // grpprl ranges in the table stream
+    std::vector<PropertyRun> chpRuns_, papRuns_;
+    DocInventory inventory_;
+    std::vector<Edit> inlineEdits_, floatingEdits_, objectEdits_;
+};
+
+}  // namespace kelvaran::formats::doc

@@ -1,0 +1,486 @@
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "formats/doc/Bytes.h"
+#include "formats/doc/DocDocument.h"
+#include "formats/doc/DocError.h"
+#include "formats/doc/EmptyDocumentData.h"
+#include "formats/doc/OfficeArtRecord.h"
+#include "formats/doc/ShapeProperties.h"
+#include "formats/doc/Sprm.h"
+#include "platform/AtomicFile.h"
+
+namespace kelvaran::formats::doc {
+namespace {
+
+[[noreturn]] void cannot(const std::string& why)
+{
+    throw DocError(DocError::Kind::CannotWrite, why);
+}
+
+void checkPicture(PictureFormat format, const std::string& file)
+{
+    if (file.empty())
+        cannot("the new picture is empty");
+    if (format != PictureFormat::Jpeg && format != PictureFormat::Png && format != PictureFormat::Emf
+        && format != PictureFormat::Dib && format != PictureFormat::Tiff)
+        cannot(std::string("a ") + pictureFormatName(format) + " picture cannot be stored in a Word 97-2003 document");
+}
+
+// FBSE record (36 fixed bytes, no name) for a BLIP record; embedded when `blip` is given.
+std::string makeFbse(PictureFormat format, const std::array<std::uint8_t, 16>& uid, std::uint32_t blipSize,
+                     std::uint32_t foDelay, const std::string* blip)
+{
+    const std::uint8_t bt = Blip::blipType(format);
+    std::string body;
+    body.push_back(static_cast<char>(bt));
+    body.push_back(static_cast<char>(format == PictureFormat::Emf ? 4 : bt));
+    body.append(reinterpret_cast<const char*>(uid.data()), 16);
+    appendU16(body, 0x00FF);
+    appendU32(body, blipSize);
+    appendU32(body, 1);
+    appendU32(body, foDelay);
+    body.append(4, '\0');
+    if (blip)
+        body += *blip;
+    std::string rec;
+    appendU16(rec, static_cast<std::uint16_t>((bt << 4) | 2));
+    appendU16(rec, 0xF007);
+    appendU32(rec, static_cast<std::uint32_t>(body.size()));
+    return rec + body;
+}
+
+// Picture properties that describe the old picture's cropping are set to zero;
+// the new picture is already cropped.
+void clearCropping(std::string& b, const ShapeProperties& props)
+{
+    for (std::uint16_t id = 0x0100; id <= 0x0103; ++id)
+        if (const auto* p = props.find(id); p && !p->isComplex && fits(b.size(), p->valueOffset, 4))
+            putU32(b, p->valueOffset, 0);
+}
+
+}  // namespace
+
+DocDocument DocDocument::createEmpty()
+{
+    return fromBytes(std::string_view(reinterpret_cast<const char*>(kEmptyDocumentData), sizeof kEmptyDocumentData));
+}
+
+void DocDocument::replaceInlinePicture(std::size_t index, PictureFormat format, std::string file)
+{
+    if (index >= inventory_.pictures.size())
+        cannot("there is no inline picture number " + std::to_string(index + 1));
+    const InlinePicture& p = inventory_.pictures[index];
+    if (p.linked)
+        cannot("a linked picture cannot be replaced");
+    if (p.objectIndex >= 0)
+        cannot("this picture shows an embedded object; convert the object instead");
+    checkPicture(format, file);
+    inlineEdits_.erase(std::remove_if(inlineEdits_.begin(), inlineEdits_.end(), [&](const Edit& e) { return e.index == index; }),
+                       inlineEdits_.end());
+    inlineEdits_.push_back({index, format, std::move(file)});
+}
+
+void DocDocument::replaceFloatingPicture(std::size_t index, PictureFormat format, std::string file)
+{
+    if (index >= inventory_.shapes.size())
+        cannot("there is no floating shape number " + std::to_string(index + 1));
+    const FloatingShape& s = inventory_.shapes[index];
+    if (s.blipIndex == 0 || !s.picture)
+        cannot("the floating shape \"" + s.name + "\" has no picture to replace");
+    if (s.oleShape())
+        cannot("floating embedded objects cannot be converted to pictures");
+    checkPicture(format, file);
+    floatingEdits_.erase(
+        std::remove_if(floatingEdits_.begin(), floatingEdits_.end(), [&](const Edit& e) { return e.index == index; }),
+        floatingEdits_.end());
+    floatingEdits_.push_back({index, format, std::move(file)});
+}
+
+void DocDocument::convertObjectToPicture(std::size_t index, PictureFormat format, std::string file)
+{
+    if (index >= inventory_.objects.size())
+        cannot("there is no embedded object number " + std::to_string(index + 1));
+    const EmbeddedObject& o = inventory_.objects[index];
+    if (o.resultPicture < 0)
+        cannot("the embedded object has no picture to keep in its place");
+    if (!o.hasStorage)
+        cannot("the embedded object's data is missing, so it cannot be converted");
+    checkPicture(format, file);
+    objectEdits_.erase(std::remove_if(objectEdits_.begin(), objectEdits_.end(), [&](const Edit& e) { return e.index == index; }),
+                       objectEdits_.end());
+    objectEdits_.push_back({index, format, std::move(file)});
+}
+
+std::string DocDocument::saveToBytes() const
+{
+    CompoundFile out = file_;
+    CompoundEntry* wdEntry = out.root.child("WordDocument");
+    CompoundEntry* tableEntry = out.root.child(tableName());
+    std::string& w = wdEntry->data;
+    std::string& t = tableEntry->data;
+
+    // ---- Inline pictures (and the result pictures of converted objects) ----
+    struct Block {
+        std::uint32_t offset, length;
+        std::string bytes;
+    };
+    std::vector<Block> blocks;
+    const std::string_view oldData = stream("Data");
+    auto addInline = [&](const InlinePicture& p, PictureFormat format, const std::string& file, bool dropOle) {
+        if (!fits(oldData.size(), p.dataOffset, p.blockLength))
+            cannot("a picture block lies outside the Data stream");
+        std::string old(oldData.substr(p.dataOffset, p.blockLength));
+        const std::uint16_t cbHeader = u16At(old, 4);
+        std::string head = old.substr(0, cbHeader);
+        std::size_t at = cbHeader;
+        std::string shape;
+        if (p.mappingMode == 0x64 || p.mappingMode == 0x66) {
+            if (p.mappingMode == 0x66 && at < old.size()) {
+                const std::size_t n = 1 + u8At(old, at);
+                head += old.substr(at, std::min(n, old.size() - at));
+                at += n;
+            }
+            for (const OfficeArtRecord& r : OfficeArtRecord::parseSequence(old, at, old.size())) {
+                if (r.type != 0xF004)
+                    continue;
+                ShapeProperties props;
+                for (const OfficeArtRecord& c : r.children)
+                    if (c.type == 0xF00B || c.type == 0xF121 || c.type == 0xF122)
+                        props.addTable(old, c.bodyOffset(), c.length, c.instance);
+                std::string whole = old;
+                clearCropping(whole, props);
+                std::string sp = whole.substr(r.offset, r.end() - r.offset);
+                if (dropOle)
+                    for (const OfficeArtRecord& c : r.children)
+                        if (c.type == 0xF00A && c.length >= 8) {
+                            const std::size_t flagsAt = c.bodyOffset() + 4 - r.offset;
+                            putU32(sp, flagsAt, u32At(sp, flagsAt) & ~0x10u);
+                        }
+                if (dropOle)
+                    if (const auto* pid = props.find(0x010B); pid && !pid->isComplex)
+                        putU32(sp, pid->valueOffset - r.offset, 0);
+                shape = std::move(sp);
+                break;
+            }
+        } else {
+            head = old.substr(0, 68);
+            putU16(head, 4, 68);
+        }
+        if (shape.empty()) {
+            // A plain picture-frame shape whose picture is the file block that follows.
+            std::string fsp, fopt, body;
+            appendU16(fsp, static_cast<std::uint16_t>((75 << 4) | 2));
+            appendU16(fsp, 0xF00A);
+            appendU32(fsp, 8);
+            appendU32(fsp, 0x400);
+            appendU32(fsp, 0xA00);
+            appendU16(fopt, static_cast<std::uint16_t>((1 << 4) | 3));
+            appendU16(fopt, 0xF00B);
+            appendU32(fopt, 6);
+            appendU16(fopt, 0x4104);
+            appendU32(fopt, 1);
+            body = fsp + fopt;
+            appendU16(shape, 0x000F);
+            appendU16(shape, 0xF004);
+            appendU32(shape, static_cast<std::uint32_t>(body.size()));
+            shape += body;
+            putU16(head, 6, 0x64);
+        }
+        std::array<std::uint8_t, 16> uid{};
+        const std::string blip = Blip::encode(format, file, uid);
+        const std::string fbse = makeFbse(format, uid, static_cast<std::uint32_t>(blip.size()), 0, &blip);
+        std::string block = head + shape + fbse;
+        // Displayed size kept: natural size = displayed size at 100 %, no cropping.
+        if (p.widthTwips <= 0 || p.heightTwips <= 0 || p.widthTwips > 0x7FFF || p.heightTwips > 0x7FFF)
+            cannot("the picture's displayed size cannot be kept");
+        putU32(block, 0, static_cast<std::uint32_t>(block.size()));
+        putU16(block, 0x1C, static_cast<std::uint16_t>(p.widthTwips));
+        putU16(block, 0x1E, static_cast<std::uint16_t>(p.heightTwips));
+        putU16(block, 0x20, 1000);
+        putU16(block, 0x22, 1000);
+        for (int i = 0; i < 4; ++i)
+            putU16(block, 0x24 + 2 * i, 0);
+        blocks.push_back({p.dataOffset, p.blockLength, std::move(block)});
+    };
+    for (const Edit& e : inlineEdits_)
+        addInline(inventory_.pictures[e.index], e.format, e.file, false);
+    for (const Edit& e : objectEdits_)
+        addInline(inventory_.pictures[static_cast<std::size_t>(inventory_.objects[e.index].resultPicture)], e.format,
+                  e.file, true);
+
+    if (!blocks.empty()) {
+        std::sort(blocks.begin(), blocks.end(), [](const Block& a, const Block& b) { return a.offset < b.offset; });
+        for (std::size_t i = 1; i < blocks.size(); ++i)
+            if (blocks[i].offset < blocks[i - 1].offset + blocks[i - 1].length)
+                cannot("two pictures share their data; the document cannot be rewritten safely");
+        std::string data;
+        std::size_t at = 0;
+        for (const Block& b : blocks) {
+            data.append(oldData.substr(at, b.offset - at));
+            data += b.bytes;
+            at = std::size_t(b.offset) + b.length;
+        }
+        data.append(oldData.substr(at));
+        if (data.size() > 0x7FFFFFFF)
+            cannot("the Data stream would be too large");
+        auto moved = [&](std::uint32_t old) -> std::uint32_t {
+            std::int64_t delta = 0;
+            for (const Block& b : blocks) {
+                if (old <= b.offset)
+                    break;
+                if (old < std::uint64_t(b.offset) + b.length)
+                    cannot("a reference points into the middle of a replaced picture");
+                delta += std::int64_t(b.bytes.size()) - b.length;
+            }
+            return static_cast<std::uint32_t>(std::int64_t(old) + delta);
+        };
+        // Every reference into Data: picture locations (not object storage numbers)
+        // and huge paragraph properties, in the property pages and the piece table.
+        std::set<std::size_t> patchedW, patchedT;
+        auto patchList = [&](std::string& buf, std::size_t begin, std::size_t end, bool chars, std::set<std::size_t>& done) {
+            const auto list = Sprm::list(buf, begin, end);
+            bool ole = false;
+            for (const Sprm& s : list)
+                if (s.opcode == Sprm::kCFOle2 && (u8At(buf, s.operand) == 1 || u8At(buf, s.operand) == 0x81))
+                    ole = true;
+            for (const Sprm& s : list) {
+                const bool isRef = chars ? (s.opcode == Sprm::kCPicLocation || s.opcode == Sprm::kCObjLocation) && !ole
+                                         : (s.opcode == Sprm::kPHugePapx || s.opcode == Sprm::kPHugePapxOld);
+                if (!isRef || s.length != 4 || done.count(s.operand))
+                    continue;
+                done.insert(s.operand);
+                const std::uint32_t v = u32At(buf, s.operand);
+                if (v < oldData.size())
+                    putU32(buf, s.operand, moved(v));
+            }
+        };
+        for (const PropertyRun& r : chpRuns_)
+            if (r.grpprlEnd > r.grpprlBegin)
+                patchList(w, r.grpprlBegin, r.grpprlEnd, true, patchedW);
+        for (const PropertyRun& r : papRuns_)
+            if (r.grpprlEnd > r.grpprlBegin)
+                patchList(w, r.grpprlBegin, r.grpprlEnd, false, patchedW);
+        for (const auto& g : prcGroups_) {
+            patchList(t, g.first, g.second, true, patchedT);
+            patchList(t, g.first, g.second, false, patchedT);
+        }
+        CompoundEntry* dataEntry = out.root.child("Data");
+        dataEntry->data = std::move(data);
+    }
+
+    // ---- Converted objects: the field becomes a SHAPE field, the storage goes ----
+    for (const Edit& e : objectEdits_) {
+        const EmbeddedObject& o = inventory_.objects[e.index];
+        // Field code rewritten in place with the same number of characters.
+        const std::uint32_t first = o.fieldBegin + 1, last = o.separator;
+        if (last <= first + 6)
+            cannot("the embedded object's field is too short to be rewritten");
+        std::u16string code = u" SHAPE ";
+        code.resize(last - first, u' ');
+        for (std::uint32_t cp = first; cp < last; ++cp) {
+            bool ok = false;
+            const std::uint32_t fc = fcOfCp(cp, &ok);
+            const char16_t c = code[cp - first];
+            if (!ok)
+                cannot("the embedded object's field code cannot be found");
+            auto piece = std::upper_bound(pieces_.begin(), pieces_.end(), cp,
+                                          [](std::uint32_t v, const Piece& p) { return v < p.cpEnd; });
+            if (piece->compressed)
+                w[fc] = static_cast<char>(c);
+            else
+                putU16(w, fc, c);
+        }
+        // Field type in the field table of the story.
+        std::size_t pair = Fib::kPlcfFldMom;
+        std::uint32_t base = 0;
+        switch (storyOf(o.fieldBegin)) {
+        case StoryKind::Main: break;
+        case StoryKind::Header: pair = 17; base = fib_.storyStart(Fib::kHeader); break;
+        case StoryKind::Footnote: pair = 18; base = fib_.storyStart(Fib::kFootnote); break;
+        case StoryKind::Textbox: pair = 57; base = fib_.storyStart(Fib::kTextbox); break;
+        default: cannot("embedded objects in this part of the document cannot be converted");
+        }
+        const std::uint32_t f = fib_.fc(pair), l = fib_.lcb(pair);
+        bool fixed = false;
+        if (l >= 6 && fits(t.size(), f, l)) {
+            const std::size_t n = (l - 4) / 6;
+            for (std::size_t i = 0; i < n && !fixed; ++i)
+                if (u32At(t, f + 4 * i) + base == o.fieldBegin && (u8At(t, f + 4 * (n + 1) + 2 * i) & 0x1F) == 0x13) {
+                    t[f + 4 * (n + 1) + 2 * i + 1] = static_cast<char>(95);
+                    fixed = true;
+                }
+        }
+        if (!fixed)
+            cannot("the embedded object's field is not in the field table");
+        // The separator no longer marks an object.
+        bool ok = false;
+        const std::uint32_t fc = fcOfCp(o.separator, &ok);
+        const PropertyRun* run = ok ? runAt(chpRuns_, fc) : nullptr;
+        if (!run)
+            cannot("the embedded object's properties cannot be found");
+        int sharing = 0;
+        for (const PropertyRun& r : chpRuns_)
+            if (r.grpprlBegin == run->grpprlBegin)
+                ++sharing;
+        if (sharing > 1)
+            cannot("the embedded object shares its properties with other text");
+        for (const Sprm& s : Sprm::list(w, run->grpprlBegin, run->grpprlEnd))
+            if (s.opcode == Sprm::kCFOle2 || s.opcode == Sprm::kCFObj)
+                w[s.operand] = 0;
+        CompoundEntry* pool = out.root.child("ObjectPool");
+        if (pool) {
+            pool->removeChild("_" + std::to_string(o.storageId));
+            if (pool->children.empty())
+                out.root.removeChild("ObjectPool");
+        }
+    }
+
+    // ---- Floating pictures: new BLIPs in the WordDocument stream ----
+    if (!floatingEdits_.empty()) {
+        const std::uint32_t fc = fib_.fc(Fib::kDggInfo), lcb = fib_.lcb(Fib::kDggInfo);
+        OfficeArtRecord dgg;
+        if (!OfficeArtRecord::parseOne(t, fc, std::size_t(fc) + lcb, dgg) || dgg.type != 0xF000)
+            cannot("the drawing records cannot be rewritten");
+        const OfficeArtRecord* bs = dgg.firstChild(0xF001);
+        if (!bs)
+            cannot("the drawing records have no picture store");
+        std::vector<const OfficeArtRecord*> slots;
+        for (const OfficeArtRecord& r : bs->children)
+            slots.push_back(&r);
+        std::map<std::uint32_t, const Edit*> bySlot;
+        std::map<std::uint32_t, int> users;
+        for (const FloatingShape& s : inventory_.shapes)
+            if (s.blipIndex)
+                ++users[s.blipIndex];
+        for (const Edit& e : floatingEdits_) {
+            const std::uint32_t slot = inventory_.shapes[e.index].blipIndex;
+            if (slot > slots.size() || slots[slot - 1]->type != 0xF007 || slots[slot - 1]->length < 36)
+                cannot("the picture store entry of a floating picture is broken");
+            if (auto it = bySlot.find(slot); it != bySlot.end() && it->second->file != e.file)
+                cannot("two shapes share one picture but were given different replacements");
+            bySlot[slot] = &e;
+        }
+        for (const auto& [slot, e] : bySlot) {
+            int replaced = 0;
+            for (const Edit& f : floatingEdits_)
+                if (inventory_.shapes[f.index].blipIndex == slot)
+                    ++replaced;
+            if (replaced < users[slot])
+                cannot("a picture shared by several shapes can only be replaced in all of them at once");
+            const OfficeArtRecord& r = *slots[slot - 1];
+            if (std::size_t(r.length) > 36u + u8At(t, r.bodyOffset() + 33))
+                cannot("pictures kept inside the drawing records cannot be replaced");
+        }
+        // Where the delayed pictures live, and whether they form the stream's tail.
+        std::size_t tail = w.size();
+        for (const OfficeArtRecord* r : slots)
+            if (r->type == 0xF007 && r->length >= 36) {
+                const std::uint32_t d = u32At(t, r->bodyOffset() + 28), sz = u32At(t, r->bodyOffset() + 20);
+                if (d != 0xFFFFFFFF && sz > 0 && fits(w.size(), d, sz))
+                    tail = std::min<std::size_t>(tail, d);
+            }
+        std::size_t used = 0x9A + 8 * fib_.pairCount();
+        for (const Piece& p : pieces_)
+            used = std::max<std::size_t>(used, std::size_t(p.fc) + std::size_t(p.cpEnd - p.cpStart) * (p.compressed ? 1 : 2));
+        for (const PropertyRun& r : chpRuns_)
+            used = std::max<std::size_t>(used, (r.grpprlBegin / 512 + 1) * 512);
+        for (const PropertyRun& r : papRuns_)
+            used = std::max<std::size_t>(used, (r.grpprlBegin / 512 + 1) * 512);
+        for (std::size_t pair : {std::size_t(Fib::kPlcfBteChpx), std::size_t(Fib::kPlcfBtePapx)}) {
+            const std::uint32_t f = fib_.fc(pair), l = fib_.lcb(pair);
+            if (l >= 12 && fits(t.size(), f, l)) {
+                const std::size_t n = (l - 4) / 8;
+                for (std::size_t i = 0; i < n; ++i)
+                    used = std::max<std::size_t>(used, (std::size_t(u32At(t, f + 4 * (n + 1) + 4 * i) & 0x3FFFFF) + 1) * 512);
+            }
+        }
+        {
+            const std::uint32_t f = fib_.fc(Fib::kPlcfSed), l = fib_.lcb(Fib::kPlcfSed);
+            if (l >= 16 && fits(t.size(), f, l)) {
+                const std::size_t n = (l - 4) / 16;
+                for (std::size_t i = 0; i < n; ++i) {
+                    const std::uint32_t s = u32At(t, f + 4 * (n + 1) + 12 * i + 2);
+                    if (s != 0xFFFFFFFF && fits(w.size(), s, 2))
+                        used = std::max<std::size_t>(used, std::size_t(s) + 2 + u16At(w, s));
+                }
+            }
+        }
+        std::string newTail;
+        std::size_t base;
+        const bool relayout = used <= tail && u16At(w, 0x08) == 0;
+        if (relayout) {
+            base = tail;
+            // Every delayed picture in slot order; unchanged ones keep their bytes.
+            for (std::size_t i = 0; i < slots.size(); ++i) {
+                const OfficeArtRecord& r = *slots[i];
+                if (r.type != 0xF007 || r.length < 36)
+                    continue;
+                const std::size_t b = r.bodyOffset();
+                const std::uint32_t d = u32At(t, b + 28), sz = u32At(t, b + 20);
+                auto edit = bySlot.find(static_cast<std::uint32_t>(i + 1));
+                if (edit != bySlot.end()) {
+                    std::array<std::uint8_t, 16> uid{};
+                    const std::string blip = Blip::encode(edit->second->format, edit->second->file, uid);
+                    const std::string fbse = makeFbse(edit->second->format, uid, static_cast<std::uint32_t>(blip.size()),
+                                                      static_cast<std::uint32_t>(base + newTail.size()), nullptr);
+                    // Same size as the old fixed part: the name (if any) stays after it.
+                    t.replace(r.offset, 8 + 36, fbse);
+                    putU32(t, r.offset + 4, r.length);
+                    newTail += blip;
+                } else if (d != 0xFFFFFFFF && sz > 0 && fits(w.size(), d, sz)) {
+                    putU32(t, b + 28, static_cast<std::uint32_t>(base + newTail.size()));
+                    newTail.append(w, d, sz);
+                }
+            }
+            w.resize(base);
+            w += newTail;
+        } else {
+            base = std::max<std::size_t>(w.size(), fib_.cbMac);
+            w.resize(base, '\0');
+            for (const auto& [slot, e] : bySlot) {
+                const OfficeArtRecord& r = *slots[slot - 1];
+                std::array<std::uint8_t, 16> uid{};
+                const std::string blip = Blip::encode(e->format, e->file, uid);
+                const std::string fbse = makeFbse(e->format, uid, static_cast<std::uint32_t>(blip.size()),
+                                                  static_cast<std::uint32_t>(w.size()), nullptr);
+                t.replace(r.offset, 8 + 36, fbse);
+                putU32(t, r.offset + 4, r.length);
+                w += blip;
+            }
+        }
+        if (w.size() > 0x7FFFFFFF)
+            cannot("the WordDocument stream would be too large");
+        putU32(w, 0x40, static_cast<std::uint32_t>(w.size()));
+    }
+
+    std::string bytes = out.toBytes();
+    // Read the result back: a file this reader cannot open is never written.
+    try {
+        const DocDocument check = fromBytes(bytes);
+        const DocInventory& a = check.inventory();
+        if (a.pictures.size() != inventory_.pictures.size() || a.shapes.size() != inventory_.shapes.size()
+            || a.objects.size() + objectEdits_.size() != inventory_.objects.size())
+            cannot("the rewritten document does not hold the same pictures and objects");
+        if (check.text() != text_ && objectEdits_.empty())
+            cannot("the rewritten document's text differs from the original");
+    } catch (const DocError& e) {
+        if (e.kind() == DocError::Kind::CannotWrite)
+            throw;
+        cannot(std::string("the rewritten document could not be read back (") + e.what() + ")");
+    }
+    return bytes;
+}
+
+void DocDocument::save(const std::string& path) const
+{
+    const std::string bytes = saveToBytes();
+    try {
+        platform::writeFileAtomically(path, bytes);
+    } catch (const std::exception& e) {
+        cannot(std::string("the document could not be saved (") + e.what() + ")");
+    }
+}
+
+}  // namespace kelvaran::formats::doc

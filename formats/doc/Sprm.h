@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace kelvaran::formats::doc {
+
+// One property modifier (sprm + operand) found in a property list.  `operand` is
+// the offset of the operand in the buffer that was scanned.
+struct Sprm {
+    std::uint16_t opcode = 0;
+    std::size_t operand = 0;
+    std::size_t length = 0;
+
+    // Operand sizes by the sprm's spra bits; variable ones read their length byte.
+    // nullopt when the operand does not fit in [at, end).
+    static std::optional<std::size_t> operandLength(std::uint16_t opcode, std::string_view b, std::size_t at,
+                                                    std::size_t end);
+    // Every sprm in b[begin, end); stops quietly at a sprm that does not fit.
+    static std::vector<Sprm> list(std::string_view b, std::size_t begin, std::size_t end);
+
+    enum : std::uint16_t {
+        kCPicLocation = 0x6A03,
+        kCFData = 0x0806,
+        kCFOle2 = 0x080A,
+        kCObjLocation = 0x680E,
+        kCFSpec = 0x0855,
+        kCFObj = 0x0856,
+        kPHugePapx = 0x6646,
+        kPHugePapxOld = 0x6645,
+        kPFPageBreakBefore = 0x2407,
+        kPPc = 0x261B,
+        kPDxaAbs = 0x8418,
+        kPDyaAbs = 0x8419,
+        kPDxaWidth = 0x841A,
+        kPWHeightAbs = 0x442B,
+        kPWr = 0x2423,
+        kSBkc = 0x3009,
+    };
+};
+
+}  // namespace kelvaran::formats::doc
