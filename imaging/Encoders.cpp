@@ -63,7 +63,10 @@ std::string encodeJpeg(const Image& image) {
     checkImage(image);
     return withVips("the JPEG picture cannot be written", [&] {
         // No transparency in JPEG: what is transparent comes out black.
-        vips::VImage flat = fromImage(image).flatten(vips::VImage::option()->set("background", std::vector<double>{0, 0, 0}));
+        vips::VImage flat = image.hasTransparency()
+                                ? fromImage(image).flatten(
+                                      vips::VImage::option()->set("background", std::vector<double>{0, 0, 0}))
+                                : saveBands(image, false);
         VipsBlob* blob = flat.cast(VIPS_FORMAT_UCHAR)
                              .jpegsave_buffer(vips::VImage::option()
                                                   ->set("Q", 85)

@@ -111,7 +111,6 @@ vips::VImage toSrgba(vips::VImage image) {
             vips::VImage g = image.extract_band(0);
             image = g.bandjoin({g, g, image.extract_band(1)});
         }
-        if (image.bands() == 3) image = image.bandjoin_const({255});
         if (image.bands() > 4) image = image.extract_band(0, vips::VImage::option()->set("n", 4));
         return image.copy(vips::VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB));
     });
@@ -123,17 +122,22 @@ vips::VImage resizeExact(vips::VImage image, int width, int height) {
         if (image.width() == width && image.height() == height) return image;
         const double hscale = static_cast<double>(width) / image.width();
         const double vscale = static_cast<double>(height) / image.height();
-        vips::VImage pre = image.premultiply();
-        vips::VImage out = pre.resize(hscale, vips::VImage::option()
-                                                  ->set("vscale", vscale)
-                                                  ->set("kernel", VIPS_KERNEL_LANCZOS3));
+        // Colour is weighted by alpha while filtering, so transparent
+        // pixels do not bleed their hidden colour into the edges.  Opaque
+        // pictures stay 8-bit, the resampler's fast path.
+        const bool alpha = image.bands() == 4;
+        vips::VImage out = (alpha ? image.premultiply() : image)
+                               .resize(hscale, vips::VImage::option()
+                                                   ->set("vscale", vscale)
+                                                   ->set("kernel", VIPS_KERNEL_LANCZOS3));
         // Rounding inside the resampler may leave a row or column over or
         // short; trim or repeat the edge to land on the exact size.
         if (out.width() > width || out.height() > height)
             out = out.crop(0, 0, std::min(out.width(), width), std::min(out.height(), height));
         if (out.width() < width || out.height() < height)
             out = out.embed(0, 0, width, height, vips::VImage::option()->set("extend", VIPS_EXTEND_COPY));
-        out = out.unpremultiply().cast(VIPS_FORMAT_UCHAR);
+        if (alpha) out = out.unpremultiply();
+        out = out.cast(VIPS_FORMAT_UCHAR);
         return out.copy(vips::VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB));
     });
 }
@@ -151,7 +155,8 @@ vips::VImage fromImage(const Image& image) {
 
 Image toImage(vips::VImage image) {
     return withVips("the picture cannot be decoded", [&] {
-        if (image.bands() != 4 || image.format() != VIPS_FORMAT_UCHAR) image = toSrgba(image);
+        if (image.format() != VIPS_FORMAT_UCHAR || (image.bands() != 3 && image.bands() != 4)) image = toSrgba(image);
+        if (image.bands() == 3) image = image.bandjoin_const({255});
         checkPixelBudget(image.width(), image.height(), "the picture");
         Image out;
         out.width = image.width();

@@ -25,10 +25,12 @@ auto withVips(const char* what, Fn&& fn) -> decltype(fn());
 // least minWidth x minHeight.
 vips::VImage openRaster(std::string_view bytes, PictureType type, int minWidth = 0, int minHeight = 0);
 
-// 8-bit sRGB with an alpha band (CMYK and greyscale converted).
+// 8-bit sRGB, with an alpha band when the source has one (CMYK and
+// greyscale converted).
 vips::VImage toSrgba(vips::VImage image);
 
-// Lanczos resampling to exactly width x height, alpha weighted.
+// Lanczos resampling to exactly width x height, alpha weighted.  Takes and
+// gives 8-bit sRGB with or without alpha.
 vips::VImage resizeExact(vips::VImage image, int width, int height);
 
 vips::VImage fromImage(const Image& image);

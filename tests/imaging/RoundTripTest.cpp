@@ -237,7 +237,9 @@ TEST(Render, TransparentEdgesDoNotDarkenWhenScaled) {
     for (int y = 0; y < 17; ++y)
         for (int x = 0; x < 17; ++x) {
             Rgba p = pixel(out, x, y);
-            if (p.a > 20) EXPECT_GT(p.r, 200) << x << "," << y;
+            if (p.a > 20) {
+                EXPECT_GT(p.r, 200) << x << "," << y;
+            }
         }
 }
 
