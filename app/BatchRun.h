@@ -1,0 +1,91 @@
+#pragma once
+
+#include "engine/RunState.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kelvaran::engine {
+class Conditions;
+class RunDisplay;
+class Walker;
+}  // namespace kelvaran::engine
+namespace kelvaran::office {
+class OfficeControl;
+}
+namespace kelvaran::platform {
+class Clipboard;
+class MessageBoxes;
+}  // namespace kelvaran::platform
+
+namespace kelvaran::app {
+
+// What the batch run needs from the front end that drives it: the input text
+// and the two buttons.
+class BatchHost {
+public:
+    virtual ~BatchHost() = default;
+    virtual std::string inputText() = 0;
+    virtual void setStartEnabled(bool enabled) = 0;
+    virtual void setStopEnabled(bool enabled) = 0;
+    virtual void beep() {}
+};
+
+// The batch run over the input files: splitting and validating the input,
+// the environment check, the scratch objects, one document after another,
+// and the finishing steps.  The GUI and the command line both drive it.
+// Everything passed in must outlive it.  Single-threaded.
+class BatchRun {
+public:
+    enum class Outcome { None, Refused, CheckFailed, Completed, Interrupted };
+
+    BatchRun(engine::RunState& state, office::OfficeControl& office, platform::Clipboard& clipboard,
+             platform::MessageBoxes& messages, engine::Conditions& conditions, engine::RunDisplay& display,
+             BatchHost& host);
+
+    // The walk over each document; may be null (nothing is converted then).
+    void setWalker(engine::Walker* walker) { walker_ = walker; }
+
+    // Told when a document cannot be opened, with the office error's text.
+    std::function<void(const std::string& path, const std::string& reason)> onOpenFailed;
+
+    // The start button.  Does nothing while a run is going on.
+    void StartRun();
+    // The stop button.
+    void StopRun();
+    // Processes one input file; false when a stop was requested.
+    bool ProcessDocument(const std::string& path);
+
+    bool running() const { return running_; }
+    Outcome lastOutcome() const { return outcome_; }
+    const std::vector<std::string>& inputFiles() const { return inputFiles_; }
+    int inputCount() const { return static_cast<int>(inputFiles_.size()); }
+
+private:
+    void runDocuments();
+    void prepareDocument(const std::string& path);
+    void cleanUpDocument();
+    void finish();
+    // Runs a step: before the first document's clean-up a failure breaks off
+    // the run (it propagates); from then on it is skipped.
+    template <typename Step>
+    void step(Step&& body);
+
+    engine::RunState& state_;
+    office::OfficeControl& office_;
+    platform::Clipboard& clipboard_;
+    platform::MessageBoxes& messages_;
+    engine::Conditions& conditions_;
+    engine::RunDisplay& display_;
+    BatchHost& host_;
+    engine::Walker* walker_ = nullptr;
+
+    std::vector<std::string> inputFiles_;
+    bool running_ = false;
+    bool tolerant_ = false;
+    bool completed_ = false;
+    Outcome outcome_ = Outcome::None;
+};
+
+}  // namespace kelvaran::app

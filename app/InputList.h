@@ -1,0 +1,60 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kelvaran::platform {
+class FileSystem;
+}
+
+namespace kelvaran::app {
+
+// The text of the input box split into file names, one per line.  Only the
+// plain space counts as blank; CR LF or a lone CR ends a line, a lone LF stays
+// part of the name.  Blank lines and leading spaces vanish, every entry is
+// trimmed of spaces at both ends, and an empty last entry is dropped.
+std::vector<std::string> SplitInputText(const std::string& text);
+
+// True when the text holds nothing but plain spaces (or nothing at all).
+bool IsBlankInput(const std::string& text);
+
+// The message that refuses the first unusable entry, tested in list order;
+// nothing when every entry may be processed.  Throws platform::Failure when
+// the file system cannot answer.
+std::optional<std::string> ValidateInputFiles(const std::vector<std::string>& entries,
+                                              platform::FileSystem& fileSystem);
+
+// Appends "/" unless the path already ends with it; the argument is changed
+// too and the result is the changed text.
+std::string NormalizeFolderPath(std::string& path);
+
+// The size in KB of 1,024 bytes, rounded half to even.
+long long SizeInKB(double bytes);
+
+// Where the slimmed copy of `inputPath` goes: its folder, its base name,
+// "-slimmed-", the input's size in KB, "k." and the lower-case extension.
+std::string OutputPathFor(const std::string& inputPath, double inputBytes, const std::string& srcExt,
+                          platform::FileSystem& fileSystem);
+
+// The document lines of the log.
+std::string StartLine(const std::string& entry);
+std::string EndLine(double inputBytes, double outputBytes);
+
+// Texts of the run.
+namespace texts {
+inline const std::string kNoInput = "ワードファイルを指定してください";
+inline const std::string kFolderGiven = "フォルダ名は指定できません：";
+inline const std::string kMissingFile = "入力ファイルが存在しません：";
+inline const std::string kDocxGiven = "Office 2007は[2003互換モード]にのみ対応しています：";
+inline const std::string kNotWordFile = "ワードファイルではありません：";
+inline const std::string kChecking = "動作環境チェック中...";
+inline const std::string kCheckOk = "動作環境チェック中...OK";
+inline const std::string kCheckFailed = "動作環境チェック中...失敗";
+inline const std::string kProcessing = "処理中";
+inline const std::string kStopping = "停止処理中...しばらくお待ちください。";
+inline const std::string kCompleted = "変換完了";
+inline const std::string kInterrupted = "変換中断";
+}  // namespace texts
+
+}  // namespace kelvaran::app
