@@ -1,0 +1,26 @@
+#pragma once
+
+// Entry points of the Word 97-2003 reader and writer, as the native office
+// calls them.
+
+#include "formats/model/Document.h"
+#include "formats/model/FormatError.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace kelvaran::formats::doc {
+
+// True when the bytes start with the compound-file signature.
+bool looksLikeDoc(std::string_view bytes);
+// Reads a document; throws model::FormatError with a clear reason when it is
+// refused (encrypted, older than Word 97, damaged ...).
+model::Document readDoc(std::shared_ptr<const std::string> bytes);
+// The input patched with the document's edits.  Throws model::FormatError
+// when an edit cannot be expressed; never returns a damaged file.
+std::string writeDoc(const model::Document& document);
+// A new empty document (format "doc").
+model::Document newDocDocument();
+
+}  // namespace kelvaran::formats::doc
