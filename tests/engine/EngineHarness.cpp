@@ -77,10 +77,12 @@ EngineHarness::EngineHarness()
     // clipboard, black when it is a JPEG that is set to come out black.
     ON_CALL(*book, Worksheets(1)).WillByDefault(Return(sheet));
     ON_CALL(*sheet, Shapes()).WillByDefault(Return(sheetShapes));
+    // A plain paste puts on the sheet whatever the clipboard holds, so a
+    // picture cut from the sheet keeps its format when it is pasted again.
     ON_CALL(*sheet, Paste(_)).WillByDefault(Invoke([this](bool) {
         ++shapesOnSheet;
         sheetPastes.push_back("Paste");
-        lastFormat_.clear();
+        lastFormat_ = clipboardFormat_;
     }));
     ON_CALL(*sheet, PasteSpecial(_, _, _)).WillByDefault(Invoke([this](const std::string& format, bool, bool) {
         ++shapesOnSheet;
@@ -93,16 +95,22 @@ EngineHarness::EngineHarness()
     }));
     ON_CALL(*sheetShape, Cut()).WillByDefault(Invoke([this] {
         --shapesOnSheet;
+        clipboardFormat_ = lastFormat_;
         const bool black = jpegTurnsBlack && lastFormat_ == office::excel::formats::kJpeg;
         clipboard.setMetafileRendering(black ? pictureWithBlackPixels(96 * 96) : whitePicture());
     }));
     ON_CALL(*sheetShape, Delete()).WillByDefault(Invoke([this] { --shapesOnSheet; }));
 
     // The old object on the clipboard renders white.
-    ON_CALL(*selection, Copy()).WillByDefault(Invoke([this] { clipboard.setMetafileRendering(whitePicture()); }));
+    ON_CALL(*selection, Copy()).WillByDefault(Invoke([this] { copyOldObject(); }));
 
     oldSizes({100 * 1024});
     newSizes({40 * 1024});
+}
+
+void EngineHarness::copyOldObject() {
+    clipboardFormat_.clear();
+    clipboard.setMetafileRendering(whitePicture());
 }
 
 void EngineHarness::oldSizes(std::initializer_list<double> bytes) {
@@ -130,7 +138,7 @@ InlineDouble EngineHarness::makeInline(std::int32_t type, double width, double h
     ON_CALL(*d.ole, progId()).WillByDefault(Return(progId));
     ON_CALL(*d.range, Information(1)).WillByDefault(Return(Variant(page)));
     ON_CALL(*d.range, Frames()).WillByDefault(Return(d.frames));
-    ON_CALL(*d.range, Copy()).WillByDefault(Invoke([this] { clipboard.setMetafileRendering(whitePicture()); }));
+    ON_CALL(*d.range, Copy()).WillByDefault(Invoke([this] { copyOldObject(); }));
     ON_CALL(*d.frames, count()).WillByDefault(Return(0));
     return d;
 }

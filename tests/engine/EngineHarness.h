@@ -159,6 +159,9 @@ public:
     Engine& engine();
     WalkOnlyEngine& walkEngine();
 
+    // An old object copied from Word: no picture format, renders white.
+    void copyOldObject();
+
     // State of the fake sheet.
     int shapesOnSheet = 0;
     std::vector<std::string> sheetPastes;  // "Paste" or the PasteSpecial format text
@@ -193,7 +196,8 @@ public:
 
 private:
     std::string lastSaved_;
-    std::string lastFormat_;
+    std::string lastFormat_;       // format of the shape on the sheet ("" for the old object)
+    std::string clipboardFormat_;  // format of the picture last cut from the sheet
     std::unique_ptr<Engine> engine_;
     std::unique_ptr<WalkOnlyEngine> walkEngine_;
 };

@@ -106,8 +106,25 @@ TEST_F(InlineConversionTest, MeasuresThroughTheScratchDocumentAndConvertsOnTheSh
     EXPECT_CALL(*h.scratchRange, Paste());
     EXPECT_CALL(*h.scratchDoc, SaveAs(h.pathA));
     EXPECT_CALL(*h.scratchRange, Delete());
+    // The replacement, Word 2007 in the body text.
     EXPECT_CALL(*h.window, Activate());
+    EXPECT_CALL(*old.range, Select());
+    EXPECT_CALL(h.timer, sleep(30));
+    EXPECT_CALL(*h.selection, Collapse());
+    EXPECT_CALL(*h.selection, Paste());
+    EXPECT_CALL(h.timer, sleep(30));
+    EXPECT_CALL(*h.srcInline, item(1));
+    EXPECT_CALL(*fresh.shape, setLockAspectRatio(Variant(true)));
+    EXPECT_CALL(*h.window, Activate());
+    EXPECT_CALL(*fresh.shape, Select());
+    EXPECT_CALL(h.timer, sleep(30));
+    EXPECT_CALL(*h.selection, Cut());
+    EXPECT_CALL(*old.shape, Select());
+    EXPECT_CALL(h.timer, sleep(30));
+    EXPECT_CALL(*h.selection, Paste());
+    EXPECT_CALL(h.timer, sleep(30));
     EXPECT_EQ(convert(), 0);
+    EXPECT_EQ(h.display.log.size(), 1u);
 }
 
 TEST_F(InlineConversionTest, MainFormatChoosesThePasteFormat) {
@@ -273,8 +290,12 @@ TEST_F(InlineConversionTest, Word2000CopiesAndDeletesTheNewShape) {
     ON_CALL(*h.selectionRange, item(1)).WillByDefault(Return(pasted.shape));
     ON_CALL(*pasted.shape, ConvertToInlineShape()).WillByDefault(Return(fresh.shape));
     EXPECT_CALL(*h.srcInline, item(_)).Times(0);
+    EXPECT_CALL(*old.shape, Delete()).Times(0);
     {
         InSequence order;
+        EXPECT_CALL(*h.selection, Collapse());
+        EXPECT_CALL(*h.selection, Paste());
+        EXPECT_CALL(*pasted.shape, ConvertToInlineShape());
         EXPECT_CALL(*fresh.shape, Select());
         EXPECT_CALL(*h.selection, Copy());
         EXPECT_CALL(*old.shape, Select());
