@@ -5,6 +5,7 @@
 #include "platform/Host.h"
 
 #include <exception>
+#include <memory>
 
 namespace kelvaran::office {
 
@@ -16,6 +17,14 @@ const std::string kWordStartFailedEnd = "ワードを起動できません。終
 const std::string kExcelStartFailedEnd = "エクセルを起動できません。終了します。";
 const std::string kCloseWord = "起動中のワードをすべて終了してください。";
 const std::string kCloseExcel = "起動中のエクセルをすべて終了してください。";
+
+// An object an office member handed out; a member that hands out nothing has
+// failed like one that throws.
+template <typename T>
+T& present(const std::shared_ptr<T>& object) {
+    if (!object) throw OfficeError("the office returned no object");
+    return *object;
+}
 
 }  // namespace
 
@@ -75,7 +84,7 @@ bool OfficeControl::NoWordDocumentsOpen() {
     std::int32_t count = 0;
     try {
         if (!state_.appWORD) return true;
-        count = state_.appWORD->Documents()->count();
+        count = present(state_.appWORD->Documents()).count();
     } catch (const std::exception&) {
         return true;
     }
@@ -90,7 +99,7 @@ bool OfficeControl::NoExcelWorkbooksOpen() {
     std::int32_t count = 0;
     try {
         if (!state_.appEXCEL) return true;
-        count = state_.appEXCEL->Workbooks()->count();
+        count = present(state_.appEXCEL->Workbooks()).count();
     } catch (const std::exception&) {
         return true;
     }

@@ -248,8 +248,14 @@ TEST_F(OfficeControlTest, OpenDocumentsCountsRefuseWithMessage) {
     EXPECT_TRUE(control_.NoWordDocumentsOpen());
     ON_CALL(*docs, count()).WillByDefault(Throw(OfficeError("no count")));
     EXPECT_TRUE(control_.NoWordDocumentsOpen());
+    // A collection that is not handed out cannot be counted either.
+    ON_CALL(*app, Documents()).WillByDefault(Return(nullptr));
+    EXPECT_TRUE(control_.NoWordDocumentsOpen());
     state_.appWORD.reset();
     EXPECT_TRUE(control_.NoWordDocumentsOpen());
+    EXPECT_TRUE(control_.NoExcelWorkbooksOpen());
+    auto excel = std::make_shared<NiceMock<MockExcelApplication>>();
+    state_.appEXCEL = excel;
     EXPECT_TRUE(control_.NoExcelWorkbooksOpen());
     EXPECT_EQ(messages_.shown.size(), 1u);
 }
