@@ -49,9 +49,12 @@ public:
                                             bool inTextFrame, std::string& objectKind);
 
     // Converts one floating shape.  0 after appending to shapeNames the name of
-    // the shape that now stands in its place; -1 when it gave up after the
-    // conversion had begun (nothing appended).  Failures up to the first copy
-    // for conversion travel to the caller.  May set objectKind to "Picture".
+    // the shape that now stands in its place (the old shape's when it was
+    // kept; nothing when a new picture's name cannot be read); -1 when it gave
+    // up after the conversion had begun (nothing appended, the old shape is
+    // still there unless its deletion failed).  Failures up to the first copy
+    // for conversion travel to the caller, with the old shape's rotation put
+    // back.  May set objectKind to "Picture".
     virtual std::int32_t ConvertFloatingShape(const office::word::ShapePtr& oldShape,
                                               std::vector<std::string>& shapeNames, double displayWidth,
                                               double displayHeight, std::string& objectKind);
@@ -76,6 +79,7 @@ private:
     void keepMinimisedTolerant();
 
     // Walk pieces
+    std::string walk(const office::word::ShapePtr& group, bool isTop);
     bool conversionRuleSaysConvert(bool isPicture, bool isObject, const std::string& objectKind);
     std::string objectKindFromProgId(const std::string& progId);
     void registerKind(const std::string& objectKind);
@@ -88,6 +92,7 @@ private:
 
     // Conversion pieces
     double measureClipboard(const std::string& path, bool loadReference);
+    void emptyScratchDocument();
     double fileSizeThreshold();
     void conversionPass(const std::string& objectKind, double displayWidth, double displayHeight, bool useMetafile,
                         std::string& formatLabel, PassTiming timing);

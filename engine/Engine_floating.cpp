@@ -23,6 +23,17 @@ const std::string kVerbShape = "にｼｪｰﾌﾟ変換 (";
 void PickUpFormat(word::Shape& shape) {
     attempt([&] { shape.PickUp(); });
 }
+
+// Sends the shape backward one step at a time until it stands no higher than
+// `zOrder`, and stops as soon as a step does not move it further back.
+void sinkTo(word::Shape& shape, std::int32_t zOrder) {
+    for (;;) {
+        const std::int32_t before = shape.ZOrderPosition();
+        if (before <= zOrder) return;
+        shape.ZOrder(word::constants::msoSendBackward);
+        if (shape.ZOrderPosition() >= before) return;
+    }
+}
 }  // namespace
 
 std::int32_t Engine::ConvertFloatingShape(const word::ShapePtr& oldShapePtr, std::vector<std::string>& shapeNames,
@@ -106,17 +117,24 @@ std::int32_t Engine::ConvertFloatingShape(const word::ShapePtr& oldShapePtr, std
         // Measure the converted picture and leave it on the clipboard as a
         // floating picture.
         auto& scratch = obj(state_.scratchDoc);
-        obj(scratch.Range(0)).Paste();
-        scratch.SaveAs(state_.scratchPathA);
-        if (!state_.fileSystem) throw platform::FileSystemError("no file system");
-        const double newSize = state_.fileSystem->GetFile(scratch.FullName()).Size - state_.emptyDocSize;
-        if (state_.wordIs2007) {
-            obj(obj(scratch.InlineShapes()).item(1)).ConvertToShape();
-            obj(obj(scratch.Shapes()).item(1)).Select();
-            SlowModeWait();
-            selection()->Cut();
-        } else {
-            obj(scratch.Range(0)).Delete();
+        double newSize = 0;
+        try {
+            obj(scratch.Range(0)).Paste();
+            scratch.SaveAs(state_.scratchPathA);
+            if (!state_.fileSystem) throw platform::FileSystemError("no file system");
+            newSize = state_.fileSystem->GetFile(scratch.FullName()).Size - state_.emptyDocSize;
+            if (state_.wordIs2007) {
+                obj(obj(scratch.InlineShapes()).item(1)).ConvertToShape();
+                obj(obj(scratch.Shapes()).item(1)).Select();
+                SlowModeWait();
+                selection()->Cut();
+            } else {
+                obj(scratch.Range(0)).Delete();
+            }
+        } catch (...) {
+            // The next measurement needs an empty scratch document.
+            emptyScratchDocument();
+            throw;
         }
 
         if (!accepted(oldSize, newSize)) {
@@ -141,25 +159,28 @@ std::int32_t Engine::ConvertFloatingShape(const word::ShapePtr& oldShapePtr, std
         }
         auto& newShape = obj(newShapePtr);
 
-        CopyWrapFormat(oldShapePtr, newShapePtr);
-        if (state_.wordIsXP && rotated) newShape.setRotation(Variant(rotation));
-        if (state_.wordIs2007) CopyRelativeLayout(oldShapePtr, newShapePtr);
-        newShape.setTop(oldShape.Top());
-        newShape.setLeft(oldShape.Left());
+        // Until the old shape is gone, a failure takes the new picture out
+        // again: the document keeps the old shape alone rather than both.
+        try {
+            CopyWrapFormat(oldShapePtr, newShapePtr);
+            if (state_.wordIsXP && rotated) newShape.setRotation(Variant(rotation));
+            if (state_.wordIs2007) CopyRelativeLayout(oldShapePtr, newShapePtr);
+            newShape.setTop(oldShape.Top());
+            newShape.setLeft(oldShape.Left());
+        } catch (const std::exception&) {
+            attempt([&] { newShape.Delete(); });
+            return -1;
+        }
+        // A failed deletion leaves both shapes: the old one may be gone all
+        // the same, so the new picture stays.
         oldShape.Delete();
 
-        // Sink the new picture step by step to the old one's place in the
-        // stack; stop as soon as a step does not move it further back.
-        std::int32_t position = newShape.ZOrderPosition();
-        while (position > zOrder) {
-            newShape.ZOrder(word::constants::msoSendBackward);
-            const std::int32_t after = newShape.ZOrderPosition();
-            if (after >= position) break;
-            position = after;
-        }
-
-        newShape.Apply();
-        shapeNames.push_back(newShape.Name());
+        // The replacement is done.  Stacking order and formatting are
+        // finishing touches: a failure there is skipped, and the replacement
+        // is still recorded, logged and counted.
+        attempt([&] { sinkTo(newShape, zOrder); });
+        attempt([&] { newShape.Apply(); });
+        attempt([&] { shapeNames.push_back(newShape.Name()); });
         writeLogLine(pageNumber, objectKind, displayWidth, displayHeight, formatLabel, kVerbShape, oldSize, newSize);
         state_.docConverted = true;
         return 0;

@@ -22,15 +22,28 @@ std::string Engine::pasteFormatFor(const std::string& formatName) {
 
 // Pastes the clipboard's content alone into the empty scratch document, saves
 // that under `path` and returns the growth of the file over the empty one.
+//
+// Every later measurement relies on the scratch document being empty, so a
+// failure on the way empties it before it travels on.
 double Engine::measureClipboard(const std::string& path, bool loadReference) {
     auto& scratch = obj(state_.scratchDoc);
-    obj(scratch.Range(0)).Paste();
-    scratch.SaveAs(path);
-    if (!state_.fileSystem) throw platform::FileSystemError("no file system");
-    const double size = state_.fileSystem->GetFile(scratch.FullName()).Size - state_.emptyDocSize;
+    double size = 0;
+    try {
+        obj(scratch.Range(0)).Paste();
+        scratch.SaveAs(path);
+        if (!state_.fileSystem) throw platform::FileSystemError("no file system");
+        size = state_.fileSystem->GetFile(scratch.FullName()).Size - state_.emptyDocSize;
+    } catch (...) {
+        emptyScratchDocument();
+        throw;
+    }
     if (loadReference) LoadReferencePicture();
     obj(scratch.Range(0)).Delete();
     return size;
+}
+
+void Engine::emptyScratchDocument() {
+    attempt([&] { obj(obj(state_.scratchDoc).Range(0)).Delete(); });
 }
 
 double Engine::fileSizeThreshold() { return platform::textToDouble(conditions_.FileSizeText()) * 1024; }

@@ -43,6 +43,16 @@ bool Engine::conversionRuleSaysConvert(bool isPicture, bool isObject, const std:
 }
 
 std::string Engine::WalkDocument(const word::ShapePtr& group, bool isTop) {
+    // Every step below handles its own failures; this only keeps anything
+    // unforeseen from ending the batch run.
+    try {
+        return walk(group, isTop);
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+std::string Engine::walk(const word::ShapePtr& group, bool isTop) {
     // A minimising failure here is not worth ending the walk for; the same
     // upkeep is repeated for every object.
     keepMinimisedTolerant();
@@ -215,8 +225,8 @@ bool Engine::prepareGroupMembers(const word::ShapePtr& group, word::ShapeRangePt
 }
 
 std::string Engine::rebuildGroup(const std::vector<std::string>& shapeNames, const word::ShapePtr& placeholderGroup) {
-    auto& app = obj(state_.appWORD);
-    attempt([&] { obj(app.Selection()).Collapse(); });
+    auto selection = [&] { return need(obj(state_.appWORD).Selection()); };
+    attempt([&] { selection()->Collapse(); });
 
     std::string placeholderName;
     const bool placeholderKnown = attempt([&] { placeholderName = obj(placeholderGroup).Name(); });
@@ -239,7 +249,7 @@ std::string Engine::rebuildGroup(const std::vector<std::string>& shapeNames, con
 
     std::string result;
     if (selected.size() >= 2) {
-        attempt([&] { result = obj(obj(obj(app.Selection()).ShapeRange()).Group()).Name(); });
+        attempt([&] { result = obj(obj(selection()->ShapeRange()).Group()).Name(); });
     } else if (selected.size() == 1) {
         // One member cannot form a group: it stays on its own under its name.
         result = selected.front();
@@ -249,7 +259,8 @@ std::string Engine::rebuildGroup(const std::vector<std::string>& shapeNames, con
 }
 
 // Converts the inline pictures in a text box's text, last to first, and sets
-// the box back to its size when all went through.
+// the box back to its size when all of them went through.  A box without
+// pictures, or whose size could not be read, is not resized.
 void Engine::walkTextBox(const word::ShapePtr& textBox) {
     std::int64_t width = 0;
     std::int64_t height = 0;
@@ -261,6 +272,7 @@ void Engine::walkTextBox(const word::ShapePtr& textBox) {
 
     std::int32_t count = 0;
     attempt([&] { count = inlineShapes()->count(); });
+    if (count <= 0) return;
     for (std::int32_t j = count; j >= 1; --j) {
         std::string kind = kPicture;
         const bool done = attempt([&] { ConvertInlineShape(inlineShapes()->item(j), j, true, kind); });
