@@ -78,7 +78,9 @@ struct FloatingShape {
     PictureData picture;
     std::string progId;  // objects only
     bool lockAspectRatio = true;
-    // Groups: the members, as indexes into Document::shapes.
+    // Groups: the members, as indexes into Document::shapes.  A group made
+    // in memory (Added) may hold members read from the input: those carry
+    // `layoutChanged` and have to be moved into the new group by a writer.
     std::vector<int> children;
     int parent = -1;  // the group this shape belongs to
     // Text boxes: their text, as an index into Document::stories.
@@ -94,6 +96,10 @@ struct FloatingShape {
     // afterwards names it here, so a writer may emit it where the deleted one
     // was (inside the same group, for instance).  -1 when none.
     int standsFor = -1;
+    // A former group member that was taken out of its group: the group (now
+    // Deleted) whose bytes still hold this shape's.  A writer emits such a
+    // shape on its own at its anchor.  -1 when none.
+    int ungroupedFrom = -1;
 };
 
 }  // namespace kelvaran::formats::model

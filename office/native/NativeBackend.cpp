@@ -2,16 +2,20 @@
 
 #include "office/OfficeError.h"
 #include "office/OfficeFactory.h"
+#include "office/native/DocumentFiles.h"
+#include "office/native/NativeExcelApplication.h"
+#include "office/native/NativeWordApplication.h"
 
 namespace kelvaran::office::native {
 
 void registerNativeBackend(OfficeFactory& factory) {
-    // Placeholder until the document model lands: creation fails cleanly.
-    factory.registerWord(kWordClassName, [](const OfficeContext&) -> word::ApplicationPtr {
-        throw OfficeError("the in-process Word is not available in this build");
+    factory.registerWord(kWordClassName, [](const OfficeContext& context) -> word::ApplicationPtr {
+        if (!context.clipboard) throw OfficeError("the in-process Word needs the run's clipboard");
+        return std::make_shared<NativeWordApplication>(*context.clipboard, builtInFormats());
     });
-    factory.registerExcel(kExcelClassName, [](const OfficeContext&) -> excel::ApplicationPtr {
-        throw OfficeError("the in-process Excel is not available in this build");
+    factory.registerExcel(kExcelClassName, [](const OfficeContext& context) -> excel::ApplicationPtr {
+        if (!context.clipboard) throw OfficeError("the in-process Excel needs the run's clipboard");
+        return std::make_shared<NativeExcelApplication>(*context.clipboard);
     });
 }
 

@@ -1,0 +1,48 @@
+#pragma once
+
+// What the in-process Word and Excel put on the run's clipboard.  Both sides
+// read each other's items; nothing outside office/native looks inside them.
+
+#include "formats/model/FloatingShape.h"
+#include "formats/model/InlineObject.h"
+#include "formats/model/Story.h"
+#include "imaging/Imaging.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kelvaran::office::native {
+
+// A floating shape as copied: the shape with its group members and the text
+// of a text box (its inline objects beside it; the story's inline elements
+// index `textInlines`).
+struct ClipShape {
+    formats::model::FloatingShape shape;
+    std::vector<ClipShape> members;
+    std::optional<formats::model::Story> text;
+    std::vector<formats::model::InlineObject> textInlines;
+};
+
+// Word's Copy and Cut: the objects of the copied range, or the copied shapes.
+// Text is not carried: the program copies objects only.
+struct WordClip {
+    std::vector<formats::model::InlineObject> inlines;
+    std::vector<ClipShape> shapes;
+};
+
+// A picture cut from the scratch sheet: its stored picture, its displayed
+// size and the rendering at that size (96 pixels per inch) that went to the
+// clipboard with it.
+struct SheetClip {
+    formats::model::PictureData picture;
+    double widthPt = 0;
+    double heightPt = 0;
+    std::shared_ptr<const imaging::Image> rendering;
+};
+
+inline const std::string kWordClipFormat = "kelvaran.native.word-objects";
+inline const std::string kSheetClipFormat = "kelvaran.native.sheet-picture";
+
+}  // namespace kelvaran::office::native

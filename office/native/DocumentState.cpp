@@ -1,0 +1,123 @@
+#include "office/native/DocumentState.h"
+
+#include "office/OfficeError.h"
+#include "office/native/WordSession.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace kelvaran::office::native {
+
+namespace model = formats::model;
+
+DocumentState::DocumentState(WordSession& s, model::Document m, std::string name, bool ro, bool isFresh)
+    : session(s), model(std::move(m)), fullName(std::move(name)), readOnly(ro), fresh(isFresh) {}
+
+void DocumentState::checkOpen() const {
+    if (closed) throw OfficeError("the document is closed");
+}
+
+bool DocumentState::shapeLive(int index) const {
+    return index >= 0 && index < static_cast<int>(model.shapes.size()) &&
+           model.shapes[static_cast<std::size_t>(index)].edit != model::EditState::Deleted;
+}
+
+model::FloatingShape& DocumentState::shape(int index) {
+    checkOpen();
+    if (!shapeLive(index)) throw OfficeError("the shape has been deleted");
+    return model.shapes[static_cast<std::size_t>(index)];
+}
+
+model::InlineObject& DocumentState::inlineObject(int index) {
+    checkOpen();
+    if (index < 0 || index >= static_cast<int>(model.inlines.size()) ||
+        model.inlines[static_cast<std::size_t>(index)].edit == model::EditState::Deleted) {
+        throw OfficeError("the inline shape has been deleted");
+    }
+    return model.inlines[static_cast<std::size_t>(index)];
+}
+
+std::string DocumentState::baseNameFor(int type) {
+    switch (type) {
+        case model::shape_type::kPicture: return "Picture";
+        case model::shape_type::kEmbeddedObject: return "Object";
+        case model::shape_type::kTextBox: return "Text Box";
+        case model::shape_type::kGroup: return "Group";
+        case model::shape_type::kRectangle: return "Rectangle";
+        case model::shape_type::kOval: return "Oval";
+        default: return "AutoShape";
+    }
+}
+
+std::string DocumentState::freshName(const std::string& base) const {
+    long highest = 0;
+    const std::string prefix = base + " ";
+    for (const auto& shape : model.shapes) {
+        if (shape.name.size() <= prefix.size() || shape.name.compare(0, prefix.size(), prefix) != 0) continue;
+        const std::string digits = shape.name.substr(prefix.size());
+        if (digits.size() > 9 || !std::all_of(digits.begin(), digits.end(), [](unsigned char c) {
+                return std::isdigit(c) != 0;
+            })) {
+            continue;
+        }
+        highest = std::max(highest, std::stol(digits));
+    }
+    return prefix + std::to_string(highest + 1);
+}
+
+void DocumentState::nameUnnamedShapes() {
+    for (auto& shape : model.shapes) {
+        if (shape.name.empty()) shape.name = freshName(baseNameFor(shape.type));
+    }
+}
+
+namespace {
+
+// Live top-level shapes from back to front; ties keep collection order.
+std::vector<int> stackingOrder(const model::Document& document) {
+    std::vector<int> order = document.topLevelShapes();
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        return document.shapes[static_cast<std::size_t>(a)].stackPosition <
+               document.shapes[static_cast<std::size_t>(b)].stackPosition;
+    });
+    return order;
+}
+
+}  // namespace
+
+int DocumentState::zOrderPosition(int index) const {
+    const auto order = stackingOrder(model);
+    const auto it = std::find(order.begin(), order.end(), index);
+    if (it == order.end()) throw OfficeError("the shape has no place in the stacking order");
+    return static_cast<int>(it - order.begin()) + 1;
+}
+
+void DocumentState::sendBackward(int index) {
+    const auto order = stackingOrder(model);
+    const auto it = std::find(order.begin(), order.end(), index);
+    if (it == order.end()) throw OfficeError("the shape has no place in the stacking order");
+    if (it == order.begin()) return;
+    auto& self = model.shapes[static_cast<std::size_t>(index)];
+    auto& below = model.shapes[static_cast<std::size_t>(*(it - 1))];
+    if (self.stackPosition != below.stackPosition) {
+        std::swap(self.stackPosition, below.stackPosition);
+        below.layoutChanged = true;
+    } else {
+        // Equal values: give the whole order distinct values, then swap.
+        std::int64_t next = 0;
+        for (int shape : order) {
+            auto& entry = model.shapes[static_cast<std::size_t>(shape)];
+            if (entry.stackPosition != next) {
+                entry.stackPosition = next;
+                entry.layoutChanged = true;
+            }
+            ++next;
+        }
+        std::swap(self.stackPosition, below.stackPosition);
+        below.layoutChanged = true;
+    }
+    self.layoutChanged = true;
+    touch();
+}
+
+}  // namespace kelvaran::office::native

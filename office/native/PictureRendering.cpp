@@ -1,0 +1,99 @@
+#include "office/native/PictureRendering.h"
+
+#include "office/OfficeError.h"
+#include "platform/Conversions.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace kelvaran::office::native {
+
+namespace model = formats::model;
+
+imaging::PictureType toImagingType(model::PictureFormat type) {
+    switch (type) {
+        case model::PictureFormat::Jpeg: return imaging::PictureType::Jpeg;
+        case model::PictureFormat::Png: return imaging::PictureType::Png;
+        case model::PictureFormat::Gif: return imaging::PictureType::Gif;
+        case model::PictureFormat::Bmp: return imaging::PictureType::Bmp;
+        case model::PictureFormat::Dib: return imaging::PictureType::Dib;
+        case model::PictureFormat::Tiff: return imaging::PictureType::Tiff;
+        case model::PictureFormat::Emf: return imaging::PictureType::Emf;
+        case model::PictureFormat::Wmf: return imaging::PictureType::Wmf;
+        case model::PictureFormat::Pict: return imaging::PictureType::Pict;
+        case model::PictureFormat::Unknown: break;
+    }
+    return imaging::PictureType::Unknown;
+}
+
+model::PictureFormat toModelType(imaging::PictureType type) {
+    switch (type) {
+        case imaging::PictureType::Jpeg: return model::PictureFormat::Jpeg;
+        case imaging::PictureType::Png: return model::PictureFormat::Png;
+        case imaging::PictureType::Gif: return model::PictureFormat::Gif;
+        case imaging::PictureType::Bmp: return model::PictureFormat::Bmp;
+        case imaging::PictureType::Dib: return model::PictureFormat::Dib;
+        case imaging::PictureType::Tiff: return model::PictureFormat::Tiff;
+        case imaging::PictureType::Emf: return model::PictureFormat::Emf;
+        case imaging::PictureType::Wmf: return model::PictureFormat::Wmf;
+        case imaging::PictureType::Pict: return model::PictureFormat::Pict;
+        case imaging::PictureType::Unknown: break;
+    }
+    return model::PictureFormat::Unknown;
+}
+
+int pointsToPixels(double points) {
+    if (!std::isfinite(points) || points <= 0) return 1;
+    // Sizes beyond any page are refused further down by the pixel budget;
+    // clamping here only keeps the conversion defined.
+    const double pixels = std::min(points * 96.0 / 72.0, 1.0e6);
+    return std::max(1, platform::toInt32(pixels));
+}
+
+imaging::Image renderDisplayed(const model::PictureData& picture, int widthPx, int heightPx) {
+    if (picture.empty()) throw OfficeError("the object has no picture to draw");
+    if (widthPx <= 0 || heightPx <= 0) throw OfficeError("the picture has no size to draw at");
+    imaging::PictureType type = toImagingType(picture.type);
+    const std::string_view bytes(*picture.bytes);
+    if (type == imaging::PictureType::Unknown) type = imaging::sniff(bytes);
+    try {
+        const model::Crop& crop = picture.crop;
+        const double keptX = 1.0 - crop.left - crop.right;
+        const double keptY = 1.0 - crop.top - crop.bottom;
+        const bool cropped = crop.any() && std::isfinite(keptX) && std::isfinite(keptY) && keptX > 0.01 &&
+                             keptY > 0.01 && crop.left > -10 && crop.top > -10 && crop.right > -10 &&
+                             crop.bottom > -10;
+        if (!cropped) return imaging::render(bytes, type, widthPx, heightPx);
+
+        // Render the whole picture at the scale the visible part is shown at,
+        // then cut the visible part out.  Negative crops (a margin around the
+        // picture) leave white space.
+        const int fullW = std::max(1, platform::toInt32(widthPx / keptX));
+        const int fullH = std::max(1, platform::toInt32(heightPx / keptY));
+        const imaging::Image full = imaging::render(bytes, type, fullW, fullH);
+        imaging::Image out;
+        out.width = widthPx;
+        out.height = heightPx;
+        out.rgba.assign(static_cast<std::size_t>(widthPx) * static_cast<std::size_t>(heightPx) * 4, 0);
+        const int offsetX = platform::toInt32(crop.left * fullW);
+        const int offsetY = platform::toInt32(crop.top * fullH);
+        for (int y = 0; y < heightPx; ++y) {
+            const int sy = y + offsetY;
+            if (sy < 0 || sy >= full.height) continue;
+            for (int x = 0; x < widthPx; ++x) {
+                const int sx = x + offsetX;
+                if (sx < 0 || sx >= full.width) continue;
+                std::memcpy(&out.rgba[(static_cast<std::size_t>(y) * widthPx + x) * 4],
+                            &full.rgba[(static_cast<std::size_t>(sy) * full.width + sx) * 4], 4);
+            }
+        }
+        return out;
+    } catch (const imaging::ImagingError& error) {
+        throw OfficeError(error.what());
+    } catch (const platform::Failure& error) {
+        throw OfficeError(error.what());
+    }
+}
+
+}  // namespace kelvaran::office::native

@@ -1,0 +1,20 @@
+#pragma once
+
+// The bridge between the document model's pictures and the imaging library.
+
+#include "formats/model/PictureData.h"
+#include "imaging/Imaging.h"
+
+namespace kelvaran::office::native {
+
+imaging::PictureType toImagingType(formats::model::PictureFormat type);
+formats::model::PictureFormat toModelType(imaging::PictureType type);
+
+// Pixels for a length in points at 96 pixels per inch, at least one.
+int pointsToPixels(double points);
+
+// The picture as it is displayed at widthPx x heightPx: crop applied, then
+// scaled to that size.  Throws OfficeError when the picture cannot be drawn.
+imaging::Image renderDisplayed(const formats::model::PictureData& picture, int widthPx, int heightPx);
+
+}  // namespace kelvaran::office::native

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "formats/model/PictureData.h"
+#include "platform/Clipboard.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace kelvaran::office::native {
+
+// A picture on the scratch sheet: its stored picture and its displayed size.
+struct SheetPicture {
+    formats::model::PictureData picture;
+    double widthPt = 0;
+    double heightPt = 0;
+};
+
+// The pictures of one worksheet, front-most last.
+struct SheetState {
+    std::vector<std::shared_ptr<SheetPicture>> pictures;
+    bool saved = true;  // the workbook's Saved
+};
+
+// What the in-process Excel shares with its workbooks and sheets.
+struct ExcelSession {
+    explicit ExcelSession(platform::Clipboard& board) : clipboard(board) {}
+
+    platform::Clipboard& clipboard;
+    std::int32_t windowState = -4143;  // xlNormal
+    bool visible = false;
+    bool quit = false;
+    std::int32_t workbooks = 0;
+
+    void checkRunning() const;
+};
+
+}  // namespace kelvaran::office::native
