@@ -36,6 +36,7 @@ bool isLocalFileList(const QMimeData* data) {
 
 SourceBox::SourceBox(QWidget* parent) : QPlainTextEdit(parent) {
     setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setTabChangesFocus(true);
 }
