@@ -30,6 +30,8 @@ EngineHarness::EngineHarness()
       scratchRange(nice<om::MockWordRange>()),
       scratchInline(nice<om::MockWordInlineShapes>()),
       scratchShapes(nice<om::MockWordShapes>()),
+      scratchPicture(nice<om::MockWordInlineShape>()),
+      scratchFloating(nice<om::MockWordShape>()),
       book(nice<om::MockExcelWorkbook>()),
       sheet(nice<om::MockExcelWorksheet>()),
       sheetShapes(nice<om::MockExcelShapes>()),
@@ -70,6 +72,9 @@ EngineHarness::EngineHarness()
     ON_CALL(*scratchDoc, Range(0)).WillByDefault(Return(scratchRange));
     ON_CALL(*scratchDoc, InlineShapes()).WillByDefault(Return(scratchInline));
     ON_CALL(*scratchDoc, Shapes()).WillByDefault(Return(scratchShapes));
+    ON_CALL(*scratchInline, item(1)).WillByDefault(Return(scratchPicture));
+    ON_CALL(*scratchPicture, ConvertToShape()).WillByDefault(Return(scratchFloating));
+    ON_CALL(*scratchShapes, item(1)).WillByDefault(Return(scratchFloating));
     ON_CALL(*scratchDoc, SaveAs(_)).WillByDefault(Invoke([this](const std::string& path) { lastSaved_ = path; }));
     ON_CALL(*scratchDoc, FullName()).WillByDefault(Invoke([this] { return lastSaved_; }));
 

@@ -189,6 +189,10 @@ public:
     Nice<om::MockWordRange> scratchRange;
     Nice<om::MockWordInlineShapes> scratchInline;
     Nice<om::MockWordShapes> scratchShapes;
+    // The converted picture pasted into the scratch document, inline and, after
+    // ConvertToShape, floating.
+    Nice<om::MockWordInlineShape> scratchPicture;
+    Nice<om::MockWordShape> scratchFloating;
     Nice<om::MockExcelWorkbook> book;
     Nice<om::MockExcelWorksheet> sheet;
     Nice<om::MockExcelShapes> sheetShapes;
