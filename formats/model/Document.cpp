@@ -124,6 +124,12 @@ void Document::eraseRange(int story, std::int64_t from, std::int64_t to) {
         target.elements[last - 1].kind == ElementKind::ParagraphMark) {
         --last;
     }
+    // With the whole story erased, every shape anchored in it goes too (also
+    // when nothing but the final paragraph mark was left to erase).
+    const bool wholeStory = first == 0 && last + 1 >= target.elements.size();
+    if (wholeStory) {
+        for (int shape : shapesAnchoredIn(story)) deleteShape(shape);
+    }
     if (last <= first) return;
     for (std::size_t i = first; i < last; ++i) {
         const auto& element = target.elements[i];
@@ -135,12 +141,6 @@ void Document::eraseRange(int story, std::int64_t from, std::int64_t to) {
     for (int shape : shapesAnchoredIn(story)) {
         const int at = shapes[static_cast<std::size_t>(shape)].anchor.element;
         if (at >= static_cast<int>(first) && at < static_cast<int>(last)) deleteShape(shape);
-    }
-    // With the whole story erased, shapes anchored at its very end go too.
-    if (first == 0 && last >= target.elements.size() - (target.elements.empty() ? 0 : 1)) {
-        for (int shape : shapesAnchoredIn(story)) {
-            if (shapes[static_cast<std::size_t>(shape)].anchor.element >= static_cast<int>(first)) deleteShape(shape);
-        }
     }
     target.elements.erase(target.elements.begin() + static_cast<std::ptrdiff_t>(first),
                           target.elements.begin() + static_cast<std::ptrdiff_t>(last));

@@ -183,5 +183,22 @@ TEST(DocumentTest, TextBoxPositionsLieOnTheAnchorsPage) {
     EXPECT_EQ(doc.estimatePage(1, 0), 1);
 }
 
+TEST(DocumentTest, ErasingAllOfAStoryDeletesItsShapesEvenWhenOnlyTheFinalMarkIsLeft) {
+    Document doc;
+    doc.main().elements.push_back(Element::paragraphMark());
+    FloatingShape shape;
+    shape.anchor = {0, 0};
+    doc.shapes.push_back(shape);
+    doc.eraseRange(0, 0, doc.main().length());
+    EXPECT_EQ(doc.shapes[0].edit, EditState::Deleted);
+    EXPECT_EQ(doc.main().elements.size(), 1u);
+
+    // Erasing only the first paragraph of two keeps the shapes of the second.
+    Document two = sample();
+    two.eraseRange(0, 0, 6);
+    EXPECT_EQ(two.shapes[0].edit, EditState::Unchanged);
+    EXPECT_EQ(two.main().plainText(), "ef\xEF\xBF\xBC\n");
+}
+
 }  // namespace
 }  // namespace kelvaran::formats::model
