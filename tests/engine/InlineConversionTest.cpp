@@ -10,6 +10,7 @@ using ::testing::_;
 using ::testing::AnyNumber;
 using ::testing::ElementsAre;
 using ::testing::InSequence;
+using ::testing::Invoke;
 using ::testing::Return;
 using ::testing::Throw;
 using office::Variant;
@@ -234,6 +235,44 @@ TEST_F(InlineConversionTest, ZeroOldSizeFailsInsteadOfDividing) {
     h.oldSizes({0});
     EXPECT_THROW(convert(), platform::Failure);
     EXPECT_FALSE(h.state.docConverted);
+}
+
+TEST_F(InlineConversionTest, FailedMeasurementEmptiesTheScratchDocumentBeforeItTravelsOut) {
+    EXPECT_CALL(*h.scratchDoc, SaveAs(h.pathB)).WillOnce(Throw(office::OfficeError("disk full")));
+    EXPECT_CALL(*h.scratchRange, Delete()).Times(1);
+    EXPECT_THROW(convert(), office::OfficeError);
+    EXPECT_TRUE(h.sheetPastes.empty());
+}
+
+TEST_F(InlineConversionTest, EachPassPausesTwiceAndTheReplacementNever) {
+    EXPECT_CALL(h.timer, pauseForOffice(100)).Times(2);
+    EXPECT_EQ(convert(), 0);
+}
+
+TEST_F(InlineConversionTest, FallbackPassPausesTwiceMore) {
+    h.jpegTurnsBlack = true;
+    EXPECT_CALL(h.timer, pauseForOffice(100)).Times(4);
+    EXPECT_EQ(convert(), 0);
+}
+
+TEST_F(InlineConversionTest, ConditionsAreReadAtTheMomentOfUse) {
+    // The ratio changes while the object is being copied: the pass uses the
+    // new one.
+    EXPECT_CALL(*old.range, Copy()).WillOnce(Invoke([this] {
+        h.copyOldObject();
+        h.conditions.values().ratio = "2";
+    }));
+    EXPECT_CALL(*h.sheetShape, setWidth(400.0));
+    EXPECT_CALL(*h.sheetShape, setWidth(200.0));
+    EXPECT_EQ(convert(), 0);
+}
+
+TEST_F(InlineConversionTest, PageNumberAndDisplaySizeAreReadOnce) {
+    h.jpegTurnsBlack = true;  // two attempts
+    EXPECT_CALL(*old.range, Information(1)).Times(1);
+    EXPECT_CALL(*old.shape, Width()).Times(1);
+    EXPECT_CALL(*old.shape, Height()).Times(1);
+    EXPECT_EQ(convert(), 0);
 }
 
 TEST_F(InlineConversionTest, MeasuringFailureTravelsOut) {
