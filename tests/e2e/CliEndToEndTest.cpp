@@ -1,0 +1,205 @@
+// Runs the command-line program on real RTF files and checks what it wrote:
+// a smaller "-slimmed-" copy whose pictures are as many and as large on the
+// page as the input's, and whose text LibreOffice reads the same.
+
+#include "formats/rtf/RtfFormat.h"
+#include "platform/AtomicFile.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace kelvaran::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+namespace model = formats::model;
+
+struct CommandRun {
+    int status = -1;
+    std::string output;
+};
+
+CommandRun run(const std::string& command) {
+    CommandRun result;
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return result;
+    std::array<char, 4096> buffer{};
+    std::size_t n = 0;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.output.append(buffer.data(), n);
+    result.status = ::pclose(pipe);
+    return result;
+}
+
+std::string quoted(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) {
+        if (c == '\'') {
+            out += "'\\''";
+        } else {
+            out += c;
+        }
+    }
+    return out + "'";
+}
+
+struct Size {
+    double width = 0;
+    double height = 0;
+};
+
+// Displayed sizes of every picture and object, inline ones and floating ones
+// (group members and pictures in text boxes included), sorted.
+std::vector<Size> pictureSizes(const model::Document& document) {
+    std::vector<Size> sizes;
+    for (std::size_t s = 0; s < document.stories.size(); ++s) {
+        if (!document.stories[s].editable) continue;
+        for (int object : document.inlinesOf(static_cast<int>(s))) {
+            const auto& entry = document.inlines[static_cast<std::size_t>(object)];
+            sizes.push_back({entry.widthPt, entry.heightPt});
+        }
+    }
+    for (const auto& shape : document.shapes) {
+        if (shape.edit == model::EditState::Deleted || shape.inHeader) continue;
+        if (shape.type == model::shape_type::kPicture || shape.type == model::shape_type::kEmbeddedObject) {
+            sizes.push_back({shape.widthPt, shape.heightPt});
+        }
+    }
+    std::sort(sizes.begin(), sizes.end(), [](const Size& a, const Size& b) {
+        return a.width != b.width ? a.width < b.width : a.height < b.height;
+    });
+    return sizes;
+}
+
+model::Document readBack(const std::string& path) {
+    return formats::rtf::readRtf(std::make_shared<const std::string>(platform::readWholeFile(path)));
+}
+
+class CliEndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("kelvaran-e2e-" + std::to_string(::getpid()) + "-" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir / "config");
+        ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // Copies a test document to the temporary folder, runs the program on it
+    // and returns the input copy's path.
+    std::string slim(const std::string& name, const std::string& options = "--min-size 10") {
+        const fs::path input = dir / name;
+        fs::copy_file(fs::path(KELVARAN_NATIVE_DATA) / name, input);
+        last = run(quoted(KELVARAN_CLI) + " " + options + " " + quoted(input.string()));
+        return input.string();
+    }
+
+    std::vector<fs::path> outputs() const {
+        std::vector<fs::path> found;
+        for (const auto& entry : fs::directory_iterator(dir)) {
+            if (entry.path().filename().string().find("-slimmed-") != std::string::npos) found.push_back(entry.path());
+        }
+        return found;
+    }
+
+    // The checks every slimmed document has to pass.
+    void expectSlimmedCopy(const std::string& input) {
+        const std::string before = platform::readWholeFile(fs::path(KELVARAN_NATIVE_DATA) / fs::path(input).filename());
+        EXPECT_EQ(platform::readWholeFile(input), before) << "the input was changed";
+        const auto found = outputs();
+        ASSERT_EQ(found.size(), 1u) << last.output;
+        EXPECT_LT(fs::file_size(found[0]), fs::file_size(input));
+        const auto inputSizes = pictureSizes(readBack(input));
+        const auto outputSizes = pictureSizes(readBack(found[0].string()));
+        ASSERT_EQ(inputSizes.size(), outputSizes.size());
+        for (std::size_t i = 0; i < inputSizes.size(); ++i) {
+            EXPECT_NEAR(inputSizes[i].width, outputSizes[i].width, 0.5) << "picture " << i;
+            EXPECT_NEAR(inputSizes[i].height, outputSizes[i].height, 0.5) << "picture " << i;
+        }
+    }
+
+    fs::path dir;
+    CommandRun last;
+};
+
+TEST_F(CliEndToEndTest, InlinePicturesComeOutSmallerAtTheSameDisplayedSize) {
+    const std::string input = slim("gen-inline-pictures.rtf");
+    EXPECT_EQ(last.status, 0) << last.output;
+    expectSlimmedCopy(input);
+    EXPECT_NE(last.output.find("ｲﾝﾗｲﾝ変換"), std::string::npos) << last.output;
+}
+
+TEST_F(CliEndToEndTest, PicturesOnLaterPagesAreLoggedWithTheirPage) {
+    const std::string input = slim("gen-page-breaks.rtf");
+    expectSlimmedCopy(input);
+    EXPECT_NE(last.output.find("ページ 3"), std::string::npos) << last.output;
+}
+
+TEST_F(CliEndToEndTest, FloatingTextBoxFrameAndGroupPicturesAreReplaced) {
+    for (const std::string name : {"gen-floating-rotated-wrapped.rtf", "gen-textbox-picture.rtf",
+                                   "gen-frame-picture.rtf", "gen-group-pictures.rtf", "gen-transparent-png.rtf"}) {
+        SCOPED_TRACE(name);
+        for (const auto& old : outputs()) fs::remove(old);
+        const std::string input = slim(name, "--min-size 10 --pixel-size 10");
+        expectSlimmedCopy(input);
+        fs::remove(input);
+    }
+}
+
+TEST_F(CliEndToEndTest, EmbeddedObjectsBecomePictures) {
+    const std::string input = slim("gen-embedded-objects.rtf", "--min-size 10 --objects");
+    expectSlimmedCopy(input);
+}
+
+TEST_F(CliEndToEndTest, NothingToReplaceWritesNoCopy) {
+    slim("gen-text-only.rtf");
+    EXPECT_EQ(last.status, 0) << last.output;
+    EXPECT_TRUE(outputs().empty());
+}
+
+TEST_F(CliEndToEndTest, BrokenInputIsRefusedWithAReasonAndNothingIsWritten) {
+    const fs::path broken = dir / "broken.rtf";
+    std::string bytes = platform::readWholeFile(fs::path(KELVARAN_NATIVE_DATA) / "gen-inline-pictures.rtf");
+    bytes.resize(bytes.size() / 3);
+    platform::writeFileAtomically(broken.string(), "{\\rtf1{{{{{{{{{{\\bin999999999999 " + bytes);
+    last = run(quoted(KELVARAN_CLI) + " --min-size 10 " + quoted(broken.string()));
+    EXPECT_TRUE(outputs().empty()) << last.output;
+    EXPECT_FALSE(last.output.empty());
+}
+
+class LibreOfficeCrossCheck : public CliEndToEndTest {
+protected:
+    std::string text(const fs::path& document) {
+        const fs::path out = dir / "txt";
+        fs::create_directories(out);
+        const CommandRun converted = run("soffice -env:UserInstallation=file://" + (dir / "lo").string() +
+                                  " --headless --convert-to txt:Text --outdir " + quoted(out.string()) + " " +
+                                  quoted(document.string()));
+        const fs::path result = out / (document.stem().string() + ".txt");
+        if (!fs::exists(result)) return "(conversion failed: " + converted.output + ")";
+        return platform::readWholeFile(result.string());
+    }
+};
+
+TEST_F(LibreOfficeCrossCheck, SlimmedDocumentsReadTheSameText) {
+    for (const std::string name : {"gen-inline-pictures.rtf", "gen-floating-rotated-wrapped.rtf"}) {
+        SCOPED_TRACE(name);
+        for (const auto& old : outputs()) fs::remove(old);
+        const std::string input = slim(name);
+        const auto found = outputs();
+        ASSERT_EQ(found.size(), 1u) << last.output;
+        EXPECT_EQ(text(found[0]), text(input));
+    }
+}
+
+}  // namespace
+}  // namespace kelvaran::e2e
