@@ -68,7 +68,6 @@ public:
     KV_PROPERTY(OutsideLineStyle)
     KV_PROPERTY(OutsideLineWidth)
     KV_PROPERTY(Shadow)
-#undef KV_PROPERTY
     word::BorderPtr item(std::int16_t index) override {
         if (index < -8 || index > -1) throw office::OfficeError("no such border");
         return std::make_shared<FakeBorder>(log_, "B" + std::to_string(index) + ".");
@@ -77,6 +76,23 @@ public:
 private:
     PropertyLog& log_;
 };
+
+class FakeWrapFormat : public word::WrapFormat {
+public:
+    explicit FakeWrapFormat(PropertyLog& log) : log_(log) {}
+    const std::string prefix_;
+    KV_PROPERTY(AllowOverlap)
+    KV_PROPERTY(DistanceBottom)
+    KV_PROPERTY(DistanceLeft)
+    KV_PROPERTY(DistanceRight)
+    KV_PROPERTY(DistanceTop)
+    KV_PROPERTY(Side)
+    KV_PROPERTY(Type)
+
+private:
+    PropertyLog& log_;
+};
+#undef KV_PROPERTY
 
 const std::vector<std::string> kCollectionProperties = {
     "DistanceFromBottom", "DistanceFromLeft",  "DistanceFromRight", "DistanceFromTop",  "Enable",
@@ -166,6 +182,59 @@ TEST_P(CopyBordersRefusal, UnreadablePropertyIsSkippedAlone) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachOfTheFifty, CopyBordersRefusal, ::testing::Range(0, 50));
+
+const std::vector<std::string> kWrapProperties = {"AllowOverlap", "DistanceBottom", "DistanceLeft", "DistanceRight",
+                                                  "DistanceTop",  "Side",           "Type"};
+
+class WrapFixture {
+public:
+    PropertyLog oldLog;
+    PropertyLog newLog;
+    Nice<om::MockWordShape> oldShape = nice<om::MockWordShape>();
+    Nice<om::MockWordShape> newShape = nice<om::MockWordShape>();
+
+    WrapFixture() {
+        int k = 0;
+        for (const auto& name : kWrapProperties) oldLog.values[name] = Variant(std::int32_t{10 + k++});
+        ON_CALL(*oldShape, WrapFormat()).WillByDefault([this] { return std::make_shared<FakeWrapFormat>(oldLog); });
+        ON_CALL(*newShape, WrapFormat()).WillByDefault([this] { return std::make_shared<FakeWrapFormat>(newLog); });
+    }
+
+    std::vector<std::string> expectedWrites(const std::string& skipped) {
+        std::vector<std::string> out;
+        for (const auto& name : kWrapProperties) {
+            if (name != skipped) out.push_back(name + "=" + office::variantToText(oldLog.values[name]));
+        }
+        return out;
+    }
+};
+
+class CopyWrapFormatFailure : public ::testing::TestWithParam<int> {};
+
+TEST_P(CopyWrapFormatFailure, RefusedPropertyIsSkippedAlone) {
+    WrapFixture f;
+    const std::string refused = kWrapProperties[static_cast<std::size_t>(GetParam())];
+    f.newLog.refused.insert(refused);
+    CopyWrapFormat(f.oldShape, f.newShape);
+    EXPECT_EQ(f.newLog.writes, f.expectedWrites(refused));
+}
+
+TEST_P(CopyWrapFormatFailure, UnreadablePropertyIsSkippedAlone) {
+    WrapFixture f;
+    const std::string unreadable = kWrapProperties[static_cast<std::size_t>(GetParam())];
+    f.oldLog.unreadable.insert(unreadable);
+    CopyWrapFormat(f.oldShape, f.newShape);
+    EXPECT_EQ(f.newLog.writes, f.expectedWrites(unreadable));
+}
+
+INSTANTIATE_TEST_SUITE_P(EachOfTheSeven, CopyWrapFormatFailure, ::testing::Range(0, 7));
+
+TEST(CopyWrapFormat, SourceWrappingUnavailableSkipsEveryAssignmentAlone) {
+    WrapFixture f;
+    EXPECT_CALL(*f.oldShape, WrapFormat()).Times(7).WillRepeatedly(Throw(office::OfficeError("gone")));
+    CopyWrapFormat(f.oldShape, f.newShape);
+    EXPECT_TRUE(f.newLog.writes.empty());
+}
 
 TEST(CopyWrapFormat, CopiesSevenPropertiesWithTypeLast) {
     auto oldShape = nice<om::MockWordShape>();

@@ -111,6 +111,32 @@ TEST_F(MeasurementHelpersTest, ASmallerReferenceLeavesWhiteAroundIt) {
     EXPECT_EQ(helpers.reference().at(60, 60), kWhite);
 }
 
+TEST_F(MeasurementHelpersTest, RenderingShorterThanItsSizeIsDrawnAsFarAsItReaches) {
+    platform::Raster broken;
+    broken.width = 100000;
+    broken.height = 100000;
+    broken.pixels.assign(150, 0);  // one and a half rows of a 100-pixel picture at most
+    clipboard.setMetafileRendering(whitePicture());
+    helpers.LoadReferencePicture();
+    clipboard.setMetafileRendering(broken);
+    EXPECT_FALSE(helpers.IsPictureBlackened(0.05));
+    EXPECT_EQ(helpers.checked().at(95, 0), 0u);
+    EXPECT_EQ(helpers.checked().at(0, 1), kWhite);
+}
+
+TEST_F(MeasurementHelpersTest, NegativeSizedRenderingCountsAsNone) {
+    platform::Raster reference(96, 96, kRed);
+    clipboard.setMetafileRendering(reference);
+    helpers.LoadReferencePicture();
+    platform::Raster negative;
+    negative.width = -5;
+    negative.height = 10;
+    clipboard.setMetafileRendering(negative);
+    helpers.LoadReferencePicture();
+    EXPECT_FALSE(helpers.IsPictureBlackened(0.05));
+    EXPECT_EQ(helpers.reference().pixels, reference.pixels);
+}
+
 TEST_F(MeasurementHelpersTest, SlowModeWaitOutsideSlowModeDoesNothing) {
     state.waitMs = 0;
     helpers.SlowModeWait();  // the strict doubles fail on any call
