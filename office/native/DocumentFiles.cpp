@@ -86,6 +86,13 @@ model::Document readDocumentFile(const std::vector<FileFormat>& formats, const s
         if (!document.source) document.source = bytes;
         return document;
     }
+    const std::string_view head = std::string_view(*bytes).substr(0, 16);
+    if (head.find("{\\rtf") != std::string_view::npos) {
+        throw OfficeError("this build cannot read RTF documents: " + path);
+    }
+    if (head.substr(0, 8) == std::string_view("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)) {
+        throw OfficeError("this build cannot read Word 97-2003 documents: " + path);
+    }
     throw OfficeError("the file is not a document this program can open (.doc of Word 97-2003 or RTF): " + path);
 }
 

@@ -73,6 +73,22 @@ void DocumentState::nameUnnamedShapes() {
 
 namespace {
 
+bool sameLayout(const model::FloatingShape& a, const model::FloatingShape& b) {
+    return a.leftPt == b.leftPt && a.topPt == b.topPt && a.widthPt == b.widthPt && a.heightPt == b.heightPt &&
+           a.rotation == b.rotation && a.flipHorizontal == b.flipHorizontal && a.flipVertical == b.flipVertical &&
+           a.stackPosition == b.stackPosition && a.behindText == b.behindText && a.wrap.type == b.wrap.type &&
+           a.wrap.side == b.wrap.side && a.wrap.distanceTopPt == b.wrap.distanceTopPt &&
+           a.wrap.distanceBottomPt == b.wrap.distanceBottomPt && a.wrap.distanceLeftPt == b.wrap.distanceLeftPt &&
+           a.wrap.distanceRightPt == b.wrap.distanceRightPt && a.wrap.allowOverlap == b.wrap.allowOverlap &&
+           a.relative.horizontalPosition == b.relative.horizontalPosition &&
+           a.relative.verticalPosition == b.relative.verticalPosition &&
+           a.relative.horizontalSize == b.relative.horizontalSize &&
+           a.relative.verticalSize == b.relative.verticalSize && a.formatting == b.formatting &&
+           a.lockAspectRatio == b.lockAspectRatio && a.children == b.children && a.parent == b.parent &&
+           a.anchor.story == b.anchor.story && a.anchor.element == b.anchor.element &&
+           a.ungroupedFrom == b.ungroupedFrom;
+}
+
 // Live top-level shapes from back to front; ties keep collection order.
 std::vector<int> stackingOrder(const model::Document& document) {
     std::vector<int> order = document.topLevelShapes();
@@ -84,6 +100,23 @@ std::vector<int> stackingOrder(const model::Document& document) {
 }
 
 }  // namespace
+
+void DocumentState::remember(int index) {
+    if (!shapeLive(index) || pristine_.count(index) != 0) return;
+    const auto& shape = model.shapes[static_cast<std::size_t>(index)];
+    if (shape.edit != model::EditState::Unchanged || shape.layoutChanged) return;
+    pristine_.emplace(index, shape);
+}
+
+void DocumentState::settleLayout() {
+    for (const auto& [index, before] : pristine_) {
+        if (!shapeLive(index)) continue;
+        auto& shape = model.shapes[static_cast<std::size_t>(index)];
+        if (shape.edit == model::EditState::Unchanged && shape.layoutChanged && sameLayout(shape, before)) {
+            shape.layoutChanged = false;
+        }
+    }
+}
 
 int DocumentState::zOrderPosition(int index) const {
     const auto order = stackingOrder(model);

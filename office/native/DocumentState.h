@@ -2,6 +2,7 @@
 
 #include "formats/model/Document.h"
 
+#include <map>
 #include <memory>
 #include <string>
 
@@ -46,10 +47,21 @@ public:
     // Gives unnamed shapes Word's kind of names; run once after reading.
     void nameUnnamedShapes();
 
+    // Keeps the layout of an unchanged shape before the first edit, so that
+    // settleLayout can tell a shape that was changed and changed back (the
+    // program turns a shape upright to copy it and turns it back).
+    void remember(int shape);
+    // Clears the layout-changed mark of remembered shapes whose layout is as
+    // it was read; run before writing.
+    void settleLayout();
+
     // Rank (from 1) of a top-level shape in the stacking order, back to front.
     int zOrderPosition(int index) const;
     // Moves a top-level shape one step towards the back.
     void sendBackward(int index);
+
+private:
+    std::map<int, formats::model::FloatingShape> pristine_;
 };
 
 }  // namespace kelvaran::office::native

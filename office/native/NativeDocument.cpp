@@ -100,6 +100,7 @@ void NativeDocument::SaveAs(const std::string& path) {
             model = newDocumentIn(session.fileFormats, format);
         }
     }
+    document_->settleLayout();
     const std::string bytes = writeDocument(session.fileFormats, model, format);
     try {
         platform::writeFileAtomically(path, bytes);

@@ -35,7 +35,11 @@ std::int32_t checkedRelative(const Variant& value, std::int32_t highest) {
 NativeShape::NativeShape(std::shared_ptr<DocumentState> document, int shape)
     : document_(std::move(document)), shape_(shape) {}
 
-model::FloatingShape& NativeShape::shape() { return document_->shape(shape_); }
+model::FloatingShape& NativeShape::shape() {
+    auto& self = document_->shape(shape_);
+    document_->remember(shape_);
+    return self;
+}
 
 void NativeShape::changed() {
     auto& self = shape();

@@ -19,7 +19,11 @@ double distance(const Variant& value) {
 NativeWrapFormat::NativeWrapFormat(std::shared_ptr<DocumentState> document, int shape)
     : document_(std::move(document)), shape_(shape) {}
 
-formats::model::Wrap& NativeWrapFormat::wrap() { return document_->shape(shape_).wrap; }
+formats::model::Wrap& NativeWrapFormat::wrap() {
+    auto& wrap = document_->shape(shape_).wrap;
+    document_->remember(shape_);
+    return wrap;
+}
 
 void NativeWrapFormat::changed() {
     document_->shape(shape_).layoutChanged = true;

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace kelvaran::office::native {
 namespace {
 
@@ -158,6 +160,18 @@ TEST_F(NativeExcelTest, RefusalsAreOfficeErrors) {
     excel.Quit();
     EXPECT_THROW(excel.Workbooks(), OfficeError);
     EXPECT_THROW(sheet->Shapes(), OfficeError);
+}
+
+TEST_F(NativeExcelTest, AHostileSizeIsRefusedBeforeAnyPixelIsTakenAndTheShapeStays) {
+    copyPicture(90, 60);
+    sheet->Paste(false);
+    auto shape = sheet->Shapes()->item(1);
+    shape->setWidth(160000);
+    shape->setHeight(160000);
+    EXPECT_THROW(shape->Cut(), OfficeError);
+    EXPECT_EQ(sheet->Shapes()->count(), 1);
+    EXPECT_FALSE(clipboard.hasFormat(kSheetClipFormat));
+    EXPECT_THROW(shape->setWidth(std::nan("")), OfficeError);
 }
 
 }  // namespace

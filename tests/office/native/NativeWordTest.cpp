@@ -386,6 +386,11 @@ TEST_F(NativeWordTest, ClosedDocumentsAndAQuitWordRefuseEveryCall) {
     EXPECT_THROW(first->InlineShapes(), OfficeError);
     EXPECT_THROW(picture->Width(), OfficeError);
     EXPECT_THROW(first->Close(), OfficeError);
+    second->Range(0)->Select();
+    second->Close();
+    EXPECT_THROW(word.Selection()->Paste(), OfficeError);  // the selection went with its document
+    EXPECT_THROW(word.Selection()->Information(1), OfficeError);
+    second = word.Documents()->add();
     EXPECT_EQ(word.Version(), "12.0");
     word.Quit();
     EXPECT_THROW(word.Documents(), OfficeError);
@@ -410,6 +415,34 @@ TEST_F(NativeWordTest, ScratchDocumentTakesTheFormatOfItsFirstSave) {
     scratch->SaveAs(path("scratch.rtf"));
     EXPECT_EQ(platform::readWholeFile(path("scratch.rtf")).rfind("FAKE-RTF", 0), 0u);
     EXPECT_THROW(scratch->SaveAs(path("scratch2.doc")), OfficeError);
+}
+
+TEST_F(NativeWordTest, AShapeTurnedUprightAndBackIsWrittenAsItWas) {
+    auto document = adopt(test::documentWithShapes());
+    auto picture = document->Shapes()->item(1);
+    auto box = document->Shapes()->item(2);
+    picture->setRotation(Variant(std::int16_t{0}));
+    picture->setRotation(Variant(15.0));
+    box->setWidth(250);
+    const auto& model = modelOf(document);
+    EXPECT_TRUE(model.shapes[0].layoutChanged);
+    document->SaveAs(path("out.rtf"));
+    EXPECT_FALSE(model.shapes[0].layoutChanged);
+    EXPECT_TRUE(model.shapes[1].layoutChanged);
+    // A rotation normalises into [0, 360).
+    picture->setRotation(Variant(-90.0));
+    EXPECT_DOUBLE_EQ(picture->Rotation(), 270);
+}
+
+TEST_F(NativeWordTest, DocumentsOfAFormatWithoutReaderAreRefusedByName) {
+    NativeWordApplication bare{clipboard, {}};
+    platform::writeFileAtomically(path("x.rtf"), "{\\rtf1 hello}");
+    try {
+        bare.Documents()->Open(path("x.rtf"), true);
+        ADD_FAILURE() << "opened without a reader";
+    } catch (const OfficeError& error) {
+        EXPECT_NE(std::string(error.what()).find("cannot read RTF"), std::string::npos) << error.what();
+    }
 }
 
 }  // namespace
