@@ -66,8 +66,17 @@ std::string DocumentState::freshName(const std::string& base) const {
 }
 
 void DocumentState::nameUnnamedShapes() {
-    for (auto& shape : model.shapes) {
-        if (shape.name.empty()) shape.name = freshName(baseNameFor(shape.type));
+    // Groups are rebuilt by the names of their members, so every live shape
+    // needs a name of its own: unnamed ones and later repeats of a name get
+    // one the way Word names new shapes.
+    std::vector<std::string> seen;
+    for (std::size_t i = 0; i < model.shapes.size(); ++i) {
+        auto& shape = model.shapes[i];
+        if (shape.edit == model::EditState::Deleted) continue;
+        if (shape.name.empty() || std::find(seen.begin(), seen.end(), shape.name) != seen.end()) {
+            shape.name = freshName(baseNameFor(shape.type));
+        }
+        seen.push_back(shape.name);
     }
 }
 

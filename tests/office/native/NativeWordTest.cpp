@@ -445,5 +445,16 @@ TEST_F(NativeWordTest, DocumentsOfAFormatWithoutReaderAreRefusedByName) {
     }
 }
 
+TEST_F(NativeWordTest, UnnamedAndRepeatedShapeNamesGetNamesOfTheirOwn) {
+    auto document = test::documentWithShapes();
+    document.shapes[0].name = "";
+    document.shapes.push_back(document.shapes[1]);  // a second "Text Box 2"
+    document.shapes.back().textStory = -1;
+    auto opened = adopt(document);
+    EXPECT_EQ(opened->Shapes()->item(1)->Name(), "Picture 1");
+    EXPECT_EQ(opened->Shapes()->item(2)->Name(), "Text Box 2");
+    EXPECT_EQ(opened->Shapes()->item(3)->Name(), "Text Box 3");
+}
+
 }  // namespace
 }  // namespace kelvaran::office::native
