@@ -162,4 +162,24 @@ void DocumentState::sendBackward(int index) {
     touch();
 }
 
+void DocumentState::bringForward(int index) {
+    const auto order = stackingOrder(model);
+    const auto it = std::find(order.begin(), order.end(), index);
+    if (it == order.end()) throw OfficeError("the shape has no place in the stacking order");
+    if (it + 1 == order.end()) return;
+    sendBackward(*(it + 1));
+}
+
+void DocumentState::bringToFront(int index) {
+    for (std::size_t guard = 0; guard < model.shapes.size() && zOrderPosition(index) <
+                                    static_cast<int>(model.topLevelShapes().size());
+         ++guard) {
+        bringForward(index);
+    }
+}
+
+void DocumentState::sendToBack(int index) {
+    for (std::size_t guard = 0; guard < model.shapes.size() && zOrderPosition(index) > 1; ++guard) sendBackward(index);
+}
+
 }  // namespace kelvaran::office::native

@@ -59,6 +59,11 @@ public:
     int zOrderPosition(int index) const;
     // Moves a top-level shape one step towards the back.
     void sendBackward(int index);
+    // The other directions: one step forward, or all the way to the front or
+    // the back.
+    void bringForward(int index);
+    void bringToFront(int index);
+    void sendToBack(int index);
 
 private:
     std::map<int, formats::model::FloatingShape> pristine_;

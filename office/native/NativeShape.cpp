@@ -205,12 +205,16 @@ void NativeShape::setRotation(const Variant& degrees) {
 }
 
 void NativeShape::ZOrder(std::int32_t command) {
-    shape();
-    if (command != word::constants::msoSendBackward) {
-        throw OfficeError("ZOrder(" + std::to_string(command) + ") is not available");
-    }
     if (shape().parent >= 0) throw OfficeError("a member of a group keeps its place in the group");
-    document_->sendBackward(shape_);
+    switch (command) {
+        case 0: document_->bringToFront(shape_); return;  // msoBringToFront
+        case 1: document_->sendToBack(shape_); return;    // msoSendToBack
+        case 2: document_->bringForward(shape_); return;  // msoBringForward
+        case word::constants::msoSendBackward: document_->sendBackward(shape_); return;
+        default: break;
+    }
+    // In front of or behind the text is a matter of wrapping here.
+    throw OfficeError("ZOrder(" + std::to_string(command) + ") is not available");
 }
 
 std::int32_t NativeShape::ZOrderPosition() {

@@ -247,7 +247,7 @@ TEST_F(NativeWordTest, GroupsAreTakenApartAndRebuiltByName) {
     EXPECT_EQ(group->Type(), wc::msoGroup);
     ASSERT_EQ(source->Shapes()->count(), 1);
     EXPECT_DOUBLE_EQ(group->Width(), 200);  // the box from 0 to 200 holds the picture from 30 to 150
-    EXPECT_THROW(source->Shapes()->item(1)->ZOrder(0), OfficeError);
+    EXPECT_THROW(source->Shapes()->item(1)->ZOrder(4), OfficeError);
 
     // Two placeholders grouped, the real group taken apart.
     auto shapes = source->Shapes();
@@ -454,6 +454,29 @@ TEST_F(NativeWordTest, UnnamedAndRepeatedShapeNamesGetNamesOfTheirOwn) {
     EXPECT_EQ(opened->Shapes()->item(1)->Name(), "Picture 1");
     EXPECT_EQ(opened->Shapes()->item(2)->Name(), "Text Box 2");
     EXPECT_EQ(opened->Shapes()->item(3)->Name(), "Text Box 3");
+}
+
+TEST_F(NativeWordTest, StackingOrderMovesOneStepOrAllTheWay) {
+    auto document = adopt(test::documentWithShapes());
+    auto shapes = document->Shapes();
+    auto third = shapes->AddShape(wc::msoShapeRectangle, 0, 0, 5, 5);
+    auto picture = shapes->item(1);
+    auto box = shapes->item(2);
+    EXPECT_EQ(box->ZOrderPosition(), 1);
+    EXPECT_EQ(picture->ZOrderPosition(), 2);
+    EXPECT_EQ(third->ZOrderPosition(), 3);  // added in front of everything
+    third->ZOrder(wc::msoSendBackward);
+    EXPECT_EQ(third->ZOrderPosition(), 2);
+    EXPECT_EQ(picture->ZOrderPosition(), 3);
+    third->ZOrder(1);
+    EXPECT_EQ(third->ZOrderPosition(), 1);
+    box->ZOrder(0);
+    EXPECT_EQ(box->ZOrderPosition(), 3);
+    box->ZOrder(1);
+    box->ZOrder(2);
+    EXPECT_EQ(box->ZOrderPosition(), 2);
+    third->ZOrder(wc::msoSendBackward);  // already at the back: stays
+    EXPECT_EQ(third->ZOrderPosition(), 1);
 }
 
 }  // namespace
