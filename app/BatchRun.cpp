@@ -12,7 +12,9 @@
 #include "platform/Host.h"
 
 #include <exception>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 namespace kelvaran::app {
 
@@ -38,6 +40,19 @@ template <typename T>
 T& must(const std::shared_ptr<T>& object) {
     if (!object) throw platform::Failure("an office object is missing");
     return *object;
+}
+
+// True when both names lead to the same file, or would once it exists.
+bool samePath(const std::string& a, const std::string& b) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::equivalent(a, b, ec) && !ec) return true;
+    ec.clear();
+    const auto first = fs::weakly_canonical(fs::absolute(a, ec), ec);
+    if (ec) return a == b;
+    const auto second = fs::weakly_canonical(fs::absolute(b, ec), ec);
+    if (ec) return a == b;
+    return first == second;
 }
 
 }  // namespace
@@ -68,14 +83,15 @@ void BatchRun::StartRun() {
     tolerant_ = false;
     completed_ = false;
     try {
-        const std::string text = host_.inputText();
-        if (IsBlankInput(text)) {
+        auto entries = host_.inputEntries();
+        const std::string text = entries ? std::string() : host_.inputText();
+        if (entries ? entries->empty() : IsBlankInput(text)) {
             messages_.show(texts::kNoInput, platform::MessageIcon::Exclamation);
             outcome_ = Outcome::Refused;
             running_ = false;
             return;
         }
-        inputFiles_ = SplitInputText(text);
+        inputFiles_ = entries ? std::move(*entries) : SplitInputText(text);
         if (auto refusal = ValidateInputFiles(inputFiles_, fileSystemOf(state_))) {
             messages_.show(*refusal, platform::MessageIcon::Exclamation);
             outcome_ = Outcome::Refused;
@@ -126,7 +142,16 @@ void BatchRun::runDocuments() {
     for (const auto& path : inputFiles_) {
         bool wordReady = false;
         step([&] { wordReady = office_.EnsureWord(); });
-        if (!wordReady) continue;
+        if (!wordReady) {
+            if (onDocumentDone) {
+                DocumentResult skipped;
+                skipped.path = path;
+                skipped.skipped = true;
+                skipped.reason = office_.lastCreationError();
+                silently([&] { onDocumentDone(skipped); });
+            }
+            continue;
+        }
 
         prepareDocument(path);
 
@@ -135,6 +160,7 @@ void BatchRun::runDocuments() {
         completed_ = result;
 
         cleanUpDocument();
+        if (onDocumentDone) silently([&] { onDocumentDone(current_); });
         if (!completed_) break;
     }
 }
@@ -149,6 +175,7 @@ void BatchRun::prepareDocument(const std::string& path) {
     step([&] {
         state_.scratchPathB = fs.GetSpecialFolder(2) + "/" + fs.GetTempName() + "." + state_.srcExt;
         state_.scratchPathA = fs.GetSpecialFolder(2) + "/" + fs.GetTempName() + "." + state_.srcExt;
+        scratchFilesPending_ = true;
     });
     step([&] {
         must(state_.scratchDoc).SaveAs(state_.scratchPathB);
@@ -172,6 +199,7 @@ void BatchRun::cleanUpDocument() {
     });
     silently([&] { fileSystemOf(state_).deletefile(state_.scratchPathB); });
     silently([&] { fileSystemOf(state_).deletefile(state_.scratchPathA); });
+    scratchFilesPending_ = false;
     silently([&] {
         if (!state_.srcDoc) return;
         silently([&] { state_.srcDoc->setSaved(true); });
@@ -181,43 +209,112 @@ void BatchRun::cleanUpDocument() {
 }
 
 bool BatchRun::ProcessDocument(const std::string& path) {
-    auto* fs = state_.fileSystem;
+    current_ = DocumentResult{};
+    current_.path = path;
     try {
         state_.srcDoc = must(must(state_.appWORD).Documents()).Open(path, true);
+        current_.opened = true;
     } catch (const std::exception& e) {
-        if (onOpenFailed) onOpenFailed(path, e.what());
+        current_.reason = e.what();
+        if (onOpenFailed) silently([&] { onOpenFailed(path, e.what()); });
     }
     double inputBytes = 0;
     silently([&] { inputBytes = fileSystemOf(state_).GetFile(path).Size; });
+    current_.inputBytes = inputBytes;
     silently([&] { display_.appendLog(StartLine(path)); });
     silently([&] { display_.setStatus(texts::kProcessing); });
 
     state_.docConverted = false;
+    // A document Word could not open has nothing to walk.
     silently([&] {
-        if (walker_ && state_.srcDoc) walker_->WalkDocument(nullptr, true);
+        if (walker_ && current_.opened && state_.srcDoc) walker_->WalkDocument(nullptr, true);
     });
     silently([&] { must(state_.srcDoc).setSaved(true); });
 
-    double outputBytes = 0;
-    if (state_.docConverted) {
-        silently([&] {
-            if (!fs) return;
-            const std::string output = OutputPathFor(path, inputBytes, state_.srcExt, *fs);
-            // A file of that name that cannot be removed is left alone, and
-            // nothing is saved over it.
-            if (fs->FileExists(output)) fs->deletefile(output);
-            must(state_.srcDoc).SaveAs(output);
-            outputBytes = fs->GetFile(output).Size;
-        });
-    }
-    silently([&] { display_.appendLog(EndLine(inputBytes, outputBytes)); });
+    current_.converted = state_.docConverted;
+    if (state_.docConverted) saveSlimmedCopy(path, current_);
+    silently([&] { display_.appendLog(EndLine(inputBytes, current_.outputBytes)); });
+    current_.stopped = state_.stopRequested;
     return !state_.stopRequested;
+}
+
+// Writes the converted document under its output name: any earlier copy of
+// that name is deleted first, and a copy whose name is one of this run's
+// inputs is never written, because that would destroy an input.
+void BatchRun::saveSlimmedCopy(const std::string& path, DocumentResult& result) {
+    auto* fs = state_.fileSystem;
+    if (!fs) return;
+    std::string output;
+    try {
+        output = OutputPathFor(path, result.inputBytes, state_.srcExt, *fs);
+        if (!outputFolder_.empty()) {
+            std::string folder = outputFolder_;
+            NormalizeFolderPath(folder);
+            output = folder + fs->GetBaseName(output) + "." + state_.srcExt;
+        }
+    } catch (const std::exception& e) {
+        result.reason = e.what();
+        if (onSaveFailed) silently([&] { onSaveFailed(path, result.reason); });
+        return;
+    }
+    if (isAnInput(output)) {
+        result.reason = "the slimmed copy would replace an input of this run: " + output;
+        if (onSaveFailed) silently([&] { onSaveFailed(path, result.reason); });
+        return;
+    }
+    try {
+        if (dryRun_) {
+            // Measured through a temporary file that is removed at once.
+            const std::string probe = fs->GetSpecialFolder(2) + "/" + fs->GetTempName() + "." + state_.srcExt;
+            try {
+                must(state_.srcDoc).SaveAs(probe);
+                result.outputBytes = fs->GetFile(probe).Size;
+            } catch (...) {
+                silently([&] { fs->deletefile(probe); });
+                throw;
+            }
+            silently([&] { fs->deletefile(probe); });
+            return;
+        }
+        // A file of that name that cannot be removed is left alone, and
+        // nothing is saved over it.
+        if (fs->FileExists(output)) fs->deletefile(output);
+        must(state_.srcDoc).SaveAs(output);
+        result.outputBytes = fs->GetFile(output).Size;
+        result.outputPath = output;
+    } catch (const std::exception& e) {
+        result.outputBytes = 0;
+        result.reason = e.what();
+        if (onSaveFailed) silently([&] { onSaveFailed(path, result.reason); });
+    }
+}
+
+bool BatchRun::isAnInput(const std::string& path) const {
+    for (const auto& input : inputFiles_) {
+        if (samePath(input, path)) return true;
+    }
+    return false;
 }
 
 void BatchRun::StopRun() {
     state_.stopRequested = true;
     host_.setStopEnabled(false);
     display_.setStatus(texts::kStopping);
+}
+
+// Scratch files of a document whose clean-up was never reached (the run broke
+// off before it) are not left behind in the temporary folder.
+void BatchRun::discardScratchFiles() {
+    if (!scratchFilesPending_) return;
+    scratchFilesPending_ = false;
+    auto* fs = state_.fileSystem;
+    if (!fs) return;
+    silently([&] {
+        if (fs->FileExists(state_.scratchPathB)) fs->deletefile(state_.scratchPathB);
+    });
+    silently([&] {
+        if (fs->FileExists(state_.scratchPathA)) fs->deletefile(state_.scratchPathA);
+    });
 }
 
 void BatchRun::finish() {
@@ -234,6 +331,7 @@ void BatchRun::finish() {
     state_.scratchDoc.reset();
     state_.srcDoc.reset();
     state_.appWORD.reset();
+    discardScratchFiles();
 
     silently([&] { host_.beep(); });
     silently([&] { host_.setStartEnabled(true); });

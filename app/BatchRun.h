@@ -3,6 +3,7 @@
 #include "engine/RunState.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,25 @@ public:
     virtual void setStartEnabled(bool enabled) = 0;
     virtual void setStopEnabled(bool enabled) = 0;
     virtual void beep() {}
+    // The input files as a ready list.  A front end that has its names
+    // already apart (the command line) returns them here and they are taken
+    // exactly as given, blanks included; nothing means the input text is
+    // split line by line.  The entries are validated either way.
+    virtual std::optional<std::vector<std::string>> inputEntries() { return std::nullopt; }
+};
+
+// What became of one entry of the input list, for front ends that report on
+// every document.
+struct DocumentResult {
+    std::string path;        // the entry of the input list
+    std::string outputPath;  // the slimmed copy written; empty when none was
+    double inputBytes = 0;
+    double outputBytes = 0;  // of the copy written (in a dry run: that it would have)
+    bool skipped = false;    // Word could not be brought up; nothing was done
+    bool opened = false;     // Word opened the document
+    bool converted = false;  // at least one object was replaced
+    bool stopped = false;    // a stop was requested while it was processed
+    std::string reason;      // why it could not be opened or saved; empty otherwise
 };
 
 // The batch run over the input files: splitting and validating the input,
@@ -49,6 +69,16 @@ public:
 
     // Told when a document cannot be opened, with the office error's text.
     std::function<void(const std::string& path, const std::string& reason)> onOpenFailed;
+    // Told when a slimmed copy could not be written, and why.
+    std::function<void(const std::string& path, const std::string& reason)> onSaveFailed;
+    // Told after every entry of the input list, processed or skipped.
+    std::function<void(const DocumentResult&)> onDocumentDone;
+
+    // Where the slimmed copies go; empty (the default) means beside each input.
+    void setOutputFolder(std::string folder) { outputFolder_ = std::move(folder); }
+    // A dry run saves each converted document to a temporary file only, to
+    // learn the size of its slimmed copy, and removes it again.
+    void setDryRun(bool dryRun) { dryRun_ = dryRun; }
 
     // The start button.  Does nothing while a run is going on.
     void StartRun();
@@ -67,6 +97,9 @@ private:
     void prepareDocument(const std::string& path);
     void cleanUpDocument();
     void finish();
+    void discardScratchFiles();
+    bool isAnInput(const std::string& path) const;
+    void saveSlimmedCopy(const std::string& path, DocumentResult& result);
     // Runs a step: before the first document's clean-up a failure breaks off
     // the run (it propagates); from then on it is skipped.
     template <typename Step>
@@ -82,6 +115,10 @@ private:
     engine::Walker* walker_ = nullptr;
 
     std::vector<std::string> inputFiles_;
+    std::string outputFolder_;
+    bool dryRun_ = false;
+    bool scratchFilesPending_ = false;
+    DocumentResult current_;
     bool running_ = false;
     bool tolerant_ = false;
     bool completed_ = false;
