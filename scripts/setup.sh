@@ -15,6 +15,8 @@ packages=(
   dbus dbus-x11 xvfb xauth fonts-noto-cjk fonts-ipafont-gothic
   libreoffice-writer-nogui libreoffice-calc-nogui poppler-utils parallel help2man
   python3 file
+  # packaging: the .deb and its dependency lines, icon sizes, desktop entry check
+  dpkg-dev librsvg2-bin desktop-file-utils
 )
 
 missing=()
