@@ -55,8 +55,10 @@ void Document::shiftAnchors(int story, std::size_t from, std::ptrdiff_t by) {
     for (auto& shape : shapes) {
         if (shape.anchor.story != story) continue;
         if (shape.anchor.element < 0 || static_cast<std::size_t>(shape.anchor.element) < from) continue;
-        shape.anchor.element = static_cast<int>(std::max<std::ptrdiff_t>(
-            static_cast<std::ptrdiff_t>(from), shape.anchor.element + by));
+        // Anchors at or after `from` move with the elements they stand before
+        // (back by the number erased, which never takes them below the erased
+        // part's start).
+        shape.anchor.element = static_cast<int>(std::max<std::ptrdiff_t>(0, shape.anchor.element + by));
     }
 }
 
@@ -141,6 +143,14 @@ void Document::eraseRange(int story, std::int64_t from, std::int64_t to) {
     for (int shape : shapesAnchoredIn(story)) {
         const int at = shapes[static_cast<std::size_t>(shape)].anchor.element;
         if (at >= static_cast<int>(first) && at < static_cast<int>(last)) deleteShape(shape);
+    }
+    // Shapes that survive with an anchor in the erased part (members of a
+    // group anchored elsewhere) stand where the part was.
+    for (auto& shape : shapes) {
+        if (shape.anchor.story == story && shape.anchor.element >= static_cast<int>(first) &&
+            shape.anchor.element < static_cast<int>(last)) {
+            shape.anchor.element = static_cast<int>(first);
+        }
     }
     target.elements.erase(target.elements.begin() + static_cast<std::ptrdiff_t>(first),
                           target.elements.begin() + static_cast<std::ptrdiff_t>(last));

@@ -6,6 +6,7 @@
 #include "office/native/NativeRange.h"
 #include "office/native/NativeShapes.h"
 #include "office/native/NativeWindow.h"
+#include "office/native/WordEditing.h"
 #include "office/native/WordSession.h"
 #include "platform/AtomicFile.h"
 
@@ -82,20 +83,21 @@ void NativeDocument::SaveAs(const std::string& path) {
         if (!document_->fresh) {
             throw OfficeError("a ." + model.format + " document cannot be saved as ." + format);
         }
-        if (holdsContent(model) && !model.format.empty()) {
-            throw OfficeError("a new document that holds content keeps its format (." + model.format + ")");
-        }
         if (holdsContent(model)) {
-            // Content pasted before the first save moves into a document of
-            // the format now asked for.
-            model::Document base = newDocumentIn(session.fileFormats, format);
-            std::int64_t at = 0;
-            for (int object : model.inlinesOf(0)) base.insertInline(0, at++, model.inlines[static_cast<std::size_t>(object)]);
-            if (std::any_of(model.shapes.begin(), model.shapes.end(),
-                            [](const auto& shape) { return shape.edit != model::EditState::Deleted; })) {
-                throw OfficeError("shapes pasted before the first save cannot change format");
+            if (!model.format.empty()) {
+                throw OfficeError("a new document that holds content keeps its format (." + model.format + ")");
             }
-            model = std::move(base);
+            // Objects pasted before the first save move into a new document
+            // of the format now asked for (a new document holds no text of
+            // its own: only pasted objects).
+            DocumentState old(session, std::move(model), fullName(), false, true);
+            model = newDocumentIn(session.fileFormats, format);
+            std::int64_t at = 0;
+            for (int object : old.model.inlinesOf(0)) {
+                model.insertInline(0, at++, old.model.inlines[static_cast<std::size_t>(object)]);
+            }
+            const WordClip shapes = copyShapes(old, old.model.topLevelShapes());
+            for (const auto& shape : shapes.shapes) addShapeTree(*document_, shape, anchorAt(*document_, 0, 0));
         } else {
             model = newDocumentIn(session.fileFormats, format);
         }
@@ -122,6 +124,8 @@ void NativeDocument::setSaved(bool saved) {
     document_->checkOpen();
     document_->saved = saved;
 }
+
+std::string NativeDocument::fullName() const { return document_->fullName; }
 
 std::string NativeDocument::FullName() {
     document_->checkOpen();

@@ -28,6 +28,8 @@ public:
     void Close() override;
 
 private:
+    std::string fullName() const;
+
     std::shared_ptr<DocumentState> document_;
 };
 

@@ -62,6 +62,14 @@ TEST(DocumentTest, EraseRangeMarksObjectsDeletedAndMovesAnchorsBack) {
     EXPECT_EQ(doc.shapes[0].edit, EditState::Unchanged);
 }
 
+TEST(DocumentTest, AnchorsAfterALongErasedPartStayOnTheirElement) {
+    Document doc = sample();
+    doc.eraseRange(0, 2, 6);  // pic0, "cd" and the first paragraph mark
+    ASSERT_EQ(doc.main().elements.size(), 4u);
+    EXPECT_EQ(doc.shapes[0].anchor.element, 1);
+    EXPECT_EQ(doc.main().elements[1].text, "ef");
+}
+
 TEST(DocumentTest, EraseEverythingKeepsTheLastMarkAndDropsAnchoredShapes) {
     Document doc = sample();
     doc.eraseRange(0, 0, doc.main().length());

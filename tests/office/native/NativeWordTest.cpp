@@ -415,6 +415,22 @@ TEST_F(NativeWordTest, ScratchDocumentTakesTheFormatOfItsFirstSave) {
     scratch->SaveAs(path("scratch.rtf"));
     EXPECT_EQ(platform::readWholeFile(path("scratch.rtf")).rfind("FAKE-RTF", 0), 0u);
     EXPECT_THROW(scratch->SaveAs(path("scratch2.doc")), OfficeError);
+
+    // Objects pasted into a new document before its first save are kept.
+    auto source = adopt(test::documentWithShapes());
+    auto fresh = word.Documents()->add();
+    source->Shapes()->item(2)->TextFrame()->TextRange()->InlineShapes()->item(1)->Range()->Copy();
+    fresh->Range(0)->Paste();
+    source->Shapes()->item(1)->Select();
+    word.Selection()->Copy();
+    fresh->Range(0)->Paste();  // a shape is anchored, the text stays
+    fresh->SaveAs(path("fresh.rtf"));
+    EXPECT_EQ(fresh->Shapes()->count(), 1);
+    EXPECT_EQ(fresh->InlineShapes()->count(), 1);
+    EXPECT_EQ(modelOf(fresh).format, "rtf");
+    const std::string written = platform::readWholeFile(path("fresh.rtf"));
+    EXPECT_NE(written.find("inline 60"), std::string::npos) << written.substr(0, 200);
+    EXPECT_NE(written.find("shape Picture 1"), std::string::npos) << written.substr(0, 200);
 }
 
 TEST_F(NativeWordTest, AShapeTurnedUprightAndBackIsWrittenAsItWas) {
