@@ -12,9 +12,7 @@
 #include "platform/Host.h"
 
 #include <exception>
-#include <filesystem>
 #include <memory>
-#include <system_error>
 
 namespace kelvaran::app {
 
@@ -40,19 +38,6 @@ template <typename T>
 T& must(const std::shared_ptr<T>& object) {
     if (!object) throw platform::Failure("an office object is missing");
     return *object;
-}
-
-// True when both names lead to the same file, or would once it exists.
-bool samePath(const std::string& a, const std::string& b) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    if (fs::equivalent(a, b, ec) && !ec) return true;
-    ec.clear();
-    const auto first = fs::weakly_canonical(fs::absolute(a, ec), ec);
-    if (ec) return a == b;
-    const auto second = fs::weakly_canonical(fs::absolute(b, ec), ec);
-    if (ec) return a == b;
-    return first == second;
 }
 
 }  // namespace
@@ -82,6 +67,8 @@ void BatchRun::StartRun() {
     running_ = true;
     tolerant_ = false;
     completed_ = false;
+    breakOffReason_.clear();
+    refusal_.reset();
     try {
         auto entries = host_.inputEntries();
         const std::string text = entries ? std::string() : host_.inputText();
@@ -92,8 +79,9 @@ void BatchRun::StartRun() {
             return;
         }
         inputFiles_ = entries ? std::move(*entries) : SplitInputText(text);
-        if (auto refusal = ValidateInputFiles(inputFiles_, fileSystemOf(state_))) {
-            messages_.show(*refusal, platform::MessageIcon::Exclamation);
+        if (auto refusal = FindRefusal(inputFiles_, fileSystemOf(state_))) {
+            refusal_ = refusal;
+            messages_.show(refusal->message, platform::MessageIcon::Exclamation);
             outcome_ = Outcome::Refused;
             running_ = false;
             return;
@@ -132,14 +120,18 @@ void BatchRun::StartRun() {
             must(state_.appEXCEL).setVisible(true);
         }
         runDocuments();
-    } catch (const std::exception&) {
-        // Broken off: straight to the finishing steps.
+    } catch (const std::exception& e) {
+        // Broken off: straight to the finishing steps.  The reason is kept for
+        // front ends that can tell it; the window's status line cannot.
+        breakOffReason_ = *e.what() ? e.what() : "an unnamed failure";
     }
     finish();
 }
 
 void BatchRun::runDocuments() {
-    for (const auto& path : inputFiles_) {
+    for (std::size_t index = 0; index < inputFiles_.size(); ++index) {
+        const std::string& path = inputFiles_[index];
+        if (onDocumentStarted) silently([&] { onDocumentStarted(path, static_cast<int>(index)); });
         bool wordReady = false;
         step([&] { wordReady = office_.EnsureWord(); });
         if (!wordReady) {
@@ -246,18 +238,14 @@ void BatchRun::saveSlimmedCopy(const std::string& path, DocumentResult& result) 
     if (!fs) return;
     std::string output;
     try {
-        output = OutputPathFor(path, result.inputBytes, state_.srcExt, *fs);
-        if (!outputFolder_.empty()) {
-            std::string folder = outputFolder_;
-            NormalizeFolderPath(folder);
-            output = folder + fs->GetBaseName(output) + "." + state_.srcExt;
-        }
+        output = SlimmedCopyPath(path, result.inputBytes, state_.srcExt, outputFolder_, *fs);
     } catch (const std::exception& e) {
         result.reason = e.what();
         if (onSaveFailed) silently([&] { onSaveFailed(path, result.reason); });
         return;
     }
     if (isAnInput(output)) {
+        result.outputRefused = true;
         result.reason = "the slimmed copy would replace an input of this run: " + output;
         if (onSaveFailed) silently([&] { onSaveFailed(path, result.reason); });
         return;
@@ -291,7 +279,7 @@ void BatchRun::saveSlimmedCopy(const std::string& path, DocumentResult& result) 
 
 bool BatchRun::isAnInput(const std::string& path) const {
     for (const auto& input : inputFiles_) {
-        if (samePath(input, path)) return true;
+        if (SamePath(input, path)) return true;
     }
     return false;
 }

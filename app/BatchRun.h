@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/InputList.h"
 #include "engine/RunState.h"
 
 #include <functional>
@@ -49,6 +50,7 @@ struct DocumentResult {
     bool opened = false;     // Word opened the document
     bool converted = false;  // at least one object was replaced
     bool stopped = false;    // a stop was requested while it was processed
+    bool outputRefused = false;  // the copy's name is an input of the run: not written
     std::string reason;      // why it could not be opened or saved; empty otherwise
 };
 
@@ -71,7 +73,9 @@ public:
     std::function<void(const std::string& path, const std::string& reason)> onOpenFailed;
     // Told when a slimmed copy could not be written, and why.
     std::function<void(const std::string& path, const std::string& reason)> onSaveFailed;
-    // Told after every entry of the input list, processed or skipped.
+    // Told before every entry of the input list is taken up, with its index
+    // from 0, and after it, processed or skipped.
+    std::function<void(const std::string& path, int index)> onDocumentStarted;
     std::function<void(const DocumentResult&)> onDocumentDone;
 
     // Where the slimmed copies go; empty (the default) means beside each input.
@@ -90,6 +94,12 @@ public:
     bool running() const { return running_; }
     Outcome lastOutcome() const { return outcome_; }
     const std::vector<std::string>& inputFiles() const { return inputFiles_; }
+    // Why the last run broke off before its first document was cleaned up
+    // (the failing step's error); empty when it did not.  The status line
+    // does not tell: it may read "変換完了" all the same.
+    const std::string& breakOffReason() const { return breakOffReason_; }
+    // The entry that refused the last run, when validation refused it.
+    const std::optional<InputRefusal>& refusal() const { return refusal_; }
     int inputCount() const { return static_cast<int>(inputFiles_.size()); }
 
 private:
@@ -115,6 +125,8 @@ private:
     engine::Walker* walker_ = nullptr;
 
     std::vector<std::string> inputFiles_;
+    std::string breakOffReason_;
+    std::optional<InputRefusal> refusal_;
     std::string outputFolder_;
     bool dryRun_ = false;
     bool scratchFilesPending_ = false;

@@ -45,15 +45,20 @@ struct CliEnvironment {
     std::string configFolder;
     // Raised by the interrupt signal; acts as the stop button.  May be null.
     std::atomic<bool>* interrupted = nullptr;
+    // Where "--files-from -" reads from; null: standard input is not offered.
+    std::istream* standardInput = nullptr;
+    // A terminal gets a progress line on the error stream.
+    bool errorIsTerminal = false;
 };
 
 // Exit codes.
 inline constexpr int kExitCompleted = 0;
-inline constexpr int kExitFailed = 1;
-inline constexpr int kExitUsage = 2;
+inline constexpr int kExitFailed = 1;  // stopped, refused by the batch run, broken off, check failed
+inline constexpr int kExitUsage = 2;   // bad command line or bad input, before any document is opened
 
-// Runs `kelvaran-cli FILE...`: the log lines go to `out` as they are
-// written, the status texts, messages and reasons to `err`.
+// Runs `kelvaran-cli [OPTIONS] FILE...`: the log lines go to `out` as they
+// are written (to `err` when the report takes `out`), the status texts,
+// messages and reasons to `err`.
 int runCli(int argc, const char* const* argv, const CliEnvironment& environment, std::ostream& out,
            std::ostream& err);
 

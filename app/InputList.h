@@ -25,6 +25,43 @@ bool IsBlankInput(const std::string& text);
 std::optional<std::string> ValidateInputFiles(const std::vector<std::string>& entries,
                                               platform::FileSystem& fileSystem);
 
+// The first unusable entry with its position (from 0) and its message.
+struct InputRefusal {
+    std::size_t index = 0;
+    std::string message;
+};
+std::optional<InputRefusal> FindRefusal(const std::vector<std::string>& entries, platform::FileSystem& fileSystem);
+
+// True when both names lead to the same file, or would once it exists.
+bool SamePath(const std::string& a, const std::string& b);
+
+// The names of a file list: one a line (LF or CR LF), or separated by NUL
+// characters.  Empty items are dropped; nothing else is trimmed, because
+// blanks may belong to a name.
+std::vector<std::string> ReadFileList(const std::string& content, bool nulSeparated);
+
+// The entries with every later mention of a file already listed removed,
+// however it is spelt ("./a.doc" and "a.doc" are one file); the first
+// mention keeps its place and its spelling.
+std::vector<std::string> DropDuplicateEntries(const std::vector<std::string>& entries);
+
+// Every entry that names an existing folder replaced by the .doc and .rtf
+// files (any letter case) anywhere under it, sorted by path; other entries
+// stay as they are.  Symbolic links to folders are not followed.  Throws
+// platform::FileSystemError when a folder cannot be read.
+std::vector<std::string> ExpandFolders(const std::vector<std::string>& entries);
+
+// Where the slimmed copy of `inputPath` goes: OutputPathFor, or the same name
+// in `outputFolder` when one is given.
+std::string SlimmedCopyPath(const std::string& inputPath, double inputBytes, const std::string& srcExt,
+                            const std::string& outputFolder, platform::FileSystem& fileSystem);
+
+// A message naming the first entry whose slimmed copy would be another entry
+// of the same list; nothing when there is none.  Entries that are not usable
+// Word files are passed over (validation refuses them).
+std::optional<std::string> FindOutputClash(const std::vector<std::string>& entries, const std::string& outputFolder,
+                                           platform::FileSystem& fileSystem);
+
 // Appends "/" unless the path already ends with it; the argument is changed
 // too and the result is the changed text.
 std::string NormalizeFolderPath(std::string& path);

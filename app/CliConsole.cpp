@@ -1,0 +1,53 @@
+#include "app/CliConsole.h"
+
+#include "app/InputList.h"
+
+#include <algorithm>
+#include <ostream>
+
+namespace kelvaran::app {
+
+namespace {
+// Back to the start of the row, and the row emptied.
+constexpr const char* kEraseRow = "\r\x1b[K";
+}  // namespace
+
+void CliConsole::line(const std::string& text) {
+    hideProgress();
+    err_ << text << '\n';
+    showProgress();
+    err_.flush();
+}
+
+void CliConsole::hideProgress() {
+    if (!drawn_) return;
+    err_ << kEraseRow << std::flush;
+    drawn_ = false;
+}
+
+void CliConsole::showProgress() {
+    if (!progressLine_ || progress_.empty() || drawn_) return;
+    err_ << kEraseRow << progress_ << std::flush;
+    drawn_ = true;
+}
+
+void CliConsole::setProgress(const std::string& text) {
+    if (!progressLine_) return;
+    progress_ = text;
+    drawn_ = false;
+    showProgress();
+}
+
+void CliConsole::endProgress() {
+    hideProgress();
+    progress_.clear();
+}
+
+std::string ProgressText(int index, int count, double bytesSaved, const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    return "[" + std::to_string(index) + "/" + std::to_string(count) + "] " +
+           std::to_string(SizeInKB(std::max(0.0, bytesSaved))) + " KB saved so far  " + name;
+}
+
+}  // namespace kelvaran::app

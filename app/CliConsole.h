@@ -1,0 +1,38 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+namespace kelvaran::app {
+
+// Standard error of the command line: whole lines, and on a terminal one
+// progress line kept at the bottom and redrawn in place.  Anything else that
+// is written to the terminal (a line here, the log on standard output) first
+// takes the progress line away and puts it back afterwards, so the two never
+// share a row.  Without a terminal there is no progress line at all.
+class CliConsole {
+public:
+    CliConsole(std::ostream& err, bool progressLine) : err_(err), progressLine_(progressLine) {}
+
+    bool showsProgress() const { return progressLine_; }
+    // One line of text.
+    void line(const std::string& text);
+    // Around output to the same terminal through another stream.
+    void hideProgress();
+    void showProgress();
+    // Replaces the progress text; ignored without a progress line.
+    void setProgress(const std::string& text);
+    // Takes the progress line away for good.
+    void endProgress();
+
+private:
+    std::ostream& err_;
+    bool progressLine_;
+    std::string progress_;
+    bool drawn_ = false;
+};
+
+// The progress text: document i of N, the bytes saved so far, the document.
+std::string ProgressText(int index, int count, double bytesSaved, const std::string& path);
+
+}  // namespace kelvaran::app
