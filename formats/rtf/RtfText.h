@@ -1,0 +1,24 @@
+#pragma once
+
+// Text of an RTF file in UTF-8: bytes of a Windows code page and UTF-16 units.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kelvaran::formats::rtf {
+
+// The code page of a font character set (\fcharsetN); 0 when it has none
+// of its own (symbol fonts, unknown values).
+int codePageOfCharset(int charset);
+// True for the double-byte code pages (932, 936, 949, 950).
+bool isDoubleByteCodePage(int codePage);
+// Whether `byte` starts a two-byte character in `codePage`.
+bool isLeadByteIn(int codePage, std::uint8_t byte);
+// Appends one character of `codePage` (one byte, or two for a lead byte) to
+// `out` as UTF-8; unknown characters become U+FFFD.
+void appendCodePageChar(int codePage, std::string_view bytes, std::string& out);
+// Appends a Unicode code point as UTF-8.
+void appendUtf8(char32_t codePoint, std::string& out);
+
+}  // namespace kelvaran::formats::rtf

@@ -1,0 +1,145 @@
+#include "formats/rtf/RtfTokenizer.h"
+
+#include "formats/model/FormatError.h"
+
+#include <limits>
+#include <string>
+
+namespace kelvaran::formats::rtf {
+
+namespace {
+
+bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+Token Tokenizer::next() {
+    while (at_ < input_.size() && (input_[at_] == '\r' || input_[at_] == '\n')) ++at_;
+    Token token;
+    token.begin = at_;
+    if (at_ >= input_.size()) {
+        token.kind = TokenKind::End;
+        token.end = at_;
+        return token;
+    }
+    const char c = input_[at_];
+    if (c == '{' || c == '}') {
+        token.kind = c == '{' ? TokenKind::GroupStart : TokenKind::GroupEnd;
+        token.end = ++at_;
+        return token;
+    }
+    if (c == '\\') return controlWord(at_);
+    return text(at_);
+}
+
+Token Tokenizer::controlWord(std::size_t begin) {
+    Token token;
+    token.begin = begin;
+    std::size_t at = begin + 1;
+    if (at >= input_.size()) {
+        // A lone backslash at the very end: nothing to name; keep it as text.
+        token.kind = TokenKind::Text;
+        token.data = input_.substr(begin, 1);
+        token.end = at_ = at;
+        return token;
+    }
+    if (!isLetter(input_[at])) {
+        token.kind = TokenKind::ControlSymbol;
+        token.word = input_.substr(at, 1);
+        ++at;
+        if (token.word[0] == '\'') {
+            // Two hex digits; a malformed escape stands for itself as text.
+            const int high = at < input_.size() ? hexValue(input_[at]) : -1;
+            const int low = at + 1 < input_.size() ? hexValue(input_[at + 1]) : -1;
+            if (high < 0 || low < 0) {
+                token.kind = TokenKind::Text;
+                token.word = {};
+                token.data = input_.substr(begin, at - begin);
+                token.end = at_ = at;
+                return token;
+            }
+            token.byte = static_cast<std::uint8_t>(high * 16 + low);
+            at += 2;
+            if (doubleByte_ && isLeadByte(token.byte) && at < input_.size() && input_[at] != '\\' &&
+                input_[at] != '\r' && input_[at] != '\n') {
+                token.trail = static_cast<unsigned char>(input_[at]);
+                ++at;
+            }
+        }
+        token.end = at_ = at;
+        return token;
+    }
+    const std::size_t nameBegin = at;
+    while (at < input_.size() && isLetter(input_[at])) {
+        ++at;
+        if (at - nameBegin > kMaxWordLength) {
+            throw model::FormatError("a control word at byte " + std::to_string(begin) + " is longer than " +
+                                     std::to_string(kMaxWordLength) + " letters");
+        }
+    }
+    token.kind = TokenKind::ControlWord;
+    token.word = input_.substr(nameBegin, at - nameBegin);
+    bool negative = false;
+    if (at < input_.size() && input_[at] == '-' && at + 1 < input_.size() && isDigit(input_[at + 1])) {
+        negative = true;
+        ++at;
+    }
+    if (at < input_.size() && isDigit(input_[at])) {
+        token.hasParameter = true;
+        std::int64_t value = 0;
+        constexpr std::int64_t limit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+        while (at < input_.size() && isDigit(input_[at])) {
+            if (value < limit) value = value * 10 + (input_[at] - '0');
+            ++at;
+        }
+        if (negative) value = -value;
+        if (value > std::numeric_limits<std::int32_t>::max()) value = std::numeric_limits<std::int32_t>::max();
+        if (value < std::numeric_limits<std::int32_t>::min()) value = std::numeric_limits<std::int32_t>::min();
+        token.parameter = static_cast<std::int32_t>(value);
+    }
+    if (at < input_.size() && input_[at] == ' ') ++at;  // the delimiter belongs to the word
+    if (token.word == "bin") {
+        // The payload is raw bytes of any value; a hostile length is cut at
+        // the end of the input instead of being trusted.
+        const std::size_t left = input_.size() - at;
+        std::size_t length = 0;
+        if (token.parameter < 0 || static_cast<std::size_t>(token.parameter) > left) {
+            token.truncated = true;
+            length = token.parameter < 0 ? 0 : left;
+        } else {
+            length = static_cast<std::size_t>(token.parameter);
+        }
+        token.data = input_.substr(at, length);
+        at += length;
+    }
+    token.end = at_ = at;
+    return token;
+}
+
+Token Tokenizer::text(std::size_t begin) {
+    Token token;
+    token.kind = TokenKind::Text;
+    std::size_t at = begin;
+    while (at < input_.size()) {
+        const char c = input_[at];
+        if (c == '\\' || c == '{' || c == '}' || c == '\r' || c == '\n') break;
+        if (doubleByte_ && isLeadByte(static_cast<std::uint8_t>(c)) && at + 1 < input_.size()) {
+            at += 2;  // the trail byte is text whatever it is
+            continue;
+        }
+        ++at;
+    }
+    token.data = input_.substr(begin, at - begin);
+    token.end = at_ = at;
+    return token;
+}
+
+}  // namespace kelvaran::formats::rtf
