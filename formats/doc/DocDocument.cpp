@@ -65,6 +65,36 @@ std::string firstWordUpper(const std::string& s, std::string* rest)
     return w;
 }
 
+// The programmatic id of an object whose CompObj stream names none (other
+// suites write only the user type): the well-known class ids, else a user type
+// that is itself written like a programmatic id.
+std::string progIdOfClass(const std::array<std::uint8_t, 16>& id, const std::string& userType)
+{
+    static const std::uint8_t kTail[8] = {0xC0, 0, 0, 0, 0, 0, 0, 0x46};
+    const std::uint32_t data1 = u32At(std::string_view(reinterpret_cast<const char*>(id.data()), 16), 0);
+    const bool standard = std::equal(kTail, kTail + 8, id.begin() + 8) && id[4] == 0 && id[5] == 0 && id[6] == 0 &&
+                          id[7] == 0;
+    if (standard) {
+        switch (data1) {
+        case 0x00020810: return "Excel.Sheet.5";
+        case 0x00020811: return "Excel.Chart.5";
+        case 0x00020820: return "Excel.Sheet.8";
+        case 0x00020821: return "Excel.Chart.8";
+        case 0x00020900: return "Word.Document.6";
+        case 0x00020906: return "Word.Document.8";
+        case 0x00020803: return "MSGraph.Chart.8";
+        case 0x0002CE02: return "Equation.3";
+        case 0x0003000C: return "Package";
+        default: break;
+        }
+    }
+    if (data1 == 0x64818D10)
+        return "PowerPoint.Show.8";
+    const bool looksLikeId = !userType.empty() && userType.find('.') != std::string::npos &&
+                             userType.find(' ') == std::string::npos;
+    return looksLikeId ? userType : std::string();
+}
+
 struct FbseInfo {
     std::size_t offset = 0;  // of the FBSE record in the table stream
     std::uint32_t size = 0, foDelay = 0xFFFFFFFF;
@@ -78,6 +108,7 @@ struct ShapeNode {
     ShapeProperties props;
     std::optional<std::array<std::int32_t, 4>> childAnchor;
     std::optional<std::uint32_t> clientTextbox;
+    std::optional<std::array<std::int32_t, 4>> groupBounds;
     int parent = -1;
     bool isGroup = false;
 };
@@ -96,6 +127,9 @@ void readShape(std::string_view t, const OfficeArtRecord& sp, ShapeNode& n)
                                                         i32At(t, c.bodyOffset() + 8), i32At(t, c.bodyOffset() + 12)};
         } else if (c.type == 0xF00D && c.length >= 4) {
             n.clientTextbox = u32At(t, c.bodyOffset());
+        } else if (c.type == 0xF009 && c.length >= 16) {
+            n.groupBounds = std::array<std::int32_t, 4>{i32At(t, c.bodyOffset()), i32At(t, c.bodyOffset() + 4),
+                                                        i32At(t, c.bodyOffset() + 8), i32At(t, c.bodyOffset() + 12)};
         }
     }
 }
@@ -526,6 +560,8 @@ void DocDocument::readFields()
                             o.progId = info.progId;
                         o.userType = info.userType;
                     }
+                    if (o.progId.empty())
+                        o.progId = progIdOfClass(st->classId, o.userType);
                     if (const CompoundEntry* oi = st->child("\003ObjInfo"); oi && !oi->isStorage && !oi->data.empty())
                         o.iconic = (static_cast<unsigned char>(oi->data[0]) & 0x40) != 0;
                 } else {
@@ -629,15 +665,22 @@ void DocDocument::readShapes()
     const auto mainBoxes = textboxes(Fib::kPlcfTxbxTxt, Fib::kTextbox);
     const auto headerBoxes = textboxes(Fib::kPlcfHdrTxbxTxt, Fib::kHeaderTextbox);
 
-    auto pictureOf = [&](std::uint32_t pib) -> std::optional<PictureData> {
+    auto pictureOf = [&](std::uint32_t pib, FloatingShape& s) -> std::optional<PictureData> {
         if (pib == 0 || pib > store.size())
             return std::nullopt;
         const FbseInfo& f = store[pib - 1];
-        if (f.embeddedAt)
-            return Blip::decode(t, f.embeddedAt, f.embeddedEnd);
-        if (f.foDelay != 0xFFFFFFFF && fits(w.size(), f.foDelay, 8))
-            return Blip::decode(w, f.foDelay, std::min<std::size_t>(w.size(), std::size_t(f.foDelay) + f.size));
-        return std::nullopt;
+        std::optional<PictureData> found;
+        if (f.embeddedAt) {
+            found = Blip::decode(t, f.embeddedAt, f.embeddedEnd);
+            s.blipInTable = true;
+            s.blipOffset = f.embeddedAt;
+        } else if (f.foDelay != 0xFFFFFFFF && fits(w.size(), f.foDelay, 8)) {
+            found = Blip::decode(w, f.foDelay, std::min<std::size_t>(w.size(), std::size_t(f.foDelay) + f.size));
+            s.blipOffset = f.foDelay;
+        }
+        if (found)
+            s.blipLength = found->recordSize;
+        return found;
     };
 
     for (int header = 0; header < 2; ++header) {
@@ -680,6 +723,7 @@ void DocDocument::readShapes()
                 s.cp = storyBase + u32At(t, f + 4 * i);
                 s.parent = static_cast<int>(k) == top ? -1 : indexOf[node.parent];
                 s.isGroup = node.isGroup;
+                s.groupBounds = node.groupBounds;
                 s.shapeType = node.type;
                 s.flags = node.flags;
                 s.zOrder = static_cast<int>(k);
@@ -717,7 +761,7 @@ void DocDocument::readShapes()
                         s.wrapDistanceEmu[d] = static_cast<std::int32_t>(*v);
                 if (auto pib = p.find(0x0104); pib && pib->isBlip) {
                     s.blipIndex = pib->value;
-                    s.picture = pictureOf(pib->value);
+                    s.picture = pictureOf(pib->value, s);
                 }
                 std::optional<std::uint32_t> txid = p.value(0x0080);
                 if (!txid)

@@ -473,6 +473,44 @@ std::string DocDocument::saveToBytes() const
     return bytes;
 }
 
+std::string DocDocument::saveWithUnreferencedParts(const std::string& data, std::vector<CompoundEntry> storages) const
+{
+    if (hasChanges())
+        cannot("a document with replaced pictures cannot take unreferenced parts");
+    CompoundFile out = file_;
+    if (!data.empty()) {
+        CompoundEntry* entry = out.root.child("Data");
+        if (!entry)
+            entry = &out.root.addStream("Data", {});
+        if (entry->isStorage)
+            cannot("the document's Data stream is a storage");
+        if (entry->data.size() + data.size() > 0x7FFFFFFF)
+            cannot("the Data stream would be too large");
+        entry->data += data;
+    }
+    if (!storages.empty()) {
+        CompoundEntry* pool = out.root.child("ObjectPool");
+        if (!pool) {
+            CompoundEntry fresh;
+            fresh.name = "ObjectPool";
+            fresh.isStorage = true;
+            out.root.children.push_back(std::move(fresh));
+            pool = &out.root.children.back();
+        }
+        if (!pool->isStorage)
+            cannot("the document's ObjectPool is not a storage");
+        std::uint32_t next = 1;
+        for (CompoundEntry& storage : storages) {
+            while (pool->child("_" + std::to_string(next)))
+                ++next;
+            storage.name = "_" + std::to_string(next);
+            storage.isStorage = true;
+            pool->children.push_back(std::move(storage));
+        }
+    }
+    return out.toBytes();
+}
+
 void DocDocument::save(const std::string& path) const
 {
     const std::string bytes = saveToBytes();

@@ -68,6 +68,12 @@ struct FloatingShape {
     int zOrder = 0;                // drawing order in the story (0 first = lowest)
     std::uint32_t blipIndex = 0;   // 1-based BStore slot, 0 none
     std::optional<PictureData> picture;
+    // Where the picture's BLIP record lies: in the table stream (inside the
+    // picture store) or in the WordDocument stream (delayed); length 0 none.
+    bool blipInTable = false;
+    std::size_t blipOffset = 0, blipLength = 0;
+    // Groups: the coordinate space their members' child anchors use.
+    std::optional<std::array<std::int32_t, 4>> groupBounds;
     std::uint32_t textboxId = 0;   // lTxid, 0 none
     std::int32_t textboxStart = -1, textboxEnd = -1; // CPs of its story range
     bool oleShape() const { return (flags & 0x10) != 0; }
