@@ -1,0 +1,292 @@
+// The Word 97-2003 writer: unchanged documents come back stream by stream,
+// replacements patch the file and make it smaller, edits it cannot express
+// fail the save, and the scratch document grows by what is pasted into it.
+
+#include "formats/doc/DocFormat.h"
+#include "tests/formats/doc/DocTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace kelvaran::formats::doc {
+namespace {
+
+namespace model = formats::model;
+using test::readTestDocument;
+
+model::Document reread(const std::string& bytes) {
+    return readDoc(std::make_shared<const std::string>(bytes));
+}
+
+TEST(DocWriterTest, UnchangedDocumentsKeepEveryStream) {
+    for (const char* name : {"generated/gen-inline-pictures.doc", "generated/gen-embedded-objects.doc",
+                             "generated/gen-group-pictures.doc", "generated/gen-textbox-picture.doc",
+                             "formats/doc/word97-inline-emf.doc", "formats/doc/word97-ole-objects-wmf-png.doc"}) {
+        SCOPED_TRACE(name);
+        const auto doc = readTestDocument(name);
+        const std::string written = writeDoc(doc);
+        EXPECT_EQ(test::streamsOf(written), test::streamsOf(*doc.source));
+    }
+}
+
+TEST(DocWriterTest, ShapesTurnedAndTurnedBackAreNoChange) {
+    auto doc = readTestDocument("generated/gen-floating-rotated-wrapped.doc");
+    auto& shape = doc.shapes[0];
+    const double rotation = shape.rotation;
+    shape.rotation = 0.5;
+    shape.layoutChanged = true;
+    EXPECT_THROW(writeDoc(doc), model::FormatError);  // a real turn cannot be written
+    shape.rotation = rotation;
+    EXPECT_EQ(test::streamsOf(writeDoc(doc)), test::streamsOf(*doc.source));
+}
+
+TEST(DocWriterTest, ReplacedInlinePictureIsStoredAndTheFileShrinks) {
+    auto doc = readTestDocument("generated/gen-inline-pictures.doc");
+    const std::string text = doc.main().plainText();
+    const std::string png = test::makePng(20, 15);
+    test::replaceInlineLikeTheOffice(doc, test::nthInline(doc, 0, 0), png, 20, 15);
+    test::replaceInlineLikeTheOffice(doc, test::nthInline(doc, 0, 1), png, 20, 15);
+    const std::string written = writeDoc(doc);
+    EXPECT_LT(written.size() + 80000, doc.source->size());
+
+    const auto back = reread(written);
+    EXPECT_EQ(back.main().plainText(), text);
+    const auto live = back.inlinesOf(0);
+    ASSERT_EQ(live.size(), 3u);
+    const auto original = readTestDocument("generated/gen-inline-pictures.doc");
+    for (std::size_t i = 0; i < 2; ++i) {
+        const auto& picture = back.inlines[static_cast<std::size_t>(live[i])];
+        EXPECT_EQ(picture.picture.type, model::PictureFormat::Png);
+        EXPECT_EQ(*picture.picture.bytes, png);
+        EXPECT_EQ(picture.picture.pixelWidth, 20);
+        const auto& before = original.inlines[static_cast<std::size_t>(original.inlinesOf(0)[i])];
+        EXPECT_NEAR(picture.widthPt, before.widthPt, 0.1);
+        EXPECT_NEAR(picture.heightPt, before.heightPt, 0.1);
+    }
+    // The untouched small picture keeps its bytes.
+    EXPECT_EQ(*back.inlines[static_cast<std::size_t>(live[2])].picture.bytes,
+              *original.inlines[static_cast<std::size_t>(original.inlinesOf(0)[2])].picture.bytes);
+    // Streams that hold no picture data stay as they were.
+    const auto before = test::streamsOf(*doc.source);
+    const auto after = test::streamsOf(written);
+    ASSERT_EQ(after.size(), before.size());
+    for (const auto& [path, data] : before) {
+        if (path == "WordDocument" || path == "Data") continue;
+        EXPECT_EQ(after.at(path), data) << path;
+    }
+    EXPECT_NE(after.at("Data"), before.at("Data"));
+}
+
+TEST(DocWriterTest, PictureInATextBoxIsReplacedInItsStory) {
+    auto doc = readTestDocument("generated/gen-textbox-picture.doc");
+    const int box = doc.shapes[0].textStory;
+    const std::string boxText = doc.stories[static_cast<std::size_t>(box)].plainText();
+    test::replaceInlineLikeTheOffice(doc, test::nthInline(doc, box, 0), test::makePng(10, 8), 10, 8);
+    const std::string written = writeDoc(doc);
+    EXPECT_LT(written.size() + 40000, doc.source->size());
+    const auto back = reread(written);
+    ASSERT_EQ(back.topLevelShapes().size(), 1u);
+    const int story = back.shapes[0].textStory;
+    EXPECT_EQ(back.stories[static_cast<std::size_t>(story)].plainText(), boxText);
+    ASSERT_EQ(back.inlinesOf(story).size(), 1u);
+    EXPECT_EQ(back.inlines[static_cast<std::size_t>(back.inlinesOf(story)[0])].picture.pixelWidth, 10);
+}
+
+TEST(DocWriterTest, EmbeddedObjectBecomesAPlainPicture) {
+    auto doc = readTestDocument("generated/gen-embedded-objects.doc");
+    test::replaceInlineLikeTheOffice(doc, test::nthInline(doc, 0, 0), test::makePng(30, 15), 30, 15);
+    const std::string written = writeDoc(doc);
+    const auto back = reread(written);
+    EXPECT_EQ(back.main().plainText(), "Spreadsheet: \xEF\xBF\xBC\nChart: \xEF\xBF\xBC\nEnd.\n");
+    const auto live = back.inlinesOf(0);
+    ASSERT_EQ(live.size(), 2u);
+    EXPECT_EQ(back.inlines[static_cast<std::size_t>(live[0])].kind, model::InlineKind::Picture);
+    EXPECT_EQ(back.inlines[static_cast<std::size_t>(live[0])].picture.pixelWidth, 30);
+    EXPECT_EQ(back.inlines[static_cast<std::size_t>(live[1])].kind, model::InlineKind::EmbeddedObject);
+    // The spreadsheet's storage left the file, the chart's stayed.
+    const auto streams = test::streamsOf(written);
+    int objectStreams = 0;
+    for (const auto& [path, data] : streams) objectStreams += path.rfind("ObjectPool/", 0) == 0 ? 1 : 0;
+    int before = 0;
+    for (const auto& [path, data] : test::streamsOf(*doc.source)) before += path.rfind("ObjectPool/", 0) == 0 ? 1 : 0;
+    EXPECT_GT(objectStreams, 0);
+    EXPECT_LT(objectStreams, before);
+}
+
+TEST(DocWriterTest, FloatingPictureIsReplacedWithItsLayout) {
+    auto doc = readTestDocument("generated/gen-floating-rotated-wrapped.doc");
+    const auto original = readTestDocument("generated/gen-floating-rotated-wrapped.doc");
+    int behind = -1;
+    for (int index : doc.topLevelShapes())
+        if (doc.shapes[static_cast<std::size_t>(index)].wrap.type == 5) behind = index;
+    ASSERT_GE(behind, 0);
+    const std::string png = test::makePng(24, 18);
+    test::replaceShapeLikeTheOffice(doc, behind, png, 24, 18);
+    const std::string written = writeDoc(doc);
+    EXPECT_LT(written.size() + 40000, doc.source->size());
+    const auto back = reread(written);
+    EXPECT_EQ(back.main().plainText(), original.main().plainText());
+    ASSERT_EQ(back.topLevelShapes().size(), 3u);
+    const auto& replaced = back.shapes[static_cast<std::size_t>(behind)];
+    EXPECT_EQ(*replaced.picture.bytes, png);
+    const auto& before = original.shapes[static_cast<std::size_t>(behind)];
+    EXPECT_DOUBLE_EQ(replaced.leftPt, before.leftPt);
+    EXPECT_DOUBLE_EQ(replaced.widthPt, before.widthPt);
+    EXPECT_EQ(replaced.wrap.type, 5);
+    EXPECT_EQ(replaced.stackPosition, before.stackPosition);
+    for (int index : back.topLevelShapes()) {
+        if (index == behind) continue;
+        EXPECT_EQ(*back.shapes[static_cast<std::size_t>(index)].picture.bytes,
+                  *original.shapes[static_cast<std::size_t>(index)].picture.bytes);
+    }
+}
+
+TEST(DocWriterTest, EditsTheFileCannotHoldFailTheSave) {
+    const std::string png = test::makePng(8, 8);
+    {
+        auto doc = readTestDocument("generated/gen-inline-pictures.doc");
+        doc.main().elements.front().text = "Inline pictures FOLLOW.";
+        EXPECT_THROW(writeDoc(doc), model::FormatError);
+    }
+    {
+        auto doc = readTestDocument("generated/gen-inline-pictures.doc");
+        doc.insertElement(0, 0, model::Element::textRun("New ", 4));
+        EXPECT_THROW(writeDoc(doc), model::FormatError);
+    }
+    {
+        auto doc = readTestDocument("generated/gen-inline-pictures.doc");
+        const auto [story, element] = doc.locateInline(test::nthInline(doc, 0, 0));
+        const auto at = doc.main().positionOf(static_cast<std::size_t>(element));
+        doc.eraseRange(story, at, at + 1);  // deleted without a picture in its place
+        EXPECT_THROW(writeDoc(doc), model::FormatError);
+    }
+    {
+        auto doc = readTestDocument("generated/gen-inline-pictures.doc");
+        const int added = test::replaceInlineLikeTheOffice(doc, test::nthInline(doc, 0, 0), png, 8, 8);
+        doc.inlines[static_cast<std::size_t>(added)].picture.type = model::PictureFormat::Gif;
+        try {
+            writeDoc(doc);
+            ADD_FAILURE() << "a GIF picture was written";
+        } catch (const model::FormatError& e) {
+            EXPECT_NE(std::string(e.what()).find("GIF"), std::string::npos) << e.what();
+        }
+    }
+    {
+        auto doc = readTestDocument("generated/gen-inline-pictures.doc");
+        const int added = test::replaceInlineLikeTheOffice(doc, test::nthInline(doc, 0, 0), png, 8, 8);
+        doc.inlines[static_cast<std::size_t>(added)].widthPt *= 2;  // would change the layout
+        EXPECT_THROW(writeDoc(doc), model::FormatError);
+    }
+    {
+        auto doc = readTestDocument("generated/gen-floating-rotated-wrapped.doc");
+        const int added = test::replaceShapeLikeTheOffice(doc, 0, png, 8, 8);
+        doc.shapes[static_cast<std::size_t>(added)].leftPt += 50;
+        EXPECT_THROW(writeDoc(doc), model::FormatError);
+    }
+    {
+        auto doc = readTestDocument("generated/gen-floating-rotated-wrapped.doc");
+        const int added = test::replaceShapeLikeTheOffice(doc, 0, png, 8, 8);
+        doc.shapes[static_cast<std::size_t>(added)].stackPosition = 100;  // left in front of the others
+        EXPECT_THROW(writeDoc(doc), model::FormatError);
+    }
+    {
+        auto doc = readTestDocument("generated/gen-group-pictures.doc");
+        doc.deleteShape(doc.topLevelShapes()[0]);
+        EXPECT_THROW(writeDoc(doc), model::FormatError);
+    }
+}
+
+TEST(DocWriterTest, ScratchDocumentGrowsByWhatIsPastedIntoIt) {
+    auto scratch = newDocDocument();
+    const std::string empty = writeDoc(scratch);
+    EXPECT_NO_THROW(reread(empty));
+
+    const auto source = readTestDocument("generated/gen-inline-pictures.doc");
+    const auto& big = source.inlines[static_cast<std::size_t>(source.inlinesOf(0)[0])];
+    scratch.insertInline(0, 0, big);
+    const std::string withOriginal = writeDoc(scratch);
+    const auto back = reread(withOriginal);  // still a document this reader opens
+    EXPECT_GT(withOriginal.size(), empty.size() + big.picture.size() * 9 / 10);
+    EXPECT_LT(withOriginal.size(), empty.size() + big.picture.size() + 8192);
+
+    scratch.eraseRange(0, 0, 1);
+    EXPECT_EQ(writeDoc(scratch).size(), empty.size());
+
+    model::InlineObject small;
+    small.widthPt = big.widthPt;
+    small.heightPt = big.heightPt;
+    small.picture.type = model::PictureFormat::Png;
+    small.picture.bytes = model::shareBytes(test::makePng(20, 15));
+    scratch.insertInline(0, 0, small);
+    const std::string withSmall = writeDoc(scratch);
+    EXPECT_LT(withSmall.size(), withOriginal.size());
+    EXPECT_GE(withSmall.size(), empty.size());
+
+    // An embedded object costs its storage as well.
+    auto objects = newDocDocument();
+    const auto sheetSource = readTestDocument("generated/gen-embedded-objects.doc");
+    const auto& sheet = sheetSource.inlines[static_cast<std::size_t>(sheetSource.inlinesOf(0)[0])];
+    objects.insertInline(0, 0, sheet);
+    const auto streams = test::streamsOf(writeDoc(objects));
+    EXPECT_TRUE(std::any_of(streams.begin(), streams.end(),
+                            [](const auto& entry) { return entry.first.rfind("ObjectPool/", 0) == 0; }));
+}
+
+// LibreOffice opens what the writer makes and finds the same text in it.
+class LibreOfficeCheck : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (std::system("command -v soffice >/dev/null 2>&1") != 0) GTEST_SKIP() << "soffice is not installed";
+        dir = std::filesystem::temp_directory_path() / ("kelvaran-doc-lo-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir / "out");
+    }
+    void TearDown() override {
+        if (!dir.empty()) std::filesystem::remove_all(dir);
+    }
+
+    std::string textOf(const std::string& stem, const std::string& bytes) {
+        const auto path = dir / (stem + ".doc");
+        std::ofstream(path, std::ios::binary) << bytes;
+        const std::string command = "cd '" + dir.string() + "' && timeout 120 soffice -env:UserInstallation=file://" +
+                                    (dir / "profile").string() + " --headless --convert-to txt:Text --outdir '" +
+                                    (dir / "out").string() + "' '" + path.string() + "' >/dev/null 2>&1";
+        if (std::system(command.c_str()) != 0) return "<soffice failed>";
+        std::ifstream in(dir / "out" / (stem + ".txt"), std::ios::binary);
+        if (!in) return "<no text written>";
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    std::filesystem::path dir;
+};
+
+TEST_F(LibreOfficeCheck, ReplacedDocumentsOpenWithTheSameText) {
+    {
+        auto doc = readTestDocument("generated/gen-inline-pictures.doc");
+        test::replaceInlineLikeTheOffice(doc, test::nthInline(doc, 0, 0), test::makePng(20, 15), 20, 15);
+        const std::string before = textOf("inline-before", *doc.source);
+        EXPECT_NE(before.find("Inline pictures follow."), std::string::npos) << before;
+        EXPECT_EQ(textOf("inline-after", writeDoc(doc)), before);
+    }
+    {
+        auto doc = readTestDocument("generated/gen-embedded-objects.doc");
+        test::replaceInlineLikeTheOffice(doc, test::nthInline(doc, 0, 0), test::makePng(30, 15), 30, 15);
+        EXPECT_EQ(textOf("object-after", writeDoc(doc)), textOf("object-before", *doc.source));
+    }
+    {
+        auto doc = readTestDocument("generated/gen-floating-rotated-wrapped.doc");
+        test::replaceShapeLikeTheOffice(doc, 1, test::makePng(24, 18), 24, 18);
+        EXPECT_EQ(textOf("floating-after", writeDoc(doc)), textOf("floating-before", *doc.source));
+    }
+    EXPECT_NE(textOf("scratch", writeDoc(newDocDocument())), "<soffice failed>");
+}
+
+}  // namespace
+}  // namespace kelvaran::formats::doc
