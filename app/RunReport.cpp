@@ -11,7 +11,7 @@
 
 namespace kelvaran::app {
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 namespace {
 
@@ -235,13 +235,13 @@ void RunRecorder::runEnded(const BatchRun& run) {
             break;
         case BatchRun::Outcome::Interrupted:
             outcome = reason.empty() ? "stopped" : "broken_off";
-            notReached = reason.empty() ? "not reached: the run was stopped" : "not reached: the run broke off";
+            notReached = "not reached: the run was stopped";
             notReachedOutcome = reason.empty() ? "stopped" : "failed";
             break;
         case BatchRun::Outcome::Completed:
         case BatchRun::Outcome::None:
             outcome = reason.empty() ? "completed" : "broken_off";
-            notReached = "not reached: the run broke off";
+            if (!reason.empty()) notReached = "not reached: the run broke off";
             break;
     }
     if (!notReached.empty()) {
@@ -253,15 +253,21 @@ void RunRecorder::runEnded(const BatchRun& run) {
                 done.erase(seen);
                 continue;
             }
-            if (!reason.empty()) notReached = "not reached: the run broke off: " + reason;
+            const bool started = entry == currentDocument_;
+            std::string why = notReached;
+            if (!reason.empty()) {
+                why = (started ? "the run broke off while this document was prepared: "
+                               : "not reached: the run broke off: ") +
+                      reason;
+            }
             sink_.write({{"record", "document"},
                          {"input", entry},
                          {"output", nullptr},
                          {"bytes_before", fileBytes(entry)},
                          {"bytes_after", nullptr},
                          {"outcome", notReachedOutcome},
-                         {"reason", notReached},
-                         {"seconds", 0.0},
+                         {"reason", why},
+                         {"seconds", started ? secondsSince(documentStart_) : 0.0},
                          {"dry_run", dryRun_},
                          {"objects_replaced", 0}});
         }

@@ -56,7 +56,7 @@ public:
     ReportSink& operator=(const ReportSink&) = delete;
 
     bool toStandardOutput() const { return !file_; }
-    void write(const nlohmann::json& record);
+    void write(const nlohmann::ordered_json& record);
     // Throws platform::FileSystemError when the file cannot be put in place.
     void finish();
 

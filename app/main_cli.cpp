@@ -11,6 +11,7 @@
 #include <atomic>
 #include <csignal>
 #include <iostream>
+#include <unistd.h>
 
 namespace {
 
@@ -42,5 +43,7 @@ int main(int argc, char** argv) {
 #endif
     environment.configFolder = kelvaran::settings::RegAccess::defaultFolder();
     environment.interrupted = &interrupted;
+    environment.standardInput = &std::cin;
+    environment.errorIsTerminal = ::isatty(STDERR_FILENO) == 1;
     return kelvaran::app::runCli(argc, argv, environment, std::cout, std::cerr);
 }

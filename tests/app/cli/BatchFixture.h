@@ -183,8 +183,9 @@ protected:
     }
 
     // Every Word created hands out documents that write real files.
-    void provideWord() {
-        factory_.registerWord(office::kWordClassName, [this](const office::OfficeContext&) {
+    void provideWord() { provideWord(factory_); }
+    void provideWord(office::OfficeFactory& factory) {
+        factory.registerWord(office::kWordClassName, [this](const office::OfficeContext&) {
             ++wordsCreated;
             events.push_back("word.create");
             if (failWordCreation.count(wordsCreated)) throw office::OfficeError("Word refused to start");
@@ -234,8 +235,9 @@ protected:
         ON_CALL(*document, Close()).WillByDefault([this, role] { events.push_back(role + ".Close"); });
         return document;
     }
-    void provideExcel() {
-        factory_.registerExcel(office::kExcelClassName, [this](const office::OfficeContext&) {
+    void provideExcel() { provideExcel(factory_); }
+    void provideExcel(office::OfficeFactory& factory) {
+        factory.registerExcel(office::kExcelClassName, [this](const office::OfficeContext&) {
             ++excelsCreated;
             events.push_back("excel.create");
             if (failExcelCreation.count(excelsCreated)) throw office::OfficeError("Excel refused to start");

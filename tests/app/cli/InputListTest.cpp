@@ -72,6 +72,60 @@ TEST_F(ValidateInputFilesTest, FirstBadEntryIsNamed) {
               "入力ファイルが存在しません：" + at("missing.doc"));
 }
 
+TEST_F(ValidateInputFilesTest, RefusalNamesThePositionOfTheEntry) {
+    const auto refusal = FindRefusal({at("A.DOC"), at("d.txt"), at("gone.doc")}, fileSystem_);
+    ASSERT_TRUE(refusal);
+    EXPECT_EQ(refusal->index, 1u);
+    EXPECT_EQ(refusal->message, "ワードファイルではありません：" + at("d.txt"));
+    EXPECT_FALSE(FindRefusal({at("A.DOC")}, fileSystem_));
+}
+
+TEST_F(ValidateInputFilesTest, DuplicatesGoHoweverTheyAreSpelt) {
+    const auto result = DropDuplicateEntries({at("A.DOC"), at("b.Rtf"), (root_ / "." / "A.DOC").string(),
+                                              (root_ / "folder.doc" / ".." / "b.Rtf").string(), at("gone.doc"),
+                                              at("gone.doc"), at("a.doc")});
+    // Names are compared exactly: a.doc is another file than A.DOC here.
+    EXPECT_THAT(result, ElementsAre(at("A.DOC"), at("b.Rtf"), at("gone.doc"), at("a.doc")));
+}
+
+TEST_F(ValidateInputFilesTest, DuplicatesThroughASymbolicLink) {
+    fs::create_symlink(root_ / "A.DOC", root_ / "link.doc");
+    EXPECT_THAT(DropDuplicateEntries({at("link.doc"), at("A.DOC")}), ElementsAre(at("link.doc")));
+}
+
+TEST_F(ValidateInputFilesTest, FoldersExpandToTheirWordFilesOnly) {
+    fs::create_directories(root_ / "tree" / "b");
+    for (const char* name : {"tree/z.rtf", "tree/b/y.DOC", "tree/b/x.docx", "tree/w.txt", "tree/b/v"}) {
+        std::ofstream(root_ / name) << "x";
+    }
+    fs::create_directory_symlink(root_, root_ / "tree" / "loop");
+    EXPECT_THAT(ExpandFolders({at("A.DOC"), at("tree"), at("gone.doc")}),
+                ElementsAre(at("A.DOC"), at("tree/b/y.DOC"), at("tree/z.rtf"), at("gone.doc")));
+    // "folder.doc" is a folder, whatever its name says.
+    EXPECT_THAT(ExpandFolders({at("folder.doc")}), IsEmpty());
+}
+
+TEST_F(ValidateInputFilesTest, OutputClashNamesBothEntries) {
+    std::ofstream(root_ / "A-slimmed-0k.doc") << "x";
+    const auto clash = FindOutputClash({at("A.DOC"), at("A-slimmed-0k.doc")}, "", fileSystem_);
+    ASSERT_TRUE(clash);
+    EXPECT_THAT(*clash, ::testing::HasSubstr(at("A-slimmed-0k.doc")));
+    EXPECT_THAT(*clash, ::testing::HasSubstr(at("A.DOC")));
+    EXPECT_FALSE(FindOutputClash({at("A.DOC"), at("b.Rtf"), at("d.txt")}, "", fileSystem_));
+    // Into another folder the same two no longer meet.
+    EXPECT_FALSE(FindOutputClash({at("A.DOC"), at("A-slimmed-0k.doc")}, at("folder.doc"), fileSystem_));
+    std::ofstream(root_ / "folder.doc" / "A-slimmed-0k.doc") << "x";
+    EXPECT_TRUE(FindOutputClash({at("A.DOC"), at("folder.doc/A-slimmed-0k.doc")}, at("folder.doc"), fileSystem_));
+}
+
+TEST(ReadFileList, LinesAndNulSeparatedNames) {
+    EXPECT_THAT(ReadFileList("a.doc\nb c.rtf\r\n\n\n d.doc \n", false), ElementsAre("a.doc", "b c.rtf", " d.doc "));
+    EXPECT_THAT(ReadFileList("last.doc", false), ElementsAre("last.doc"));
+    EXPECT_THAT(ReadFileList("", false), IsEmpty());
+    EXPECT_THAT(ReadFileList(std::string("a\nb.doc\0\0c\r.doc\0", 16), true), ElementsAre("a\nb.doc", "c\r.doc"));
+    EXPECT_THAT(ReadFileList(std::string("x.doc\0y.doc", 11), true), ElementsAre("x.doc", "y.doc"));
+}
+
 TEST(OutputNames, NumberIsInputSizeRoundedHalfToEven) {
     EXPECT_EQ(SizeInKB(1536), 2);
     EXPECT_EQ(SizeInKB(2560), 2);
@@ -83,6 +137,8 @@ TEST(OutputNames, NumberIsInputSizeRoundedHalfToEven) {
     EXPECT_EQ(OutputPathFor("/doc/report.DOC", 153600, "doc", fileSystem), "/doc/report-slimmed-150k.doc");
     EXPECT_EQ(OutputPathFor("/x.y.rtf", 1536, "rtf", fileSystem), "/x.y-slimmed-2k.rtf");
     EXPECT_EQ(OutputPathFor("plain.doc", 1024, "doc", fileSystem), "plain-slimmed-1k.doc");
+    EXPECT_EQ(SlimmedCopyPath("/doc/report.DOC", 153600, "doc", "/out", fileSystem), "/out/report-slimmed-150k.doc");
+    EXPECT_EQ(SlimmedCopyPath("/doc/report.DOC", 153600, "doc", "", fileSystem), "/doc/report-slimmed-150k.doc");
 }
 
 TEST(LogLines, ExactTexts) {

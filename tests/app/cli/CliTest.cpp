@@ -1,0 +1,571 @@
+// The command-line front end end to end over the office doubles: what it
+// refuses before any document is opened, where its input comes from, what it
+// writes, its report and its progress line.
+
+#include "app/CliApp.h"
+
+#include "Version.h"
+#include "app/InputList.h"
+#include "tests/app/cli/BatchFixture.h"
+#include "tests/app/cli/SchemaCheck.h"
+
+#include <nlohmann/json.hpp>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace kelvaran::app::testing {
+namespace {
+
+using nlohmann::json;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
+
+struct CliResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// The line the engine writes for each replacement.
+std::string objectLine(int page, const std::string& kind, const std::string& format, const std::string& placement,
+                       int kbBefore, int kbAfter) {
+    return "ページ " + std::to_string(page) + "\t" + kind + " (表示ｻｲｽﾞ=200x100) を" + format + placement +
+           std::to_string(kbBefore) + "KB->" + std::to_string(kbAfter) + "KB)  \r\n";
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::vector<json> recordsOf(const std::string& text) {
+    std::vector<json> records;
+    for (const auto& line : linesOf(text)) records.push_back(json::parse(line));
+    return records;
+}
+
+class CliTest : public BatchFixture {
+protected:
+    CliTest() { slimmedBytes = 1000; }
+
+    // Stands in for the engine inside the command line: `walk` gets the
+    // document's index and the parts the engine would be built from.
+    struct CliWalker : engine::Walker {
+        CliWalker(CliTest& test, const WalkerParts& parts) : test_(test), parts_(parts) {}
+        std::string WalkDocument(const office::word::ShapePtr&, bool) override {
+            const int index = test_.walks++;
+            if (test_.walk) test_.walk(index, parts_);
+            return {};
+        }
+        CliTest& test_;
+        WalkerParts parts_;
+    };
+
+    CliResult cli(const std::vector<std::string>& args, const std::string& input = {}) {
+        std::vector<const char*> argv{"kelvaran-cli"};
+        for (const auto& arg : args) argv.push_back(arg.c_str());
+        CliEnvironment environment;
+        environment.registerBackends = [this](office::OfficeFactory& factory) {
+            provideWord(factory);
+            provideExcel(factory);
+        };
+        environment.makeWalker = [this](const WalkerParts& parts) -> std::unique_ptr<engine::Walker> {
+            return std::make_unique<CliWalker>(*this, parts);
+        };
+        environment.configFolder = (root_ / "config").string();
+        environment.interrupted = &interrupted;
+        std::istringstream standardInput(input);
+        environment.standardInput = &standardInput;
+        environment.errorIsTerminal = terminal;
+        std::ostringstream out;
+        std::ostringstream err;
+        CliResult result;
+        result.status = runCli(static_cast<int>(argv.size()), argv.data(), environment, out, err);
+        result.out = out.str();
+        result.err = err.str();
+        return result;
+    }
+
+    // Every document the office was asked to open, in order.
+    std::vector<std::string> opened() const {
+        std::vector<std::string> paths;
+        for (const auto& e : events) {
+            if (e.rfind("docs.Open ", 0) == 0) paths.push_back(e.substr(10, e.size() - 13));
+        }
+        return paths;
+    }
+    std::vector<std::string> docsFiles() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(root_ / "docs")) names.push_back(entry.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    void convertEveryDocument() {
+        walk = [](int, const WalkerParts& parts) {
+            parts.display.appendLog(objectLine(1, "Picture", "JPEG", "にｲﾝﾗｲﾝ変換 (", 60, 12));
+            parts.state.docConverted = true;
+        };
+    }
+    static void expectValidReport(const std::vector<json>& records) {
+        const auto schema = loadSchema(KELVARAN_REPORT_SCHEMA);
+        for (const auto& record : records) {
+            EXPECT_THAT(schemaProblems(schema, record), ElementsAre()) << record.dump();
+        }
+        ASSERT_FALSE(records.empty());
+        EXPECT_EQ(records.back()["record"], "run");
+    }
+    static std::vector<json> ofKind(const std::vector<json>& records, const std::string& kind) {
+        std::vector<json> found;
+        for (const auto& record : records) {
+            if (record["record"] == kind) found.push_back(record);
+        }
+        return found;
+    }
+
+    std::function<void(int, const WalkerParts&)> walk;
+    int walks = 0;
+    std::atomic<bool> interrupted{false};
+    bool terminal = false;
+};
+
+// ---- Bad input: exit status 2, one line, no office started ---------------
+
+struct BadInputCase {
+    std::string name;
+    std::vector<std::string> args;  // "@doc" is a real document, "@docs" its folder, "@file" a plain file
+    std::string expected;           // part of the one line
+};
+
+void PrintTo(const BadInputCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class CliBadInput : public CliTest, public ::testing::WithParamInterface<BadInputCase> {};
+
+TEST_P(CliBadInput, RefusedBeforeAnyDocumentIsOpened) {
+    const auto document = doc("a.doc", 2048);
+    writeBytes(root_ / "plain.txt", 10);
+    std::vector<std::string> args;
+    for (const auto& arg : GetParam().args) {
+        if (arg == "@doc") {
+            args.push_back(document);
+        } else if (arg == "@docs") {
+            args.push_back(docsFolder());
+        } else if (arg == "@file") {
+            args.push_back((root_ / "plain.txt").string());
+        } else if (arg == "@missing") {
+            args.push_back((root_ / "missing" / "x").string());
+        } else {
+            args.push_back(arg);
+        }
+    }
+    const auto result = cli(args);
+    EXPECT_EQ(result.status, kExitUsage);
+    EXPECT_EQ(linesOf(result.err).size(), 1u) << result.err;
+    EXPECT_THAT(result.err, StartsWith("kelvaran-cli: "));
+    EXPECT_THAT(result.err, HasSubstr(GetParam().expected));
+    EXPECT_TRUE(result.out.empty());
+    EXPECT_EQ(wordsCreated, 0);
+    EXPECT_TRUE(events.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CliBadInput,
+    ::testing::Values(
+        BadInputCase{"UnknownOption", {"--frobnicate", "@doc"}, "--frobnicate"},
+        BadInputCase{"NegativeMinimumSize", {"--min-size", "-1", "@doc"}, "--min-size"},
+        BadInputCase{"MinimumSizeNotANumber", {"--min-size", "big", "@doc"}, "not a number"},
+        BadInputCase{"NegativePixelSize", {"--pixel-size", "-3", "@doc"}, "--pixel-size"},
+        BadInputCase{"RateZero", {"--expect-rate", "0", "@doc"}, "--expect-rate"},
+        BadInputCase{"RateAboveHundred", {"--expect-rate", "100.5", "@doc"}, "--expect-rate"},
+        BadInputCase{"RatioZero", {"--ratio", "0", "@doc"}, "--ratio"},
+        BadInputCase{"UnknownFormat", {"--format", "webp", "@doc"}, "--format"},
+        BadInputCase{"NoDocument", {}, "no document given"},
+        BadInputCase{"QuietAndVerbose", {"-q", "-v", "@doc"}, "exclude each other"},
+        BadInputCase{"NulWithoutList", {"-0", "@doc"}, "-0 needs --files-from"},
+        BadInputCase{"ListMissing", {"--files-from", "@missing"}, "cannot read the list"},
+        BadInputCase{"ListIsAFolder", {"--files-from", "@docs"}, "is a folder"},
+        BadInputCase{"OutputFolderMissing", {"--output-dir", "@missing", "@doc"}, "no such folder"},
+        BadInputCase{"OutputFolderIsAFile", {"--output-dir", "@file", "@doc"}, "not a folder"},
+        BadInputCase{"ReportIntoMissingFolder", {"--report", "@missing", "@doc"}, "--report"},
+        BadInputCase{"ReportIsAFolder", {"--report", "@docs", "@doc"}, "is a folder"},
+        BadInputCase{"ReportOverAnInput", {"--report", "@doc", "@doc"}, "would overwrite the input"}),
+    [](const ::testing::TestParamInfo<BadInputCase>& info) { return info.param.name; });
+
+TEST_F(CliTest, OutputFolderThatCannotBeWrittenIsRefused) {
+    if (::geteuid() == 0) GTEST_SKIP() << "the superuser may write into any folder";
+    fs::create_directories(root_ / "locked");
+    ::chmod((root_ / "locked").c_str(), 0555);
+    const auto result = cli({"--output-dir", (root_ / "locked").string(), doc("a.doc", 10)});
+    ::chmod((root_ / "locked").c_str(), 0755);
+    EXPECT_EQ(result.status, kExitUsage);
+    EXPECT_THAT(result.err, HasSubstr("cannot write into"));
+    EXPECT_EQ(wordsCreated, 0);
+}
+
+TEST_F(CliTest, InputThatIsAnotherInputsSlimmedCopyIsRefused) {
+    const auto input = doc("report.doc", 2048);
+    const auto copy = doc("report-slimmed-2k.doc", 700);
+    auto result = cli({input, copy});
+    EXPECT_EQ(result.status, kExitUsage);
+    EXPECT_THAT(result.err, HasSubstr(copy));
+    EXPECT_EQ(linesOf(result.err).size(), 1u);
+    EXPECT_EQ(wordsCreated, 0);
+
+    // The same through the output folder: there the copy would land on an input.
+    fs::create_directories(root_ / "out");
+    writeBytes(root_ / "out" / "report-slimmed-2k.doc", 700);
+    result = cli({"--output-dir", (root_ / "out").string(), input, (root_ / "out" / "report-slimmed-2k.doc").string()});
+    EXPECT_EQ(result.status, kExitUsage);
+    EXPECT_EQ(readAll(root_ / "out" / "report-slimmed-2k.doc"), std::string(700, 'x'));
+    EXPECT_EQ(wordsCreated, 0);
+}
+
+TEST_F(CliTest, EntriesTheBatchRunRefusesKeepItsMessageAndExitOne) {
+    const auto result = cli({doc("a.doc", 10), (root_ / "docs" / "gone.doc").string()});
+    EXPECT_EQ(result.status, kExitFailed);
+    EXPECT_EQ(result.err, "入力ファイルが存在しません：" + (root_ / "docs" / "gone.doc").string() + "\n");
+    EXPECT_TRUE(opened().empty());
+}
+
+// ---- Where the inputs come from ------------------------------------------
+
+TEST_F(CliTest, ListFileOneNameALineWithBlankLinesAndCrLf) {
+    const auto a = doc("a.doc", 10);
+    const auto b = doc("b c.rtf", 10);  // a blank inside a name stays
+    writeBytes(root_ / "list.txt", 0);
+    {
+        std::ofstream list(root_ / "list.txt", std::ios::binary);
+        list << a << "\r\n\n" << b << "\n";
+    }
+    const auto first = doc("first.doc", 10);
+    const auto result = cli({first, "--files-from", (root_ / "list.txt").string()});
+    EXPECT_EQ(result.status, kExitCompleted) << result.err;
+    EXPECT_THAT(opened(), ElementsAre(first, a, b));
+}
+
+TEST_F(CliTest, NulSeparatedListFromStandardInputKeepsLineBreaksInNames) {
+    const auto odd = doc("two\nlines.doc", 10);
+    const auto plain = doc("plain.rtf", 10);
+    const auto result = cli({"--files-from", "-", "-0"}, odd + std::string(1, '\0') + plain + std::string(1, '\0'));
+    EXPECT_EQ(result.status, kExitCompleted) << result.err;
+    EXPECT_THAT(opened(), ElementsAre(odd, plain));
+}
+
+TEST_F(CliTest, ListFromStandardInputOneNameALine) {
+    const auto a = doc("a.doc", 10);
+    const auto b = doc("b.doc", 10);
+    const auto result = cli({"--files-from", "-"}, b + "\n" + a);
+    EXPECT_EQ(result.status, kExitCompleted) << result.err;
+    EXPECT_THAT(opened(), ElementsAre(b, a));
+}
+
+TEST_F(CliTest, EmptyListIsTheBatchRunsEmptyInput) {
+    const auto result = cli({"--files-from", "-"}, "\n\n");
+    EXPECT_EQ(result.status, kExitFailed);
+    EXPECT_EQ(result.err, "ワードファイルを指定してください\n");
+    EXPECT_EQ(wordsCreated, 0);
+}
+
+TEST_F(CliTest, DuplicatesAreSlimmedOnce) {
+    const auto a = doc("a.doc", 2048);
+    const auto b = doc("b.doc", 2048);
+    const std::string spelledOtherwise = (root_ / "docs" / "." / "a.doc").string();
+    convertEveryDocument();
+    const auto result = cli({a, b, "--files-from", "-"}, spelledOtherwise + "\n" + b + "\n");
+    EXPECT_EQ(result.status, kExitCompleted) << result.err;
+    EXPECT_THAT(opened(), ElementsAre(a, b));
+    EXPECT_EQ(countEvents("src.SaveAs"), 2);
+}
+
+TEST_F(CliTest, FoldersAreRefusedUnlessRecursive) {
+    fs::create_directories(root_ / "docs" / "sub" / "deeper");
+    const auto top = doc("top.RTF", 10);
+    const auto inner = doc("sub/inner.doc", 10);
+    const auto deep = doc("sub/deeper/deep.Doc", 10);
+    doc("sub/notes.txt", 10);
+    doc("sub/new.docx", 10);
+
+    auto result = cli({docsFolder()});
+    EXPECT_EQ(result.status, kExitFailed);
+    EXPECT_EQ(result.err, "フォルダ名は指定できません：" + docsFolder() + "\n");
+    EXPECT_TRUE(opened().empty());
+
+    result = cli({"--recursive", docsFolder()});
+    EXPECT_EQ(result.status, kExitCompleted) << result.err;
+    EXPECT_THAT(opened(), ElementsAre(deep, inner, top));
+}
+
+// ---- What is written ------------------------------------------------------
+
+TEST_F(CliTest, OutputFolderReceivesTheCopiesAndTheInputFolderStaysAsItWas) {
+    const auto a = doc("a.rtf", 5120);
+    fs::create_directories(root_ / "out");
+    convertEveryDocument();
+    const auto result = cli({"--output-dir", (root_ / "out").string(), a});
+    EXPECT_EQ(result.status, kExitCompleted) << result.err;
+    EXPECT_EQ(fs::file_size(root_ / "out" / "a-slimmed-5k.rtf"), slimmedBytes);
+    EXPECT_THAT(docsFiles(), ElementsAre("a.rtf"));
+    EXPECT_THAT(result.out, HasSubstr("▲終了▲ 5KB->1KB"));
+}
+
+TEST_F(CliTest, DryRunWritesNothingAndReportsTheSizeARealRunWrites) {
+    const auto a = doc("a.rtf", 5120);
+    const auto b = doc("b.doc", 4096);
+    convertEveryDocument();
+    const auto report = (root_ / "dry.jsonl").string();
+    const auto dry = cli({"--dry-run", "--report", report, a, b});
+    EXPECT_EQ(dry.status, kExitCompleted) << dry.err;
+    EXPECT_THAT(docsFiles(), ElementsAre("a.rtf", "b.doc"));
+    EXPECT_TRUE(tmpFiles().empty());
+    EXPECT_THAT(dry.err, HasSubstr("dry run"));
+    const auto dryRecords = ofKind(recordsOf(readAll(report)), "document");
+
+    const auto real = cli({"--report", (root_ / "real.jsonl").string(), a, b});
+    EXPECT_EQ(real.status, kExitCompleted) << real.err;
+    const auto realRecords = ofKind(recordsOf(readAll(root_ / "real.jsonl")), "document");
+    ASSERT_EQ(dryRecords.size(), 2u);
+    ASSERT_EQ(realRecords.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(dryRecords[i]["outcome"], "slimmed");
+        EXPECT_TRUE(dryRecords[i]["output"].is_null());
+        EXPECT_TRUE(dryRecords[i]["dry_run"].get<bool>());
+        EXPECT_EQ(dryRecords[i]["bytes_after"], realRecords[i]["bytes_after"]);
+        EXPECT_EQ(realRecords[i]["bytes_after"], fs::file_size(realRecords[i]["output"].get<std::string>()));
+    }
+}
+
+// ---- The report -----------------------------------------------------------
+
+TEST_F(CliTest, ReportHasARecordForEveryDocumentAndReplacedObject) {
+    const auto slim = doc("slim.doc", 4096);
+    const auto same = doc("same.rtf", 3072);
+    const auto broken = doc("broken.doc", 2048);
+    failOpen.insert(broken);
+    walk = [](int index, const WalkerParts& parts) {
+        if (index != 0) return;
+        parts.display.appendLog(objectLine(2, "Picture", "JPEG", "にｼｪｰﾌﾟ変換 (", 60, 12));
+        parts.display.appendLog(objectLine(1, "Excel", "ﾒﾀﾋﾟｸﾁｬ", "にﾃｷｽﾄ枠内変換 (", 30, 9));
+        parts.state.docConverted = true;
+    };
+    const auto report = (root_ / "report.jsonl").string();
+    const auto result = cli({"--report", report, slim, same, broken});
+    EXPECT_EQ(result.status, kExitCompleted) << result.err;
+    // The log is the batch run's, unchanged.
+    EXPECT_THAT(result.out, HasSubstr("▼開始▼ " + slim + "\n"));
+
+    const auto records = recordsOf(readAll(report));
+    expectValidReport(records);
+    const auto objects = ofKind(records, "object");
+    ASSERT_EQ(objects.size(), 2u);
+    EXPECT_EQ(objects[0]["document"], slim);
+    EXPECT_EQ(objects[0]["placement"], "floating");
+    EXPECT_EQ(objects[0]["page"], 2);
+    EXPECT_EQ(objects[0]["kb_before"], 60);
+    EXPECT_EQ(objects[1]["kind"], "Excel");
+    EXPECT_EQ(objects[1]["placement"], "text_frame");
+    EXPECT_EQ(objects[1]["format"], "ﾒﾀﾋﾟｸﾁｬ");
+
+    const auto documents = ofKind(records, "document");
+    ASSERT_EQ(documents.size(), 3u);
+    EXPECT_EQ(documents[0]["input"], slim);
+    EXPECT_EQ(documents[0]["outcome"], "slimmed");
+    EXPECT_EQ(documents[0]["output"], (root_ / "docs" / "slim-slimmed-4k.doc").string());
+    EXPECT_EQ(documents[0]["bytes_before"], 4096);
+    EXPECT_EQ(documents[0]["bytes_after"], slimmedBytes);
+    EXPECT_EQ(documents[0]["objects_replaced"], 2);
+    EXPECT_EQ(documents[1]["outcome"], "unchanged");
+    EXPECT_TRUE(documents[1]["bytes_after"].is_null());
+    EXPECT_EQ(documents[2]["outcome"], "failed");
+    EXPECT_THAT(documents[2]["reason"].get<std::string>(), HasSubstr("not a Word document"));
+
+    const auto run = records.back();
+    EXPECT_EQ(run["outcome"], "completed");
+    EXPECT_EQ(run["documents"], 3);
+    EXPECT_EQ(run["slimmed"], 1);
+    EXPECT_EQ(run["bytes_saved"], 4096 - static_cast<int>(slimmedBytes));
+    EXPECT_EQ(run["version"], kVersionDotted);
+    // Nothing but the report beside it.
+    for (const auto& entry : fs::directory_iterator(root_)) {
+        EXPECT_THAT(entry.path().filename().string(), Not(StartsWith(".kelvaran-")));
+    }
+}
+
+TEST_F(CliTest, ReportOfAStoppedRunIsComplete) {
+    const auto a = doc("a.doc", 2048);
+    const auto b = doc("b.doc", 2048);
+    const auto c = doc("c.doc", 2048);
+    walk = [this](int index, const WalkerParts& parts) {
+        parts.state.docConverted = true;
+        if (index == 1) {
+            interrupted = true;
+            // The log append lets the interrupt through, as the engine's pump does.
+            parts.display.appendLog(objectLine(1, "Picture", "PNG", "にｲﾝﾗｲﾝ変換 (", 60, 12));
+            ASSERT_TRUE(parts.state.stopRequested);
+            parts.state.docConverted = false;
+        }
+    };
+    const auto report = (root_ / "report.jsonl").string();
+    const auto result = cli({"--report", report, a, b, c});
+    EXPECT_EQ(result.status, kExitFailed);
+    EXPECT_THAT(result.err, HasSubstr("変換中断"));
+
+    const auto records = recordsOf(readAll(report));
+    expectValidReport(records);
+    const auto documents = ofKind(records, "document");
+    ASSERT_EQ(documents.size(), 3u);
+    EXPECT_EQ(documents[0]["outcome"], "slimmed");
+    EXPECT_EQ(documents[1]["outcome"], "stopped");
+    EXPECT_TRUE(documents[1]["output"].is_null());
+    EXPECT_EQ(documents[2]["input"], c);
+    EXPECT_EQ(documents[2]["outcome"], "stopped");
+    EXPECT_THAT(documents[2]["reason"].get<std::string>(), HasSubstr("not reached"));
+    EXPECT_EQ(records.back()["outcome"], "stopped");
+    EXPECT_FALSE(fs::exists(root_ / "docs" / "b-slimmed-2k.doc"));
+}
+
+TEST_F(CliTest, ReportOnStandardOutputHoldsOnlyRecordsAndTheLogMovesToStandardError) {
+    const auto a = doc("a.doc", 2048);
+    convertEveryDocument();
+    const auto result = cli({"--report", "-", a});
+    EXPECT_EQ(result.status, kExitCompleted) << result.err;
+    const auto records = recordsOf(result.out);
+    expectValidReport(records);
+    EXPECT_EQ(ofKind(records, "document").size(), 1u);
+    EXPECT_THAT(result.err, HasSubstr("▼開始▼ " + a + "\n"));
+    EXPECT_THAT(result.err, HasSubstr("ページ 1\tPicture"));
+}
+
+TEST_F(CliTest, RefusedRunReportsTheRefusedEntry) {
+    const auto a = doc("a.doc", 10);
+    const auto text = doc("notes.txt", 10);
+    const auto report = (root_ / "report.jsonl").string();
+    const auto result = cli({"--report", report, a, text});
+    EXPECT_EQ(result.status, kExitFailed);
+    const auto records = recordsOf(readAll(report));
+    expectValidReport(records);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0]["input"], text);
+    EXPECT_EQ(records[0]["outcome"], "refused");
+    EXPECT_EQ(records[0]["reason"], "ワードファイルではありません：" + text);
+    EXPECT_EQ(records[1]["outcome"], "refused");
+}
+
+// ---- Breaking off, version, channels --------------------------------------
+
+TEST_F(CliTest, BreakOffIsExplainedOnStandardErrorAndExitsNonZero) {
+    const auto a = doc("a.doc", 10);
+    failScratchAdd = {1};
+    const auto report = (root_ / "report.jsonl").string();
+    const auto result = cli({"--report", report, a});
+    EXPECT_EQ(result.status, kExitFailed);
+    // The batch run's own lines are as they were: no log, "変換完了" on the status.
+    EXPECT_TRUE(result.out.empty());
+    EXPECT_THAT(linesOf(result.err), ElementsAre("動作環境チェック中...", "動作環境チェック中...OK", "変換完了",
+                                                 "kelvaran-cli: the run broke off: no new document"));
+    const auto records = recordsOf(readAll(report));
+    expectValidReport(records);
+    EXPECT_EQ(records.back()["outcome"], "broken_off");
+    EXPECT_EQ(records.back()["reason"], "no new document");
+    ASSERT_EQ(ofKind(records, "document").size(), 1u);
+    EXPECT_EQ(ofKind(records, "document")[0]["outcome"], "failed");
+    EXPECT_EQ(ofKind(records, "document")[0]["reason"],
+              "the run broke off while this document was prepared: no new document");
+}
+
+TEST_F(CliTest, VersionAndHelp) {
+    auto result = cli({"--version"});
+    EXPECT_EQ(result.status, kExitCompleted);
+    EXPECT_EQ(result.out, "1.7.1\n");
+    result = cli({"--help"});
+    EXPECT_EQ(result.status, kExitCompleted);
+    EXPECT_THAT(result.out, StartsWith("Makes Word documents"));
+    for (const char* option : {"--files-from", "--output-dir", "--recursive", "--dry-run", "--report", "--quiet",
+                               "--verbose", "--min-size", "--expect-rate", "--version"}) {
+        EXPECT_THAT(result.out, HasSubstr(option));
+    }
+    EXPECT_EQ(wordsCreated, 0);
+}
+
+TEST_F(CliTest, QuietShowsNoLogNoStatusButStillTheErrors) {
+    const auto bad = doc("bad.doc", 10);
+    failOpen.insert(bad);
+    const auto result = cli({"--quiet", bad});
+    EXPECT_EQ(result.status, kExitCompleted);
+    EXPECT_TRUE(result.out.empty());
+    EXPECT_THAT(linesOf(result.err), ElementsAre("文書を開けません：" + bad + " (not a Word document)"));
+}
+
+TEST_F(CliTest, VerboseAddsOneLinePerDocument) {
+    const auto a = doc("a.doc", 2048);
+    const auto b = doc("b.doc", 2048);
+    walk = [](int index, const WalkerParts& parts) { parts.state.docConverted = index == 0; };
+    const auto result = cli({"--verbose", a, b});
+    EXPECT_EQ(result.status, kExitCompleted);
+    EXPECT_THAT(result.err, HasSubstr("kelvaran-cli: " + a + ": slimmed (2 KB -> 1 KB, "));
+    EXPECT_THAT(result.err, HasSubstr("kelvaran-cli: " + b + ": unchanged (2 KB, "));
+}
+
+TEST_F(CliTest, ProgressLineOnlyOnATerminal) {
+    const auto a = doc("a.doc", 4096);
+    const auto b = doc("b.doc", 2048);
+    convertEveryDocument();
+    terminal = true;
+    auto result = cli({a, b});
+    EXPECT_EQ(result.status, kExitCompleted);
+    EXPECT_THAT(result.err, HasSubstr("\r\x1b[K[1/2] 0 KB saved so far  a.doc"));
+    EXPECT_THAT(result.err, HasSubstr("\r\x1b[K[2/2] 3 KB saved so far  b.doc"));
+    // Status lines never land on the progress line's row.
+    EXPECT_THAT(result.err, HasSubstr("\r\x1b[K処理中\n"));
+    EXPECT_THAT(result.err, HasSubstr("\r\x1b[K変換完了\n"));
+    // The progress line is taken away at the end.
+    EXPECT_THAT(result.err, ::testing::EndsWith("\r\x1b[K"));
+
+    terminal = false;
+    result = cli({a, b});
+    EXPECT_EQ(result.err.find('\r'), std::string::npos);
+    EXPECT_EQ(result.err.find("saved so far"), std::string::npos);
+
+    terminal = true;
+    result = cli({"--quiet", a, b});
+    EXPECT_TRUE(result.err.empty());
+}
+
+TEST(SchemaCheckTest, NoticesWhatARecordDoesWrong) {
+    const auto schema = loadSchema(KELVARAN_REPORT_SCHEMA);
+    const json good = {{"record", "document"},  {"input", "a.doc"},   {"output", nullptr},
+                       {"bytes_before", 10},    {"bytes_after", nullptr}, {"outcome", "unchanged"},
+                       {"reason", nullptr},     {"seconds", 0.5},     {"dry_run", false},
+                       {"objects_replaced", 0}};
+    EXPECT_THAT(schemaProblems(schema, good), ElementsAre());
+    auto bad = good;
+    bad.erase("outcome");
+    EXPECT_THAT(schemaProblems(schema, bad), Not(ElementsAre()));
+    bad = good;
+    bad["outcome"] = "great";
+    EXPECT_THAT(schemaProblems(schema, bad), Not(ElementsAre()));
+    bad = good;
+    bad["bytes_before"] = -1;
+    EXPECT_THAT(schemaProblems(schema, bad), Not(ElementsAre()));
+    bad = good;
+    bad["bytes_after"] = "10";
+    EXPECT_THAT(schemaProblems(schema, bad), Not(ElementsAre()));
+    bad = good;
+    bad["extra"] = 1;
+    EXPECT_THAT(schemaProblems(schema, bad), Not(ElementsAre()));
+    bad = good;
+    bad["record"] = "object";
+    EXPECT_THAT(schemaProblems(schema, bad), Not(ElementsAre()));
+}
+
+}  // namespace
+}  // namespace kelvaran::app::testing
