@@ -68,8 +68,10 @@ Token Tokenizer::controlWord(std::size_t begin) {
             }
             token.byte = static_cast<std::uint8_t>(high * 16 + low);
             at += 2;
-            if (doubleByte_ && isLeadByte(token.byte) && at < input_.size() && input_[at] != '\\' &&
-                input_[at] != '\r' && input_[at] != '\n') {
+            // A raw trail byte may be "\\" itself; "\\'" starts an escaped one.
+            const bool escapedTrail = at + 1 < input_.size() && input_[at] == '\\' && input_[at + 1] == '\'';
+            if (doubleByte_ && isLeadByte(token.byte) && at < input_.size() && !escapedTrail &&
+                isTrailByte(static_cast<std::uint8_t>(input_[at]))) {
                 token.trail = static_cast<unsigned char>(input_[at]);
                 ++at;
             }
@@ -127,11 +129,13 @@ Token Tokenizer::controlWord(std::size_t begin) {
 Token Tokenizer::text(std::size_t begin) {
     Token token;
     token.kind = TokenKind::Text;
+    token.begin = begin;
     std::size_t at = begin;
     while (at < input_.size()) {
         const char c = input_[at];
         if (c == '\\' || c == '{' || c == '}' || c == '\r' || c == '\n') break;
-        if (doubleByte_ && isLeadByte(static_cast<std::uint8_t>(c)) && at + 1 < input_.size()) {
+        if (doubleByte_ && isLeadByte(static_cast<std::uint8_t>(c)) && at + 1 < input_.size() &&
+            isTrailByte(static_cast<std::uint8_t>(input_[at + 1]))) {
             at += 2;  // the trail byte is text whatever it is
             continue;
         }

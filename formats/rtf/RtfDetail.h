@@ -1,0 +1,85 @@
+#pragma once
+
+// What the RTF reader records in Origin::detail for its writer: where the
+// keywords sit that a layout change rewrites.  Nothing outside formats/rtf
+// looks at these.
+
+#include "formats/model/Origin.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kelvaran::formats::rtf {
+
+// A text run: the byte at which each of its characters begins.
+struct TextDetail {
+    std::shared_ptr<const std::vector<std::uint32_t>> offsets;
+};
+
+// A {\pict} group and the words a new displayed size rewrites.
+struct PictDetail {
+    model::ByteRange pict;
+    std::size_t afterPictWord = 0;  // where new size words go
+    std::vector<model::ByteRange> sizeWords;  // \picscalex, \picscaley, \brdr..
+    // In twips; 0 when the picture did not say.
+    std::int32_t goalWidth = 0;
+    std::int32_t goalHeight = 0;
+    std::int32_t cropLeft = 0;
+    std::int32_t cropRight = 0;
+    std::int32_t cropTop = 0;
+    std::int32_t cropBottom = 0;
+};
+
+// An inline picture or object.
+struct InlineDetail {
+    bool object = false;     // an {\object} group
+    bool hasPict = false;
+    PictDetail pict;         // pictures: the picture; objects: unused
+    std::size_t afterObjectWord = 0;
+    std::vector<model::ByteRange> objectSizeWords;  // \objscalex, \objscaley
+    std::int32_t objectWidth = 0;   // \objw, twips
+    std::int32_t objectHeight = 0;  // \objh, twips
+};
+
+// A {\shp} or {\shpgrp} group.
+struct ShapeDetail {
+    model::ByteRange instance;           // the {\*\shpinst} group
+    std::size_t afterInstanceWord = 0;   // where new layout words go
+    std::vector<model::ByteRange> layoutWords;  // \shpleft .. \shpz, \shpbx.., \shpby..
+    struct Property {
+        std::string name;
+        model::ByteRange range;  // the whole {\sp} group
+    };
+    std::vector<Property> properties;
+    // Groups: the coordinate space of their members.
+    bool hasGroupSpace = false;
+    double groupLeft = 0, groupTop = 0, groupRight = 0, groupBottom = 0;
+    bool member = false;  // written with relLeft.. inside a group
+};
+
+// Shape properties that are line, fill or shadow formatting: what a
+// shape's `formatting` holds and a layout change writes again.  The picture
+// fill is content, not formatting.
+inline bool isFormattingProperty(std::string_view name) {
+    if (name == "fillBlip" || name == "fillBlipName" || name == "fillBlipFlags" || name == "fillType") return false;
+    for (std::string_view prefix : {"line", "fLine", "fill", "fFilled", "shadow", "fShadow"}) {
+        if (name.substr(0, prefix.size()) == prefix) return true;
+    }
+    return false;
+}
+
+// Shape properties that a layout change writes again from the model.
+inline bool isLayoutProperty(std::string_view name) {
+    for (std::string_view known : {"rotation", "fFlipH", "fFlipV", "posrelh", "posrelv", "posh", "posv",
+                                   "dxWrapDistLeft", "dxWrapDistRight", "dyWrapDistTop", "dyWrapDistBottom",
+                                   "fBehindDocument", "fAllowOverlap", "sizerelh", "sizerelv", "relLeft", "relTop",
+                                   "relRight", "relBottom", "fLockAspectRatio", "wzName"}) {
+        if (name == known) return true;
+    }
+    return false;
+}
+
+}  // namespace kelvaran::formats::rtf

@@ -1,0 +1,304 @@
+#include "formats/rtf/RtfFormat.h"
+#include "platform/AtomicFile.h"
+#include "tests/formats/rtf/RtfTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace kelvaran::formats::rtf {
+namespace {
+
+using namespace test;
+
+std::string pngPict(const std::string& words = "\\picwgoal600\\pichgoal400") {
+    return "{\\pict\\pngblip" + words + " " + hex(tinyPng()) + "}";
+}
+
+const model::Element* firstOf(const model::Story& story, model::ElementKind kind) {
+    for (const auto& element : story.elements) {
+        if (element.kind == kind) return &element;
+    }
+    return nullptr;
+}
+
+TEST(RtfReaderTest, GeneratedInlinePicturesWithTheirSizesAndText) {
+    const auto document = read(dataFile("generated/gen-inline-pictures.rtf"));
+    ASSERT_EQ(document.inlinesOf(0).size(), 3u);
+    const auto sizes = inlineSizes(document);
+    // 6 x 4.5 cm, 4 x 3 cm, and a small one, as LibreOffice rounded them.
+    EXPECT_NEAR(sizes[0].first, 170.1, 1.0);
+    EXPECT_NEAR(sizes[0].second, 127.6, 1.0);
+    EXPECT_NEAR(sizes[1].first, 113.4, 1.0);
+    EXPECT_NEAR(sizes[1].second, 85.0, 1.0);
+    const auto& big = document.inlines[0];
+    EXPECT_EQ(big.picture.type, model::PictureFormat::Png);
+    EXPECT_EQ(big.picture.pixelWidth, 200);
+    EXPECT_EQ(big.picture.pixelHeight, 150);
+    EXPECT_GT(big.picture.size(), 50000u);
+    EXPECT_NEAR(big.picture.naturalWidthPt, 150, 0.01);
+    EXPECT_FALSE(big.picture.crop.any());
+    // The picture's bytes and its fallback copy are both known.
+    EXPECT_TRUE(big.origin.range.valid());
+    ASSERT_EQ(big.origin.companions.size(), 1u);
+    EXPECT_GT(big.origin.companions[0].begin, big.origin.range.end - 1);
+    const std::string text = document.main().plainText();
+    EXPECT_NE(text.find("First \xEF\xBF\xBC after."), std::string::npos) << text;
+    EXPECT_NE(text.find("End of document."), std::string::npos);
+}
+
+TEST(RtfReaderTest, GeneratedDocumentsOfEveryKind) {
+    auto floating = read(dataFile("generated/gen-floating-rotated-wrapped.rtf"));
+    ASSERT_EQ(floating.shapes.size(), 3u);
+    EXPECT_EQ(floating.shapes[0].type, model::shape_type::kPicture);
+    EXPECT_NEAR(floating.shapes[0].rotation, 330, 0.01);
+    EXPECT_EQ(floating.shapes[0].wrap.type, 0);
+    EXPECT_EQ(floating.shapes[1].wrap.type, 5);
+    EXPECT_TRUE(floating.shapes[1].behindText);
+    EXPECT_EQ(floating.shapes[1].relative.horizontalPosition, 1);
+    EXPECT_EQ(floating.shapes[2].wrap.type, 4);
+    EXPECT_NEAR(floating.shapes[0].widthPt, 141.75, 0.01);
+    EXPECT_LT(floating.shapes[0].stackPosition, floating.shapes[2].stackPosition);
+    // Anchored to the paragraph each stands in.
+    EXPECT_EQ(floating.shapes[1].anchor.story, 0);
+    EXPECT_EQ(floating.main().elements[static_cast<std::size_t>(floating.shapes[1].anchor.element) - 1].kind,
+              model::ElementKind::ParagraphMark);
+
+    auto box = read(dataFile("generated/gen-textbox-picture.rtf"));
+    ASSERT_EQ(box.shapes.size(), 1u);
+    EXPECT_EQ(box.shapes[0].type, model::shape_type::kTextBox);
+    ASSERT_GT(box.shapes[0].textStory, 0);
+    const auto& story = box.stories[static_cast<std::size_t>(box.shapes[0].textStory)];
+    EXPECT_EQ(story.kind, model::StoryKind::TextBox);
+    EXPECT_EQ(story.owner, 0);
+    EXPECT_NE(story.plainText().find("Text inside the box."), std::string::npos);
+    EXPECT_EQ(box.inlinesOf(box.shapes[0].textStory).size(), 1u);
+    EXPECT_TRUE(box.inlinesOf(0).empty());
+
+    auto japanese = read(dataFile("generated/gen-japanese-text.rtf"));
+    EXPECT_NE(japanese.main().plainText().find("日本語のテキストです。"), std::string::npos);
+    EXPECT_NE(japanese.main().plainText().find("ｶﾀｶﾅ"), std::string::npos);
+
+    auto pages = read(dataFile("generated/gen-page-breaks.rtf"));
+    const auto objects = pages.inlinesOf(0);
+    ASSERT_EQ(objects.size(), 2u);
+    const auto [storyIndex, element] = pages.locateInline(objects[1]);
+    EXPECT_EQ(pages.estimatePage(storyIndex, pages.main().positionOf(static_cast<std::size_t>(element))), 3);
+
+    auto text = read(dataFile("generated/gen-text-only.rtf"));
+    EXPECT_TRUE(text.inlines.empty());
+    EXPECT_TRUE(text.shapes.empty());
+    EXPECT_NE(text.main().plainText().find("Plain text only.\n"), std::string::npos);
+}
+
+TEST(RtfReaderTest, RealFilesFromTheCorpus) {
+    const auto document = read(dataFile("formats/rtf/lo-from-word97-four-ole-objects.rtf"));
+    EXPECT_EQ(document.inlinesOf(0).size(), 4u);
+    EXPECT_NE(document.main().plainText().find("I have lots of embedded files in me"), std::string::npos);
+    for (const auto& path : corpusRtfFiles()) {
+        SCOPED_TRACE(path);
+        const auto big = read(platform::readWholeFile(path));
+        std::size_t pictures = 0;
+        for (std::size_t s = 0; s < big.stories.size(); ++s) pictures += big.inlinesOf(static_cast<int>(s)).size();
+        for (const auto& shape : big.shapes) pictures += shape.picture.empty() ? 0 : 1;
+        EXPECT_GE(pictures, 4u);
+        EXPECT_GT(big.main().length(), 40);
+    }
+}
+
+TEST(RtfReaderTest, ShiftJisEscapesUnicodeAndFallbacks) {
+    // あ as \'82\'a0, 表 with a raw "\" trail byte, 日 as \u with two fallback bytes.
+    const std::string rtf =
+        "{\\rtf1\\ansi\\ansicpg932\\deff0{\\fonttbl{\\f0\\fnil\\fcharset128 Mincho;}}\\f0 "
+        "\\'82\\'a0\\'95\\a\\uc2\\u26085\\'93\\'fa!\\par}";
+    const auto document = read(rtf);
+    EXPECT_EQ(document.main().plainText(), "あ表a日!\n");
+    EXPECT_EQ(document.main().length(), 6);
+    // Code page 1252 text of the upper half.
+    const auto western = read(wrap("caf\\'e9 \\'80\\par"));
+    EXPECT_EQ(western.main().plainText(), "café €\n");
+    // A character beyond the basic plane counts two positions.
+    const auto wide = read(wrap("\\u-10179?\\u-8704?\\par"));
+    EXPECT_EQ(wide.main().plainText(), "\xF0\x9F\x98\x80\n");
+    EXPECT_EQ(wide.main().length(), 3);
+}
+
+TEST(RtfReaderTest, BreaksSectionsAndFrames) {
+    const std::string body =
+        "One\\par \\page Two\\sect\\sectd\\sbknone Three\\par\\pard\\pagebb Four\\par"
+        "\\pard\\absw2000\\absh-1000\\phpg\\posx1440\\pvpg\\posy720\\nowrap " +
+        pngPict() + "\\par\\pard Tail\\par";
+    const auto document = read(wrap(body));
+    const auto& story = document.main();
+    EXPECT_NE(firstOf(story, model::ElementKind::PageBreak), nullptr);
+    const auto* section = firstOf(story, model::ElementKind::SectionBreak);
+    ASSERT_NE(section, nullptr);
+    EXPECT_EQ(section->section, model::SectionBreakKind::Continuous);
+    // The frame belongs to the paragraph mark after the picture.
+    const auto objects = document.inlinesOf(0);
+    ASSERT_EQ(objects.size(), 1u);
+    const auto [s, e] = document.locateInline(objects[0]);
+    const auto& mark = story.elements[story.paragraphEnd(static_cast<std::size_t>(e))];
+    ASSERT_TRUE(mark.paragraph.frame.has_value());
+    EXPECT_DOUBLE_EQ(mark.paragraph.frame->widthPt, 100);
+    EXPECT_DOUBLE_EQ(mark.paragraph.frame->heightPt, -50);
+    EXPECT_DOUBLE_EQ(mark.paragraph.frame->xPt, 72);
+    EXPECT_DOUBLE_EQ(mark.paragraph.frame->yPt, 36);
+    EXPECT_EQ(mark.paragraph.frame->horizontalReference, 1);
+    EXPECT_EQ(mark.paragraph.frame->verticalReference, 1);
+    EXPECT_FALSE(mark.paragraph.frame->wrapAround);
+    // The last paragraph has no frame again, and "Four" starts a page.
+    EXPECT_FALSE(story.elements.back().paragraph.frame.has_value());
+    EXPECT_EQ(document.estimatePage(0, story.length() - 1), 3);
+    (void)s;
+}
+
+TEST(RtfReaderTest, PictureTypesSizesAndCrop) {
+    // Scale and crop: (2000 - 400) twips at 50 % = 40 pt.
+    auto document = read(wrap(pngPict("\\picwgoal2000\\pichgoal1000\\piccropl200\\piccropr200\\picscalex50\\picscaley200")));
+    ASSERT_EQ(document.inlines.size(), 1u);
+    EXPECT_DOUBLE_EQ(document.inlines[0].widthPt, 40);
+    EXPECT_DOUBLE_EQ(document.inlines[0].heightPt, 100);
+    EXPECT_DOUBLE_EQ(document.inlines[0].picture.crop.left, 0.1);
+    EXPECT_DOUBLE_EQ(document.inlines[0].picture.naturalWidthPt, 100);
+
+    // A metafile gets its placeable header from the stored extents.
+    const std::string wmf("\x01\x00\x09\x00\x00\x03\x0c\x00\x00\x00\x00\x00\x03\x00\x00\x00\x00\x00", 18);
+    document = read(wrap("{\\pict\\wmetafile8\\picw2540\\pich1270 " + hex(wmf) + "}"));
+    ASSERT_EQ(document.inlines.size(), 1u);
+    const auto& metafile = document.inlines[0].picture;
+    EXPECT_EQ(metafile.type, model::PictureFormat::Wmf);
+    ASSERT_EQ(metafile.size(), wmf.size() + 22);
+    EXPECT_EQ(metafile.bytes->substr(0, 4), std::string("\xD7\xCD\xC6\x9A", 4));
+    EXPECT_EQ(metafile.bytes->substr(22), wmf);
+    EXPECT_NEAR(document.inlines[0].widthPt, 72, 0.01);  // 2540 hundredths of a millimetre
+    EXPECT_NEAR(document.inlines[0].heightPt, 36, 0.01);
+
+    // A DIB keeps its header; its pixel size comes from it.
+    std::string dib(40, '\0');
+    dib[0] = 40;
+    dib[4] = 3;
+    dib[8] = 2;
+    dib[12] = 1;
+    dib[14] = 24;
+    dib += std::string(16, '\x7f');
+    document = read(wrap("{\\pict\\dibitmap0\\picwgoal60\\pichgoal40 " + hex(dib) + "}"));
+    ASSERT_EQ(document.inlines.size(), 1u);
+    EXPECT_EQ(document.inlines[0].picture.type, model::PictureFormat::Dib);
+    EXPECT_EQ(document.inlines[0].picture.pixelWidth, 3);
+    EXPECT_EQ(*document.inlines[0].picture.bytes, dib);
+
+    // Raw bytes after \bin, braces among them.
+    document = read(wrap("{\\pict\\pngblip\\picwgoal600\\pichgoal400\\bin" + std::to_string(tinyPng().size()) + " " +
+                         tinyPng() + "}"));
+    ASSERT_EQ(document.inlines.size(), 1u);
+    EXPECT_EQ(*document.inlines[0].picture.bytes, tinyPng());
+    // Without a type word the data says what it is; without goal sizes the pixels at 96 dpi.
+    document = read(wrap("{\\pict " + hex(tinyPng()) + "}"));
+    ASSERT_EQ(document.inlines.size(), 1u);
+    EXPECT_EQ(document.inlines[0].picture.type, model::PictureFormat::Png);
+    EXPECT_DOUBLE_EQ(document.inlines[0].widthPt, 1.5);
+}
+
+TEST(RtfReaderTest, FallbackCopiesLinkedPicturesAndHeadersAreNoObjects) {
+    const std::string body = "{\\*\\shppict" + pngPict() + "}\r\n{\\nonshppict" + pngPict() + "}" +  // one picture
+                             "{\\nonshppict" + pngPict() + "}" +                                    // lone fallback
+                             "{\\header " + pngPict() + "}" +
+                             "{\\field{\\*\\fldinst INCLUDEPICTURE \"a.png\" \\\\d}{\\fldrslt " + pngPict() + "}}" +
+                             "{\\*\\shpgrp{\\*\\shpinst}}x\\par";
+    const auto document = read(wrap(body));
+    ASSERT_EQ(document.inlines.size(), 1u);
+    ASSERT_EQ(document.inlines[0].origin.companions.size(), 1u);
+    EXPECT_EQ(document.main().plainText(), "\xEF\xBF\xBCx\n");
+}
+
+TEST(RtfReaderTest, EmbeddedAndLinkedObjects) {
+    // OLE 1 header: version, format 2, class name "Word.Document.8".
+    std::string ole("\x01\x05\x00\x00\x02\x00\x00\x00\x10\x00\x00\x00Word.Document.8\0", 28);
+    const std::string body = "{\\object\\objemb\\objw2000\\objh1000\\objscalex50{\\*\\objclass Excel.Sheet.8}"
+                             "{\\*\\objdata 0105000002000000}{\\result{\\*\\shppict" + pngPict() + "}}}" +
+                             "{\\object\\objemb{\\*\\objdata " + hex(ole) + "}{\\result " + pngPict() + "}}" +
+                             "{\\object\\objautlink\\objw600\\objh400{\\result " + pngPict() + "}}\\par";
+    const auto document = read(wrap(body));
+    ASSERT_EQ(document.inlines.size(), 3u);
+    const auto& sheet = document.inlines[0];
+    EXPECT_EQ(sheet.kind, model::InlineKind::EmbeddedObject);
+    EXPECT_EQ(sheet.progId, "Excel.Sheet.8");
+    EXPECT_DOUBLE_EQ(sheet.widthPt, 50);  // 2000 twips at 50 %
+    EXPECT_DOUBLE_EQ(sheet.heightPt, 50);
+    EXPECT_EQ(sheet.picture.type, model::PictureFormat::Png);
+    EXPECT_EQ(document.inlines[1].progId, "Word.Document.8");
+    EXPECT_EQ(document.inlines[2].kind, model::InlineKind::LinkedObject);
+    EXPECT_EQ(document.main().length(), 4);
+}
+
+TEST(RtfReaderTest, ShapesGroupsAndTextBoxes) {
+    const std::string member1 = "{\\shp{\\*\\shpinst{\\sp{\\sn shapeType}{\\sv 75}}{\\sp{\\sn relLeft}{\\sv 0}}"
+                                "{\\sp{\\sn relTop}{\\sv 0}}{\\sp{\\sn relRight}{\\sv 200}}{\\sp{\\sn relBottom}{\\sv 100}}"
+                                "{\\sp{\\sn pib}{\\sv " + pngPict() + "}}}}";
+    const std::string member2 = "{\\shp{\\*\\shpinst{\\sp{\\sn shapeType}{\\sv 202}}{\\sp{\\sn relLeft}{\\sv 200}}"
+                                "{\\sp{\\sn relTop}{\\sv 100}}{\\sp{\\sn relRight}{\\sv 400}}{\\sp{\\sn relBottom}{\\sv 200}}"
+                                "{\\shptxt Hello " + pngPict() + "\\par}}}";
+    const std::string group = "{\\shpgrp{\\*\\shpinst\\shpleft1000\\shptop1000\\shpright5000\\shpbottom3000\\shpz4"
+                              "{\\sp{\\sn groupLeft}{\\sv 0}}{\\sp{\\sn groupTop}{\\sv 0}}{\\sp{\\sn groupRight}{\\sv 400}}"
+                              "{\\sp{\\sn groupBottom}{\\sv 200}}" + member1 + member2 + "}{\\shprslt " + pngPict() + "}}";
+    const std::string single =
+        "{\\shp{\\*\\shpinst\\shpleft0\\shptop200\\shpright2000\\shpbottom1200\\shpbxmargin\\shpbypara\\shpwr4\\shpwrk2"
+        "\\shpfblwtxt0\\shpz7{\\sp{\\sn shapeType}{\\sv 75}}{\\sp{\\sn rotation}{\\sv 5898240}}{\\sp{\\sn fFlipH}{\\sv 1}}"
+        "{\\sp{\\sn wzName}{\\sv Picture 9}}{\\sp{\\sn lineColor}{\\sv 255}}{\\sp{\\sn dxWrapDistLeft}{\\sv 127000}}"
+        "{\\sp{\\sn pib}{\\sv " + pngPict() + "}}}{\\shprslt{\\*\\do\\dobxcolumn}}}";
+    const auto document = read(wrap("Before " + group + single + "after\\par"));
+    ASSERT_EQ(document.shapes.size(), 4u);
+    const auto& g = document.shapes[0];
+    EXPECT_EQ(g.type, model::shape_type::kGroup);
+    EXPECT_EQ(g.children, (std::vector<int>{1, 2}));
+    EXPECT_DOUBLE_EQ(g.leftPt, 50);
+    EXPECT_DOUBLE_EQ(g.widthPt, 200);
+    EXPECT_EQ(g.stackPosition, 4);
+    const auto& picture = document.shapes[1];
+    EXPECT_EQ(picture.parent, 0);
+    EXPECT_EQ(picture.type, model::shape_type::kPicture);
+    EXPECT_DOUBLE_EQ(picture.leftPt, 50);
+    EXPECT_DOUBLE_EQ(picture.widthPt, 100);
+    EXPECT_DOUBLE_EQ(picture.heightPt, 50);
+    const auto& box = document.shapes[2];
+    EXPECT_EQ(box.type, model::shape_type::kTextBox);
+    EXPECT_DOUBLE_EQ(box.leftPt, 150);
+    EXPECT_DOUBLE_EQ(box.topPt, 100);
+    ASSERT_GT(box.textStory, 0);
+    EXPECT_EQ(document.stories[static_cast<std::size_t>(box.textStory)].plainText(), "Hello \xEF\xBF\xBC\n");
+    EXPECT_EQ(document.inlinesOf(box.textStory).size(), 1u);
+    EXPECT_EQ(document.topLevelShapes(), (std::vector<int>{0, 3}));
+    const auto& s = document.shapes[3];
+    EXPECT_EQ(s.name, "Picture 9");
+    EXPECT_DOUBLE_EQ(s.rotation, 90);
+    EXPECT_TRUE(s.flipHorizontal);
+    EXPECT_EQ(s.wrap.type, 1);
+    EXPECT_EQ(s.wrap.side, 2);
+    EXPECT_DOUBLE_EQ(s.wrap.distanceLeftPt, 10);
+    EXPECT_EQ(s.relative.horizontalPosition, 0);
+    EXPECT_EQ(s.relative.verticalPosition, 2);
+    EXPECT_EQ(s.formatting.at("lineColor"), "255");
+    EXPECT_DOUBLE_EQ(s.topPt, 10);
+    EXPECT_DOUBLE_EQ(s.heightPt, 50);
+    // Both stand before "after", the shape's fallback and the group's are no objects.
+    EXPECT_EQ(document.main().plainText(), "Before after\n");
+    EXPECT_TRUE(document.inlinesOf(0).empty());
+    EXPECT_EQ(g.anchor.element, s.anchor.element);
+}
+
+TEST(RtfReaderTest, FloatingObjectIsAnObjectShape) {
+    const std::string body = "x{\\object\\objemb{\\*\\objclass Equation.3}{\\result{\\shp{\\*\\shpinst\\shpleft0"
+                             "\\shptop0\\shpright400\\shpbottom200{\\sp{\\sn shapeType}{\\sv 75}}{\\sp{\\sn pib}{\\sv " +
+                             pngPict() + "}}}}}}\\par";
+    const auto document = read(wrap(body));
+    ASSERT_EQ(document.shapes.size(), 1u);
+    EXPECT_EQ(document.shapes[0].type, model::shape_type::kEmbeddedObject);
+    EXPECT_EQ(document.shapes[0].progId, "Equation.3");
+    EXPECT_FALSE(document.shapes[0].picture.empty());
+    EXPECT_EQ(document.shapes[0].anchor.element, 1);
+    EXPECT_TRUE(document.inlines.empty());
+}
+
+}  // namespace
+}  // namespace kelvaran::formats::rtf

@@ -1,0 +1,121 @@
+#include "formats/rtf/RtfTokenizer.h"
+
+#include "formats/model/FormatError.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace kelvaran::formats::rtf {
+namespace {
+
+std::vector<Token> all(std::string_view input, bool doubleByte = false) {
+    Tokenizer tokenizer(input);
+    tokenizer.setDoubleByte(doubleByte);
+    std::vector<Token> tokens;
+    for (int guard = 0; guard < 10000; ++guard) {
+        Token token = tokenizer.next();
+        if (token.kind == TokenKind::End) break;
+        tokens.push_back(token);
+    }
+    return tokens;
+}
+
+TEST(RtfTokenizerTest, ControlWordsKeepTheirParameterAndDelimiterInTheirBytes) {
+    const std::string input = "{\\b0 x\\fs-24\\par\r\n\\pard}";
+    const auto tokens = all(input);
+    ASSERT_EQ(tokens.size(), 7u);
+    EXPECT_EQ(tokens[0].kind, TokenKind::GroupStart);
+    EXPECT_TRUE(tokens[1].is("b"));
+    EXPECT_TRUE(tokens[1].hasParameter);
+    EXPECT_EQ(tokens[1].parameter, 0);
+    // The space after the parameter belongs to the word, not to the text.
+    EXPECT_EQ(input.substr(tokens[1].begin, tokens[1].end - tokens[1].begin), "\\b0 ");
+    EXPECT_EQ(tokens[2].kind, TokenKind::Text);
+    EXPECT_EQ(tokens[2].data, "x");
+    EXPECT_EQ(tokens[2].begin, 5u);
+    EXPECT_TRUE(tokens[3].is("fs"));
+    EXPECT_EQ(tokens[3].parameter, -24);
+    EXPECT_TRUE(tokens[4].is("par"));
+    EXPECT_FALSE(tokens[4].hasParameter);
+    // CR and LF are no tokens.
+    EXPECT_TRUE(tokens[5].is("pard"));
+    EXPECT_EQ(tokens[5].begin, input.find("\\pard"));
+    EXPECT_EQ(tokens[6].kind, TokenKind::GroupEnd);
+    EXPECT_EQ(tokens[6].end, input.size());
+}
+
+TEST(RtfTokenizerTest, SymbolsEscapesAndMalformedEscapes) {
+    const auto tokens = all("\\*\\'8a\\{\\'zq");
+    ASSERT_EQ(tokens.size(), 5u);
+    EXPECT_TRUE(tokens[0].isSymbol('*'));
+    EXPECT_TRUE(tokens[1].isSymbol('\''));
+    EXPECT_EQ(tokens[1].byte, 0x8A);
+    EXPECT_TRUE(tokens[2].isSymbol('{'));
+    // "\'" without two hex digits stands for itself.
+    EXPECT_EQ(tokens[3].kind, TokenKind::Text);
+    EXPECT_EQ(tokens[3].data, "\\'");
+    EXPECT_EQ(tokens[4].data, "zq");
+}
+
+TEST(RtfTokenizerTest, BinaryPayloadMayHoldBracesAndBackslashes) {
+    const std::string payload("}{\\\r\n\0x", 7);
+    const std::string input = "{\\bin7 " + payload + "}";
+    const auto tokens = all(input);
+    ASSERT_EQ(tokens.size(), 3u);
+    EXPECT_TRUE(tokens[1].is("bin"));
+    EXPECT_EQ(tokens[1].data, payload);
+    EXPECT_FALSE(tokens[1].truncated);
+    EXPECT_EQ(tokens[2].kind, TokenKind::GroupEnd);
+}
+
+TEST(RtfTokenizerTest, HostileBinaryLengthsAreCutAtTheEndOfTheInput) {
+    for (const std::string length : {"999999999999", "2147483647", "-5"}) {
+        SCOPED_TRACE(length);
+        const std::string input = "{\\bin" + length + " abc}";
+        const auto tokens = all(input);
+        ASSERT_GE(tokens.size(), 2u);
+        EXPECT_TRUE(tokens[1].truncated);
+        EXPECT_LE(tokens[1].end, input.size());
+        if (length[0] != '-') {
+            EXPECT_EQ(tokens[1].data, "abc}");
+        }
+    }
+}
+
+TEST(RtfTokenizerTest, LongParametersAreClampedAndLongWordsRefused) {
+    const auto tokens = all("\\picw99999999999999999999 ");
+    ASSERT_EQ(tokens.size(), 1u);
+    EXPECT_EQ(tokens[0].parameter, 2147483647);
+    EXPECT_THROW(all("\\" + std::string(40, 'a')), model::FormatError);
+    EXPECT_NO_THROW(all("\\" + std::string(32, 'a')));
+}
+
+TEST(RtfTokenizerTest, DoubleByteTrailBytesAreTextNotSyntax) {
+    // Shift-JIS "表" is 0x95 0x5C and "急" 0x8B 0x7D: their trail bytes are "\" and "}".
+    const std::string raw = "{\x95\x5C\x8B\x7D}";
+    auto tokens = all(raw, true);
+    ASSERT_EQ(tokens.size(), 3u);
+    EXPECT_EQ(tokens[1].data, "\x95\x5C\x8B\x7D");
+    EXPECT_EQ(tokens[2].kind, TokenKind::GroupEnd);
+    // Escaped lead byte, raw trail byte.
+    tokens = all("{\\'8b}}", true);
+    ASSERT_EQ(tokens.size(), 3u);
+    EXPECT_EQ(tokens[1].byte, 0x8B);
+    EXPECT_EQ(tokens[1].trail, 0x7D);
+    // Without double-byte text the same bytes are syntax.
+    tokens = all("{\\'8b}}", false);
+    EXPECT_EQ(tokens[1].trail, -1);
+    EXPECT_EQ(tokens[2].kind, TokenKind::GroupEnd);
+}
+
+TEST(RtfTokenizerTest, LoneBackslashAtTheEndIsText) {
+    const auto tokens = all("ab\\");
+    ASSERT_EQ(tokens.size(), 2u);
+    EXPECT_EQ(tokens[1].kind, TokenKind::Text);
+    EXPECT_EQ(tokens[1].data, "\\");
+}
+
+}  // namespace
+}  // namespace kelvaran::formats::rtf
