@@ -772,13 +772,16 @@ bool sameBorders(const model::Borders& a, const model::Borders& b)
     return true;
 }
 
+// In front of or behind the text is part of the wrap type (3 or 5): the
+// behind-text flag of the file may be set on shapes with other wrapping, where
+// it means nothing, and a copied wrap does not carry it.
 bool sameLayout(const model::FloatingShape& a, const model::FloatingShape& b, double tolerance)
 {
     return near(a.leftPt, b.leftPt, tolerance) && near(a.topPt, b.topPt, tolerance) &&
            near(a.widthPt, b.widthPt, tolerance) && near(a.heightPt, b.heightPt, tolerance) &&
            near(std::fmod(a.rotation - b.rotation + 720.0, 360.0), 0.0, 0.5) &&
            a.flipHorizontal == b.flipHorizontal && a.flipVertical == b.flipVertical && a.wrap.type == b.wrap.type &&
-           a.wrap.side == b.wrap.side && a.behindText == b.behindText &&
+           a.wrap.side == b.wrap.side &&
            a.relative.horizontalPosition == b.relative.horizontalPosition &&
            a.relative.verticalPosition == b.relative.verticalPosition;
 }
@@ -934,7 +937,10 @@ private:
                 continue;
             }
             if (live(now.edit)) {
-                if (now.layoutChanged && !sameLayout(before, now, 0.05))
+                // A text box set back to its size after its pictures were
+                // converted comes back rounded to whole points: the file keeps
+                // the exact size it had.
+                if (now.layoutChanged && !sameLayout(before, now, 0.51))
                     refuse("the position, size or wrapping of " + describe(now) +
                            " changed, which cannot be saved in a Word 97-2003 document");
                 if ((now.parent >= 0) != (before.parent >= 0) || now.children.size() != before.children.size())

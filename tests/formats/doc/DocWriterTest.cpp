@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -44,6 +45,22 @@ TEST(DocWriterTest, ShapesTurnedAndTurnedBackAreNoChange) {
     EXPECT_THROW(writeDoc(doc), model::FormatError);  // a real turn cannot be written
     shape.rotation = rotation;
     EXPECT_EQ(test::streamsOf(writeDoc(doc)), test::streamsOf(*doc.source));
+}
+
+TEST(DocWriterTest, TextBoxSetBackToItsRoundedSizeKeepsItsExactSize) {
+    auto doc = readTestDocument("generated/gen-textbox-picture.doc");
+    auto& box = doc.shapes[0];
+    ASSERT_NE(box.widthPt, std::round(box.widthPt));
+    box.widthPt = std::round(box.widthPt);
+    box.heightPt = std::round(box.heightPt);
+    box.layoutChanged = true;
+    test::replaceInlineLikeTheOffice(doc, test::nthInline(doc, box.textStory, 0), test::makePng(10, 8), 10, 8);
+    const auto back = reread(writeDoc(doc));
+    const auto original = readTestDocument("generated/gen-textbox-picture.doc");
+    EXPECT_DOUBLE_EQ(back.shapes[0].widthPt, original.shapes[0].widthPt);
+    EXPECT_DOUBLE_EQ(back.shapes[0].heightPt, original.shapes[0].heightPt);
+    doc.shapes[0].widthPt += 3;  // a real change of size
+    EXPECT_THROW(writeDoc(doc), model::FormatError);
 }
 
 TEST(DocWriterTest, ReplacedInlinePictureIsStoredAndTheFileShrinks) {
