@@ -1,6 +1,5 @@
 #include "app/gui/frmMain.h"
 
-#include "Version.h"
 #include "app/AppTitle.h"
 #include "app/gui/ButtonPictures.h"
 #include "app/gui/InterfaceFont.h"
@@ -18,6 +17,8 @@
 #include "rules/frmObject.h"
 #include "settings/RegAccess.h"
 #include "settings/StoredSettings.h"
+#include "web/AboutDialog.h"
+#include "web/WebPages.h"
 
 #include <QAction>
 #include <QApplication>
@@ -30,7 +31,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -147,6 +147,12 @@ frmMain::frmMain(frmMainServices services, QWidget* parent) : QMainWindow(parent
         messages_ = ownMessages_.get();
     }
     pump_ = std::make_unique<platform::qt::QtEventPump>();
+    if (services_.starter) {
+        starter_ = services_.starter;
+    } else {
+        ownStarter_ = std::make_unique<web::DetachedProgramStarter>();
+        starter_ = ownStarter_.get();
+    }
     timer_ = std::make_unique<platform::qt::QtTimer>();
 
     chooseFiles = [this] {
@@ -157,12 +163,9 @@ frmMain::frmMain(frmMainServices services, QWidget* parent) : QMainWindow(parent
         dialog.selectNameFilter(QStringLiteral("WORDファイル (*.doc)"));
         return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles() : QStringList();
     };
-    showAbout = [this] {
-        QMessageBox::about(this, qt(kApplicationTitle),
-                           qt(kApplicationTitle) + QStringLiteral("\nVersion ") + QString::fromLatin1(kVersionDotted));
-    };
-    openSupportPage = [] {};
-    openUpdatePage = [] {};
+    showAbout = [this] { mnuAbout_Click(); };
+    openSupportPage = [this] { mnuSupport_Click(); };
+    openUpdatePage = [this] { mnuUpdate_Click(); };
     quitApplication = [] { QCoreApplication::quit(); };
     endAtOnce = [] {
         std::fflush(nullptr);
@@ -551,6 +554,28 @@ void frmMain::btnObject_Click() {
 void frmMain::chkObject_Click() { btnObject->setVisible(chkObject->isChecked()); }
 
 void frmMain::mnuQuit_Click() { close(); }
+
+void frmMain::mnuAbout_Click() {
+    // Modeless, and discarded when closed: each opening shows the title as it is now.
+    auto* about = new web::AboutDialog(kApplicationTitle, this);
+    about->show();
+}
+
+void frmMain::mnuSupport_Click() {
+    if (!services_.registry) {
+        messages_->show(web::kCannotOpenMessage, platform::MessageIcon::None);
+        return;
+    }
+    web::OpenWebPage(web::kSupportPath, *services_.registry, *messages_, *pump_, *starter_);
+}
+
+void frmMain::mnuUpdate_Click() {
+    if (!services_.registry) {
+        messages_->show(web::kCannotOpenMessage, platform::MessageIcon::None);
+        return;
+    }
+    web::OpenWebPage(web::kUpdatePath, *services_.registry, *messages_, *pump_, *starter_);
+}
 
 std::string frmMain::inputText() { return txtSource->text(); }
 

@@ -46,6 +46,9 @@ class frmObject;
 namespace kelvaran::settings {
 class RegAccess;
 }
+namespace kelvaran::web {
+class ProgramStarter;
+}
 
 namespace kelvaran::app::gui {
 
@@ -60,6 +63,7 @@ struct frmMainServices {
     office::OfficeFactory* factory = nullptr;       // creates Word and Excel
     platform::FileSystem* fileSystem = nullptr;     // null when it could not be created
     platform::MessageBoxes* messages = nullptr;     // null: Qt message boxes
+    web::ProgramStarter* starter = nullptr;         // starts the browser; null: a detached process
     // Builds the document walk; may be empty (nothing is converted then).
     std::function<std::unique_ptr<engine::Walker>(const WalkerParts&)> makeWalker;
 };
@@ -143,6 +147,9 @@ public:
     void btnObject_Click();
     void chkObject_Click();
     void mnuQuit_Click();
+    void mnuAbout_Click();
+    void mnuSupport_Click();
+    void mnuUpdate_Click();
 
     // BatchHost
     std::string inputText() override;
@@ -187,6 +194,8 @@ private:
     std::unique_ptr<platform::qt::QtMessageBoxes> ownMessages_;
     platform::MessageBoxes* messages_ = nullptr;
     std::unique_ptr<platform::qt::QtEventPump> pump_;
+    std::unique_ptr<web::ProgramStarter> ownStarter_;
+    web::ProgramStarter* starter_ = nullptr;
     std::unique_ptr<platform::qt::QtTimer> timer_;
     std::unique_ptr<WindowConditions> conditions_;
     std::unique_ptr<office::OfficeControl> office_;

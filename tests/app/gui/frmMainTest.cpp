@@ -1,5 +1,7 @@
 #include "app/gui/frmMain.h"
 
+#include "Version.h"
+#include "app/AppTitle.h"
 #include "app/gui/SourceBox.h"
 #include "app/gui/Twips.h"
 #include "tests/app/gui/FakeOffice.h"
@@ -11,6 +13,8 @@
 #include "platform/Host.h"
 #include "rules/frmObject.h"
 #include "settings/RegAccess.h"
+#include "web/AboutDialog.h"
+#include "web/WebPages.h"
 
 #include <QAction>
 #include <QApplication>
@@ -26,6 +30,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -51,6 +56,15 @@ using settings::Root;
 struct RecordedMessages : platform::MessageBoxes {
     std::vector<std::pair<std::string, platform::MessageIcon>> shown;
     void show(const std::string& text, platform::MessageIcon icon) override { shown.emplace_back(text, icon); }
+};
+
+struct RecordingStarter : web::ProgramStarter {
+    bool succeeds = true;
+    std::vector<std::pair<std::string, std::vector<std::string>>> started;
+    bool start(const std::string& program, const std::vector<std::string>& arguments) override {
+        started.emplace_back(program, arguments);
+        return succeeds;
+    }
 };
 
 // The walk as the window's run calls it; what it does is up to each test.
@@ -95,6 +109,7 @@ protected:
         services.factory = &factory_;
         services.fileSystem = &fileSystem_;
         services.messages = &messages_;
+        services.starter = &starter_;
         services.makeWalker = [this](const WalkerParts&) -> std::unique_ptr<engine::Walker> {
             return std::make_unique<ScriptedWalker>(walk_);
         };
@@ -132,6 +147,7 @@ protected:
     office::OfficeFactory factory_;
     platform::StdFileSystem fileSystem_;
     RecordedMessages messages_;
+    RecordingStarter starter_;
     std::function<void()> walk_;
     QStringList chosen_;
     int quits_ = 0;
@@ -783,6 +799,53 @@ TEST_F(MainWindowTest, TheAutomationSeesAndSetsTheWindowState) {
     // Nothing was stored.
     EXPECT_EQ(stored("Ratio"), "");
     EXPECT_FALSE(window->unloaded());
+}
+
+TEST_F(MainWindowTest, HelpEntriesOpenTheMakersPagesInTheRegisteredBrowser) {
+    registry_->WriteRegValue(Root::HKEY_CLASSES_ROOT, "http\\shell\\open\\command", "",
+                             std::string("\"/opt/web-browser/bin/browser\" -new-tab \"%1\""));
+    auto window = makeWindow();
+    window->mnuSupport->trigger();
+    window->mnuUpdate->trigger();
+    ASSERT_EQ(starter_.started.size(), 2u);
+    EXPECT_EQ(starter_.started[0].first, "/opt/web-browser/bin/browser");
+    EXPECT_EQ(starter_.started[0].second, std::vector<std::string>{web::pageAddress(web::kSupportPath)});
+    EXPECT_EQ(starter_.started[1].second, std::vector<std::string>{web::pageAddress(web::kUpdatePath)});
+    EXPECT_NE(starter_.started[1].second[0].find("/service/servlet/update?app=kelvaran&ver="), std::string::npos);
+    EXPECT_TRUE(messages_.shown.empty());
+
+    starter_.succeeds = false;
+    window->mnuSupport->trigger();
+    ASSERT_EQ(messages_.shown.size(), 1u);
+    EXPECT_EQ(messages_.shown[0].first, web::kCannotOpenMessage);
+    EXPECT_EQ(messages_.shown[0].second, platform::MessageIcon::None);
+}
+
+TEST_F(MainWindowTest, AboutShowsTheCurrentTitleAndIsDiscardedWhenClosed) {
+    auto window = makeWindow();
+    window->show();
+    window->mnuAbout->trigger();
+    auto dialogs = window->findChildren<web::AboutDialog*>();
+    ASSERT_EQ(dialogs.size(), 1);
+    QPointer<web::AboutDialog> first = dialogs[0];
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_FALSE(first->isModal());
+    EXPECT_EQ(first->windowTitle(), QStringLiteral("Quelto MSケルヴァラン"));
+    EXPECT_EQ(first->lblVersion->text(), q(kApplicationTitle) + QStringLiteral(" Ver.") + kVersionDotted);
+    first->OKButton->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(first.isNull());
+
+    // After a run the title carries the office mode, and so does the next About.
+    window->setWindowTitle(QStringLiteral("Quelto MSケルヴァラン [Word2003]"));
+    window->mnuAbout->trigger();
+    dialogs = window->findChildren<web::AboutDialog*>();
+    ASSERT_EQ(dialogs.size(), 1);
+    EXPECT_EQ(dialogs[0]->windowTitle(), QStringLiteral("Quelto MSケルヴァラン [Word2003]"));
+    EXPECT_EQ(dialogs[0]->lblVersion->text(), q(kApplicationTitle) + QStringLiteral(" Ver.") + kVersionDotted);
+    EXPECT_TRUE(dialogs[0]->close());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(window->findChildren<web::AboutDialog*>().isEmpty());
 }
 
 }  // namespace
