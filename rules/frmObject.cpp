@@ -65,7 +65,10 @@ frmObject::frmObject(ExceptionList& list, QWidget* parent) : QDialog(parent), li
     lstExceptionValue->setObjectName(QStringLiteral("lstExceptionValue"));
     lstExceptionValue->setGeometry(fromTwips(3420, 3600, 855, 1320));
     lstExceptionValue->setEnabled(false);
+    // A disabled list's scroll bars cannot be used, and they would take the
+    // room of the texts; the list follows the selected entry by itself.
     lstExceptionValue->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    lstExceptionValue->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     lstExceptionValue->setTextElideMode(Qt::ElideNone);
 
     setTabOrder(lstException, optFormat[0]);

@@ -59,6 +59,24 @@ private slots:
         QVERIFY(!dialog.lstExceptionValue->isEnabled());
     }
 
+    void iconIsTheOwnersAndTheValueListFollowsTheSelection() {
+        QWidget owner;
+        QPixmap picture(16, 16);
+        picture.fill(Qt::darkMagenta);
+        owner.setWindowIcon(QIcon(picture));
+        ExceptionList list;
+        AddDefaultExceptions(list);
+        QPointer<frmObject> dialog = new frmObject(list, &owner);
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        QCOMPARE(dialog->windowIcon().pixmap(16, 16).toImage(), owner.windowIcon().pixmap(16, 16).toImage());
+        clickEntry(*dialog, 12);
+        QCOMPARE(dialog->lstExceptionValue->currentRow(), 12);
+        QListWidgetItem* value = dialog->lstExceptionValue->item(12);
+        QVERIFY(dialog->lstExceptionValue->viewport()->rect().intersects(
+            dialog->lstExceptionValue->visualItemRect(value)));
+    }
+
     void tabOrder() {
         ExceptionList list;
         frmObject dialog(list);
