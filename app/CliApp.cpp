@@ -25,6 +25,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -33,6 +34,8 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iostream>
 #include <istream>
 #include <map>
 #include <ostream>
@@ -208,6 +211,307 @@ std::string onOff(bool value) {
     return value ? "on" : "off";
 }
 
+std::string formatNameOf(int index) {
+    for (const auto& [name, value] : kFormatNames) {
+        if (value == index) return name;
+    }
+    return std::to_string(index);
+}
+
+// What a batch run of the command line is made with, once the command line
+// has been read and checked.
+struct BatchSettings {
+    engine::ConditionValues values;
+    std::int32_t waitXP = 200;
+    std::int32_t wait2000 = 500;
+    std::string outputDir;
+    bool dryRun = false;
+    bool quiet = false;
+    bool verbose = false;
+    bool logToError = false;  // the report has standard output
+    bool progress = false;    // standard error is a terminal
+    std::vector<std::string> openingLines;
+};
+
+// One batch run over `entries`, as the window's start button runs it, with
+// the front end's channels around it.  The report, when there is one, is
+// finished here.
+int runBatch(const BatchSettings& settings, const std::vector<std::string>& entries, const CliEnvironment& environment,
+             std::ostream& out, std::ostream& err, ReportSink* report) {
+    const bool quiet = settings.quiet;
+    const bool dryRun = settings.dryRun;
+    engine::RunState state;
+    state.waitXP = settings.waitXP;
+    state.wait2000 = settings.wait2000;
+    platform::StdFileSystem fileSystem;
+    CliConsole console(err, settings.progress && !quiet);
+    std::ostream* logStream = quiet ? nullptr : (settings.logToError ? &err : &out);
+
+    state.fileSystem = &fileSystem;
+    platform::Clipboard clipboard;
+    StreamMessageBoxes messages(console);
+    engine::FixedConditions conditions(settings.values);
+    CliEventPump pump(environment.interrupted);
+    CliDisplay display(logStream, console, !quiet, pump);
+    platform::Timer timer;
+    CliHost host(entries);
+
+    rules::ExceptionList exceptions;
+    try {
+        rules::LoadExceptionList(exceptions, environment.configFolder + "/ole.ini", {});
+    } catch (const std::exception&) {
+        // The built-in table stays.
+    }
+    if (exceptions.size() == 0) rules::AddDefaultExceptions(exceptions);
+
+    office::OfficeFactory factory;
+    if (environment.registerBackends) environment.registerBackends(factory);
+    office::OfficeControl office(factory, state, clipboard, messages, kApplicationTitle);
+    office.setCaption = [](const std::string&) {};
+
+    BatchRun run(state, office, clipboard, messages, conditions, display, host);
+    run.setOutputFolder(settings.outputDir);
+    run.setDryRun(dryRun);
+    pump.attach(&run);
+
+    std::unique_ptr<RunRecorder> recorder;
+    if (report) {
+        recorder = std::make_unique<RunRecorder>(*report, dryRun);
+        display.onLog = [&recorder](const std::string& text) { recorder->logAppended(text); };
+    }
+    const int count = static_cast<int>(entries.size());
+    double saved = 0;
+    auto documentStart = std::chrono::steady_clock::now();
+    run.onDocumentStarted = [&](const std::string& path, int index) {
+        documentStart = std::chrono::steady_clock::now();
+        if (recorder) recorder->documentStarted(path);
+        console.setProgress(ProgressText(index + 1, count, saved, path));
+    };
+    run.onDocumentDone = [&](const DocumentResult& result) {
+        if (recorder) recorder->documentDone(result);
+        const auto outcome = ClassifyDocument(result, dryRun);
+        if (outcome.outcome == "slimmed") saved += std::max(0.0, result.inputBytes - result.outputBytes);
+        if (settings.verbose) {
+            const double seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - documentStart).count();
+            std::ostringstream line;
+            line.precision(2);
+            line << std::fixed << "kelvaran-cli: " << result.path << ": " << outcome.outcome << " ("
+                 << kilobytes(result.inputBytes);
+            if (outcome.outcome == "slimmed") line << " -> " << kilobytes(result.outputBytes);
+            line << ", " << seconds << " s)";
+            if (!outcome.reason.empty()) line << ": " << outcome.reason;
+            console.line(line.str());
+        }
+    };
+    run.onOpenFailed = [&console](const std::string& path, const std::string& reason) {
+        console.line("文書を開けません：" + path + " (" + reason + ")");
+    };
+    run.onSaveFailed = [&console](const std::string& path, const std::string& reason) {
+        console.line("kelvaran-cli: no slimmed copy of " + path + ": " + reason);
+    };
+    office.endProgram = [&console, &office] {
+        if (!office.lastCreationError().empty()) console.line("(" + office.lastCreationError() + ")");
+    };
+
+    for (const auto& line : settings.openingLines) console.line(line);
+
+    std::unique_ptr<engine::Walker> walker;
+    if (environment.makeWalker) {
+        walker = environment.makeWalker(WalkerParts{state, conditions, exceptions, display, clipboard, pump, timer});
+    }
+    run.setWalker(walker.get());
+    run.StartRun();
+    console.endProgress();
+
+    int status = run.lastOutcome() == BatchRun::Outcome::Completed ? kExitCompleted : kExitFailed;
+    if (!run.breakOffReason().empty()) {
+        console.line("kelvaran-cli: the run broke off: " + run.breakOffReason());
+        status = kExitFailed;
+    }
+    if (report) {
+        try {
+            recorder->runEnded(run);
+            report->finish();
+        } catch (const std::exception& e) {
+            console.line(std::string("kelvaran-cli: the report could not be written: ") + e.what());
+            status = kExitFailed;
+        }
+    }
+    return status;
+}
+
+// A temporary file of the worker processes, in the temporary folder, removed
+// when it goes out of scope.
+class ScratchFile {
+public:
+    ScratchFile() {
+        platform::StdFileSystem fileSystem;
+        std::string pattern = fileSystem.GetSpecialFolder(2) + "/kelvaran-job-XXXXXX";
+        const int fd = ::mkstemp(pattern.data());
+        if (fd < 0) throw platform::FileSystemError("cannot create a temporary file: " + std::string(std::strerror(errno)));
+        ::close(fd);
+        path_ = pattern;
+    }
+    ~ScratchFile() { ::unlink(path_.c_str()); }
+    ScratchFile(const ScratchFile&) = delete;
+    ScratchFile& operator=(const ScratchFile&) = delete;
+    const std::string& path() const { return path_; }
+    std::string read() const {
+        try {
+            return platform::readWholeFile(path_);
+        } catch (const std::exception&) {
+            return {};
+        }
+    }
+
+private:
+    std::string path_;
+};
+
+struct Worker {
+    std::vector<std::string> entries;
+    ScratchFile out, err, report;
+    pid_t pid = -1;
+    int status = kExitFailed;
+};
+
+// Up to `jobs` batch runs at once over consecutive parts of the input list,
+// each in a process of its own with its own office.  Their log, messages and
+// report records are passed on part after part once all have ended, so
+// nothing of two documents is ever mixed and the input order is kept.
+int runParallel(int jobs, const BatchSettings& settings, const std::vector<std::string>& entries,
+                const CliEnvironment& environment, std::ostream& out, std::ostream& err, ReportSink* report) {
+    // A list the batch run refuses is refused once, by one run.
+    platform::StdFileSystem fileSystem;
+    if (FindRefusal(entries, fileSystem)) return runBatch(settings, entries, environment, out, err, report);
+
+    const auto started = std::chrono::steady_clock::now();
+    const std::size_t parts = std::min(entries.size(), static_cast<std::size_t>(jobs));
+    std::vector<std::unique_ptr<Worker>> workers;
+    std::size_t next = 0;
+    for (std::size_t k = 0; k < parts; ++k) {
+        auto worker = std::make_unique<Worker>();
+        const std::size_t size = entries.size() / parts + (k < entries.size() % parts ? 1 : 0);
+        worker->entries.assign(entries.begin() + static_cast<long>(next), entries.begin() + static_cast<long>(next + size));
+        next += size;
+        workers.push_back(std::move(worker));
+    }
+
+    CliConsole console(err, false);
+    for (const auto& line : settings.openingLines) console.line(line);
+    BatchSettings part = settings;
+    part.openingLines.clear();
+    part.progress = false;
+
+    out.flush();
+    err.flush();
+    std::cout.flush();
+    std::cerr.flush();
+    for (auto& worker : workers) {
+        worker->pid = ::fork();
+        if (worker->pid == 0) {
+            int status = kExitFailed;
+            {
+                std::ofstream partOut(worker->out.path(), std::ios::binary);
+                std::ofstream partErr(worker->err.path(), std::ios::binary);
+                try {
+                    std::unique_ptr<ReportSink> partReport;
+                    if (report) partReport = std::make_unique<ReportSink>(worker->report.path(), partOut);
+                    status = runBatch(part, worker->entries, environment, partOut, partErr, partReport.get());
+                } catch (const std::exception& e) {
+                    partErr << "kelvaran-cli: " << e.what() << '\n';
+                }
+            }
+            // Straight out: the parent's objects are the parent's to clean up.
+            ::_exit(status);
+        }
+        if (worker->pid < 0) {
+            console.line(std::string("kelvaran-cli: cannot start a job: ") + std::strerror(errno));
+            worker->status = kExitFailed;
+        }
+    }
+    for (auto& worker : workers) {
+        if (worker->pid <= 0) continue;
+        int raw = 0;
+        while (::waitpid(worker->pid, &raw, 0) < 0 && errno == EINTR) {
+        }
+        worker->status = WIFEXITED(raw) ? WEXITSTATUS(raw) : kExitFailed;
+        if (WIFSIGNALED(raw)) {
+            console.line("kelvaran-cli: the job for " + worker->entries.front() + " and after ended by signal " +
+                         std::to_string(WTERMSIG(raw)));
+        }
+    }
+
+    int status = kExitCompleted;
+    nlohmann::ordered_json run = {{"record", "run"},    {"version", kVersionDotted}, {"outcome", "completed"},
+                                  {"reason", nullptr},  {"documents", 0},          {"slimmed", 0},
+                                  {"bytes_saved", 0},   {"seconds", 0.0},          {"dry_run", settings.dryRun}};
+    for (auto& worker : workers) {
+        out << worker->out.read();
+        out.flush();
+        err << worker->err.read();
+        err.flush();
+        status = std::max(status, worker->status);
+        if (!report) continue;
+        std::vector<std::string> recorded;
+        bool ended = false;
+        std::istringstream lines(worker->report.read());
+        for (std::string line; std::getline(lines, line);) {
+            nlohmann::ordered_json record;
+            try {
+                record = nlohmann::ordered_json::parse(line);
+            } catch (const std::exception&) {
+                continue;
+            }
+            if (record.value("record", "") != "run") {
+                if (record.value("record", "") == "document") recorded.push_back(record.value("input", ""));
+                report->write(record);
+                continue;
+            }
+            ended = true;
+            for (const char* sum : {"documents", "slimmed", "bytes_saved"}) {
+                run[sum] = run[sum].get<long long>() + record.value(sum, 0LL);
+            }
+            if (run["outcome"] == "completed" && record.value("outcome", "") != "completed") {
+                run["outcome"] = record["outcome"];
+                run["reason"] = record["reason"];
+            }
+        }
+        if (!ended) {
+            // A job that did not end its report: its documents are accounted for all the same.
+            for (const auto& entry : worker->entries) {
+                if (std::find(recorded.begin(), recorded.end(), entry) != recorded.end()) continue;
+                report->write({{"record", "document"},
+                               {"input", entry},
+                               {"output", nullptr},
+                               {"bytes_before", 0},
+                               {"bytes_after", nullptr},
+                               {"outcome", "failed"},
+                               {"reason", "the job that took this document ended abnormally"},
+                               {"seconds", 0.0},
+                               {"dry_run", settings.dryRun},
+                               {"objects_replaced", 0}});
+            }
+            if (run["outcome"] == "completed") {
+                run["outcome"] = "broken_off";
+                run["reason"] = "a job ended abnormally";
+            }
+        }
+    }
+    if (report) {
+        run["seconds"] = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        try {
+            report->write(run);
+            report->finish();
+        } catch (const std::exception& e) {
+            console.line(std::string("kelvaran-cli: the report could not be written: ") + e.what());
+            status = kExitFailed;
+        }
+    }
+    return status;
+}
+
 }  // namespace
 
 int runCli(int argc, const char* const* argv, const CliEnvironment& environment, std::ostream& out,
@@ -249,6 +553,7 @@ int runCli(int argc, const char* const* argv, const CliEnvironment& environment,
     std::string reportTarget;
     bool quiet = false;
     bool verbose = false;
+    int jobs = 1;
 
     cli.add_option("FILE", files, "Word documents to slim (.doc or .rtf)")->group("Input");
     cli.add_option("--files-from", filesFrom, "Also slim the documents named in LIST, one a line (\"-\": standard input)")
@@ -270,6 +575,13 @@ int runCli(int argc, const char* const* argv, const CliEnvironment& environment,
         ->group("Output");
     cli.add_flag("-q,--quiet", quiet, "Show only errors: no log, no status, no progress")->group("Output");
     cli.add_flag("-v,--verbose", verbose, "Also show one line per document with its outcome")->group("Output");
+    cli.add_option("-j,--jobs", jobs,
+                   "Slim up to N documents at once, each in a process of its own (default 1: one after another); "
+                   "the log and the report keep the input order")
+        ->type_name("N")
+        ->check(CLI::Range(1, 64))
+        ->capture_default_str()
+        ->group("Output");
 
     cli.add_option("--min-size", values.fileSize, "Convert pictures of at least this many KB")
         ->check([](const std::string& t) { return numberCheck(t, 0, 1e12, true, "a size of 0 KB or more"); })
@@ -365,113 +677,31 @@ int runCli(int argc, const char* const* argv, const CliEnvironment& environment,
         return kExitUsage;
     }
 
-    const bool reportOnStandardOutput = report && report->toStandardOutput();
-    CliConsole console(err, environment.errorIsTerminal && !quiet);
-    std::ostream* logStream = quiet ? nullptr : (reportOnStandardOutput ? &err : &out);
-
-    state.fileSystem = &fileSystem;
-    platform::Clipboard clipboard;
-    StreamMessageBoxes messages(console);
-    engine::FixedConditions conditions(values);
-    CliEventPump pump(environment.interrupted);
-    CliDisplay display(logStream, console, !quiet, pump);
-    platform::Timer timer;
-    CliHost host(entries);
-
-    rules::ExceptionList exceptions;
-    try {
-        rules::LoadExceptionList(exceptions, environment.configFolder + "/ole.ini", {});
-    } catch (const std::exception&) {
-        // The built-in table stays.
-    }
-    if (exceptions.size() == 0) rules::AddDefaultExceptions(exceptions);
-
-    office::OfficeFactory factory;
-    if (environment.registerBackends) environment.registerBackends(factory);
-    office::OfficeControl office(factory, state, clipboard, messages, kApplicationTitle);
-    office.setCaption = [](const std::string&) {};
-
-    BatchRun run(state, office, clipboard, messages, conditions, display, host);
-    run.setOutputFolder(outputDir);
-    run.setDryRun(dryRun);
-    pump.attach(&run);
-
-    std::unique_ptr<RunRecorder> recorder;
-    if (report) {
-        recorder = std::make_unique<RunRecorder>(*report, dryRun);
-        display.onLog = [&recorder](const std::string& text) { recorder->logAppended(text); };
-    }
-    const int count = static_cast<int>(entries.size());
-    double saved = 0;
-    auto documentStart = std::chrono::steady_clock::now();
-    run.onDocumentStarted = [&](const std::string& path, int index) {
-        documentStart = std::chrono::steady_clock::now();
-        if (recorder) recorder->documentStarted(path);
-        console.setProgress(ProgressText(index + 1, count, saved, path));
-    };
-    run.onDocumentDone = [&](const DocumentResult& result) {
-        if (recorder) recorder->documentDone(result);
-        const auto outcome = ClassifyDocument(result, dryRun);
-        if (outcome.outcome == "slimmed") saved += std::max(0.0, result.inputBytes - result.outputBytes);
-        if (verbose) {
-            const double seconds =
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - documentStart).count();
-            std::ostringstream line;
-            line.precision(2);
-            line << std::fixed << "kelvaran-cli: " << result.path << ": " << outcome.outcome << " ("
-                 << kilobytes(result.inputBytes);
-            if (outcome.outcome == "slimmed") line << " -> " << kilobytes(result.outputBytes);
-            line << ", " << seconds << " s)";
-            if (!outcome.reason.empty()) line << ": " << outcome.reason;
-            console.line(line.str());
-        }
-    };
-    run.onOpenFailed = [&console](const std::string& path, const std::string& reason) {
-        console.line("文書を開けません：" + path + " (" + reason + ")");
-    };
-    run.onSaveFailed = [&console](const std::string& path, const std::string& reason) {
-        console.line("kelvaran-cli: no slimmed copy of " + path + ": " + reason);
-    };
-    office.endProgram = [&console, &office] {
-        if (!office.lastCreationError().empty()) console.line("(" + office.lastCreationError() + ")");
-    };
-
+    BatchSettings settings;
+    settings.values = values;
+    settings.waitXP = state.waitXP;
+    settings.wait2000 = state.wait2000;
+    settings.outputDir = outputDir;
+    settings.dryRun = dryRun;
+    settings.quiet = quiet;
+    settings.verbose = verbose;
+    settings.logToError = report && report->toStandardOutput();
+    settings.progress = environment.errorIsTerminal;
     if (verbose) {
-        console.line("kelvaran-cli " + std::string(kVersionDotted) + ": " + std::to_string(count) +
-                     " document(s); min-size " + values.fileSize + " KB, ratio " + values.ratio + ", format " +
-                     formatOption->get_default_str() + (format.empty() ? "" : " -> " + platform::asciiLower(format)) +
-                     ", expect-rate " + values.expectRate + "%, pixel-size " + values.pixelSize + ", objects " +
-                     onOff(values.convertObjects) + ", recompress " + onOff(values.recompress) + ", slow " +
-                     onOff(values.slowMode));
+        settings.openingLines.push_back(
+            "kelvaran-cli " + std::string(kVersionDotted) + ": " + std::to_string(entries.size()) +
+            " document(s); min-size " + values.fileSize + " KB, ratio " + values.ratio + ", format " +
+            formatNameOf(values.format) + ", expect-rate " + values.expectRate + "%, pixel-size " + values.pixelSize +
+            ", objects " + onOff(values.convertObjects) + ", recompress " + onOff(values.recompress) + ", slow " +
+            onOff(values.slowMode) + (jobs > 1 ? ", " + std::to_string(jobs) + " jobs" : ""));
     }
     if (dryRun && !quiet) {
-        console.line("kelvaran-cli: dry run: no slimmed copy is written; each converted document is saved to a "
-                     "temporary file to measure it, and that file is removed at once");
+        settings.openingLines.push_back(
+            "kelvaran-cli: dry run: no slimmed copy is written; each converted document is saved to a temporary "
+            "file to measure it, and that file is removed at once");
     }
-
-    std::unique_ptr<engine::Walker> walker;
-    if (environment.makeWalker) {
-        walker = environment.makeWalker(WalkerParts{state, conditions, exceptions, display, clipboard, pump, timer});
-    }
-    run.setWalker(walker.get());
-    run.StartRun();
-    console.endProgress();
-
-    int status = run.lastOutcome() == BatchRun::Outcome::Completed ? kExitCompleted : kExitFailed;
-    if (!run.breakOffReason().empty()) {
-        console.line("kelvaran-cli: the run broke off: " + run.breakOffReason());
-        status = kExitFailed;
-    }
-    if (report) {
-        try {
-            recorder->runEnded(run);
-            report->finish();
-        } catch (const std::exception& e) {
-            console.line(std::string("kelvaran-cli: the report could not be written: ") + e.what());
-            status = kExitFailed;
-        }
-    }
-    return status;
+    if (jobs > 1 && entries.size() > 1) return runParallel(jobs, settings, entries, environment, out, err, report.get());
+    return runBatch(settings, entries, environment, out, err, report.get());
 }
 
 }  // namespace kelvaran::app

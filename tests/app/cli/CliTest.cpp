@@ -198,7 +198,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadInputCase{"OutputFolderIsAFile", {"--output-dir", "@file", "@doc"}, "not a folder"},
         BadInputCase{"ReportIntoMissingFolder", {"--report", "@missing", "@doc"}, "--report"},
         BadInputCase{"ReportIsAFolder", {"--report", "@docs", "@doc"}, "is a folder"},
-        BadInputCase{"ReportOverAnInput", {"--report", "@doc", "@doc"}, "would overwrite the input"}),
+        BadInputCase{"ReportOverAnInput", {"--report", "@doc", "@doc"}, "would overwrite the input"},
+        BadInputCase{"NoJobs", {"--jobs", "0", "@doc"}, "--jobs"},
+        BadInputCase{"JobsNotANumber", {"--jobs", "two", "@doc"}, "--jobs"}),
     [](const ::testing::TestParamInfo<BadInputCase>& info) { return info.param.name; });
 
 TEST_F(CliTest, OutputFolderThatCannotBeWrittenIsRefused) {
@@ -458,6 +460,57 @@ TEST_F(CliTest, RefusedRunReportsTheRefusedEntry) {
     EXPECT_EQ(records[0]["outcome"], "refused");
     EXPECT_EQ(records[0]["reason"], "ワードファイルではありません：" + text);
     EXPECT_EQ(records[1]["outcome"], "refused");
+}
+
+// ---- Many documents at once ----------------------------------------------
+
+TEST_F(CliTest, TwoJobsWriteWhatOneJobWritesInTheSameOrder) {
+    std::vector<std::string> inputs;
+    for (const char* name : {"a.doc", "b.rtf", "c.doc", "d.doc", "e.rtf"}) inputs.push_back(doc(name, 3072));
+    failOpen.insert(inputs[3]);
+    // What the walk does depends on the document only: each job counts its own walks.
+    walk = [](int, const WalkerParts& parts) {
+        const bool doc = parts.state.srcExt == "doc";
+        parts.display.appendLog(objectLine(doc ? 1 : 2, "Picture", "PNG", "にｲﾝﾗｲﾝ変換 (", 60, 12));
+        parts.state.docConverted = doc;
+    };
+    auto runWith = [&](const std::string& jobs, const std::string& report) {
+        std::vector<std::string> args{"--jobs", jobs, "--report", (root_ / report).string()};
+        args.insert(args.end(), inputs.begin(), inputs.end());
+        return cli(args);
+    };
+    auto withoutTimes = [](std::vector<json> records) {
+        for (auto& record : records) record.erase("seconds");
+        return records;
+    };
+
+    const auto one = runWith("1", "one.jsonl");
+    const auto files = docsFiles();
+    for (const auto& name : files) {
+        if (name.find("-slimmed-") != std::string::npos) fs::remove(root_ / "docs" / name);
+    }
+    const auto two = runWith("2", "two.jsonl");
+
+    EXPECT_EQ(one.status, kExitCompleted) << one.err;
+    EXPECT_EQ(two.status, kExitCompleted) << two.err;
+    EXPECT_EQ(two.out, one.out);
+    EXPECT_EQ(docsFiles(), files);
+    const auto oneRecords = recordsOf(readAll(root_ / "one.jsonl"));
+    const auto twoRecords = recordsOf(readAll(root_ / "two.jsonl"));
+    expectValidReport(twoRecords);
+    EXPECT_EQ(withoutTimes(twoRecords), withoutTimes(oneRecords));
+    EXPECT_EQ(ofKind(twoRecords, "document").size(), 5u);
+    EXPECT_THAT(docsFiles(), ::testing::Contains("c-slimmed-3k.doc"));
+    // Each job checked its own office, and nothing was left behind.
+    const auto lines = linesOf(two.err);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "動作環境チェック中...OK"), 2);
+    EXPECT_TRUE(tmpFiles().empty());
+}
+
+TEST_F(CliTest, JobsOverARefusedListRefuseOnce) {
+    const auto result = cli({"--jobs", "3", doc("a.doc", 10), doc("b.txt", 10), doc("c.doc", 10)});
+    EXPECT_EQ(result.status, kExitFailed);
+    EXPECT_EQ(result.err, "ワードファイルではありません：" + (root_ / "docs" / "b.txt").string() + "\n");
 }
 
 // ---- Breaking off, version, channels --------------------------------------
