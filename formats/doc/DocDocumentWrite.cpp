@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "formats/doc/Bytes.h"
@@ -225,17 +226,21 @@ std::string DocDocument::saveToBytes() const
         data.append(oldData.substr(at));
         if (data.size() > 0x7FFFFFFF)
             cannot("the Data stream would be too large");
-        auto moved = [&](std::uint32_t old) -> std::uint32_t {
+        // The new offset of an old one; nullopt for one inside a replaced block.
+        auto moved = [&](std::uint32_t old) -> std::optional<std::uint32_t> {
             std::int64_t delta = 0;
             for (const Block& b : blocks) {
                 if (old <= b.offset)
                     break;
                 if (old < std::uint64_t(b.offset) + b.length)
-                    cannot("a reference points into the middle of a replaced picture");
+                    return std::nullopt;
                 delta += std::int64_t(b.bytes.size()) - b.length;
             }
             return static_cast<std::uint32_t>(std::int64_t(old) + delta);
         };
+        std::set<std::uint32_t> pictureAt;
+        for (const InlinePicture& p : inventory_.pictures)
+            pictureAt.insert(p.dataOffset);
         // Every reference into Data: picture locations (not object storage numbers)
         // and huge paragraph properties, in the property pages and the piece table.
         std::set<std::size_t> patchedW, patchedT;
@@ -252,8 +257,17 @@ std::string DocDocument::saveToBytes() const
                     continue;
                 done.insert(s.operand);
                 const std::uint32_t v = u32At(buf, s.operand);
-                if (v < oldData.size())
-                    putU32(buf, s.operand, moved(v));
+                if (v >= oldData.size())
+                    continue;
+                const std::optional<std::uint32_t> to = moved(v);
+                if (to) {
+                    putU32(buf, s.operand, *to);
+                } else if (!chars || pictureAt.count(v)) {
+                    cannot("a reference points into the middle of a replaced picture");
+                }
+                // Otherwise a stale picture location that no picture character
+                // uses (Word leaves them on text and anchors): nothing reads
+                // it, so it stays as it is.
             }
         };
         for (const PropertyRun& r : chpRuns_)
@@ -271,6 +285,9 @@ std::string DocDocument::saveToBytes() const
     }
 
     // ---- Converted objects: the field becomes a SHAPE field, the storage goes ----
+    // The storages are removed last: taking entries out of the root moves the
+    // streams `w` and `t` refer to.
+    std::vector<std::string> goneStorages;
     for (const Edit& e : objectEdits_) {
         const EmbeddedObject& o = inventory_.objects[e.index];
         // Field code rewritten in place with the same number of characters.
@@ -329,12 +346,7 @@ std::string DocDocument::saveToBytes() const
         for (const Sprm& s : Sprm::list(w, run->grpprlBegin, run->grpprlEnd))
             if (s.opcode == Sprm::kCFOle2 || s.opcode == Sprm::kCFObj)
                 w[s.operand] = 0;
-        CompoundEntry* pool = out.root.child("ObjectPool");
-        if (pool) {
-            pool->removeChild("_" + std::to_string(o.storageId));
-            if (pool->children.empty())
-                out.root.removeChild("ObjectPool");
-        }
+        goneStorages.push_back("_" + std::to_string(o.storageId));
     }
 
     // ---- Floating pictures: new BLIPs in the WordDocument stream ----
@@ -455,6 +467,15 @@ std::string DocDocument::saveToBytes() const
         putU32(w, 0x40, static_cast<std::uint32_t>(w.size()));
     }
 
+    if (!goneStorages.empty()) {
+        if (CompoundEntry* pool = out.root.child("ObjectPool")) {
+            for (const std::string& name : goneStorages)
+                pool->removeChild(name);
+            if (pool->children.empty())
+                out.root.removeChild("ObjectPool");
+        }
+    }
+
     std::string bytes = out.toBytes();
     // Read the result back: a file this reader cannot open is never written.
     try {
@@ -465,6 +486,13 @@ std::string DocDocument::saveToBytes() const
             cannot("the rewritten document does not hold the same pictures and objects");
         if (check.text() != text_ && objectEdits_.empty())
             cannot("the rewritten document's text differs from the original");
+        // Every picture that could be read before can be read now.
+        for (std::size_t i = 0; i < a.shapes.size(); ++i)
+            if (inventory_.shapes[i].picture && !a.shapes[i].picture)
+                cannot("a floating picture of the rewritten document could not be read back");
+        for (std::size_t i = 0; i < a.pictures.size(); ++i)
+            if (inventory_.pictures[i].picture && !a.pictures[i].picture)
+                cannot("an inline picture of the rewritten document could not be read back");
     } catch (const DocError& e) {
         if (e.kind() == DocError::Kind::CannotWrite)
             throw;

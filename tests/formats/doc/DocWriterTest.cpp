@@ -164,6 +164,39 @@ TEST(DocWriterTest, FloatingPictureIsReplacedWithItsLayout) {
     }
 }
 
+TEST(DocWriterTest, ObjectPicturesAndSharedFloatingPictureReplacedTogether) {
+    auto doc = readTestDocument("formats/doc/word97-floating-and-inline-png-object.doc");
+    const std::string text = doc.main().plainText();
+    const std::string png = test::makePng(12, 9);
+    const auto live = doc.inlinesOf(0);
+    ASSERT_EQ(live.size(), 16u);
+    for (int object : live) test::replaceInlineLikeTheOffice(doc, object, png, 12, 9);
+    const auto shapes = doc.topLevelShapes();
+    ASSERT_EQ(shapes.size(), 4u);
+    // One picture shared by the four shapes: replacing only some of them
+    // cannot be written.
+    {
+        auto partly = doc;
+        test::replaceShapeLikeTheOffice(partly, shapes[0], png, 12, 9);
+        EXPECT_THROW(writeDoc(partly), model::FormatError);
+    }
+    for (int shape : shapes) test::replaceShapeLikeTheOffice(doc, shape, png, 12, 9);
+    const std::string written = writeDoc(doc);
+    EXPECT_LT(written.size() * 3, doc.source->size());
+    const auto back = reread(written);
+    EXPECT_EQ(back.main().plainText(), text);
+    ASSERT_EQ(back.inlinesOf(0).size(), 16u);
+    for (int object : back.inlinesOf(0)) {
+        EXPECT_EQ(back.inlines[static_cast<std::size_t>(object)].kind, model::InlineKind::Picture);
+        EXPECT_EQ(*back.inlines[static_cast<std::size_t>(object)].picture.bytes, png);
+    }
+    ASSERT_EQ(back.topLevelShapes().size(), 4u);
+    for (int shape : back.topLevelShapes()) EXPECT_EQ(*back.shapes[static_cast<std::size_t>(shape)].picture.bytes, png);
+    const auto streams = test::streamsOf(written);
+    EXPECT_FALSE(std::any_of(streams.begin(), streams.end(),
+                             [](const auto& entry) { return entry.first.rfind("ObjectPool/", 0) == 0; }));
+}
+
 TEST(DocWriterTest, EditsTheFileCannotHoldFailTheSave) {
     const std::string png = test::makePng(8, 8);
     {
