@@ -1,6 +1,7 @@
 // The desktop program: the main window over the in-process office backend.
 #include "app/AppTitle.h"
 #include "app/gui/InterfaceFont.h"
+#include "app/gui/SourceBox.h"
 #include "app/gui/frmMain.h"
 #include "office/OfficeFactory.h"
 #include "office/native/NativeBackend.h"
@@ -15,6 +16,7 @@
 #endif
 
 #include <QApplication>
+#include <QStringList>
 
 #include <exception>
 #include <memory>
@@ -52,6 +54,13 @@ int main(int argc, char** argv) {
 
     kelvaran::app::gui::frmMain window(services);
     window.show();
+    // Files handed over on the command line ("open with" of a file manager)
+    // go into the input box, one a line, as a drop of them would; Qt has
+    // already taken its own options out of the arguments.
+    const QStringList files = QApplication::arguments().mid(1);
+    for (const QString& file : files) {
+        window.txtSource->insertAtCaret(file + QStringLiteral("\r\n"));
+    }
 #ifdef KELVARAN_HAVE_AUTOMATION
     // Without a session bus the program runs without its automation service.
     kelvaran::automation::publishAutomationService(window.automationControl());
