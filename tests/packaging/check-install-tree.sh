@@ -14,7 +14,7 @@ trap 'rm -rf "$scratch"' EXIT
 root=$scratch/root
 prefix=$root/usr
 
-if ! cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" 2>&1; then
+if ! "${CMAKE:-cmake}" --install "$build" --prefix "$prefix" >"$scratch/install.log" 2>&1; then
     cat "$scratch/install.log" >&2
     echo "FAIL: cmake --install failed" >&2
     exit 1
