@@ -20,13 +20,23 @@ constexpr std::array<char16_t, 32> kCp1252High = {
 // not thread-safe, so conversions take the lock.
 std::mutex converterLock;
 
+// Converters are closed when the program ends.
+struct Converters {
+    std::map<int, iconv_t> open;
+    ~Converters() {
+        for (auto& [codePage, handle] : open) {
+            if (handle != reinterpret_cast<iconv_t>(-1)) iconv_close(handle);
+        }
+    }
+};
+
 iconv_t converterFor(int codePage) {
-    static std::map<int, iconv_t> converters;
-    auto found = converters.find(codePage);
-    if (found != converters.end()) return found->second;
+    static Converters converters;
+    auto found = converters.open.find(codePage);
+    if (found != converters.open.end()) return found->second;
     std::string name = "CP" + std::to_string(codePage);
     iconv_t handle = iconv_open("UTF-8", name.c_str());
-    converters.emplace(codePage, handle);
+    converters.open.emplace(codePage, handle);
     return handle;
 }
 
