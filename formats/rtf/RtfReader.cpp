@@ -1417,7 +1417,16 @@ model::Document Reader::read() {
         mark.origin.source = bytes_;
         elements.push_back(std::move(mark));
     }
-    // Shapes met where no story was read are not the document's.
+    // A name that several shapes carry names none of them (LibreOffice
+    // writes a group's name on each of its members): those shapes get names
+    // of their own when the document is opened, as new shapes do.
+    std::map<std::string, int> uses;
+    for (const auto& shape : doc_.shapes) {
+        if (!shape.name.empty()) ++uses[shape.name];
+    }
+    for (auto& shape : doc_.shapes) {
+        if (!shape.name.empty() && uses[shape.name] > 1) shape.name.clear();
+    }
     return std::move(doc_);
 }
 

@@ -287,6 +287,23 @@ TEST(RtfReaderTest, ShapesGroupsAndTextBoxes) {
     EXPECT_EQ(g.anchor.element, s.anchor.element);
 }
 
+TEST(RtfReaderTest, ANameSeveralShapesCarryNamesNoneOfThem) {
+    // LibreOffice writes a group's name on each member it writes on its own.
+    auto shape = [](const std::string& name) {
+        return "{\\shp{\\*\\shpinst\\shpright400\\shpbottom400{\\sp{\\sn shapeType}{\\sv 202}}{\\sp{\\sn wzName}{\\sv " + name +
+               "}}}}";
+    };
+    const auto document = read(wrap(shape("Group1") + shape("Group1") + shape("Text Box 3") + "x\\par"));
+    ASSERT_EQ(document.shapes.size(), 3u);
+    EXPECT_EQ(document.shapes[0].name, "");
+    EXPECT_EQ(document.shapes[1].name, "");
+    EXPECT_EQ(document.shapes[2].name, "Text Box 3");
+    const auto grouped = read(dataFile("generated/gen-group-pictures.rtf"));
+    ASSERT_EQ(grouped.shapes.size(), 2u);
+    EXPECT_EQ(grouped.shapes[0].name, "");
+    EXPECT_EQ(grouped.shapes[0].type, model::shape_type::kPicture);
+}
+
 TEST(RtfReaderTest, FloatingObjectIsAnObjectShape) {
     const std::string body = "x{\\object\\objemb{\\*\\objclass Equation.3}{\\result{\\shp{\\*\\shpinst\\shpleft0"
                              "\\shptop0\\shpright400\\shpbottom200{\\sp{\\sn shapeType}{\\sv 75}}{\\sp{\\sn pib}{\\sv " +
