@@ -1194,7 +1194,15 @@ private:
 
 bool looksLikeDoc(std::string_view bytes)
 {
-    return CompoundValidator::hasSignature(bytes);
+    if (CompoundValidator::hasSignature(bytes))
+        return true;
+    // Word 2 and Word for DOS files are no compound files; the reader refuses
+    // them by name instead of leaving them unrecognised.
+    if (bytes.size() >= 2) {
+        const auto a = static_cast<unsigned char>(bytes[0]), b = static_cast<unsigned char>(bytes[1]);
+        return (a == 0xDB && b == 0xA5) || (a == 0x31 && b == 0xBE);
+    }
+    return false;
 }
 
 model::Document readDoc(std::shared_ptr<const std::string> bytes)

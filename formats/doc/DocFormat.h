@@ -12,7 +12,8 @@
 
 namespace kelvaran::formats::doc {
 
-// True when the bytes start with the compound-file signature.
+// True when the bytes start with the compound-file signature, or with the
+// signature of an older Word file (which readDoc refuses with its reason).
 bool looksLikeDoc(std::string_view bytes);
 // Reads a document; throws model::FormatError with a clear reason when it is
 // refused (encrypted, older than Word 97, damaged ...).

@@ -20,7 +20,7 @@ enum class StoryKind { Main, Footnote, Header, Comment, Endnote, Textbox, Header
 struct FrameInfo {
     std::int16_t xTwips = 0, yTwips = 0;
     std::int16_t widthTwips = 0;
-    std::uint16_t heightTwips = 0;  // high bit set: exact height
+    std::uint16_t heightTwips = 0;  // high bit set: at least this height, else exactly; 0 automatic
     std::uint8_t wrap = 0;
     std::uint8_t anchoring = 0;     // sprmPPc
 };

@@ -27,6 +27,15 @@ TEST(DocReaderTest, RecognisesCompoundFilesOnly) {
     EXPECT_TRUE(looksLikeDoc(*test::testFile("generated/gen-text-only.doc")));
     EXPECT_FALSE(looksLikeDoc(*test::testFile("generated/gen-text-only.rtf")));
     EXPECT_FALSE(looksLikeDoc(""));
+    // Word 2 files are taken, to be refused with their reason.
+    const std::string word2 = std::string("\xDB\xA5\x2D\x00", 4) + std::string(60, '\0');
+    EXPECT_TRUE(looksLikeDoc(word2));
+    try {
+        readDoc(std::make_shared<const std::string>(word2));
+        ADD_FAILURE() << "a Word 2 file was read";
+    } catch (const model::FormatError& e) {
+        EXPECT_NE(std::string(e.what()).find("Word 2"), std::string::npos) << e.what();
+    }
 }
 
 TEST(DocReaderTest, PlainTextDocumentHasItsParagraphsAndNothingElse) {
