@@ -1,10 +1,12 @@
 #include "formats/rtf/RtfPicture.h"
 
 #include "formats/model/FormatError.h"
+#include "formats/rtf/RtfGif.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 namespace kelvaran::formats::rtf {
 
@@ -185,6 +187,7 @@ std::string pictGroup(const model::PictureData& picture, double widthPt, double 
                       const model::Borders* borders) {
     if (picture.empty()) throw model::FormatError("a picture without data cannot be written");
     std::string_view data = *picture.bytes;
+    std::optional<std::string> converted;
     std::string type;
     model::PictureFormat format = picture.type;
     if (format == model::PictureFormat::Unknown) format = sniffPicture(data);
@@ -204,7 +207,12 @@ std::string pictGroup(const model::PictureData& picture, double widthPt, double 
             break;
         case model::PictureFormat::Pict: type = "\\macpict"; break;
         case model::PictureFormat::Gif:
-            throw model::FormatError("RTF cannot hold GIF pictures; choose JPEG, PNG or EMF for RTF documents");
+            // RTF has no GIF type: the same pixels go in as a PNG.
+            converted = gifToPng(data);
+            if (!converted) throw model::FormatError("a GIF picture cannot be read, so it cannot be stored as PNG");
+            data = *converted;
+            type = "\\pngblip";
+            break;
         case model::PictureFormat::Tiff: throw model::FormatError("RTF cannot hold TIFF pictures");
         case model::PictureFormat::Unknown: throw model::FormatError("a picture of unknown type cannot be written");
     }

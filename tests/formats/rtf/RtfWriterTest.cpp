@@ -280,10 +280,10 @@ TEST(RtfWriterTest, NewDocumentHoldsWhatIsPastedIntoIt) {
 
 TEST(RtfWriterTest, WhatRtfCannotHoldIsRefused) {
     auto document = read(dataFile("generated/gen-inline-pictures.rtf"));
-    model::NewPicture gif = newPng(10, 10);
-    gif.type = model::PictureFormat::Gif;
-    gif.bytes = model::shareBytes("GIF89a\x01\x00\x01\x00");
-    replaceInline(document, 0, gif);
+    model::NewPicture tiff = newPng(10, 10);
+    tiff.type = model::PictureFormat::Tiff;
+    tiff.bytes = model::shareBytes(std::string("II*\0", 4));
+    replaceInline(document, 0, tiff);
     EXPECT_THROW(writeRtf(document), model::FormatError);
 
     auto sized = read(dataFile("generated/gen-inline-pictures.rtf"));
