@@ -369,6 +369,19 @@ private:
     std::string path_;
 };
 
+// True while the process has no thread but this one.  A process copied by
+// fork() keeps only the calling thread, so locks that other threads held at
+// that moment (a picture library's worker pool, say) would never be released
+// in the copy.
+bool singleThreaded() {
+    std::error_code ec;
+    std::size_t threads = 0;
+    for (std::filesystem::directory_iterator it("/proc/self/task", ec), end; !ec && it != end; it.increment(ec)) {
+        ++threads;
+    }
+    return !ec && threads == 1;
+}
+
 struct Worker {
     std::vector<std::string> entries;
     ScratchFile out, err, report;
@@ -385,6 +398,12 @@ int runParallel(int jobs, const BatchSettings& settings, const std::vector<std::
     // A list the batch run refuses is refused once, by one run.
     platform::StdFileSystem fileSystem;
     if (FindRefusal(entries, fileSystem)) return runBatch(settings, entries, environment, out, err, report);
+    if (!singleThreaded()) {
+        err << "kelvaran-cli: --jobs: this process already runs other threads; the documents are slimmed one "
+               "after another"
+            << std::endl;
+        return runBatch(settings, entries, environment, out, err, report);
+    }
 
     const auto started = std::chrono::steady_clock::now();
     const std::size_t parts = std::min(entries.size(), static_cast<std::size_t>(jobs));

@@ -1,0 +1,170 @@
+// The command-line front end over the in-process office and the real engine,
+// on the bundled sample documents: what a dry run measures is what a real
+// run writes, and several jobs write what one job writes.
+
+#include "app/CliApp.h"
+
+#include "engine/Engine.h"
+#include "office/OfficeFactory.h"
+#include "office/native/NativeBackend.h"
+#include "tests/app/cli/SchemaCheck.h"
+
+#include <nlohmann/json.hpp>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <unistd.h>
+
+namespace kelvaran::app::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using ::testing::ElementsAre;
+
+std::string readAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class CliNativeTest : public ::testing::Test {
+protected:
+    CliNativeTest() {
+        root_ = fs::temp_directory_path() / ("kelvaran-cli-native-" + std::to_string(::getpid()) + "-" +
+                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root_);
+        fs::create_directories(root_ / "tmp");
+        fs::create_directories(root_ / "docs");
+        if (const char* old = std::getenv("TMPDIR")) savedTmp_ = old;
+        ::setenv("TMPDIR", (root_ / "tmp").c_str(), 1);
+        for (const char* name : KELVARAN_SAMPLES) {
+            fs::copy_file(fs::path(KELVARAN_SAMPLE_DIR) / name, root_ / "docs" / name);
+            inputs_.push_back((root_ / "docs" / name).string());
+        }
+    }
+    ~CliNativeTest() override {
+        if (savedTmp_) {
+            ::setenv("TMPDIR", savedTmp_->c_str(), 1);
+        } else {
+            ::unsetenv("TMPDIR");
+        }
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
+
+    int cli(std::vector<std::string> args, std::string* err = nullptr) {
+        args.insert(args.end(), inputs_.begin(), inputs_.end());
+        std::vector<const char*> argv{"kelvaran-cli"};
+        for (const auto& arg : args) argv.push_back(arg.c_str());
+        CliEnvironment environment;
+        environment.registerBackends = [](office::OfficeFactory& factory) {
+            office::native::registerNativeBackend(factory);
+        };
+        environment.makeWalker = [](const WalkerParts& p) -> std::unique_ptr<engine::Walker> {
+            return std::make_unique<engine::Engine>(p.state, p.conditions, p.rules, p.display, p.clipboard, p.events,
+                                                    p.timer);
+        };
+        environment.configFolder = (root_ / "config").string();
+        std::ostringstream out;
+        std::ostringstream errors;
+        const int status = runCli(static_cast<int>(argv.size()), argv.data(), environment, out, errors);
+        if (err) *err = errors.str();
+        return status;
+    }
+    std::vector<json> report(const std::string& name) const {
+        std::vector<json> records;
+        std::istringstream in(readAll(root_ / name));
+        const auto schema = loadSchema(KELVARAN_REPORT_SCHEMA);
+        for (std::string line; std::getline(in, line);) {
+            records.push_back(json::parse(line));
+            EXPECT_THAT(schemaProblems(schema, records.back()), ElementsAre()) << line;
+        }
+        return records;
+    }
+    std::vector<json> documents(const std::vector<json>& records) const {
+        std::vector<json> found;
+        for (const auto& record : records) {
+            if (record["record"] == "document") found.push_back(record);
+        }
+        return found;
+    }
+    std::vector<std::string> filesIn(const fs::path& folder) const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    fs::path root_;
+    std::optional<std::string> savedTmp_;
+    std::vector<std::string> inputs_;
+};
+
+TEST_F(CliNativeTest, DryRunMeasuresExactlyWhatARealRunWrites) {
+    std::vector<std::string> before;
+    for (const auto& input : inputs_) before.push_back(readAll(input));
+
+    std::string err;
+    ASSERT_EQ(cli({"--dry-run", "--report", (root_ / "dry.jsonl").string()}, &err), kExitCompleted) << err;
+    EXPECT_EQ(filesIn(root_ / "docs").size(), inputs_.size());
+    EXPECT_TRUE(filesIn(root_ / "tmp").empty());
+    const auto dry = documents(report("dry.jsonl"));
+
+    ASSERT_EQ(cli({"--report", (root_ / "real.jsonl").string()}, &err), kExitCompleted) << err;
+    const auto real = documents(report("real.jsonl"));
+    ASSERT_EQ(dry.size(), inputs_.size());
+    ASSERT_EQ(real.size(), inputs_.size());
+    for (std::size_t i = 0; i < inputs_.size(); ++i) {
+        // The samples have pictures worth replacing.
+        ASSERT_EQ(real[i]["outcome"], "slimmed") << real[i].dump();
+        EXPECT_EQ(dry[i]["outcome"], "slimmed");
+        EXPECT_EQ(dry[i]["bytes_after"], real[i]["bytes_after"]);
+        EXPECT_EQ(real[i]["bytes_after"], fs::file_size(real[i]["output"].get<std::string>()));
+        EXPECT_LT(real[i]["bytes_after"].get<long long>(), real[i]["bytes_before"].get<long long>());
+        EXPECT_EQ(readAll(inputs_[i]), before[i]);
+    }
+    EXPECT_TRUE(filesIn(root_ / "tmp").empty());
+}
+
+TEST_F(CliNativeTest, TwoJobsWriteTheSameCopiesAndReportAsOne) {
+    if (inputs_.size() < 2) GTEST_SKIP() << "one sample only";
+    const auto threads = std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator());
+    if (threads > 1) GTEST_SKIP() << "an earlier test left threads in this process; run this test alone";
+    std::string err;
+    fs::create_directories(root_ / "one");
+    fs::create_directories(root_ / "two");
+    // Two jobs first: the office's picture library starts threads of its own,
+    // and a process that has them slims one document after another.
+    ASSERT_EQ(cli({"--jobs", "2", "--output-dir", (root_ / "two").string(), "--report",
+                   (root_ / "two.jsonl").string()},
+                  &err),
+              kExitCompleted)
+        << err;
+    EXPECT_EQ(err.find("one after another"), std::string::npos) << err;
+    ASSERT_EQ(cli({"--output-dir", (root_ / "one").string(), "--report", (root_ / "one.jsonl").string()}, &err),
+              kExitCompleted)
+        << err;
+    ASSERT_EQ(filesIn(root_ / "one"), filesIn(root_ / "two"));
+    for (const auto& name : filesIn(root_ / "one")) {
+        EXPECT_EQ(readAll(root_ / "one" / name), readAll(root_ / "two" / name)) << name;
+    }
+    auto strip = [](std::vector<json> records) {
+        for (auto& record : records) {
+            record.erase("seconds");
+            if (record.contains("output") && record["output"].is_string()) {
+                record["output"] = fs::path(record["output"].get<std::string>()).filename().string();
+            }
+        }
+        return records;
+    };
+    EXPECT_EQ(strip(report("one.jsonl")), strip(report("two.jsonl")));
+}
+
+}  // namespace
+}  // namespace kelvaran::app::testing
