@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "formats/doc/Bytes.h"
@@ -52,7 +53,7 @@ std::string placeableWmfHeader(std::int32_t l, std::int32_t t, std::int32_t r, s
     // Units per inch so the picture keeps its stored physical width (ptSize is in EMU).
     std::int64_t inch = 1440;
     if (ptx > 0 && r > l)
-        inch = std::clamp<std::int64_t>(std::int64_t(r - l) * 914400 / ptx, 1, 0x7FFF);
+        inch = std::clamp<std::int64_t>((std::int64_t(r) - l) * 914400 / ptx, 1, 0x7FFF);
     appendU16(h, static_cast<std::uint16_t>(inch));
     appendU32(h, 0);
     std::uint16_t sum = 0;
@@ -128,8 +129,9 @@ std::optional<PictureData> Blip::decode(std::string_view b, std::size_t offset, 
         } else {
             file.assign(data);
         }
-        p.pixelsWide = r - l;
-        p.pixelsHigh = bo - t;
+        // Hostile bounds must not overflow: the differences are taken wide.
+        p.pixelsWide = static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t(r) - l, INT32_MIN, INT32_MAX));
+        p.pixelsHigh = static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t(bo) - t, INT32_MIN, INT32_MAX));
         if (p.format == PictureFormat::Wmf && !(file.size() >= 4 && u32At(file, 0) == 0x9AC6CDD7))
             file = placeableWmfHeader(l, t, r, bo, ptx) + file;
         p.bytes = std::move(file);

@@ -114,7 +114,7 @@ void pixelSize(const std::string& b, PictureFormat format, int& width, int& heig
             height = u16At(b, 6);
         } else if (b.size() >= 16) {
             width = i32At(b, 4);
-            height = std::abs(i32At(b, 8));
+            height = static_cast<int>(std::min<std::int64_t>(std::llabs(std::int64_t(i32At(b, 8))), 0x7FFFFFFF));
         }
     } else if (format == PictureFormat::Jpeg) {
         std::size_t at = 2;
