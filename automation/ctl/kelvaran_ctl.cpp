@@ -5,9 +5,11 @@
 //   kelvaran-ctl getMainWindowState       prints 0 (normal), 1 (minimised) or 2 (maximised)
 //   kelvaran-ctl setMainWindowState N     sets the main window's state
 //   kelvaran-ctl Quit                     ends the program at once, nothing saved
+//   kelvaran-ctl --help | --version
 //
 // Exit status: 0 when the call succeeded, 1 when the bus or the program
 // answered an error, 2 for a command line that is not one of the above.
+#include "Version.h"
 #include "automation/BusNames.h"
 
 #include <QCoreApplication>
@@ -26,13 +28,27 @@ namespace {
 
 using namespace kelvaran::automation;
 
-void usage() {
-    std::fputs(
-        "usage: kelvaran-ctl getVersion\n"
-        "       kelvaran-ctl getMainWindowState\n"
-        "       kelvaran-ctl setMainWindowState N    (0 normal, 1 minimised, 2 maximised)\n"
-        "       kelvaran-ctl Quit\n",
-        stderr);
+constexpr const char* kUsage =
+    "usage: kelvaran-ctl getVersion\n"
+    "       kelvaran-ctl getMainWindowState\n"
+    "       kelvaran-ctl setMainWindowState N    (0 normal, 1 minimised, 2 maximised)\n"
+    "       kelvaran-ctl Quit\n";
+
+void usage() { std::fputs(kUsage, stderr); }
+
+void help() {
+    std::printf(
+        "Calls the automation service of the Kelvaran desktop program on the session bus.\n"
+        "When the program is not running, the bus starts it for the call.\n\n%s\n"
+        "  getVersion           print the program's version text (%s)\n"
+        "  getMainWindowState   print the main window's state: 0 normal, 1 minimised, 2 maximised\n"
+        "  setMainWindowState N set the main window's state; any other N is refused\n"
+        "  Quit                 end the program at once; nothing is saved\n"
+        "  --help               print this help\n"
+        "  --version            print the version of kelvaran-ctl\n\n"
+        "Exit status: 0 when the call succeeded, 1 when the bus or the program answered an error,\n"
+        "2 for a command line that is none of the above.\n",
+        kUsage, kelvaran::kVersionUnderscored);
 }
 
 // The whole argument as a 32-bit integer, or nothing: "1x", "" and values out
@@ -63,6 +79,14 @@ int main(int argc, char** argv) {
         return 2;
     }
     const QString method = args.front();
+    if (args.size() == 1 && (method == QLatin1String("--help") || method == QLatin1String("-h"))) {
+        help();
+        return 0;
+    }
+    if (args.size() == 1 && method == QLatin1String("--version")) {
+        std::printf("kelvaran-ctl %s\n", kelvaran::kVersionDotted);
+        return 0;
+    }
     QVariantList callArguments;
     if (method == QLatin1String("setMainWindowState")) {
         std::optional<std::int32_t> state;

@@ -289,6 +289,14 @@ private slots:
             QVERIFY(run.err.contains(QStringLiteral("usage")));
         }
         QCOMPARE(window_->setCalls + window_->quitCalls, 0);
+
+        CtlRun help = runCtl({QStringLiteral("--help")});
+        QCOMPARE(help.exitCode, 0);
+        QVERIFY(help.out.contains(QStringLiteral("setMainWindowState N")));
+        CtlRun version = runCtl({QStringLiteral("--version")});
+        QCOMPARE(version.exitCode, 0);
+        QCOMPARE(version.out, QStringLiteral("kelvaran-ctl " KELVARAN_EXPECTED_DOTTED_VERSION "\n"));
+        QCOMPARE(window_->setCalls + window_->quitCalls, 0);
         // a negative number is a number: the program, not the client, refuses it
         CtlRun negative = runCtl({QStringLiteral("setMainWindowState"), QStringLiteral("-1")});
         QCOMPARE(negative.exitCode, 1);
