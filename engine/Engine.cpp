@@ -41,6 +41,15 @@ void Engine::keepMinimisedTolerant() {
     attempt([&] { keepExcelMinimised(); });
 }
 
+void Engine::tell(ObjectDecision decision) {
+    if (!observer_) return;
+    try {
+        observer_->objectDecided(decision);
+    } catch (const std::exception&) {
+        // A report that cannot take the decision does not change the conversion.
+    }
+}
+
 bool Engine::pumpAndCheckStop() {
     events_.processEvents();
     if (state_.stopRequested) {

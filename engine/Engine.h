@@ -3,6 +3,7 @@
 #include "engine/Conditions.h"
 #include "engine/ExceptionRules.h"
 #include "engine/MeasurementHelpers.h"
+#include "engine/ObjectObserver.h"
 #include "engine/RunDisplay.h"
 #include "engine/RunState.h"
 #include "engine/Walker.h"
@@ -59,6 +60,9 @@ public:
                                               std::vector<std::string>& shapeNames, double displayWidth,
                                               double displayHeight, std::string& objectKind);
 
+    // Told what became of every object the walk looks at; may be null.
+    void setObserver(ObjectObserver* observer) { observer_ = observer; }
+
     // The measurement helpers, as the conversions use them.
     void LoadReferencePicture() { helpers_.LoadReferencePicture(); }
     bool IsPictureBlackened(double ratio) { return helpers_.IsPictureBlackened(ratio); }
@@ -105,6 +109,9 @@ private:
                       double displayHeight, const std::string& formatLabel, const std::string& verb, double oldSize,
                       double newSize);
 
+    // Passes a decision on; an observer's failure never reaches the walk.
+    void tell(ObjectDecision decision);
+
     RunState& state_;
     Conditions& conditions_;
     ExceptionRules& rules_;
@@ -112,6 +119,7 @@ private:
     platform::EventPump& events_;
     platform::Timer& timer_;
     MeasurementHelpers helpers_;
+    ObjectObserver* observer_ = nullptr;
 };
 
 }  // namespace kelvaran::engine

@@ -48,7 +48,12 @@ std::int32_t Engine::ConvertFloatingShape(const word::ShapePtr& oldShapePtr, std
     oldShape.Select();
     selection()->Copy();
     const double oldSize = measureClipboard(state_.scratchPathB, true);
+    std::int32_t page = 0;
+    auto decided = [&](const char* decision, double newSize, const std::string& format) {
+        tell({objectKind, "floating", page, displayWidth, displayHeight, oldSize, newSize, format, decision});
+    };
     if (fileSizeThreshold() > oldSize) {
+        decided("below_minimum", 0, {});
         shapeNames.push_back(oldShape.Name());
         return 0;
     }
@@ -58,6 +63,7 @@ std::int32_t Engine::ConvertFloatingShape(const word::ShapePtr& oldShapePtr, std
     SlowModeWait();
     const std::int32_t pageNumber =
         variantToInt32(selection()->Information(word::constants::wdActiveEndAdjustedPageNumber));
+    page = pageNumber;
     PickUpFormat(oldShape);
     const std::int32_t zOrder = oldShape.ZOrderPosition();
 
@@ -98,6 +104,7 @@ std::int32_t Engine::ConvertFloatingShape(const word::ShapePtr& oldShapePtr, std
                 if (fallbackApplies(formatLabel)) {
                     if (fallbackTaken) {
                         // Same result as the first attempt: keep the shape.
+                        decided("blackened", 0, formatLabel);
                         shapeNames.push_back(oldShape.Name());
                         return 0;
                     }
@@ -138,6 +145,7 @@ std::int32_t Engine::ConvertFloatingShape(const word::ShapePtr& oldShapePtr, std
         }
 
         if (!accepted(oldSize, newSize)) {
+            decided("not_smaller", newSize, formatLabel);
             shapeNames.push_back(oldShape.Name());
             return 0;
         }
@@ -181,6 +189,7 @@ std::int32_t Engine::ConvertFloatingShape(const word::ShapePtr& oldShapePtr, std
         attempt([&] { sinkTo(newShape, zOrder); });
         attempt([&] { newShape.Apply(); });
         attempt([&] { shapeNames.push_back(newShape.Name()); });
+        decided("replaced", newSize, formatLabel);
         writeLogLine(pageNumber, objectKind, displayWidth, displayHeight, formatLabel, kVerbShape, oldSize, newSize);
         state_.docConverted = true;
         return 0;

@@ -28,11 +28,18 @@ std::int32_t Engine::ConvertInlineShape(const word::InlineShapePtr& oldShapePtr,
     bool fallbackTaken = false;
     std::string formatLabel;
     double oldSize = 0;
+    auto decided = [&](const char* decision, double newSize, const std::string& placement) {
+        tell({objectKind, placement, pageNumber, displayWidth, displayHeight, oldSize, newSize, formatLabel, decision});
+    };
+    const std::string placement = inTextFrame ? "text_frame" : "inline";
 
     for (;;) {
         obj(oldShape.Range()).Copy();
         oldSize = measureClipboard(state_.scratchPathB, true);
-        if (fileSizeThreshold() > oldSize) return 1;
+        if (fileSizeThreshold() > oldSize) {
+            decided("below_minimum", 0, placement);
+            return 1;
+        }
 
         conversionPass(objectKind, displayWidth, displayHeight, useMetafile, formatLabel, PassTiming::Inline);
         bool again = false;
@@ -40,7 +47,10 @@ std::int32_t Engine::ConvertInlineShape(const word::InlineShapePtr& oldShapePtr,
             if (fallbackApplies(formatLabel)) {
                 // An object whose own format is JPEG would come out the same
                 // way every time: one retry, then it stays as it is.
-                if (fallbackTaken) return 1;
+                if (fallbackTaken) {
+                    decided("blackened", 0, placement);
+                    return 1;
+                }
                 fallbackTaken = true;
                 useMetafile = true;
                 again = true;
@@ -54,7 +64,10 @@ std::int32_t Engine::ConvertInlineShape(const word::InlineShapePtr& oldShapePtr,
     }
 
     const double newSize = measureClipboard(state_.scratchPathA, false);
-    if (!accepted(oldSize, newSize)) return 1;
+    if (!accepted(oldSize, newSize)) {
+        decided("not_smaller", newSize, placement);
+        return 1;
+    }
 
     // The replacement: from here on a failing step is skipped and the next runs.
     auto& app = obj(state_.appWORD);
@@ -104,6 +117,7 @@ std::int32_t Engine::ConvertInlineShape(const word::InlineShapePtr& oldShapePtr,
                 attempt([&] { obj(newShape).Delete(); });
             }
         }
+        decided("replaced", newSize, inFrame ? "layout_frame" : "inline");
         attempt([&] {
             writeLogLine(pageNumber, objectKind, displayWidth, displayHeight, formatLabel,
                          inFrame ? kVerbLayoutFrame : kVerbInline, oldSize, newSize);
@@ -123,6 +137,7 @@ std::int32_t Engine::ConvertInlineShape(const word::InlineShapePtr& oldShapePtr,
             attempt([&] { obj(newShape).setWidth(displayWidth); });
         }
         attempt([&] { obj(oldShape.Range()).Delete(); });
+        decided("replaced", newSize, placement);
         attempt([&] {
             writeLogLine(pageNumber, objectKind, displayWidth, displayHeight, formatLabel, kVerbTextFrame, oldSize,
                          newSize);

@@ -7,6 +7,7 @@
 #include "platform/Host.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace kelvaran::engine {
 
@@ -65,6 +66,7 @@ std::string Engine::walk(const word::ShapePtr& group, bool isTop) {
             return {};
         }
         for (std::int32_t i = count; i >= 1; --i) {
+            std::optional<std::string> converting;
             try {
                 if (ProbeInlineShape(i) == 0) {
                     auto shape = obj(obj(state_.srcDoc).InlineShapes()).item(i);
@@ -86,11 +88,16 @@ std::string Engine::walk(const word::ShapePtr& group, bool isTop) {
                         }
                     }
                     if (conversionRuleSaysConvert(isPicture, isObject, objectKind)) {
+                        converting = objectKind;
                         ConvertInlineShape(shape, i, false, objectKind);
+                        converting.reset();
+                    } else if (isObject) {
+                        tell({objectKind, "inline", 0, 0, 0, 0, 0, {}, "excluded"});
                     }
                 }
             } catch (const std::exception&) {
                 // This shape stays as it is; the pass goes on.
+                if (converting) tell({*converting, "inline", 0, 0, 0, 0, 0, {}, "failed"});
             }
             if (pumpAndCheckStop()) return {};
         }
@@ -175,12 +182,19 @@ std::string Engine::walk(const word::ShapePtr& group, bool isTop) {
                 }
             } else if (convert) {
                 std::int32_t result = -1;
+                const std::string kind = objectKind;
                 attempt([&] { result = ConvertFloatingShape(shape, shapeNames, width, height, objectKind); });
-                if (result == -1) recordName();
+                if (result == -1) {
+                    tell({kind, "floating", 0, width, height, 0, 0, {}, "failed"});
+                    recordName();
+                }
             } else if (typeKnown && sizeKnown && type == wc::msoTextBox) {
                 walkTextBox(shape);
                 recordName();
             } else {
+                if (isObject && typeKnown && sizeKnown && type != wc::msoMedia) {
+                    tell({objectKind, "floating", 0, width, height, 0, 0, {}, "excluded"});
+                }
                 recordName();
             }
         }

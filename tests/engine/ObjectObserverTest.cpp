@@ -1,0 +1,177 @@
+// What the engine tells an observer about each object it looks at, and that
+// telling changes nothing about the conversion.
+
+#include "tests/engine/EngineHarness.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace kelvaran::engine::testing {
+namespace {
+
+using ::testing::_;
+using ::testing::AnyNumber;
+using ::testing::Eq;
+using ::testing::Return;
+
+struct RecordingObserver : ObjectObserver {
+    std::vector<ObjectDecision> decisions;
+    std::vector<std::size_t> logLinesBefore;  // of `display`, when each decision came
+    const RecordingDisplay* display = nullptr;
+    bool fail = false;
+    void objectDecided(const ObjectDecision& decision) override {
+        decisions.push_back(decision);
+        if (display) logLinesBefore.push_back(display->log.size());
+        if (fail) throw std::runtime_error("report full");
+    }
+};
+
+class ObjectObserverTest : public ::testing::Test {
+protected:
+    EngineHarness h;
+    RecordingObserver observer;
+};
+
+class InlineObserverTest : public ObjectObserverTest {
+protected:
+    InlineDouble old = h.makeInline(3, 200, 100, 4);
+    InlineDouble fresh = h.makeInline(3, 200, 100, 4);
+    void SetUp() override {
+        ON_CALL(*h.srcInline, item(1)).WillByDefault(Return(fresh.shape));
+        h.engine().setObserver(&observer);
+    }
+    std::int32_t convert(std::string kind = "Picture", bool inTextFrame = false) {
+        return h.engine().ConvertInlineShape(old.shape, 1, inTextFrame, kind);
+    }
+};
+
+TEST_F(InlineObserverTest, ReplacementIsToldWithItsSizesBeforeItsLogLine) {
+    h.oldSizes({100 * 1024});
+    h.newSizes({40 * 1024});
+    observer.display = &h.display;
+    EXPECT_EQ(convert(), 0);
+    EXPECT_THAT(observer.logLinesBefore, ::testing::ElementsAre(0u));
+    EXPECT_EQ(h.display.log.size(), 1u);
+    ASSERT_EQ(observer.decisions.size(), 1u);
+    const auto& d = observer.decisions[0];
+    EXPECT_EQ(d.decision, "replaced");
+    EXPECT_EQ(d.kind, "Picture");
+    EXPECT_EQ(d.placement, "inline");
+    EXPECT_EQ(d.page, 4);
+    EXPECT_EQ(d.displayWidth, 200);
+    EXPECT_EQ(d.displayHeight, 100);
+    EXPECT_EQ(d.bytesBefore, 100 * 1024);
+    EXPECT_EQ(d.bytesAfter, 40 * 1024);
+    EXPECT_EQ(d.format, "JPEG");
+}
+
+TEST_F(InlineObserverTest, EachWayOfStayingIsToldOnce) {
+    h.oldSizes({50 * 1024 - 1});
+    EXPECT_EQ(convert(), 1);
+    h.oldSizes({100 * 1024});
+    h.newSizes({75 * 1024});
+    EXPECT_EQ(convert("Picture", true), 1);
+    h.rules.formats["Excel"] = kFormatJpeg;
+    h.jpegTurnsBlack = true;
+    h.oldSizes({100 * 1024});
+    EXPECT_EQ(convert("Excel"), 1);
+
+    ASSERT_EQ(observer.decisions.size(), 3u);
+    EXPECT_EQ(observer.decisions[0].decision, "below_minimum");
+    EXPECT_EQ(observer.decisions[0].bytesBefore, 50 * 1024 - 1);
+    EXPECT_EQ(observer.decisions[0].bytesAfter, 0);
+    EXPECT_EQ(observer.decisions[1].decision, "not_smaller");
+    EXPECT_EQ(observer.decisions[1].placement, "text_frame");
+    EXPECT_EQ(observer.decisions[1].bytesAfter, 75 * 1024);
+    EXPECT_EQ(observer.decisions[2].decision, "blackened");
+    EXPECT_EQ(observer.decisions[2].kind, "Excel");
+    EXPECT_FALSE(h.state.docConverted);
+}
+
+TEST_F(InlineObserverTest, FailingObserverChangesNothing) {
+    observer.fail = true;
+    h.oldSizes({100 * 1024});
+    h.newSizes({40 * 1024});
+    EXPECT_EQ(convert(), 0);
+    EXPECT_TRUE(h.state.docConverted);
+    EXPECT_EQ(h.display.log.size(), 1u);
+}
+
+class FloatingObserverTest : public ObjectObserverTest {
+protected:
+    ShapeDouble old = h.makeShape("Picture 5", 13, 999, 999);
+    ShapeDouble fresh = h.makeShape("Picture 40", 13, 200, 100);
+    Nice<om::MockWordWrapFormat> freshWrap = nice<om::MockWordWrapFormat>();
+    std::vector<std::string> names;
+    void SetUp() override {
+        ON_CALL(*h.selection, Information(1)).WillByDefault(Return(office::Variant(std::int32_t{2})));
+        ON_CALL(*h.srcShapes, count()).WillByDefault(Return(8));
+        ON_CALL(*h.srcShapes, item(8)).WillByDefault(Return(fresh.shape));
+        ON_CALL(*h.selectionRange, item(1)).WillByDefault(Return(fresh.shape));
+        ON_CALL(*fresh.shape, WrapFormat()).WillByDefault(Return(freshWrap));
+        h.engine().setObserver(&observer);
+    }
+    std::int32_t convert() {
+        std::string kind = "Picture";
+        return h.engine().ConvertFloatingShape(old.shape, names, 200, 100, kind);
+    }
+};
+
+TEST_F(FloatingObserverTest, ReplacedAndKeptShapes) {
+    h.oldSizes({100 * 1024, 100 * 1024, 10});
+    h.newSizes({40 * 1024, 90 * 1024});
+    EXPECT_EQ(convert(), 0);
+    EXPECT_EQ(convert(), 0);
+    EXPECT_EQ(convert(), 0);
+    ASSERT_EQ(observer.decisions.size(), 3u);
+    EXPECT_EQ(observer.decisions[0].decision, "replaced");
+    EXPECT_EQ(observer.decisions[0].placement, "floating");
+    EXPECT_EQ(observer.decisions[0].page, 2);
+    EXPECT_EQ(observer.decisions[0].bytesAfter, 40 * 1024);
+    EXPECT_EQ(observer.decisions[1].decision, "not_smaller");
+    EXPECT_EQ(observer.decisions[2].decision, "below_minimum");
+    EXPECT_EQ(observer.decisions[2].page, 0);
+}
+
+class WalkObserverTest : public ObjectObserverTest {
+protected:
+    WalkOnlyEngine& engine = h.walkEngine();
+    void SetUp() override {
+        engine.setObserver(&observer);
+        EXPECT_CALL(engine, ConvertInlineShape(_, _, _, _)).Times(AnyNumber());
+        EXPECT_CALL(engine, ConvertFloatingShape(_, _, _, _, _)).Times(AnyNumber());
+    }
+};
+
+TEST_F(WalkObserverTest, ObjectsTheConditionsLeaveAloneAndFailedConversions) {
+    h.rules.formats["SoundRec"] = kFormatNone;
+    auto sound = h.makeInline(1, 10, 10, 1, "SoundRec");
+    auto picture = h.makeInline(3, 10, 10);
+    h.setInlineShapes({sound, picture});
+    EXPECT_CALL(engine, ConvertInlineShape(Eq(picture.shape), _, _, _))
+        .WillOnce(::testing::Throw(office::OfficeError("cannot render")));
+    auto equation = h.makeShape("Object 1", 7, 20, 30);
+    ON_CALL(*equation.ole, progId()).WillByDefault(Return("Equation.3"));
+    auto chart = h.makeShape("Object 2", 7, 20, 20);
+    ON_CALL(*chart.ole, progId()).WillByDefault(Return("SoundRec.1"));
+    h.setContentShapes({equation, chart});
+    EXPECT_CALL(engine, ConvertFloatingShape(Eq(equation.shape), _, _, _, _)).WillOnce(Return(-1));
+
+    engine.WalkDocument(nullptr, true);
+    ASSERT_EQ(observer.decisions.size(), 4u);
+    EXPECT_EQ(observer.decisions[0].decision, "failed");
+    EXPECT_EQ(observer.decisions[0].kind, "Picture");
+    EXPECT_EQ(observer.decisions[1].decision, "excluded");
+    EXPECT_EQ(observer.decisions[1].kind, "SoundRec");
+    EXPECT_EQ(observer.decisions[1].placement, "inline");
+    EXPECT_EQ(observer.decisions[2].decision, "excluded");
+    EXPECT_EQ(observer.decisions[2].placement, "floating");
+    EXPECT_EQ(observer.decisions[3].decision, "failed");
+    EXPECT_EQ(observer.decisions[3].kind, "Equation");
+    EXPECT_EQ(observer.decisions[3].displayHeight, 30);
+}
+
+}  // namespace
+}  // namespace kelvaran::engine::testing
