@@ -12,6 +12,7 @@
 #include "formats/doc/EmptyDocumentData.h"
 #include "formats/doc/Sprm.h"
 #include "formats/doc/TextCodec.h"
+#include "formats/rtf/RtfGif.h"
 
 namespace kelvaran::formats::doc {
 
@@ -87,6 +88,12 @@ std::pair<PictureFormat, std::string> toStored(const model::PictureData& picture
     case model::PictureFormat::Dib: return {PictureFormat::Dib, bytes};
     case model::PictureFormat::Tiff: return {PictureFormat::Tiff, bytes};
     case model::PictureFormat::Emf: return {PictureFormat::Emf, bytes};
+    case model::PictureFormat::Gif:
+        // The drawing records have no GIF type; like Word, the file keeps the
+        // same pixels as a PNG.
+        if (auto png = rtf::gifToPng(bytes))
+            return {PictureFormat::Png, std::move(*png)};
+        refuse("a new GIF picture cannot be read");
     case model::PictureFormat::Bmp:
         if (bytes.size() > 14 + 40 && bytes[0] == 'B' && bytes[1] == 'M')
             return {PictureFormat::Dib, bytes.substr(14)};

@@ -100,6 +100,22 @@ TEST(DocWriterTest, ReplacedInlinePictureIsStoredAndTheFileShrinks) {
     EXPECT_NE(after.at("Data"), before.at("Data"));
 }
 
+TEST(DocWriterTest, GifPictureIsStoredAsPngWithTheSamePixels) {
+    auto doc = readTestDocument("generated/gen-inline-pictures.doc");
+    const int added = test::replaceInlineLikeTheOffice(doc, test::nthInline(doc, 0, 0), test::makePng(4, 4), 4, 4);
+    auto& picture = doc.inlines[static_cast<std::size_t>(added)].picture;
+    picture.type = model::PictureFormat::Gif;
+    picture.bytes = model::shareBytes(std::string("GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00"
+                                                  "!\xf9\x04\x01\x00\x00\x00\x00,\x00\x00\x00\x00\x01\x00\x01\x00"
+                                                  "\x00\x02\x02" "D\x01\x00;",
+                                                  43));
+    const auto back = reread(writeDoc(doc));
+    const auto& stored = back.inlines[static_cast<std::size_t>(back.inlinesOf(0)[0])].picture;
+    EXPECT_EQ(stored.type, model::PictureFormat::Png);
+    EXPECT_EQ(stored.pixelWidth, 1);
+    EXPECT_EQ(stored.pixelHeight, 1);
+}
+
 TEST(DocWriterTest, PictureInATextBoxIsReplacedInItsStory) {
     auto doc = readTestDocument("generated/gen-textbox-picture.doc");
     const int box = doc.shapes[0].textStory;
@@ -219,13 +235,17 @@ TEST(DocWriterTest, EditsTheFileCannotHoldFailTheSave) {
     {
         auto doc = readTestDocument("generated/gen-inline-pictures.doc");
         const int added = test::replaceInlineLikeTheOffice(doc, test::nthInline(doc, 0, 0), png, 8, 8);
-        doc.inlines[static_cast<std::size_t>(added)].picture.type = model::PictureFormat::Gif;
+        auto& picture = doc.inlines[static_cast<std::size_t>(added)].picture;
+        picture.type = model::PictureFormat::Gif;
+        picture.bytes = model::shareBytes("GIF89a broken");
         try {
             writeDoc(doc);
-            ADD_FAILURE() << "a GIF picture was written";
+            ADD_FAILURE() << "a broken GIF picture was written";
         } catch (const model::FormatError& e) {
             EXPECT_NE(std::string(e.what()).find("GIF"), std::string::npos) << e.what();
         }
+        picture.type = model::PictureFormat::Wmf;  // the drawing records take no new WMF
+        EXPECT_THROW(writeDoc(doc), model::FormatError);
     }
     {
         auto doc = readTestDocument("generated/gen-inline-pictures.doc");
