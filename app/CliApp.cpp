@@ -318,7 +318,8 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& entr
 
     std::unique_ptr<engine::Walker> walker;
     if (environment.makeWalker) {
-        walker = environment.makeWalker(WalkerParts{state, conditions, exceptions, display, clipboard, pump, timer});
+        walker = environment.makeWalker(
+            WalkerParts{state, conditions, exceptions, display, clipboard, pump, timer, recorder.get()});
     }
     run.setWalker(walker.get());
     run.StartRun();

@@ -8,6 +8,7 @@
 
 namespace kelvaran::engine {
 struct RunState;
+class ObjectObserver;
 class Conditions;
 class ExceptionRules;
 class RunDisplay;
@@ -33,6 +34,8 @@ struct WalkerParts {
     platform::Clipboard& clipboard;
     platform::EventPump& events;
     platform::Timer& timer;
+    // Wants to hear what became of each object (the report); may be null.
+    engine::ObjectObserver* observer = nullptr;
 };
 
 // What the command-line front end is built with.

@@ -1,6 +1,7 @@
 #include "app/RunReport.h"
 
 #include "Version.h"
+#include "app/InputList.h"
 #include "platform/AtomicFile.h"
 #include "platform/Conversions.h"
 
@@ -161,6 +162,7 @@ void RunRecorder::logAppended(const std::string& text) {
     while ((end = pendingLog_.find("\r\n")) != std::string::npos) {
         const std::string line = pendingLog_.substr(0, end);
         pendingLog_.erase(0, end + 2);
+        if (decisionsTold_) continue;
         const auto object = ParseObjectLine(line);
         if (!object) continue;
         ++objectsReplaced_;
@@ -171,11 +173,33 @@ void RunRecorder::logAppended(const std::string& text) {
                      {"placement", object->placement},
                      {"displayed_width", object->displayedWidth},
                      {"displayed_height", object->displayedHeight},
-                     {"format", object->format},
+                     {"format", textOrNull(object->format)},
                      {"kb_before", object->kbBefore},
                      {"kb_after", object->kbAfter},
+                     {"bytes_before", nullptr},
+                     {"bytes_after", nullptr},
                      {"decision", "replaced"}});
     }
+}
+
+void RunRecorder::objectDecided(const engine::ObjectDecision& decision) {
+    // The object lines of the log say no more than this.
+    decisionsTold_ = true;
+    if (decision.decision == "replaced") ++objectsReplaced_;
+    auto bytesOrNull = [](double bytes) { return bytes > 0 ? json(wholeBytes(bytes)) : json(nullptr); };
+    sink_.write({{"record", "object"},
+                 {"document", currentDocument_},
+                 {"page", decision.page},
+                 {"kind", decision.kind},
+                 {"placement", decision.placement},
+                 {"displayed_width", platform::roundHalfEven(decision.displayWidth)},
+                 {"displayed_height", platform::roundHalfEven(decision.displayHeight)},
+                 {"format", textOrNull(decision.format)},
+                 {"kb_before", SizeInKB(std::max(0.0, decision.bytesBefore))},
+                 {"kb_after", SizeInKB(std::max(0.0, decision.bytesAfter))},
+                 {"bytes_before", bytesOrNull(decision.bytesBefore)},
+                 {"bytes_after", bytesOrNull(decision.bytesAfter)},
+                 {"decision", decision.decision}});
 }
 
 void RunRecorder::documentDone(const DocumentResult& result) {

@@ -5,6 +5,7 @@
 // records are described by app/report.schema.json.
 
 #include "app/BatchRun.h"
+#include "engine/ObjectObserver.h"
 
 #include <nlohmann/json.hpp>
 
@@ -65,10 +66,15 @@ private:
     std::unique_ptr<platform::AtomicFileWriter> file_;
 };
 
-// Builds the records from what the batch run tells and writes.
-class RunRecorder {
+// Builds the records from what the batch run tells and writes.  Object
+// records come from the engine's decisions when it tells them; from a walk
+// that does not, they are read back from the object lines of the log (which
+// name only the replaced objects).
+class RunRecorder : public engine::ObjectObserver {
 public:
     RunRecorder(ReportSink& sink, bool dryRun);
+
+    void objectDecided(const engine::ObjectDecision& decision) override;
 
     void documentStarted(const std::string& path);
     // Every text the log receives; object lines become object records.
@@ -92,6 +98,7 @@ private:
     std::string currentDocument_;
     std::string pendingLog_;
     int objectsReplaced_ = 0;
+    bool decisionsTold_ = false;
     int documentsDone_ = 0;
     int slimmed_ = 0;
     double bytesSaved_ = 0;

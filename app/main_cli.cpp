@@ -37,8 +37,10 @@ int main(int argc, char** argv) {
     };
 #ifdef KELVARAN_HAVE_ENGINE
     environment.makeWalker = [](const kelvaran::app::WalkerParts& p) -> std::unique_ptr<kelvaran::engine::Walker> {
-        return std::make_unique<kelvaran::engine::Engine>(p.state, p.conditions, p.rules, p.display, p.clipboard,
-                                                          p.events, p.timer);
+        auto engine = std::make_unique<kelvaran::engine::Engine>(p.state, p.conditions, p.rules, p.display,
+                                                                 p.clipboard, p.events, p.timer);
+        engine->setObserver(p.observer);
+        return engine;
     };
 #endif
     environment.configFolder = kelvaran::settings::RegAccess::defaultFolder();

@@ -6,6 +6,7 @@
 
 #include "Version.h"
 #include "app/InputList.h"
+#include "engine/ObjectObserver.h"
 #include "tests/app/cli/BatchFixture.h"
 #include "tests/app/cli/SchemaCheck.h"
 
@@ -400,6 +401,37 @@ TEST_F(CliTest, ReportHasARecordForEveryDocumentAndReplacedObject) {
     for (const auto& entry : fs::directory_iterator(root_)) {
         EXPECT_THAT(entry.path().filename().string(), Not(StartsWith(".kelvaran-")));
     }
+}
+
+TEST_F(CliTest, EngineDecisionsBecomeObjectRecordsOfEveryKind) {
+    const auto a = doc("a.doc", 4096);
+    walk = [](int, const WalkerParts& parts) {
+        ASSERT_NE(parts.observer, nullptr);
+        for (const char* decision : {"below_minimum", "not_smaller", "blackened", "excluded", "failed"}) {
+            parts.observer->objectDecided({"Excel", "inline", 1, 20.5, 10, 0, 0, {}, decision});
+        }
+        parts.observer->objectDecided({"Picture", "floating", 3, 200, 100, 61440, 12288, "JPEG", "replaced"});
+        // The engine's log line of the same replacement is not a second record.
+        parts.display.appendLog(objectLine(3, "Picture", "JPEG", "にｼｪｰﾌﾟ変換 (", 60, 12));
+        parts.state.docConverted = true;
+    };
+    const auto report = (root_ / "report.jsonl").string();
+    const auto result = cli({"--report", report, a});
+    EXPECT_EQ(result.status, kExitCompleted) << result.err;
+    const auto records = recordsOf(readAll(report));
+    expectValidReport(records);
+    const auto objects = ofKind(records, "object");
+    ASSERT_EQ(objects.size(), 6u);
+    EXPECT_EQ(objects[0]["decision"], "below_minimum");
+    EXPECT_EQ(objects[0]["displayed_width"], 20);
+    EXPECT_TRUE(objects[0]["bytes_before"].is_null());
+    EXPECT_TRUE(objects[0]["format"].is_null());
+    EXPECT_EQ(objects[4]["decision"], "failed");
+    EXPECT_EQ(objects[5]["decision"], "replaced");
+    EXPECT_EQ(objects[5]["bytes_before"], 61440);
+    EXPECT_EQ(objects[5]["kb_after"], 12);
+    EXPECT_EQ(objects[5]["document"], a);
+    EXPECT_EQ(ofKind(records, "document")[0]["objects_replaced"], 1);
 }
 
 TEST_F(CliTest, ReportOfAStoppedRunIsComplete) {
