@@ -1,16 +1,11 @@
 #include "office/native/DocumentFiles.h"
 
+#include "formats/doc/DocFormat.h"
 #include "formats/model/FormatError.h"
+#include "formats/rtf/RtfFormat.h"
 #include "office/OfficeError.h"
 #include "platform/AtomicFile.h"
 #include "platform/Conversions.h"
-
-#if KELVARAN_NATIVE_HAVE_RTF
-#include "formats/rtf/RtfFormat.h"
-#endif
-#if KELVARAN_NATIVE_HAVE_DOC
-#include "formats/doc/DocFormat.h"
-#endif
 
 #include <filesystem>
 #include <new>
@@ -49,14 +44,10 @@ auto guarded(const std::string& what, Step&& step) -> decltype(step()) {
 
 std::vector<FileFormat> builtInFormats() {
     std::vector<FileFormat> list;
-#if KELVARAN_NATIVE_HAVE_RTF
     list.push_back(FileFormat{"rtf", formats::rtf::looksLikeRtf, formats::rtf::readRtf, formats::rtf::writeRtf,
                                  formats::rtf::newRtfDocument});
-#endif
-#if KELVARAN_NATIVE_HAVE_DOC
     list.push_back(FileFormat{"doc", formats::doc::looksLikeDoc, formats::doc::readDoc, formats::doc::writeDoc,
                                  formats::doc::newDocDocument});
-#endif
     return list;
 }
 
