@@ -473,7 +473,7 @@ private:
             b.starts.push_back(cp);
             runStart = next;
         };
-        auto paragraphProperties = [&](std::uint32_t) {
+        auto paragraphProperties = [&]() {
             model::ParagraphProperties props;
             props.pageBreakBefore = breakBefore_.count(paragraphStart) > 0;
             if (frame)
@@ -516,7 +516,7 @@ private:
                 }
             }
             if (c == 0x0D || c == 0x07) {
-                single(model::Element::paragraphMark(paragraphProperties(cp)), cp, cp + 1);
+                single(model::Element::paragraphMark(paragraphProperties()), cp, cp + 1);
                 paragraphStart = cp + 1;
                 frame.reset();
                 continue;
@@ -525,7 +525,7 @@ private:
                 auto s = kind == model::StoryKind::Main ? sections_.find(cp + 1) : sections_.end();
                 if (s != sections_.end()) {
                     model::Element e = model::Element::sectionBreak(sectionKind(s->second));
-                    e.paragraph = paragraphProperties(cp);
+                    e.paragraph = paragraphProperties();
                     single(std::move(e), cp, cp + 1);
                     paragraphStart = cp + 1;
                     frame.reset();
