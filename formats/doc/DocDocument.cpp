@@ -842,28 +842,34 @@ void DocDocument::readPageBreaksAndFrames()
     }
     std::sort(inventory_.pageBreaks.begin(), inventory_.pageBreaks.end(),
               [](const PageBreak& a, const PageBreak& b) { return a.cp < b.cp; });
-    for (InlinePicture& pic : inventory_.pictures) {
-        bool ok = false;
-        const std::uint32_t fc = fcOfCp(pic.cp, &ok);
-        const PropertyRun* r = ok ? runAt(papRuns_, fc) : nullptr;
-        if (!r || r->grpprlEnd <= r->grpprlBegin)
-            continue;
-        FrameInfo fr;
-        bool framed = false;
-        for (const Sprm& s : Sprm::list(w, r->grpprlBegin, r->grpprlEnd)) {
-            switch (s.opcode) {
-            case Sprm::kPDxaAbs: fr.xTwips = i16At(w, s.operand); framed = true; break;
-            case Sprm::kPDyaAbs: fr.yTwips = i16At(w, s.operand); framed = true; break;
-            case Sprm::kPDxaWidth: fr.widthTwips = i16At(w, s.operand); framed = true; break;
-            case Sprm::kPWHeightAbs: fr.heightTwips = u16At(w, s.operand); framed = true; break;
-            case Sprm::kPWr: fr.wrap = u8At(w, s.operand); framed = true; break;
-            case Sprm::kPPc: fr.anchoring = u8At(w, s.operand); framed = true; break;
-            default: break;
-            }
+    for (InlinePicture& pic : inventory_.pictures)
+        pic.frame = frameAt(pic.cp);
+}
+
+std::optional<FrameInfo> DocDocument::frameAt(std::uint32_t cp) const
+{
+    const std::string_view w = stream("WordDocument");
+    bool ok = false;
+    const std::uint32_t fc = fcOfCp(cp, &ok);
+    const PropertyRun* r = ok ? runAt(papRuns_, fc) : nullptr;
+    if (!r || r->grpprlEnd <= r->grpprlBegin)
+        return std::nullopt;
+    FrameInfo fr;
+    bool framed = false;
+    for (const Sprm& s : Sprm::list(w, r->grpprlBegin, r->grpprlEnd)) {
+        switch (s.opcode) {
+        case Sprm::kPDxaAbs: fr.xTwips = i16At(w, s.operand); framed = true; break;
+        case Sprm::kPDyaAbs: fr.yTwips = i16At(w, s.operand); framed = true; break;
+        case Sprm::kPDxaWidth: fr.widthTwips = i16At(w, s.operand); framed = true; break;
+        case Sprm::kPWHeightAbs: fr.heightTwips = u16At(w, s.operand); framed = true; break;
+        case Sprm::kPWr: fr.wrap = u8At(w, s.operand); framed = true; break;
+        case Sprm::kPPc: fr.anchoring = u8At(w, s.operand); framed = true; break;
+        default: break;
         }
-        if (framed)
-            pic.frame = fr;
     }
+    if (!framed)
+        return std::nullopt;
+    return fr;
 }
 
 std::string DocDocument::mainText() const

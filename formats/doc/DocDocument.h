@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +31,8 @@ public:
     const std::u16string& text() const { return text_; }
     // The main story as UTF-8 with paragraph marks as '\n'; special characters dropped.
     std::string mainText() const;
+    // The frame of the paragraph holding `cp`, when it is positioned by one.
+    std::optional<FrameInfo> frameAt(std::uint32_t cp) const;
 
     // Replacements; each throws DocError(CannotWrite) when the picture cannot be
     // stored.  The displayed size stays as it was.

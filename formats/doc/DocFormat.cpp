@@ -341,7 +341,7 @@ model::FrameProperties frameOf(const FrameInfo& frame)
     out.widthPt = frame.widthTwips / 20.0;
     const double height = (frame.heightTwips & 0x7FFF) / 20.0;
     // The high bit asks for "at least"; without it the height is exact.
-    out.heightPt = (frame.heightTwips & 0x8000) ? height : -height;
+    out.heightPt = height == 0 ? 0.0 : (frame.heightTwips & 0x8000) ? height : -height;
     out.xPt = frame.xTwips / 20.0;
     out.yPt = frame.yTwips / 20.0;
     const int vertical = (frame.anchoring >> 4) & 3;
@@ -476,6 +476,8 @@ private:
         auto paragraphProperties = [&]() {
             model::ParagraphProperties props;
             props.pageBreakBefore = breakBefore_.count(paragraphStart) > 0;
+            if (!frame)
+                frame = d_->frameAt(paragraphStart);
             if (frame)
                 props.frame = frameOf(*frame);
             return props;
