@@ -1,10 +1,11 @@
 // Slims a generated RTF holding 20 photo-like JPEGs of 3 to 12 megapixels
+// (or the same document saved as Word 97-2003 by LibreOffice, with "doc")
 // with the real command-line program, and sets the time per picture beside
 // the bare libvips pipeline (decode, Lanczos resize to the rendered size,
 // JPEG encode) over the same pictures.  Peak memory of the slimming process
 // comes from wait4's resource usage.
 //
-// Usage: bench_rtf_slim PATH/TO/kelvaran-cli [pictures]
+// Usage: bench_document_slim PATH/TO/kelvaran-cli [pictures] [rtf|doc]
 // The work folder is a fresh temporary folder, removed at the end.
 
 #include <fcntl.h>
@@ -140,7 +141,7 @@ Run runSlimming(const std::string& cli, const fs::path& input, const fs::path& c
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        fmt::print(stderr, "usage: {} PATH/TO/kelvaran-cli [pictures]\n", argv[0]);
+        fmt::print(stderr, "usage: {} PATH/TO/kelvaran-cli [pictures] [rtf|doc]\n", argv[0]);
         return 2;
     }
     if (VIPS_INIT(argv[0])) return 1;
@@ -154,10 +155,22 @@ int main(int argc, char** argv) {
         photos.push_back(makePhoto(3 + 9.0 * i / std::max(1, count - 1), i + 1));
         largestDecoded = std::max(largestDecoded, static_cast<std::size_t>(photos.back().width) * photos.back().height * 3);
     }
-    const fs::path input = work / "photos.rtf";
+    const bool asDoc = argc > 3 && std::string(argv[3]) == "doc";
+    fs::path input = work / "photos.rtf";
     {
         std::ofstream out(input, std::ios::binary);
         out << rtfWith(photos);
+    }
+    if (asDoc) {
+        // LibreOffice saves the same pictures into a Word 97-2003 file.
+        const std::string command = fmt::format("cd '{}' && soffice --headless --convert-to doc photos.rtf >/dev/null 2>&1",
+                                                work.string());
+        if (std::system(command.c_str()) != 0 || !fs::exists(work / "photos.doc")) {
+            fmt::print(stderr, "soffice could not save the document as .doc\n");
+            return 1;
+        }
+        fs::remove(input);
+        input = work / "photos.doc";
     }
     const auto inputBytes = fs::file_size(input);
 
