@@ -7,6 +7,8 @@
 #include "Version.h"
 #include "app/InputList.h"
 #include "engine/ObjectObserver.h"
+#include "settings/RegAccess.h"
+#include "settings/StoredSettings.h"
 #include "tests/app/cli/BatchFixture.h"
 #include "tests/app/cli/SchemaCheck.h"
 
@@ -270,6 +272,34 @@ TEST_F(CliTest, ListFromStandardInputOneNameALine) {
     const auto result = cli({"--files-from", "-"}, b + "\n" + a);
     EXPECT_EQ(result.status, kExitCompleted) << result.err;
     EXPECT_THAT(opened(), ElementsAre(b, a));
+}
+
+TEST_F(CliTest, NamesOnTheCommandLineAreTakenExactly) {
+    // Blanks around a name belong to it: a different file may have the trimmed name.
+    doc("  spaced.doc", 10);
+    doc("spaced.doc", 10);
+    const auto cwd = fs::current_path();
+    fs::current_path(root_ / "docs");
+    const auto result = cli({"  spaced.doc"});
+    fs::current_path(cwd);
+    EXPECT_EQ(result.status, kExitCompleted) << result.err;
+    EXPECT_THAT(opened(), ElementsAre("  spaced.doc"));
+}
+
+TEST_F(CliTest, StoredConditionsApplyAndUnreadableOnesTakeTheDefaults) {
+    {
+        settings::RegAccess registry((root_ / "config").string());
+        settings::SettingsToStore stored;
+        stored.fileSize = "lots";
+        stored.expectRate = "80";
+        stored.ratio = "2";
+        stored.pixelSize = "300";
+        stored.save(registry);
+    }
+    const auto result = cli({"--verbose", "--ratio", "1.25", doc("a.doc", 10)});
+    EXPECT_EQ(result.status, kExitCompleted) << result.err;
+    EXPECT_THAT(result.err, HasSubstr("min-size 50 KB, ratio 1.25, format recommended, expect-rate 80%, "
+                                      "pixel-size 300"));
 }
 
 TEST_F(CliTest, EmptyListIsTheBatchRunsEmptyInput) {
