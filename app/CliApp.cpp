@@ -282,10 +282,17 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& entr
     const int count = static_cast<int>(entries.size());
     double saved = 0;
     auto documentStart = std::chrono::steady_clock::now();
+    const auto runStart = std::chrono::steady_clock::now();
     run.onDocumentStarted = [&](const std::string& path, int index) {
         documentStart = std::chrono::steady_clock::now();
         if (recorder) recorder->documentStarted(path);
-        console.setProgress(ProgressText(index + 1, count, saved, path));
+        // The documents done so far tell how long the rest will take.
+        double left = -1;
+        if (index > 0) {
+            const double elapsed = std::chrono::duration<double>(documentStart - runStart).count();
+            left = elapsed / index * (count - index);
+        }
+        console.setProgress(ProgressText(index + 1, count, saved, left, path));
     };
     run.onDocumentDone = [&](const DocumentResult& result) {
         if (recorder) recorder->documentDone(result);

@@ -3,6 +3,7 @@
 #include "app/InputList.h"
 
 #include <algorithm>
+#include <cmath>
 #include <ostream>
 
 namespace kelvaran::app {
@@ -43,11 +44,17 @@ void CliConsole::endProgress() {
     progress_.clear();
 }
 
-std::string ProgressText(int index, int count, double bytesSaved, const std::string& path) {
+std::string ProgressText(int index, int count, double bytesSaved, double secondsLeft, const std::string& path) {
     const auto slash = path.find_last_of('/');
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    return "[" + std::to_string(index) + "/" + std::to_string(count) + "] " +
-           std::to_string(SizeInKB(std::max(0.0, bytesSaved))) + " KB saved so far  " + name;
+    std::string text = "[" + std::to_string(index) + "/" + std::to_string(count) + "] " +
+                       std::to_string(SizeInKB(std::max(0.0, bytesSaved))) + " KB saved so far";
+    if (secondsLeft >= 0 && std::isfinite(secondsLeft)) {
+        const auto seconds = static_cast<long long>(std::ceil(secondsLeft));
+        text += seconds >= 120 ? ", about " + std::to_string((seconds + 59) / 60) + " min left"
+                               : ", about " + std::to_string(seconds) + " s left";
+    }
+    return text + "  " + name;
 }
 
 }  // namespace kelvaran::app

@@ -32,7 +32,8 @@ private:
     bool drawn_ = false;
 };
 
-// The progress text: document i of N, the bytes saved so far, the document.
-std::string ProgressText(int index, int count, double bytesSaved, const std::string& path);
+// The progress text: document i of N, the bytes saved so far, the time
+// left when it can be told (negative: not yet), the document's name.
+std::string ProgressText(int index, int count, double bytesSaved, double secondsLeft, const std::string& path);
 
 }  // namespace kelvaran::app

@@ -5,6 +5,7 @@
 #include "app/CliApp.h"
 
 #include "Version.h"
+#include "app/CliConsole.h"
 #include "app/InputList.h"
 #include "engine/ObjectObserver.h"
 #include "settings/RegAccess.h"
@@ -638,7 +639,9 @@ TEST_F(CliTest, ProgressLineOnlyOnATerminal) {
     auto result = cli({a, b});
     EXPECT_EQ(result.status, kExitCompleted);
     EXPECT_THAT(result.err, HasSubstr("\r\x1b[K[1/2] 0 KB saved so far  a.doc"));
-    EXPECT_THAT(result.err, HasSubstr("\r\x1b[K[2/2] 3 KB saved so far  b.doc"));
+    // From the second document on the time left is estimated.
+    EXPECT_THAT(result.err,
+                ::testing::ContainsRegex("\r\x1b\\[K\\[2/2\\] 3 KB saved so far, about [0-9]+ s left  b\\.doc"));
     // Status lines never land on the progress line's row.
     EXPECT_THAT(result.err, HasSubstr("\r\x1b[K処理中\n"));
     EXPECT_THAT(result.err, HasSubstr("\r\x1b[K変換完了\n"));
@@ -653,6 +656,12 @@ TEST_F(CliTest, ProgressLineOnlyOnATerminal) {
     terminal = true;
     result = cli({"--quiet", a, b});
     EXPECT_TRUE(result.err.empty());
+}
+
+TEST(ProgressTextTest, TimeLeftInSecondsThenMinutes) {
+    EXPECT_EQ(ProgressText(1, 10, 0, -1, "/a/b.doc"), "[1/10] 0 KB saved so far  b.doc");
+    EXPECT_EQ(ProgressText(3, 10, 2048, 4.2, "b.doc"), "[3/10] 2 KB saved so far, about 5 s left  b.doc");
+    EXPECT_EQ(ProgressText(3, 10, -5, 300, "x/y z.rtf"), "[3/10] 0 KB saved so far, about 5 min left  y z.rtf");
 }
 
 TEST(SchemaCheckTest, NoticesWhatARecordDoesWrong) {
