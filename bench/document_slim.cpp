@@ -5,7 +5,8 @@
 // JPEG encode) over the same pictures.  Peak memory of the slimming process
 // comes from wait4's resource usage.
 //
-// Usage: bench_document_slim PATH/TO/kelvaran-cli [pictures] [rtf|doc]
+// Usage: bench_document_slim PATH/TO/kelvaran-cli [pictures] [rtf|doc|jobs]
+// "jobs" slims eight copies of the RTF with --jobs 1 and then --jobs 2.
 // The work folder is a fresh temporary folder, removed at the end.
 
 #include <fcntl.h>
@@ -111,9 +112,9 @@ struct Run {
     long peakKb = 0;
 };
 
-Run runSlimming(const std::string& cli, const fs::path& input, const fs::path& config) {
+Run runSlimming(const std::string& cli, std::vector<std::string> args, const fs::path& config) {
     setenv("KELVARAN_CONFIG_DIR", config.c_str(), 1);
-    std::vector<std::string> args{cli, input.string()};
+    args.insert(args.begin(), cli);
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -141,7 +142,7 @@ Run runSlimming(const std::string& cli, const fs::path& input, const fs::path& c
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        fmt::print(stderr, "usage: {} PATH/TO/kelvaran-cli [pictures] [rtf|doc]\n", argv[0]);
+        fmt::print(stderr, "usage: {} PATH/TO/kelvaran-cli [pictures] [rtf|doc|jobs]\n", argv[0]);
         return 2;
     }
     if (VIPS_INIT(argv[0])) return 1;
@@ -175,7 +176,31 @@ int main(int argc, char** argv) {
     const auto inputBytes = fs::file_size(input);
 
     const double bare = barePipeline(photos);
-    const Run run = runSlimming(argv[1], input, work / "config");
+    if (argc > 3 && std::string(argv[3]) == "jobs") {
+        // Eight copies of the document, slimmed one after another and then
+        // two at a time.
+        std::vector<std::string> names;
+        for (int i = 1; i <= 8; ++i) {
+            const fs::path copy = work / fmt::format("photos-{}.rtf", i);
+            fs::copy_file(input, copy);
+            names.push_back(copy.string());
+        }
+        auto timed = [&](const char* jobs) {
+            std::vector<std::string> args{"--jobs", jobs};
+            args.insert(args.end(), names.begin(), names.end());
+            return runSlimming(argv[1], args, work / "config");
+        };
+        const Run one = timed("1");
+        const Run two = timed("2");
+        fmt::print("8 documents of {} pictures, {:.1f} MB each\n", count, inputBytes / 1e6);
+        fmt::print("--jobs 1 (exit {})         {:.2f} s\n", one.status, one.seconds);
+        fmt::print("--jobs 2 (exit {})         {:.2f} s ({:.2f} x --jobs 1)\n", two.status, two.seconds,
+                   one.seconds > 0 ? two.seconds / one.seconds : 0.0);
+        std::error_code ignored;
+        fs::remove_all(work, ignored);
+        return one.status == 0 && two.status == 0 ? 0 : 1;
+    }
+    const Run run = runSlimming(argv[1], {input.string()}, work / "config");
 
     std::uintmax_t outputBytes = 0;
     for (const auto& entry : fs::directory_iterator(work)) {
