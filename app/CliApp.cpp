@@ -357,7 +357,9 @@ public:
         platform::StdFileSystem fileSystem;
         std::string pattern = fileSystem.GetSpecialFolder(2) + "/kelvaran-job-XXXXXX";
         const int fd = ::mkstemp(pattern.data());
-        if (fd < 0) throw platform::FileSystemError("cannot create a temporary file: " + std::string(std::strerror(errno)));
+        if (fd < 0) {
+            throw platform::FileSystemError("cannot create a temporary file: " + std::string(std::strerror(errno)));
+        }
         ::close(fd);
         path_ = pattern;
     }
@@ -420,7 +422,8 @@ int runParallel(int jobs, const BatchSettings& settings, const std::vector<std::
     for (std::size_t k = 0; k < parts; ++k) {
         auto worker = std::make_unique<Worker>();
         const std::size_t size = entries.size() / parts + (k < entries.size() % parts ? 1 : 0);
-        worker->entries.assign(entries.begin() + static_cast<long>(next), entries.begin() + static_cast<long>(next + size));
+        const auto first = entries.begin() + static_cast<long>(next);
+        worker->entries.assign(first, first + static_cast<long>(size));
         next += size;
         workers.push_back(std::move(worker));
     }
@@ -583,7 +586,8 @@ int runCli(int argc, const char* const* argv, const CliEnvironment& environment,
     int jobs = 1;
 
     cli.add_option("FILE", files, "Word documents to slim (.doc or .rtf)")->group("Input");
-    cli.add_option("--files-from", filesFrom, "Also slim the documents named in LIST, one a line (\"-\": standard input)")
+    cli.add_option("--files-from", filesFrom,
+                   "Also slim the documents named in LIST, one a line (\"-\": standard input)")
         ->type_name("LIST")
         ->group("Input");
     cli.add_flag("-0,--null", nulSeparated, "Names in LIST are separated by NUL characters (find -print0)")
@@ -727,7 +731,9 @@ int runCli(int argc, const char* const* argv, const CliEnvironment& environment,
             "kelvaran-cli: dry run: no slimmed copy is written; each converted document is saved to a temporary "
             "file to measure it, and that file is removed at once");
     }
-    if (jobs > 1 && entries.size() > 1) return runParallel(jobs, settings, entries, environment, out, err, report.get());
+    if (jobs > 1 && entries.size() > 1) {
+        return runParallel(jobs, settings, entries, environment, out, err, report.get());
+    }
     return runBatch(settings, entries, environment, out, err, report.get());
 }
 
