@@ -166,5 +166,52 @@ TEST_F(CliNativeTest, TwoJobsWriteTheSameCopiesAndReportAsOne) {
     EXPECT_EQ(strip(report("one.jsonl")), strip(report("two.jsonl")));
 }
 
+#ifdef KELVARAN_PARALLEL
+// A list split over several processes by GNU parallel, as over the machines
+// of a cluster, and their reports put together again.
+TEST_F(CliNativeTest, ListSplitByGnuParallelAndReportsMerged) {
+    std::ostringstream list;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 5; ++i) {
+        const auto copy = root_ / "docs" / ("copy " + std::to_string(i) + ".rtf");
+        fs::copy_file(fs::path(KELVARAN_SAMPLE_DIR) / "sample.rtf", copy);
+        list << copy.string() << "\n";
+        expected.push_back(copy.string());
+    }
+    {
+        std::ofstream out(root_ / "list.txt");
+        out << list.str();
+    }
+    const std::string command = "cd '" + root_.string() + "' && KELVARAN_CONFIG_DIR='" + (root_ / "config").string() +
+                                "' " KELVARAN_PARALLEL " --will-cite --pipe -N2 -j2 '" KELVARAN_CLI
+                                " --quiet --files-from - --report part-{#}.jsonl' < list.txt 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string output;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
+    ASSERT_EQ(::pclose(pipe), 0) << output;
+
+    std::vector<std::string> inputs;
+    int runs = 0;
+    for (const auto& entry : fs::directory_iterator(root_)) {
+        const auto name = entry.path().filename().string();
+        if (name.rfind("part-", 0) != 0) continue;
+        for (const auto& record : report(name)) {
+            if (record["record"] == "run") {
+                ++runs;
+                EXPECT_EQ(record["outcome"], "completed");
+            } else if (record["record"] == "document") {
+                EXPECT_EQ(record["outcome"], "slimmed") << record.dump();
+                inputs.push_back(record["input"]);
+            }
+        }
+    }
+    EXPECT_EQ(runs, 3);
+    std::sort(inputs.begin(), inputs.end());
+    EXPECT_EQ(inputs, expected);
+}
+#endif
+
 }  // namespace
 }  // namespace kelvaran::app::testing
