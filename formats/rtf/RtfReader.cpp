@@ -145,14 +145,14 @@ private:
     void parseFontTable();
     void parseGroupStart(const Token& open, State& state, int story, Collected* collect, int depth);
 
-    PictInfo parsePict(const Token& open, const Token& word, int depth);
-    std::optional<PictInfo> parseShpPict(int depth);
+    PictInfo parsePict(const Token& open, const Token& word);
+    std::optional<PictInfo> parseShpPict();
     void parseObject(const Token& open, const Token& word, State& state, int story, Collected* collect, int depth);
     int parseShape(const Token& open, bool group, int parent, model::Anchor anchor, bool inObject, int depth);
     void parseShapeInstance(const Token& open, const Token& word, int shape, model::Anchor anchor, bool inObject,
                             int depth);
     // Reads a {\sp} group; returns the property's name and sets `end`.
-    std::string parseProperty(int shape, int depth, std::size_t& end);
+    std::string parseProperty(int shape, std::size_t& end);
     void finishShape(int shape, bool inObject);
     void placeMembers(int group, int depth);
     void setAnchor(int shape, model::Anchor anchor, int depth) {
@@ -388,7 +388,7 @@ void Reader::parseFontTable() {
     }
 }
 
-PictInfo Reader::parsePict(const Token& open, const Token& word, int depth) {
+PictInfo Reader::parsePict(const Token& open, const Token& word) {
     PictInfo info;
     auto& d = info.detail;
     d.afterPictWord = word.end;
@@ -400,7 +400,6 @@ PictInfo Reader::parsePict(const Token& open, const Token& word, int depth) {
     model::PictureFormat type = model::PictureFormat::Unknown;
     bool typeWord = false;
     bool wbitmap = false;
-    int wmfMode = 0;
     std::int64_t picw = 0, pich = 0;
     int scaleX = 100, scaleY = 100;
     int wbmBits = 0, wbmWidthBytes = 0;
@@ -453,7 +452,6 @@ PictInfo Reader::parsePict(const Token& open, const Token& word, int depth) {
                     type = model::PictureFormat::Emf, typeWord = true;
                 } else if (w == "wmetafile") {
                     type = model::PictureFormat::Wmf, typeWord = true;
-                    wmfMode = token.hasParameter ? p : 1;
                 } else if (w == "dibitmap") {
                     type = model::PictureFormat::Dib, typeWord = true;
                 } else if (w == "wbitmap") {
@@ -521,7 +519,6 @@ PictInfo Reader::parsePict(const Token& open, const Token& word, int depth) {
             }
         }
     }
-    (void)depth;
     d.pict = {static_cast<std::int64_t>(open.begin), static_cast<std::int64_t>(end)};
     if (pendingDigit >= 0) badData = true;
     info.borders.enable = info.borders.anyVisible();
@@ -537,7 +534,6 @@ PictInfo Reader::parsePict(const Token& open, const Token& word, int depth) {
         const auto sniffed = sniffPicture(data);
         if (sniffed != model::PictureFormat::Unknown) type = sniffed;
     }
-    (void)wmfMode;
     // Natural size, in twips.
     double naturalW = d.goalWidth;
     double naturalH = d.goalHeight;
@@ -608,7 +604,7 @@ PictInfo Reader::parsePict(const Token& open, const Token& word, int depth) {
     return info;
 }
 
-std::optional<PictInfo> Reader::parseShpPict(int depth) {
+std::optional<PictInfo> Reader::parseShpPict() {
     std::optional<PictInfo> found;
     for (;;) {
         const Token token = next();
@@ -617,7 +613,7 @@ std::optional<PictInfo> Reader::parseShpPict(int depth) {
         if (token.kind != TokenKind::GroupStart) continue;
         const Token word = next();
         if (word.is("pict") && !found) {
-            found = parsePict(token, word, depth + 1);
+            found = parsePict(token, word);
         } else {
             if (word.kind == TokenKind::GroupEnd) continue;
             if (word.kind == TokenKind::GroupStart) pushBack(word);
@@ -737,7 +733,7 @@ void Reader::parseObject(const Token& open, const Token& word, State& state, int
     addInline(story, std::move(object));
 }
 
-std::string Reader::parseProperty(int shape, int depth, std::size_t& end) {
+std::string Reader::parseProperty(int shape, std::size_t& end) {
     std::string name;
     std::string value;
     std::optional<PictInfo> picture;
@@ -754,6 +750,7 @@ std::string Reader::parseProperty(int shape, int depth, std::size_t& end) {
             name = groupText(1252);
         } else if (word.is("sv")) {
             // A value is text, or a whole picture group.
+            int lead = -1;
             for (;;) {
                 const Token inner = next();
                 if (inner.kind == TokenKind::End) unbalanced();
@@ -761,7 +758,7 @@ std::string Reader::parseProperty(int shape, int depth, std::size_t& end) {
                 if (inner.kind == TokenKind::GroupStart) {
                     const Token first = next();
                     if (first.is("pict") && !picture) {
-                        picture = parsePict(inner, first, depth + 1);
+                        picture = parsePict(inner, first);
                     } else {
                         if (first.kind == TokenKind::GroupEnd) continue;
                         if (first.kind == TokenKind::GroupStart) pushBack(first);
@@ -775,8 +772,18 @@ std::string Reader::parseProperty(int shape, int depth, std::size_t& end) {
                     const Token fallback = next();
                     if (!(fallback.kind == TokenKind::ControlSymbol && fallback.word[0] == '\'')) pushBack(fallback);
                 } else if (inner.kind == TokenKind::ControlSymbol && inner.word[0] == '\'') {
-                    const char one = static_cast<char>(inner.byte);
-                    appendCodePageChar(ansiCodePage_, std::string_view(&one, 1), value);
+                    // A double-byte character is two escapes in a row.
+                    const auto byte = static_cast<std::uint8_t>(inner.byte);
+                    if (lead >= 0) {
+                        const char pair[2] = {static_cast<char>(lead), static_cast<char>(byte)};
+                        appendCodePageChar(ansiCodePage_, std::string_view(pair, 2), value);
+                        lead = -1;
+                    } else if (isLeadByteIn(ansiCodePage_, byte)) {
+                        lead = byte;
+                    } else {
+                        const char one = static_cast<char>(byte);
+                        appendCodePageChar(ansiCodePage_, std::string_view(&one, 1), value);
+                    }
                 }
             }
         } else {
@@ -843,7 +850,7 @@ void Reader::parseShapeInstance(const Token& open, const Token& word, int shape,
         Token inner = next();
         if (inner.is("sp")) {
             std::size_t end = token.end;
-            std::string name = parseProperty(shape, depth + 1, end);
+            std::string name = parseProperty(shape, end);
             detail = std::any_cast<ShapeDetail>(&doc_.shapes[static_cast<std::size_t>(shape)].origin.detail);
             detail->properties.push_back(
                 {std::move(name), {static_cast<std::int64_t>(token.begin), static_cast<std::int64_t>(end)}});
@@ -992,9 +999,6 @@ void Reader::finishShape(int index, bool inObject) {
     for (const auto& [name, value] : p) {
         if (isFormattingProperty(name)) shape.formatting[name] = value;
     }
-    if (raw.hasRel) {
-        // Placed with its group.
-    }
     if (auto found = p.find("relLeft"); found != p.end()) {
         raw.hasRel = true;
         raw.relLeft = static_cast<double>(number("relLeft", 0));
@@ -1087,7 +1091,7 @@ void Reader::parseGroupStart(const Token& open, State& state, int story, Collect
             return;
         }
         if (w == "shppict") {
-            std::optional<PictInfo> picture = parseShpPict(depth + 1);
+            std::optional<PictInfo> picture = parseShpPict();
             const std::size_t end = tok_.position();
             if (collect) {
                 if (!collect->picture && picture) collect->picture = std::move(picture);
@@ -1130,7 +1134,7 @@ void Reader::parseGroupStart(const Token& open, State& state, int story, Collect
             return;
         }
         if (w == "pict" && !starred) {
-            PictInfo picture = parsePict(open, first, depth + 1);
+            PictInfo picture = parsePict(open, first);
             if (collect) {
                 if (!collect->picture) collect->picture = std::move(picture);
                 return;
@@ -1162,10 +1166,8 @@ void Reader::parseGroupStart(const Token& open, State& state, int story, Collect
                 skipGroup();
                 return;
             }
-            const int shapeStory = story >= 0 ? story : 0;
             const model::Anchor anchor = story >= 0 ? anchorHere(story) : model::Anchor{0, 0};
             const int index = parseShape(open, w == "shpgrp", -1, anchor, collect != nullptr, depth + 1);
-            (void)shapeStory;
             if (collect) {
                 if (collect->shape < 0) collect->shape = index;
             }
@@ -1398,8 +1400,7 @@ model::Document Reader::read() {
     tok_ = Tokenizer(in_, at);
     doc_.format = "rtf";
     doc_.source = bytes_;
-    const Token open = next();
-    (void)open;
+    next();  // the opening brace
     const Token version = next();
     if (!version.is("rtf")) throw model::FormatError("the file is not an RTF document");
     State state;

@@ -121,6 +121,11 @@ TEST(RtfReaderTest, ShiftJisEscapesUnicodeAndFallbacks) {
     const auto wide = read(wrap("\\u-10179?\\u-8704?\\par"));
     EXPECT_EQ(wide.main().plainText(), "\xF0\x9F\x98\x80\n");
     EXPECT_EQ(wide.main().length(), 3);
+    // Shape names in the document's code page: 図 is 0x90 0x7D.
+    const auto named = read("{\\rtf1\\ansi\\ansicpg932{\\shp{\\*\\shpinst\\shpright400\\shpbottom400{\\sp{\\sn shapeType}"
+                            "{\\sv 202}}{\\sp{\\sn wzName}{\\sv \\'90\\'7d 1}}}}x\\par}");
+    ASSERT_EQ(named.shapes.size(), 1u);
+    EXPECT_EQ(named.shapes[0].name, "図 1");
 }
 
 TEST(RtfReaderTest, BreaksSectionsAndFrames) {
