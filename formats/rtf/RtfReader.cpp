@@ -1062,6 +1062,13 @@ void Reader::placeMembers(int group, int depth) {
             child.heightPt = std::max(0.0, raw.relBottom - raw.relTop) * scaleY;
         }
         child.anchor = self.anchor;
+        // Members lie where their group lies and wrap the way it does: taken
+        // out of it they keep that.
+        child.relative.horizontalPosition = self.relative.horizontalPosition;
+        child.relative.verticalPosition = self.relative.verticalPosition;
+        child.wrap = self.wrap;
+        child.behindText = self.behindText;
+        child.inHeader = self.inHeader;
         if (child.type == model::shape_type::kGroup) placeMembers(member, depth + 1);
     }
 }

@@ -245,6 +245,7 @@ TEST(RtfReaderTest, ShapesGroupsAndTextBoxes) {
                                 "{\\sp{\\sn relTop}{\\sv 100}}{\\sp{\\sn relRight}{\\sv 400}}{\\sp{\\sn relBottom}{\\sv 200}}"
                                 "{\\shptxt Hello " + pngPict() + "\\par}}}";
     const std::string group = "{\\shpgrp{\\*\\shpinst\\shpleft1000\\shptop1000\\shpright5000\\shpbottom3000\\shpz4"
+                              "\\shpbxcolumn\\shpwr2"
                               "{\\sp{\\sn groupLeft}{\\sv 0}}{\\sp{\\sn groupTop}{\\sv 0}}{\\sp{\\sn groupRight}{\\sv 400}}"
                               "{\\sp{\\sn groupBottom}{\\sv 200}}" + member1 + member2 + "}{\\shprslt " + pngPict() + "}}";
     const std::string single =
@@ -266,6 +267,8 @@ TEST(RtfReaderTest, ShapesGroupsAndTextBoxes) {
     EXPECT_DOUBLE_EQ(picture.leftPt, 50);
     EXPECT_DOUBLE_EQ(picture.widthPt, 100);
     EXPECT_DOUBLE_EQ(picture.heightPt, 50);
+    EXPECT_EQ(picture.relative.horizontalPosition, g.relative.horizontalPosition);
+    EXPECT_EQ(picture.wrap.type, g.wrap.type);
     const auto& box = document.shapes[2];
     EXPECT_EQ(box.type, model::shape_type::kTextBox);
     EXPECT_DOUBLE_EQ(box.leftPt, 150);
