@@ -134,12 +134,12 @@ std::optional<PictureData> Blip::decode(std::string_view b, std::size_t offset, 
         p.pixelsHigh = static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t(bo) - t, INT32_MIN, INT32_MAX));
         if (p.format == PictureFormat::Wmf && !(file.size() >= 4 && u32At(file, 0) == 0x9AC6CDD7))
             file = placeableWmfHeader(l, t, r, bo, ptx) + file;
-        p.bytes = std::move(file);
+        p.bytes = std::make_shared<const std::string>(std::move(file));
     } else {
         const std::size_t dataAt = body + uids + 1;  // the tag byte
         if (dataAt > end)
             return std::nullopt;
-        p.bytes.assign(b.substr(dataAt, end - dataAt));
+        p.bytes = std::make_shared<const std::string>(b.substr(dataAt, end - dataAt));
     }
     return p;
 }

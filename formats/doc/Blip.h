@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,7 +19,9 @@ const char* pictureFormatName(PictureFormat f);
 struct PictureData {
     PictureFormat format = PictureFormat::Unknown;
     bool cmyk = false;         // JPEG in CMYK
-    std::string bytes;         // the decoded picture file
+    // The decoded picture file, never null once decoded.  Shared and immutable:
+    // copies of a document and the pictures of its model hold the same bytes.
+    std::shared_ptr<const std::string> bytes;
     std::uint32_t recordSize = 0; // of the BLIP record in the document, header included
     std::array<std::uint8_t, 16> uid{};
     std::int32_t pixelsWide = 0, pixelsHigh = 0; // metafiles: rcBounds size; bitmaps: 0 unless known

@@ -183,14 +183,14 @@ DocDocument DocDocument::fromBytes(std::string_view bytes)
         if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0x31 && static_cast<unsigned char>(bytes[1]) == 0xBE)
             throw DocError(DocError::Kind::UnsupportedVersion, "documents of Word for DOS and Word 3-5 are not supported");
     }
-    d.file_ = CompoundFile::fromBytes(bytes);
+    d.file_ = std::make_shared<const CompoundFile>(CompoundFile::fromBytes(bytes));
     d.load();
     return d;
 }
 
 std::string_view DocDocument::stream(const char* name) const
 {
-    const CompoundEntry* e = file_.root.child(name);
+    const CompoundEntry* e = file_->root.child(name);
     if (!e || e->isStorage)
         return {};
     return e->data;
@@ -198,14 +198,14 @@ std::string_view DocDocument::stream(const char* name) const
 
 void DocDocument::load()
 {
-    const CompoundEntry* wd = file_.root.child("WordDocument");
+    const CompoundEntry* wd = file_->root.child("WordDocument");
     if (!wd || wd->isStorage)
         throw DocError(DocError::Kind::NotAWordDocument,
                        "the file is not a Word 97-2003 document (it has no WordDocument stream)");
     fib_ = Fib::parse(wd->data);
-    if (file_.root.child("\006DataSpaces"))
+    if (file_->root.child("\006DataSpaces"))
         throw DocError(DocError::Kind::Encrypted, "the document is protected by rights management");
-    const CompoundEntry* table = file_.root.child(tableName());
+    const CompoundEntry* table = file_->root.child(tableName());
     if (!table || table->isStorage)
         throw DocError(DocError::Kind::Damaged, "the document is damaged (its table stream " + tableName() + " is missing)");
     readPieces();
@@ -494,8 +494,9 @@ void DocDocument::readInlinePictures()
             // An old-style picture: a bare Windows metafile follows the header.
             PictureData legacy;
             legacy.format = PictureFormat::Wmf;
-            legacy.bytes.assign(data.substr(std::size_t(off) + cbHeader, end - off - cbHeader));
-            legacy.recordSize = static_cast<std::uint32_t>(legacy.bytes.size());
+            legacy.bytes =
+                std::make_shared<const std::string>(data.substr(std::size_t(off) + cbHeader, end - off - cbHeader));
+            legacy.recordSize = static_cast<std::uint32_t>(legacy.bytes->size());
             pic.picture = std::move(legacy);
         }
         inventory_.pictures.push_back(std::move(pic));
@@ -551,7 +552,7 @@ void DocDocument::readFields()
                 }
             }
             if (o.hasStorage) {
-                const CompoundEntry* pool = file_.root.child("ObjectPool");
+                const CompoundEntry* pool = file_->root.child("ObjectPool");
                 const CompoundEntry* st = pool ? pool->child("_" + std::to_string(o.storageId)) : nullptr;
                 if (st && st->isStorage) {
                     if (const CompoundEntry* co = st->child("\001CompObj"); co && !co->isStorage) {

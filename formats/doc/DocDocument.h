@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,7 +27,7 @@ public:
 
     const Fib& fib() const { return fib_; }
     const DocInventory& inventory() const { return inventory_; }
-    const CompoundFile& container() const { return file_; }
+    const CompoundFile& container() const { return *file_; }
     // The whole text of every story in CP order (UTF-16 code units).
     const std::u16string& text() const { return text_; }
     // The main story as UTF-8 with paragraph marks as '\n'; special characters dropped.
@@ -88,7 +89,9 @@ private:
     std::string_view stream(const char* name) const;
     std::string tableName() const { return fib_.useTable1 ? "1Table" : "0Table"; }
 
-    CompoundFile file_;
+    // Never changed once read: copies of the document share the streams, and
+    // saving patches a copy of its own.
+    std::shared_ptr<const CompoundFile> file_ = std::make_shared<const CompoundFile>();
     Fib fib_;
     std::u16string text_;
     std::vector<Piece> pieces_;

@@ -61,6 +61,31 @@ void clearCropping(std::string& b, const ShapeProperties& props)
             putU32(b, p->valueOffset, 0);
 }
 
+// A copy of the container to be patched.  `rewritten`, a stream of the root that
+// the caller puts together anew, is copied without its bytes: a large Data
+// stream is then not held three times while the new one is built.
+CompoundFile copyForPatching(const CompoundFile& file, const CompoundEntry* rewritten)
+{
+    CompoundFile out;
+    out.root.name = file.root.name;
+    out.root.isStorage = file.root.isStorage;
+    out.root.classId = file.root.classId;
+    out.root.data = file.root.data;
+    out.root.children.reserve(file.root.children.size());
+    for (const CompoundEntry& e : file.root.children) {
+        if (&e != rewritten || e.isStorage) {
+            out.root.children.push_back(e);
+            continue;
+        }
+        CompoundEntry bare;
+        bare.name = e.name;
+        bare.isStorage = e.isStorage;
+        bare.classId = e.classId;
+        out.root.children.push_back(std::move(bare));
+    }
+    return out;
+}
+
 }  // namespace
 
 DocDocument DocDocument::createEmpty()
@@ -116,12 +141,6 @@ void DocDocument::convertObjectToPicture(std::size_t index, PictureFormat format
 
 std::string DocDocument::saveToBytes() const
 {
-    CompoundFile out = file_;
-    CompoundEntry* wdEntry = out.root.child("WordDocument");
-    CompoundEntry* tableEntry = out.root.child(tableName());
-    std::string& w = wdEntry->data;
-    std::string& t = tableEntry->data;
-
     // ---- Inline pictures (and the result pictures of converted objects) ----
     struct Block {
         std::uint32_t offset, length;
@@ -210,6 +229,13 @@ std::string DocDocument::saveToBytes() const
     for (const Edit& e : objectEdits_)
         addInline(inventory_.pictures[static_cast<std::size_t>(inventory_.objects[e.index].resultPicture)], e.format,
                   e.file, true);
+
+    // New picture blocks mean a new Data stream, put together from the original.
+    CompoundFile out = copyForPatching(*file_, blocks.empty() ? nullptr : file_->root.child("Data"));
+    CompoundEntry* wdEntry = out.root.child("WordDocument");
+    CompoundEntry* tableEntry = out.root.child(tableName());
+    std::string& w = wdEntry->data;
+    std::string& t = tableEntry->data;
 
     if (!blocks.empty()) {
         std::sort(blocks.begin(), blocks.end(), [](const Block& a, const Block& b) { return a.offset < b.offset; });
@@ -477,6 +503,7 @@ std::string DocDocument::saveToBytes() const
     }
 
     std::string bytes = out.toBytes();
+    out = CompoundFile{};  // not needed for the check below
     // Read the result back: a file this reader cannot open is never written.
     try {
         const DocDocument check = fromBytes(bytes);
@@ -505,7 +532,7 @@ std::string DocDocument::saveWithUnreferencedParts(const std::string& data, std:
 {
     if (hasChanges())
         cannot("a document with replaced pictures cannot take unreferenced parts");
-    CompoundFile out = file_;
+    CompoundFile out = *file_;
     if (!data.empty()) {
         CompoundEntry* entry = out.root.child("Data");
         if (!entry)

@@ -204,8 +204,11 @@ model::PictureData pictureOf(const PictureData& stored)
 {
     model::PictureData out;
     out.type = toModel(stored.format);
-    out.bytes = model::shareBytes(stored.bytes);
-    pixelSize(stored.bytes, stored.format, out.pixelWidth, out.pixelHeight);
+    // The model holds the parsed document's own bytes: a picture is in memory
+    // once, however many models are built from the document.
+    out.bytes = stored.bytes;
+    if (stored.bytes)
+        pixelSize(*stored.bytes, stored.format, out.pixelWidth, out.pixelHeight);
     return out;
 }
 
@@ -432,8 +435,9 @@ private:
         object.heightPt = p.heightTwips / 20.0;
         if (p.picture) {
             object.picture = pictureOf(*p.picture);
-            if (p.mappingMode != 0x64 && p.mappingMode != 0x66 && p.picture->format == PictureFormat::Wmf)
-                object.picture.bytes = model::shareBytes(withPlaceableHeader(p.picture->bytes, p.dxaGoal));
+            if (p.mappingMode != 0x64 && p.mappingMode != 0x66 && p.picture->format == PictureFormat::Wmf &&
+                p.picture->bytes)
+                object.picture.bytes = model::shareBytes(withPlaceableHeader(*p.picture->bytes, p.dxaGoal));
         }
         object.picture.naturalWidthPt = p.dxaGoal / 20.0;
         object.picture.naturalHeightPt = p.dyaGoal / 20.0;
@@ -814,7 +818,7 @@ public:
 
     std::string write()
     {
-        std::shared_ptr<const DocDocument> parsed = parse(*doc_.source);
+        std::shared_ptr<const DocDocument> parsed = parsedSource();
         original_ = build(parsed, doc_.source);
         DocDocument target = *parsed;
         if (doc_.stories.size() < original_.stories.size() || doc_.shapes.size() < original_.shapes.size() ||
@@ -844,6 +848,28 @@ public:
 
 private:
     static bool live(model::EditState state) { return state != model::EditState::Deleted; }
+
+    // The document as the reader parsed it for this model, found through any
+    // object still pointing into the source; parsed anew only when there is
+    // none.  A large document is then held once, not twice, while it is saved.
+    std::shared_ptr<const DocDocument> parsedSource() const
+    {
+        auto ofSource = [&](const model::Origin& origin) -> std::shared_ptr<const DocDocument> {
+            const DocOrigin* o = docOrigin(origin);
+            return o && origin.source == doc_.source ? o->document : nullptr;
+        };
+        for (const model::Story& story : doc_.stories)
+            for (const model::Element& element : story.elements)
+                if (auto parsed = ofSource(element.origin))
+                    return parsed;
+        for (const model::InlineObject& object : doc_.inlines)
+            if (auto parsed = ofSource(object.origin))
+                return parsed;
+        for (const model::FloatingShape& shape : doc_.shapes)
+            if (auto parsed = ofSource(shape.origin))
+                return parsed;
+        return parse(*doc_.source);
+    }
 
     const DocOrigin& ownOrigin(const model::Origin& origin) const
     {
