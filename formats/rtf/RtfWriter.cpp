@@ -68,7 +68,7 @@ std::string escapeText(std::string_view utf8) {
         const auto lead = static_cast<unsigned char>(utf8[i]);
         char32_t c = lead;
         std::size_t width = 1;
-        if (lead >= 0xF0 && i + 3 < utf8.size() + 0) {
+        if (lead >= 0xF0 && i + 3 < utf8.size()) {
             width = 4;
             c = (lead & 0x07u) << 18 | (static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu) << 12 |
                 (static_cast<unsigned char>(utf8[i + 2]) & 0x3Fu) << 6 | (static_cast<unsigned char>(utf8[i + 3]) & 0x3Fu);
