@@ -96,4 +96,21 @@ imaging::Image renderDisplayed(const model::PictureData& picture, int widthPx, i
     }
 }
 
+model::PictureData storedInDocument(const model::PictureData& picture) {
+    if (picture.type != model::PictureFormat::Gif || picture.empty()) return picture;
+    try {
+        const imaging::Image image = imaging::decode(*picture.bytes, imaging::PictureType::Gif);
+        model::PictureData stored = picture;
+        stored.type = model::PictureFormat::Png;
+        stored.bytes = model::shareBytes(imaging::encodePng(image));
+        stored.pixelWidth = image.width;
+        stored.pixelHeight = image.height;
+        return stored;
+    } catch (const imaging::ImagingError& error) {
+        throw OfficeError(std::string("the GIF picture cannot be stored in the document: ") + error.what());
+    } catch (const platform::Failure& error) {
+        throw OfficeError(std::string("the GIF picture cannot be stored in the document: ") + error.what());
+    }
+}
+
 }  // namespace kelvaran::office::native

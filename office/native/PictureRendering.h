@@ -17,4 +17,10 @@ int pointsToPixels(double points);
 // scaled to that size.  Throws OfficeError when the picture cannot be drawn.
 imaging::Image renderDisplayed(const formats::model::PictureData& picture, int widthPx, int heightPx);
 
+// The picture as a document keeps it.  Neither document format has a GIF
+// type, so a GIF becomes a PNG of exactly the same pixels (as Word stores
+// them); every other picture stays as it is.  Throws OfficeError when a GIF
+// cannot be read.
+formats::model::PictureData storedInDocument(const formats::model::PictureData& picture);
+
 }  // namespace kelvaran::office::native

@@ -216,7 +216,7 @@ std::int64_t pasteAt(DocumentState& document, const StorySpan& span) {
         object.kind = model::InlineKind::Picture;
         object.widthPt = sheet->widthPt;
         object.heightPt = sheet->heightPt;
-        object.picture = sheet->picture;
+        object.picture = storedInDocument(sheet->picture);
         object.picture.crop = model::Crop{};
         if (span.end > span.start) doc.eraseRange(span.story, span.start, span.end);
         doc.insertInline(span.story, span.start, std::move(object));

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace kelvaran::office::native {
@@ -124,6 +125,41 @@ TEST_F(NativeExcelTest, PastingACutPictureStoresItAgainAtTheCutSize) {
     EXPECT_EQ(imaging::sniff(*clip.picture.bytes), imaging::PictureType::Gif);
     EXPECT_EQ(clip.picture.pixelWidth, 40);
     EXPECT_EQ(clip.picture.pixelHeight, 20);
+}
+
+TEST_F(NativeExcelTest, AGifFromTheSheetIsKeptInTheDocumentAsAPngOfTheSamePixels) {
+    copyPicture(90, 60, true);
+    sheet->Paste(false);
+    sheet->Shapes()->item(1)->Cut();
+    sheet->PasteSpecial(xf::kGif, false, false);
+    sheet->Shapes()->item(1)->Cut();
+    const SheetClip clip = cutClip();
+    ASSERT_EQ(imaging::sniff(*clip.picture.bytes), imaging::PictureType::Gif);
+
+    auto scratch = word.Documents()->add();
+    scratch->Range(0)->Paste();
+    const auto& model = std::static_pointer_cast<NativeDocument>(scratch)->state()->model;
+    ASSERT_EQ(model.inlinesOf(0).size(), 1u);
+    const auto& stored = model.inlines[static_cast<std::size_t>(model.inlinesOf(0)[0])].picture;
+    EXPECT_EQ(stored.type, formats::model::PictureFormat::Png);
+    ASSERT_EQ(imaging::sniff(*stored.bytes), imaging::PictureType::Png);
+    const imaging::Image gif = imaging::decode(*clip.picture.bytes, imaging::PictureType::Gif);
+    const imaging::Image png = imaging::decode(*stored.bytes, imaging::PictureType::Png);
+    EXPECT_EQ(png.width, gif.width);
+    EXPECT_EQ(png.height, gif.height);
+    ASSERT_EQ(png.rgba.size(), gif.rgba.size());
+    // Same alpha everywhere, same colour wherever a pixel is not fully transparent.
+    std::size_t differing = 0, transparent = 0;
+    for (std::size_t i = 0; i < gif.rgba.size(); i += 4) {
+        if (gif.rgba[i + 3] == 0) ++transparent;
+        if (png.rgba[i + 3] != gif.rgba[i + 3] ||
+            (gif.rgba[i + 3] != 0 && !std::equal(&gif.rgba[i], &gif.rgba[i] + 3, &png.rgba[i]))) {
+            ++differing;
+        }
+    }
+    EXPECT_EQ(differing, 0u);
+    EXPECT_GT(transparent, 0u) << "the test picture should have kept its transparent part";
+    EXPECT_EQ(stored.pixelWidth, gif.width);
 }
 
 TEST_F(NativeExcelTest, RefusalsAreOfficeErrors) {
