@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <type_traits>
 
 #include "formats/doc/CompoundValidator.h"
 #include "formats/doc/DocError.h"
@@ -95,9 +96,12 @@ void readTree(GsfInfile* in, CompoundEntry& out, int depth)
     }
 }
 
-void writeTree(GsfOutfile* out, const CompoundEntry& storage)
+// `Entry` is const for a container that stays as it is; otherwise every stream
+// is emptied as soon as it is written.
+template <typename Entry>
+void writeTree(GsfOutfile* out, Entry& storage)
 {
-    for (const CompoundEntry& e : storage.children) {
+    for (Entry& e : storage.children) {
         GsfOutput* child = gsf_outfile_new_child(out, e.name.c_str(), e.isStorage ? TRUE : FALSE);
         if (!child)
             throw DocError(DocError::Kind::CannotWrite, "the entry \"" + e.name + "\" could not be created");
@@ -109,10 +113,34 @@ void writeTree(GsfOutfile* out, const CompoundEntry& storage)
                    && !gsf_output_write(child, e.data.size(), reinterpret_cast<const guint8*>(e.data.data()))) {
             throw DocError(DocError::Kind::CannotWrite, "the stream \"" + e.name + "\" could not be written");
         }
+        if constexpr (!std::is_const_v<Entry>)
+            std::string().swap(e.data);  // libgsf keeps its own copy
         // Each stream is closed before the next starts: libgsf writes one big stream at a time.
         if (!gsf_output_close(child))
             throw DocError(DocError::Kind::CannotWrite, "the entry \"" + e.name + "\" could not be finished");
     }
+}
+
+template <typename Entry>
+std::string writeCompound(Entry& root)
+{
+    initGsf();
+    GObjectPtr<GsfOutput> sink(gsf_output_memory_new());
+    GsfOutfile* rootOut = gsf_outfile_msole_new(sink.p);
+    if (!rootOut)
+        throw DocError(DocError::Kind::CannotWrite, "the compound file could not be started");
+    {
+        GObjectPtr<GsfOutfile> guard(rootOut);
+        gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(rootOut), root.classId.data());
+        writeTree(rootOut, root);
+        if (!gsf_output_close(GSF_OUTPUT(rootOut)))
+            throw DocError(DocError::Kind::CannotWrite, "the compound file could not be finished");
+    }
+    const guint8* data = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink.p));
+    const gsf_off_t size = gsf_output_size(sink.p);
+    if (!data || size <= 0)
+        throw DocError(DocError::Kind::CannotWrite, "the compound file came out empty");
+    return std::string(reinterpret_cast<const char*>(data), static_cast<std::size_t>(size));
 }
 
 }  // namespace
@@ -178,25 +206,14 @@ CompoundFile CompoundFile::fromBytes(std::string_view bytes)
     return file;
 }
 
-std::string CompoundFile::toBytes() const
+std::string CompoundFile::toBytes() const&
 {
-    initGsf();
-    GObjectPtr<GsfOutput> sink(gsf_output_memory_new());
-    GsfOutfile* rootOut = gsf_outfile_msole_new(sink.p);
-    if (!rootOut)
-        throw DocError(DocError::Kind::CannotWrite, "the compound file could not be started");
-    {
-        GObjectPtr<GsfOutfile> guard(rootOut);
-        gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(rootOut), root.classId.data());
-        writeTree(rootOut, root);
-        if (!gsf_output_close(GSF_OUTPUT(rootOut)))
-            throw DocError(DocError::Kind::CannotWrite, "the compound file could not be finished");
-    }
-    const guint8* data = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink.p));
-    const gsf_off_t size = gsf_output_size(sink.p);
-    if (!data || size <= 0)
-        throw DocError(DocError::Kind::CannotWrite, "the compound file came out empty");
-    return std::string(reinterpret_cast<const char*>(data), static_cast<std::size_t>(size));
+    return writeCompound(root);
+}
+
+std::string CompoundFile::toBytes() &&
+{
+    return writeCompound(root);
 }
 
 }  // namespace kelvaran::formats::doc

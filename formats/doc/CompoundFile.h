@@ -37,7 +37,10 @@ public:
 
     // Builds the container anew with libgsf (512-byte sectors); class ids and names
     // kept, streams written as they are in memory.  Throws DocError(CannotWrite).
-    std::string toBytes() const;
+    std::string toBytes() const&;
+    // The same for a container that is not needed afterwards: each stream lets
+    // go of its bytes once libgsf has them, so a large file is not held twice.
+    std::string toBytes() &&;
 
     CompoundEntry root;
 };

@@ -242,7 +242,13 @@ std::string DocDocument::saveToBytes() const
         for (std::size_t i = 1; i < blocks.size(); ++i)
             if (blocks[i].offset < blocks[i - 1].offset + blocks[i - 1].length)
                 cannot("two pictures share their data; the document cannot be rewritten safely");
+        // Sized up front: a stream of many megabytes grown by appending would
+        // briefly take up to twice its size.
+        std::size_t dataSize = oldData.size();
+        for (const Block& b : blocks)
+            dataSize = dataSize + b.bytes.size() - b.length;
         std::string data;
+        data.reserve(dataSize);
         std::size_t at = 0;
         for (const Block& b : blocks) {
             data.append(oldData.substr(at, b.offset - at));
@@ -502,7 +508,7 @@ std::string DocDocument::saveToBytes() const
         }
     }
 
-    std::string bytes = out.toBytes();
+    std::string bytes = std::move(out).toBytes();
     out = CompoundFile{};  // not needed for the check below
     // Read the result back: a file this reader cannot open is never written.
     try {
