@@ -53,12 +53,16 @@ std::string makeFbse(PictureFormat format, const std::array<std::uint8_t, 16>& u
 }
 
 // Picture properties that describe the old picture's cropping are set to zero;
-// the new picture is already cropped.
-void clearCropping(std::string& b, const ShapeProperties& props)
+// the new picture is already cropped.  `shape` is the copy of the bytes from
+// `shapeAt` on of a block of `blockSize` bytes, which the property offsets
+// count in; only what falls into the copy is written.
+void clearCropping(std::string& shape, std::size_t shapeAt, std::size_t blockSize, const ShapeProperties& props)
 {
     for (std::uint16_t id = 0x0100; id <= 0x0103; ++id)
-        if (const auto* p = props.find(id); p && !p->isComplex && fits(b.size(), p->valueOffset, 4))
-            putU32(b, p->valueOffset, 0);
+        if (const auto* p = props.find(id); p && !p->isComplex && fits(blockSize, p->valueOffset, 4))
+            for (std::size_t at = p->valueOffset; at < p->valueOffset + 4; ++at)
+                if (at >= shapeAt && at - shapeAt < shape.size())
+                    shape[at - shapeAt] = 0;
 }
 
 // A copy of the container to be patched.  `rewritten`, a stream of the root that
@@ -151,9 +155,11 @@ std::string DocDocument::saveToBytes() const
     auto addInline = [&](const InlinePicture& p, PictureFormat format, const std::string& file, bool dropOle) {
         if (!fits(oldData.size(), p.dataOffset, p.blockLength))
             cannot("a picture block lies outside the Data stream");
-        std::string old(oldData.substr(p.dataOffset, p.blockLength));
+        // Read in place: a block of a large picture is not copied, only the
+        // parts of it that go into the new block.
+        const std::string_view old = oldData.substr(p.dataOffset, p.blockLength);
         const std::uint16_t cbHeader = u16At(old, 4);
-        std::string head = old.substr(0, cbHeader);
+        std::string head(old.substr(0, cbHeader));
         std::size_t at = cbHeader;
         std::string shape;
         if (p.mappingMode == 0x64 || p.mappingMode == 0x66) {
@@ -169,9 +175,8 @@ std::string DocDocument::saveToBytes() const
                 for (const OfficeArtRecord& c : r.children)
                     if (c.type == 0xF00B || c.type == 0xF121 || c.type == 0xF122)
                         props.addTable(old, c.bodyOffset(), c.length, c.instance);
-                std::string whole = old;
-                clearCropping(whole, props);
-                std::string sp = whole.substr(r.offset, r.end() - r.offset);
+                std::string sp(old.substr(r.offset, r.end() - r.offset));
+                clearCropping(sp, r.offset, old.size(), props);
                 if (dropOle)
                     for (const OfficeArtRecord& c : r.children)
                         if (c.type == 0xF00A && c.length >= 8) {
