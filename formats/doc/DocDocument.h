@@ -50,7 +50,7 @@ public:
     // nothing points, and `storages` added to its ObjectPool under names of their
     // own.  The scratch document is saved this way so that its file grows by what
     // the objects pasted into it cost while it stays a valid, empty document.
-    std::string saveWithUnreferencedParts(const std::string& data, std::vector<CompoundEntry> storages) const;
+    std::string saveWithUnreferencedParts(std::string data, std::vector<CompoundEntry> storages) const;
     // Writes saveToBytes() through a temporary file and a rename; the result is read
     // back before it replaces anything.  Throws DocError(CannotWrite).
     void save(const std::string& path) const;

@@ -539,7 +539,7 @@ std::string DocDocument::saveToBytes() const
     return bytes;
 }
 
-std::string DocDocument::saveWithUnreferencedParts(const std::string& data, std::vector<CompoundEntry> storages) const
+std::string DocDocument::saveWithUnreferencedParts(std::string data, std::vector<CompoundEntry> storages) const
 {
     if (hasChanges())
         cannot("a document with replaced pictures cannot take unreferenced parts");
@@ -552,7 +552,10 @@ std::string DocDocument::saveWithUnreferencedParts(const std::string& data, std:
             cannot("the document's Data stream is a storage");
         if (entry->data.size() + data.size() > 0x7FFFFFFF)
             cannot("the Data stream would be too large");
-        entry->data += data;
+        if (entry->data.empty())
+            entry->data = std::move(data);
+        else
+            entry->data += data;
     }
     if (!storages.empty()) {
         CompoundEntry* pool = out.root.child("ObjectPool");
@@ -574,7 +577,7 @@ std::string DocDocument::saveWithUnreferencedParts(const std::string& data, std:
             pool->children.push_back(std::move(storage));
         }
     }
-    return out.toBytes();
+    return std::move(out).toBytes();
 }
 
 void DocDocument::save(const std::string& path) const

@@ -1149,7 +1149,7 @@ public:
             addShape(shape, 0);
         std::shared_ptr<const DocDocument> empty = parse(*doc_.source);
         try {
-            return empty->saveWithUnreferencedParts(data_, std::move(storages_));
+            return empty->saveWithUnreferencedParts(std::move(data_), std::move(storages_));
         } catch (const DocError& e) {
             throw model::FormatError(e.what());
         }
