@@ -158,6 +158,8 @@ std::string DocDocument::saveToBytes() const
         // Read in place: a block of a large picture is not copied, only the
         // parts of it that go into the new block.
         const std::string_view old = oldData.substr(p.dataOffset, p.blockLength);
+        if (old.size() < 6 || u16At(old, 4) > old.size())
+            cannot("a picture block is shorter than its own header");
         const std::uint16_t cbHeader = u16At(old, 4);
         std::string head(old.substr(0, cbHeader));
         std::size_t at = cbHeader;

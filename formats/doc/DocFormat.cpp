@@ -12,7 +12,6 @@
 #include "formats/doc/EmptyDocumentData.h"
 #include "formats/doc/Sprm.h"
 #include "formats/doc/TextCodec.h"
-#include "formats/rtf/RtfGif.h"
 
 namespace kelvaran::formats::doc {
 
@@ -89,11 +88,9 @@ std::pair<PictureFormat, std::string> toStored(const model::PictureData& picture
     case model::PictureFormat::Tiff: return {PictureFormat::Tiff, bytes};
     case model::PictureFormat::Emf: return {PictureFormat::Emf, bytes};
     case model::PictureFormat::Gif:
-        // The drawing records have no GIF type; like Word, the file keeps the
-        // same pixels as a PNG.
-        if (auto png = rtf::gifToPng(bytes))
-            return {PictureFormat::Png, std::move(*png)};
-        refuse("a new GIF picture cannot be read");
+        // The drawing records have no GIF type: the office stores a GIF as a
+        // PNG of the same pixels before it reaches a document.
+        refuse("a GIF picture cannot be stored in a Word 97-2003 document as it is");
     case model::PictureFormat::Bmp:
         if (bytes.size() > 14 + 40 && bytes[0] == 'B' && bytes[1] == 'M')
             return {PictureFormat::Dib, bytes.substr(14)};

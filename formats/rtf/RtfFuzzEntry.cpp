@@ -2,7 +2,6 @@
 
 #include "formats/model/NewPicture.h"
 #include "formats/rtf/RtfFormat.h"
-#include "formats/rtf/RtfGif.h"
 
 #include <cstdlib>
 
@@ -11,8 +10,6 @@ namespace kelvaran::formats::rtf {
 namespace model = formats::model;
 
 int exerciseRtf(std::string_view bytes) {
-    // GIF seeds exercise the GIF-to-PNG conversion of the writer.
-    if (bytes.substr(0, 3) == "GIF") return gifToPng(bytes) ? 1 : 0;
     auto source = std::make_shared<const std::string>(bytes);
     model::Document document;
     try {

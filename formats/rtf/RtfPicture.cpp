@@ -1,12 +1,10 @@
 #include "formats/rtf/RtfPicture.h"
 
 #include "formats/model/FormatError.h"
-#include "formats/rtf/RtfGif.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <optional>
 
 namespace kelvaran::formats::rtf {
 
@@ -187,7 +185,6 @@ std::string pictGroup(const model::PictureData& picture, double widthPt, double 
                       const model::Borders* borders) {
     if (picture.empty()) throw model::FormatError("a picture without data cannot be written");
     std::string_view data = *picture.bytes;
-    std::optional<std::string> converted;
     std::string type;
     model::PictureFormat format = picture.type;
     if (format == model::PictureFormat::Unknown) format = sniffPicture(data);
@@ -207,12 +204,9 @@ std::string pictGroup(const model::PictureData& picture, double widthPt, double 
             break;
         case model::PictureFormat::Pict: type = "\\macpict"; break;
         case model::PictureFormat::Gif:
-            // RTF has no GIF type: the same pixels go in as a PNG.
-            converted = gifToPng(data);
-            if (!converted) throw model::FormatError("a GIF picture cannot be read, so it cannot be stored as PNG");
-            data = *converted;
-            type = "\\pngblip";
-            break;
+            // The office stores a GIF as a PNG of the same pixels before it
+            // reaches a document.
+            throw model::FormatError("RTF cannot hold GIF pictures");
         case model::PictureFormat::Tiff: throw model::FormatError("RTF cannot hold TIFF pictures");
         case model::PictureFormat::Unknown: throw model::FormatError("a picture of unknown type cannot be written");
     }

@@ -286,6 +286,14 @@ TEST(RtfWriterTest, WhatRtfCannotHoldIsRefused) {
     replaceInline(document, 0, tiff);
     EXPECT_THROW(writeRtf(document), model::FormatError);
 
+    // GIFs reach documents as PNGs; one that gets here is refused.
+    auto withGif = read(dataFile("generated/gen-inline-pictures.rtf"));
+    model::NewPicture gif = newPng(10, 10);
+    gif.type = model::PictureFormat::Gif;
+    gif.bytes = model::shareBytes("GIF89a");
+    replaceInline(withGif, 0, gif);
+    EXPECT_THROW(writeRtf(withGif), model::FormatError);
+
     auto sized = read(dataFile("generated/gen-inline-pictures.rtf"));
     sized.inlines[0].widthPt = std::nan("");
     sized.inlines[0].layoutChanged = true;
