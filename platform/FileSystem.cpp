@@ -8,6 +8,8 @@
 #include <random>
 #include <system_error>
 
+#include <unistd.h>
+
 namespace fs = std::filesystem;
 
 namespace kelvaran::platform {
@@ -51,7 +53,15 @@ std::string StdFileSystem::GetSpecialFolder(int which) {
 }
 
 std::string StdFileSystem::GetTempName() {
-    static std::mt19937 generator{std::random_device{}()};
+    // Seeded again in every process: processes forked for parallel jobs
+    // would otherwise draw the same names and remove each other's files.
+    static std::mt19937 generator;
+    static pid_t seededIn = 0;
+    if (seededIn != ::getpid()) {
+        seededIn = ::getpid();
+        std::seed_seq seed{std::random_device{}(), static_cast<unsigned>(seededIn)};
+        generator.seed(seed);
+    }
     static const char digits[] = "0123456789ABCDEF";
     std::string folder = GetSpecialFolder(2);
     for (int attempt = 0; attempt < 1000; ++attempt) {

@@ -4,6 +4,8 @@
 #include "platform/FileSystem.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -82,6 +84,36 @@ TEST_F(FileSystemTest, TemporaryFolderHonoursTmpdir) {
     EXPECT_EQ(first.substr(0, 3), "rad");
     EXPECT_EQ(first.substr(8), ".tmp");
     if (old) ::setenv("TMPDIR", saved.c_str(), 1); else ::unsetenv("TMPDIR");
+}
+
+TEST_F(FileSystemTest, ForkedProcessesDrawDifferentTemporaryNames) {
+    // Parallel jobs are forked after the first names were drawn.
+    fsys_.GetTempName();
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::string names;
+        for (int i = 0; i < 4; ++i) names += fsys_.GetTempName();
+        const auto written = ::write(pipeEnds[1], names.data(), names.size());
+        ::_exit(written == static_cast<ssize_t>(names.size()) ? 0 : 1);
+    }
+    ::close(pipeEnds[1]);
+    std::string mine;
+    for (int i = 0; i < 4; ++i) mine += fsys_.GetTempName();
+    std::string theirs(mine.size(), '\0');
+    std::size_t got = 0;
+    while (got < theirs.size()) {
+        const auto n = ::read(pipeEnds[0], theirs.data() + got, theirs.size() - got);
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(pipeEnds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_EQ(got, theirs.size());
+    EXPECT_NE(mine, theirs);
 }
 
 TEST_F(FileSystemTest, AtomicWriteReplacesWholeFilesAndLeavesNoTemporary) {
