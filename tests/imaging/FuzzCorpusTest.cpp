@@ -4,34 +4,15 @@
 #include "imaging/DecodeFuzzEntry.h"
 #include "imaging/Imaging.h"
 
-#include <gtest/gtest.h>
+#include "tests/support/FuzzFiles.h"
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <map>
+#include <gtest/gtest.h>
 
 namespace kelvaran::imaging {
 namespace {
 
-namespace fs = std::filesystem;
-
-std::map<std::string, std::string> filesIn(const fs::path& folder) {
-    std::map<std::string, std::string> files;
-    if (!fs::is_directory(folder)) return files;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        if (!entry.is_regular_file() || entry.path().filename().string().starts_with(".")) continue;
-        std::ifstream in(entry.path(), std::ios::binary);
-        files[entry.path().filename().string()] =
-            std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    return files;
-}
-
-const fs::path kFuzz = fs::path(KELVARAN_SOURCE_DIR) / "fuzz";
-
 TEST(DecodeFuzzCorpus, EverySeedDecodesAndSurvivesEveryEncoder) {
-    auto seeds = filesIn(kFuzz / "corpus" / "imaging_decode");
+    auto seeds = kelvaran::test::fuzzFilesIn(kelvaran::test::kFuzzFolder / "corpus" / "imaging_decode");
     ASSERT_GE(seeds.size(), 10u) << "the seed corpus is missing";
     for (const auto& [name, bytes] : seeds) {
         SCOPED_TRACE(name);
@@ -48,14 +29,14 @@ TEST(DecodeFuzzCorpus, EverySeedDecodesAndSurvivesEveryEncoder) {
 }
 
 TEST(DecodeFuzzCorpus, RecordedCrashesNoLongerCrash) {
-    for (const auto& [name, bytes] : filesIn(kFuzz / "crashes" / "imaging_decode")) {
+    for (const auto& [name, bytes] : kelvaran::test::fuzzFilesIn(kelvaran::test::kFuzzFolder / "crashes" / "imaging_decode")) {
         SCOPED_TRACE(name);
         EXPECT_NO_THROW(exerciseDecoders(bytes));
     }
 }
 
 TEST(DecodeFuzzCorpus, TruncationsOfEverySeedFailCleanly) {
-    for (const auto& [name, bytes] : filesIn(kFuzz / "corpus" / "imaging_decode")) {
+    for (const auto& [name, bytes] : kelvaran::test::fuzzFilesIn(kelvaran::test::kFuzzFolder / "corpus" / "imaging_decode")) {
         SCOPED_TRACE(name);
         for (std::size_t cut = 0; cut < bytes.size(); cut += std::max<std::size_t>(1, bytes.size() / 13))
             EXPECT_NO_THROW(exerciseDecoders(bytes.substr(0, cut))) << cut;

@@ -3,34 +3,15 @@
 
 #include "formats/doc/DocFuzzEntry.h"
 
-#include <gtest/gtest.h>
+#include "tests/support/FuzzFiles.h"
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <map>
+#include <gtest/gtest.h>
 
 namespace kelvaran::formats::doc {
 namespace {
 
-namespace fs = std::filesystem;
-
-std::map<std::string, std::string> filesIn(const fs::path& folder) {
-    std::map<std::string, std::string> files;
-    if (!fs::is_directory(folder)) return files;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        if (!entry.is_regular_file() || entry.path().extension() != ".doc") continue;
-        std::ifstream in(entry.path(), std::ios::binary);
-        files[entry.path().filename().string()] =
-            std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    return files;
-}
-
-const fs::path kFuzz = fs::path(KELVARAN_SOURCE_DIR) / "fuzz";
-
 TEST(DocFuzzCorpus, SeedsAreReadWrittenAndReadAgainOrRefused) {
-    const auto seeds = filesIn(kFuzz / "corpus" / "doc_reader");
+    const auto seeds = kelvaran::test::fuzzFilesIn(kelvaran::test::kFuzzFolder / "corpus" / "doc_reader");
     ASSERT_GE(seeds.size(), 5u) << "the seed corpus is missing";
     for (const auto& [name, bytes] : seeds) {
         SCOPED_TRACE(name);
@@ -43,7 +24,7 @@ TEST(DocFuzzCorpus, SeedsAreReadWrittenAndReadAgainOrRefused) {
 }
 
 TEST(DocFuzzCorpus, RecordedCrashesNoLongerCrash) {
-    const auto crashes = filesIn(kFuzz / "crashes" / "doc_reader");
+    const auto crashes = kelvaran::test::fuzzFilesIn(kelvaran::test::kFuzzFolder / "crashes" / "doc_reader");
     EXPECT_FALSE(crashes.empty());
     for (const auto& [name, bytes] : crashes) {
         SCOPED_TRACE(name);
@@ -52,7 +33,7 @@ TEST(DocFuzzCorpus, RecordedCrashesNoLongerCrash) {
 }
 
 TEST(DocFuzzCorpus, TruncationsOfEverySeedFailCleanly) {
-    for (const auto& [name, bytes] : filesIn(kFuzz / "corpus" / "doc_reader")) {
+    for (const auto& [name, bytes] : kelvaran::test::fuzzFilesIn(kelvaran::test::kFuzzFolder / "corpus" / "doc_reader")) {
         SCOPED_TRACE(name);
         for (std::size_t cut = 0; cut < bytes.size(); cut += std::max<std::size_t>(1, bytes.size() / 17))
             EXPECT_NO_THROW(exerciseDocReader(bytes.substr(0, cut)));

@@ -2,35 +2,18 @@
 // recorded, through the same entry function, in the normal test run.
 
 #include "formats/rtf/RtfFuzzEntry.h"
-#include "platform/AtomicFile.h"
+
+#include "tests/support/FuzzFiles.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <map>
 #include <random>
 
 namespace kelvaran::formats::rtf {
 namespace {
 
-namespace fs = std::filesystem;
-
-std::map<std::string, std::string> filesIn(const fs::path& folder) {
-    std::map<std::string, std::string> files;
-    if (!fs::is_directory(folder)) return files;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        if (!entry.is_regular_file() || entry.path().extension() != ".rtf") {
-            continue;
-        }
-        files[entry.path().filename().string()] = platform::readWholeFile(entry.path().string());
-    }
-    return files;
-}
-
-const fs::path kFuzz = fs::path(KELVARAN_SOURCE_DIR) / "fuzz";
-
 TEST(RtfFuzzCorpus, EverySeedIsReadWrittenAndEdited) {
-    const auto seeds = filesIn(kFuzz / "corpus" / "rtf_reader");
+    const auto seeds = kelvaran::test::fuzzFilesIn(kelvaran::test::kFuzzFolder / "corpus" / "rtf_reader");
     ASSERT_GE(seeds.size(), 6u) << "the seed corpus is missing";
     for (const auto& [name, bytes] : seeds) {
         SCOPED_TRACE(name);
@@ -44,7 +27,7 @@ TEST(RtfFuzzCorpus, EverySeedIsReadWrittenAndEdited) {
 }
 
 TEST(RtfFuzzCorpus, RecordedCrashesNoLongerCrash) {
-    for (const auto& [name, bytes] : filesIn(kFuzz / "crashes" / "rtf_reader")) {
+    for (const auto& [name, bytes] : kelvaran::test::fuzzFilesIn(kelvaran::test::kFuzzFolder / "crashes" / "rtf_reader")) {
         SCOPED_TRACE(name);
         EXPECT_NO_THROW(exerciseRtf(bytes));
     }
@@ -52,7 +35,7 @@ TEST(RtfFuzzCorpus, RecordedCrashesNoLongerCrash) {
 
 TEST(RtfFuzzCorpus, CutAndScrambledSeedsFailCleanly) {
     std::mt19937 random(7);
-    for (const auto& [name, bytes] : filesIn(kFuzz / "corpus" / "rtf_reader")) {
+    for (const auto& [name, bytes] : kelvaran::test::fuzzFilesIn(kelvaran::test::kFuzzFolder / "corpus" / "rtf_reader")) {
         SCOPED_TRACE(name);
         for (std::size_t cut = 0; cut < bytes.size(); cut += std::max<std::size_t>(1, bytes.size() / 17)) {
             EXPECT_NO_THROW(exerciseRtf(bytes.substr(0, cut)));
