@@ -989,11 +989,13 @@ void Reader::finishShape(int index, bool inObject) {
     shape.wrap.distanceTopPt = emuToPt(static_cast<double>(number("dyWrapDistTop", 0)));
     shape.wrap.distanceBottomPt = emuToPt(static_cast<double>(number("dyWrapDistBottom", 0)));
     shape.wrap.allowOverlap = number("fAllowOverlap", 1) != 0;
-    // Without any word for it a shape is placed relative to the page.
+    // Without any word for it a shape is placed relative to the column and
+    // the paragraph (so LibreOffice lays such shapes out, and so the writer
+    // has to spell it out when it writes the shape anew).
     shape.relative.horizontalPosition =
-        static_cast<int>(std::clamp<long long>(number("posrelh", raw.horizontal >= 0 ? raw.horizontal : 1), 0, 7));
+        static_cast<int>(std::clamp<long long>(number("posrelh", raw.horizontal >= 0 ? raw.horizontal : 2), 0, 7));
     shape.relative.verticalPosition =
-        static_cast<int>(std::clamp<long long>(number("posrelv", raw.vertical >= 0 ? raw.vertical : 1), 0, 7));
+        static_cast<int>(std::clamp<long long>(number("posrelv", raw.vertical >= 0 ? raw.vertical : 2), 0, 7));
     shape.relative.horizontalSize = static_cast<int>(std::clamp<long long>(number("sizerelh", 0), 0, 5));
     shape.relative.verticalSize = static_cast<int>(std::clamp<long long>(number("sizerelv", 0), 0, 5));
     for (const auto& [name, value] : p) {

@@ -336,7 +336,14 @@ std::string Writer::layoutWords(const model::FloatingShape& shape, const Space* 
 std::string Writer::layoutProperties(const model::FloatingShape& shape, const Space* space) const {
     std::string out;
     auto emu = [](double points) { return std::to_string(std::llround(points * 12700)); };
-    if (shape.rotation != 0) out += property("rotation", std::to_string(std::llround(shape.rotation * 65536)));
+    if (shape.rotation != 0) {
+        // Written between -180 and 180 degrees, as LibreOffice writes it and
+        // reads it back the right way round (it turns 330 the other way).
+        double degrees = std::fmod(shape.rotation, 360.0);
+        if (degrees > 180) degrees -= 360;
+        if (degrees <= -180) degrees += 360;
+        out += property("rotation", std::to_string(std::llround(degrees * 65536)));
+    }
     if (shape.flipHorizontal) out += property("fFlipH", "1");
     if (shape.flipVertical) out += property("fFlipV", "1");
     if (space) {

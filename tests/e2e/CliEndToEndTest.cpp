@@ -188,7 +188,54 @@ protected:
         if (!fs::exists(result)) return "(conversion failed: " + converted.output + ")";
         return platform::readWholeFile(result.string());
     }
+
+    // The document's pages as LibreOffice lays them out, rendered in grey at
+    // `dpi`: one 8-bit raster per page.
+    struct Page {
+        int width = 0;
+        int height = 0;
+        std::string grey;
+    };
+    std::vector<Page> pages(const fs::path& document, const std::string& tag, int dpi) {
+        const fs::path out = dir / ("pdf-" + tag);
+        fs::create_directories(out);
+        run("soffice -env:UserInstallation=file://" + (dir / "lo").string() + " --headless --convert-to pdf --outdir " +
+            quoted(out.string()) + " " + quoted(document.string()));
+        const fs::path pdf = out / (document.stem().string() + ".pdf");
+        std::vector<Page> result;
+        if (!fs::exists(pdf)) return result;
+        run("pdftoppm -gray -r " + std::to_string(dpi) + " " + quoted(pdf.string()) + " " + quoted((out / "page").string()));
+        std::vector<fs::path> files;
+        for (const auto& entry : fs::directory_iterator(out)) {
+            if (entry.path().extension() == ".pgm") files.push_back(entry.path());
+        }
+        std::sort(files.begin(), files.end());
+        for (const auto& file : files) {
+            // Binary PGM: "P5 width height 255" then the pixels.
+            const std::string bytes = platform::readWholeFile(file.string());
+            Page page;
+            int maxval = 0;
+            int consumed = 0;
+            if (std::sscanf(bytes.c_str(), "P5 %d %d %d%n", &page.width, &page.height, &maxval, &consumed) != 3 ||
+                maxval != 255) {
+                continue;
+            }
+            page.grey = bytes.substr(static_cast<std::size_t>(consumed) + 1);
+            if (page.grey.size() != static_cast<std::size_t>(page.width) * static_cast<std::size_t>(page.height)) continue;
+            result.push_back(std::move(page));
+        }
+        return result;
+    }
 };
+
+// Mean absolute difference of two equally sized pages, 0 to 255.
+double meanDifference(const std::string& a, const std::string& b) {
+    double sum = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        sum += std::abs(static_cast<int>(static_cast<unsigned char>(a[i])) - static_cast<unsigned char>(b[i]));
+    }
+    return a.empty() ? 0 : sum / static_cast<double>(a.size());
+}
 
 TEST_F(LibreOfficeCrossCheck, SlimmedDocumentsReadTheSameText) {
     for (const std::string name : {"gen-inline-pictures.rtf", "gen-floating-rotated-wrapped.rtf"}) {
@@ -198,6 +245,28 @@ TEST_F(LibreOfficeCrossCheck, SlimmedDocumentsReadTheSameText) {
         const auto found = outputs();
         ASSERT_EQ(found.size(), 1u) << last.output;
         EXPECT_EQ(text(found[0]), text(input));
+    }
+}
+
+TEST_F(LibreOfficeCrossCheck, SlimmedPagesLookTheSame) {
+    if (run("command -v pdftoppm").status != 0) GTEST_SKIP() << "pdftoppm is not installed";
+    for (const std::string name : {"gen-inline-pictures.rtf", "gen-floating-rotated-wrapped.rtf"}) {
+        SCOPED_TRACE(name);
+        for (const auto& old : outputs()) fs::remove(old);
+        const std::string input = slim(name);
+        const auto found = outputs();
+        ASSERT_EQ(found.size(), 1u) << last.output;
+        // At 24 dots per inch text and layout show, picture detail does not.
+        const auto before = pages(input, "before", 24);
+        const auto after = pages(found[0], "after", 24);
+        ASSERT_FALSE(before.empty()) << "LibreOffice rendered no page of the input";
+        ASSERT_EQ(after.size(), before.size()) << "the slimmed copy has another number of pages";
+        for (std::size_t i = 0; i < before.size(); ++i) {
+            SCOPED_TRACE("page " + std::to_string(i + 1));
+            ASSERT_EQ(after[i].width, before[i].width);
+            ASSERT_EQ(after[i].height, before[i].height);
+            EXPECT_LT(meanDifference(before[i].grey, after[i].grey), 2.0);
+        }
     }
 }
 

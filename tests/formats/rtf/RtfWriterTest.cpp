@@ -278,6 +278,18 @@ TEST(RtfWriterTest, NewDocumentHoldsWhatIsPastedIntoIt) {
     EXPECT_DOUBLE_EQ(again.inlines[0].widthPt, 20);
 }
 
+TEST(RtfWriterTest, TurnedShapesAreWrittenWithinHalfATurn) {
+    auto document = read(dataFile("generated/gen-floating-rotated-wrapped.rtf"));
+    ASSERT_NEAR(document.shapes[0].rotation, 330, 0.01);
+    document.shapes[0].layoutChanged = true;
+    document.shapes[0].leftPt += 1;
+    const std::string written = writeRtf(document);
+    EXPECT_NE(written.find("{\\sn rotation}{\\sv -1966080}"), std::string::npos);
+    EXPECT_EQ(written.find("21626880"), std::string::npos) << "330 degrees turn the other way in LibreOffice";
+    const auto back = read(written);
+    EXPECT_NEAR(back.shapes[0].rotation, 330, 0.01);
+}
+
 TEST(RtfWriterTest, WhatRtfCannotHoldIsRefused) {
     auto document = read(dataFile("generated/gen-inline-pictures.rtf"));
     model::NewPicture tiff = newPng(10, 10);
