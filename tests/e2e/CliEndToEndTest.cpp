@@ -1,6 +1,7 @@
 // Runs the command-line program on real RTF files and checks what it wrote:
 // a smaller "-slimmed-" copy whose pictures are as many and as large on the
-// page as the input's, and whose text LibreOffice reads the same.
+// page as the input's, and whose text LibreOffice reads the same.  The page
+// comparison also takes Word 97-2003 files.
 
 #include "formats/rtf/RtfFormat.h"
 #include "platform/AtomicFile.h"
@@ -97,8 +98,11 @@ protected:
     // Copies a test document to the temporary folder, runs the program on it
     // and returns the input copy's path.
     std::string slim(const std::string& name, const std::string& options = "--min-size 10") {
-        const fs::path input = dir / name;
-        fs::copy_file(fs::path(KELVARAN_NATIVE_DATA) / name, input);
+        return slimCopyOf(fs::path(KELVARAN_NATIVE_DATA) / name, options);
+    }
+    std::string slimCopyOf(const fs::path& source, const std::string& options = "--min-size 10") {
+        const fs::path input = dir / source.filename();
+        fs::copy_file(source, input);
         last = run(quoted(KELVARAN_CLI) + " " + options + " " + quoted(input.string()));
         return input.string();
     }
@@ -198,6 +202,7 @@ protected:
     };
     std::vector<Page> pages(const fs::path& document, const std::string& tag, int dpi) {
         const fs::path out = dir / ("pdf-" + tag);
+        fs::remove_all(out);
         fs::create_directories(out);
         run("soffice -env:UserInstallation=file://" + (dir / "lo").string() + " --headless --convert-to pdf --outdir " +
             quoted(out.string()) + " " + quoted(document.string()));
@@ -250,10 +255,15 @@ TEST_F(LibreOfficeCrossCheck, SlimmedDocumentsReadTheSameText) {
 
 TEST_F(LibreOfficeCrossCheck, SlimmedPagesLookTheSame) {
     if (run("command -v pdftoppm").status != 0) GTEST_SKIP() << "pdftoppm is not installed";
-    for (const std::string name : {"gen-inline-pictures.rtf", "gen-floating-rotated-wrapped.rtf"}) {
-        SCOPED_TRACE(name);
+    const fs::path generated = KELVARAN_GENERATED_DATA;
+    for (const fs::path& source : {fs::path(KELVARAN_NATIVE_DATA) / "gen-inline-pictures.rtf",
+                                  fs::path(KELVARAN_NATIVE_DATA) / "gen-floating-rotated-wrapped.rtf",
+                                  generated / "gen-floating-rotated-wrapped.doc", generated / "gen-textbox-picture.doc",
+                                  generated / "gen-frame-picture.doc"}) {
+        SCOPED_TRACE(source.filename().string());
         for (const auto& old : outputs()) fs::remove(old);
-        const std::string input = slim(name);
+        fs::remove(dir / source.filename());
+        const std::string input = slimCopyOf(source);
         const auto found = outputs();
         ASSERT_EQ(found.size(), 1u) << last.output;
         // At 24 dots per inch text and layout show, picture detail does not.
