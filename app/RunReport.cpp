@@ -199,7 +199,8 @@ void RunRecorder::objectDecided(const engine::ObjectDecision& decision) {
                  {"kb_after", SizeInKB(std::max(0.0, decision.bytesAfter))},
                  {"bytes_before", bytesOrNull(decision.bytesBefore)},
                  {"bytes_after", bytesOrNull(decision.bytesAfter)},
-                 {"decision", decision.decision}});
+                 {"decision", decision.decision},
+                 {"passes", decision.passes}});
 }
 
 void RunRecorder::documentDone(const DocumentResult& result) {

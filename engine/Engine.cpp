@@ -42,6 +42,8 @@ void Engine::keepMinimisedTolerant() {
 }
 
 void Engine::tell(ObjectDecision decision) {
+    decision.passes = std::move(passesTried_);
+    passesTried_.clear();
     if (!observer_) return;
     try {
         observer_->objectDecided(decision);

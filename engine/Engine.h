@@ -120,6 +120,8 @@ private:
     platform::Timer& timer_;
     MeasurementHelpers helpers_;
     ObjectObserver* observer_ = nullptr;
+    // The passes run for the object being converted, for the observer.
+    std::vector<std::string> passesTried_;
 };
 
 }  // namespace kelvaran::engine

@@ -38,6 +38,7 @@ void sinkTo(word::Shape& shape, std::int32_t zOrder) {
 
 std::int32_t Engine::ConvertFloatingShape(const word::ShapePtr& oldShapePtr, std::vector<std::string>& shapeNames,
                                           double displayWidth, double displayHeight, std::string& objectKind) {
+    passesTried_.clear();
     auto& oldShape = obj(oldShapePtr);
     auto& app = obj(state_.appWORD);
     auto selection = [&] { return need(app.Selection()); };

@@ -122,6 +122,7 @@ void Engine::conversionPass(const std::string& objectKind, double displayWidth, 
         firstShape()->setHeight(displayHeight);
         firstShape()->Cut();
         obj(state_.scratchBook).setSaved(true);
+        passesTried_.push_back(formatLabel);
     } catch (...) {
         // The next pass works on item 1 of the sheet: leave nothing behind.
         emptyScratchSheet();

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kelvaran::engine {
 
@@ -21,6 +22,9 @@ struct ObjectDecision {
     // black also as a metafile), "excluded" (not converted by the conditions
     // or the exception list) or "failed" (left as it was after a failure).
     std::string decision;
+    // Format labels of the conversion passes that ran for it, in order (a
+    // first pass, a metafile fallback, a recompression); empty when none ran.
+    std::vector<std::string> passes = {};
 };
 
 class ObjectObserver {

@@ -65,6 +65,7 @@ TEST_F(InlineObserverTest, ReplacementIsToldWithItsSizesBeforeItsLogLine) {
     EXPECT_EQ(d.bytesBefore, 100 * 1024);
     EXPECT_EQ(d.bytesAfter, 40 * 1024);
     EXPECT_EQ(d.format, "JPEG");
+    EXPECT_THAT(d.passes, ::testing::ElementsAre("JPEG"));
 }
 
 TEST_F(InlineObserverTest, EachWayOfStayingIsToldOnce) {
@@ -82,11 +83,14 @@ TEST_F(InlineObserverTest, EachWayOfStayingIsToldOnce) {
     EXPECT_EQ(observer.decisions[0].decision, "below_minimum");
     EXPECT_EQ(observer.decisions[0].bytesBefore, 50 * 1024 - 1);
     EXPECT_EQ(observer.decisions[0].bytesAfter, 0);
+    EXPECT_TRUE(observer.decisions[0].passes.empty());
     EXPECT_EQ(observer.decisions[1].decision, "not_smaller");
     EXPECT_EQ(observer.decisions[1].placement, "text_frame");
     EXPECT_EQ(observer.decisions[1].bytesAfter, 75 * 1024);
     EXPECT_EQ(observer.decisions[2].decision, "blackened");
     EXPECT_EQ(observer.decisions[2].kind, "Excel");
+    // The object's own JPEG, then the same again after the metafile fallback.
+    EXPECT_THAT(observer.decisions[2].passes, ::testing::ElementsAre("JPEG", "JPEG"));
     EXPECT_FALSE(h.state.docConverted);
 }
 

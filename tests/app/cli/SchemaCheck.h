@@ -2,7 +2,7 @@
 
 // A checker for the part of JSON Schema that the report's schema uses: type
 // (one name or a list), const, enum, required, properties,
-// additionalProperties false, minimum and oneOf.  Anything else in the schema
+// additionalProperties false, minimum, oneOf and items.  Anything else in the schema
 // is an error, so a schema that grows past what is checked here is noticed.
 
 #include <nlohmann/json.hpp>
@@ -35,7 +35,7 @@ inline std::vector<std::string> schemaProblems(const nlohmann::json& schema, con
                                                const std::string& where = "$") {
     static const std::set<std::string> known = {"$schema", "title", "description", "type", "const", "enum",
                                                 "required", "properties", "additionalProperties", "minimum",
-                                                "oneOf"};
+                                                "oneOf", "items"};
     std::vector<std::string> problems;
     for (const auto& [key, _] : schema.items()) {
         if (!known.count(key)) problems.push_back(where + ": the checker does not know the keyword " + key);
@@ -77,6 +77,12 @@ inline std::vector<std::string> schemaProblems(const nlohmann::json& schema, con
             } else if (schema.contains("additionalProperties") && schema["additionalProperties"] == false) {
                 problems.push_back(where + ": " + name + " is not allowed");
             }
+        }
+    }
+    if (value.is_array() && schema.contains("items")) {
+        for (std::size_t i = 0; i < value.size(); ++i) {
+            const auto inner = schemaProblems(schema["items"], value[i], where + "[" + std::to_string(i) + "]");
+            problems.insert(problems.end(), inner.begin(), inner.end());
         }
     }
     if (schema.contains("oneOf")) {
