@@ -41,20 +41,29 @@ bool inflateBounded(std::string_view in, std::size_t limit, std::string& out)
     return rc == Z_STREAM_END;
 }
 
+// The placeable header of a stored WMF, with the units per inch that keep the
+// picture's stored physical width (ptSize is in EMU).
 std::string placeableWmfHeader(std::int32_t l, std::int32_t t, std::int32_t r, std::int32_t b, std::int32_t ptx)
+{
+    std::int64_t inch = 1440;
+    if (ptx > 0 && r > l)
+        inch = std::clamp<std::int64_t>((std::int64_t(r) - l) * 914400 / ptx, 1, 0x7FFF);
+    return placeableHeader(l, t, r, b, inch);
+}
+
+}  // namespace
+
+std::string placeableHeader(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom,
+                            std::int64_t unitsPerInch)
 {
     std::string h;
     appendU32(h, 0x9AC6CDD7);
     appendU16(h, 0);
-    appendU16(h, static_cast<std::uint16_t>(static_cast<std::int16_t>(l)));
-    appendU16(h, static_cast<std::uint16_t>(static_cast<std::int16_t>(t)));
-    appendU16(h, static_cast<std::uint16_t>(static_cast<std::int16_t>(r)));
-    appendU16(h, static_cast<std::uint16_t>(static_cast<std::int16_t>(b)));
-    // Units per inch so the picture keeps its stored physical width (ptSize is in EMU).
-    std::int64_t inch = 1440;
-    if (ptx > 0 && r > l)
-        inch = std::clamp<std::int64_t>((std::int64_t(r) - l) * 914400 / ptx, 1, 0x7FFF);
-    appendU16(h, static_cast<std::uint16_t>(inch));
+    appendU16(h, static_cast<std::uint16_t>(static_cast<std::int16_t>(left)));
+    appendU16(h, static_cast<std::uint16_t>(static_cast<std::int16_t>(top)));
+    appendU16(h, static_cast<std::uint16_t>(static_cast<std::int16_t>(right)));
+    appendU16(h, static_cast<std::uint16_t>(static_cast<std::int16_t>(bottom)));
+    appendU16(h, static_cast<std::uint16_t>(std::clamp<std::int64_t>(unitsPerInch, 1, 0x7FFF)));
     appendU32(h, 0);
     std::uint16_t sum = 0;
     for (std::size_t i = 0; i < h.size(); i += 2)
@@ -62,8 +71,6 @@ std::string placeableWmfHeader(std::int32_t l, std::int32_t t, std::int32_t r, s
     appendU16(h, sum);
     return h;
 }
-
-}  // namespace
 
 const char* pictureFormatName(PictureFormat f)
 {

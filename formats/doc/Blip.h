@@ -13,6 +13,11 @@ enum class PictureFormat { Unknown, Emf, Wmf, Pict, Jpeg, Png, Dib, Tiff };
 
 const char* pictureFormatName(PictureFormat f);
 
+// The 22-byte placeable header that an image library expects in front of a
+// WMF stored without one: its bounds in metafile units and the units per inch.
+std::string placeableHeader(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom,
+                            std::int64_t unitsPerInch);
+
 // Picture data as it is kept in a drawing record (a "BLIP"), decoded into a file
 // that other code can use: EMF and WMF inflated (WMF with its placeable header
 // rebuilt), DIB as BITMAPINFOHEADER + bits, PICT as stored.

@@ -181,20 +181,7 @@ std::string withPlaceableHeader(const std::string& wmf, std::int32_t goalWidthTw
     std::int64_t inch = 1440;
     if (goalWidthTwips > 0)
         inch = std::clamp<std::int64_t>(std::int64_t(width) * 1440 / goalWidthTwips, 1, 0x7FFF);
-    std::string h;
-    appendU32(h, 0x9AC6CDD7);
-    appendU16(h, 0);
-    appendU16(h, static_cast<std::uint16_t>(static_cast<std::int16_t>(left)));
-    appendU16(h, static_cast<std::uint16_t>(static_cast<std::int16_t>(top)));
-    appendU16(h, static_cast<std::uint16_t>(static_cast<std::int16_t>(left + width)));
-    appendU16(h, static_cast<std::uint16_t>(static_cast<std::int16_t>(top + height)));
-    appendU16(h, static_cast<std::uint16_t>(inch));
-    appendU32(h, 0);
-    std::uint16_t sum = 0;
-    for (std::size_t i = 0; i < h.size(); i += 2)
-        sum ^= u16At(h, i);
-    appendU16(h, sum);
-    return h + wmf;
+    return placeableHeader(left, top, left + width, top + height, inch) + wmf;
 }
 
 model::PictureData pictureOf(const PictureData& stored)
