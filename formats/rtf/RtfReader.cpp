@@ -13,12 +13,36 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <string_view>
+#include <utility>
 
 namespace kelvaran::formats::rtf {
 
 namespace model = formats::model;
 
 namespace {
+
+// The characters that RTF writes as control words, in UTF-8; null for any
+// other word.
+const char* specialCharacter(std::string_view word) {
+    static constexpr std::pair<std::string_view, const char*> kCharacters[] = {
+        {"tab", "\t"},
+        {"line", "\v"},
+        {"emdash", "\xE2\x80\x94"},
+        {"endash", "\xE2\x80\x93"},
+        {"bullet", "\xE2\x80\xA2"},
+        {"lquote", "\xE2\x80\x98"},
+        {"rquote", "\xE2\x80\x99"},
+        {"ldblquote", "\xE2\x80\x9C"},
+        {"rdblquote", "\xE2\x80\x9D"},
+        {"emspace", "\xE2\x80\x83"},
+        {"enspace", "\xE2\x80\x82"},
+    };
+    for (const auto& [name, character] : kCharacters) {
+        if (name == word) return character;
+    }
+    return nullptr;
+}
 
 // Deeper groups are left as they are (their bytes stay, their content is not
 // read); no real document comes near this.
@@ -1373,28 +1397,8 @@ void Reader::parseText(State state, int story, Collected* collect, int depth) {
                     defaultFont_ = p;
                 } else if (w == "plain") {
                     if (defaultFont_ >= 0 && fontCodePage_.count(defaultFont_)) state.codePage = fontCodePage_[defaultFont_];
-                } else if (w == "tab") {
-                    addChar(story, "\t", 1, token.begin, token.end);
-                } else if (w == "line") {
-                    addChar(story, "\v", 1, token.begin, token.end);
-                } else if (w == "emdash") {
-                    addChar(story, "\xE2\x80\x94", 1, token.begin, token.end);
-                } else if (w == "endash") {
-                    addChar(story, "\xE2\x80\x93", 1, token.begin, token.end);
-                } else if (w == "bullet") {
-                    addChar(story, "\xE2\x80\xA2", 1, token.begin, token.end);
-                } else if (w == "lquote") {
-                    addChar(story, "\xE2\x80\x98", 1, token.begin, token.end);
-                } else if (w == "rquote") {
-                    addChar(story, "\xE2\x80\x99", 1, token.begin, token.end);
-                } else if (w == "ldblquote") {
-                    addChar(story, "\xE2\x80\x9C", 1, token.begin, token.end);
-                } else if (w == "rdblquote") {
-                    addChar(story, "\xE2\x80\x9D", 1, token.begin, token.end);
-                } else if (w == "emspace") {
-                    addChar(story, "\xE2\x80\x83", 1, token.begin, token.end);
-                } else if (w == "enspace") {
-                    addChar(story, "\xE2\x80\x82", 1, token.begin, token.end);
+                } else if (const char* character = specialCharacter(w)) {
+                    addChar(story, character, 1, token.begin, token.end);
                 }
                 break;
             }

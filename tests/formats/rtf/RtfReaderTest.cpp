@@ -129,6 +129,11 @@ TEST(RtfReaderTest, ShiftJisEscapesUnicodeAndFallbacks) {
                             "{\\sv 202}}{\\sp{\\sn wzName}{\\sv \\'90\\'7d 1}}}}x\\par}");
     ASSERT_EQ(named.shapes.size(), 1u);
     EXPECT_EQ(named.shapes[0].name, "図 1");
+    // Characters written as control words are one position each.
+    const auto special = read(wrap("a\\tab b\\line c\\emdash\\endash\\bullet\\lquote\\rquote"
+                                   "\\ldblquote\\rdblquote\\emspace\\enspace\\par"));
+    EXPECT_EQ(special.main().plainText(), "a\tb\vc—–•‘’“”  \n");
+    EXPECT_EQ(special.main().length(), 15);
 }
 
 TEST(RtfReaderTest, BreaksSectionsAndFrames) {
