@@ -289,6 +289,19 @@ def build_documents():
         "A group of two floating pictures: one PNG of 55 KB and one small PNG",
         document("\n".join([para(group + LOREM * 3), para("After the group.")])))
 
+    # Named as Word names its shapes, so that the walk takes the members for
+    # pictures; the inner group is taken apart in turn.
+    inner = ('<draw:g draw:style-name="grShape" draw:name="Group 2">%s%s</draw:g>') % (
+        floating_frame("Picture 2", big(9), "grShape", 5.5, 1.0, 4.0, 3.0, 1),
+        floating_frame("Picture 3", flat_png(60, 40, (200, 30, 30)), "grShape", 10.0, 1.0, 3.0, 2.0, 2))
+    nested = ('<draw:g draw:style-name="grShape" draw:name="Group 1" text:anchor-type="paragraph" '
+              'draw:z-index="0">%s%s</draw:g>') % (
+                  floating_frame("Picture 1", big(8), "grShape", 1.0, 1.0, 4.0, 3.0, 0), inner)
+    docs["gen-nested-group-pictures"] = (
+        "A group named as Word names it: a PNG of 55 KB and an inner group of a second "
+        "55 KB PNG and a small PNG",
+        document("\n".join([para(nested + LOREM * 3), para("After the groups.")])))
+
     docs["gen-embedded-objects"] = (
         "An embedded spreadsheet (5x4 numbers) and an embedded bar chart, both inline, "
         "with PNG replacement pictures",

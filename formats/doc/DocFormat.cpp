@@ -943,12 +943,115 @@ private:
         inlines_.push_back(std::move(r));
     }
 
+    // A group taken apart and put together again from the same members,
+    // some of them replaced by new pictures, is the file's group with those
+    // pictures replaced.  Finds every such rebuilt group, from the top
+    // groups down, and the picture standing in for each replaced member.
+    void matchRebuiltGroups(std::set<int>& usedAdded)
+    {
+        for (std::size_t i = 0; i < original_.shapes.size(); ++i) {
+            const auto& before = original_.shapes[i];
+            if (before.parent >= 0 || before.type != model::shape_type::kGroup || live(doc_.shapes[i].edit))
+                continue;
+            for (std::size_t k = original_.shapes.size(); k < doc_.shapes.size(); ++k) {
+                if (usedAdded.count(static_cast<int>(k)) || doc_.shapes[k].parent >= 0)
+                    continue;
+                std::map<int, int> groups, standIns;
+                std::set<int> used = usedAdded;
+                if (!matchGroup(static_cast<int>(i), static_cast<int>(k), used, groups, standIns))
+                    continue;
+                usedAdded = std::move(used);
+                rebuilt_.insert(groups.begin(), groups.end());
+                memberStandIn_.insert(standIns.begin(), standIns.end());
+                break;
+            }
+        }
+    }
+
+    bool matchGroup(int original, int rebuilt, std::set<int>& used, std::map<int, int>& groups,
+                    std::map<int, int>& standIns) const
+    {
+        const auto& group = doc_.shapes[static_cast<std::size_t>(rebuilt)];
+        const auto& before = original_.shapes[static_cast<std::size_t>(original)];
+        if (!live(group.edit) || group.type != model::shape_type::kGroup || group.edit != model::EditState::Added ||
+            group.children.size() != before.children.size() || group.inHeader != before.inHeader)
+            return false;
+        used.insert(rebuilt);
+        groups[original] = rebuilt;
+        std::set<int> members(group.children.begin(), group.children.end());
+        for (int child : before.children) {
+            const auto& was = original_.shapes[static_cast<std::size_t>(child)];
+            const auto& now = doc_.shapes[static_cast<std::size_t>(child)];
+            if (live(now.edit)) {
+                // The member itself came back into the group.
+                if (!members.erase(child))
+                    return false;
+                continue;
+            }
+            bool found = false;
+            if (was.type == model::shape_type::kGroup) {
+                for (int candidate : members) {
+                    if (candidate < static_cast<int>(original_.shapes.size()) || used.count(candidate))
+                        continue;
+                    if (matchGroup(child, candidate, used, groups, standIns)) {
+                        members.erase(candidate);
+                        found = true;
+                        break;
+                    }
+                }
+            } else if (!was.picture.empty() && was.type == model::shape_type::kPicture) {
+                const int standIn = memberStandIn(child, members, used);
+                if (standIn >= 0) {
+                    members.erase(standIn);
+                    used.insert(standIn);
+                    standIns[child] = standIn;
+                    found = true;
+                }
+            }
+            if (!found)
+                return false;
+        }
+        return members.empty();
+    }
+
+    // The added picture among `members` that took the place of original
+    // member `index`: the one that names it, else the one on its rectangle.
+    int memberStandIn(int index, const std::set<int>& members, const std::set<int>& used) const
+    {
+        const auto& old = original_.shapes[static_cast<std::size_t>(index)];
+        int best = -1;
+        for (int k : members) {
+            if (k < static_cast<int>(original_.shapes.size()) || used.count(k))
+                continue;
+            const auto& s = doc_.shapes[static_cast<std::size_t>(k)];
+            if (s.edit != model::EditState::Added || s.picture.empty() || s.type != model::shape_type::kPicture ||
+                !s.children.empty())
+                continue;
+            if (s.standsFor == index)
+                return k;
+            const double tolerance = std::max(1.0, std::max(old.widthPt, old.heightPt) * 0.01);
+            if (best < 0 && sameLayout(old, s, tolerance))
+                best = k;
+        }
+        return best;
+    }
+
     void compareShapes()
     {
         std::set<int> usedAdded;
+        matchRebuiltGroups(usedAdded);
+        for (const auto& [original, rebuilt] : rebuilt_)
+            standIn_[rebuilt] = original;
         for (std::size_t i = 0; i < original_.shapes.size(); ++i) {
             const model::FloatingShape& before = original_.shapes[i];
             const model::FloatingShape& now = doc_.shapes[i];
+            if (rebuilt_.count(static_cast<int>(i)))
+                continue;  // stays as the file has it; its members are compared one by one
+            if (auto it = memberStandIn_.find(static_cast<int>(i)); it != memberStandIn_.end()) {
+                floatingReplacement(i, doc_.shapes[static_cast<std::size_t>(it->second)]);
+                standIn_[it->second] = static_cast<int>(i);
+                continue;
+            }
             if (now.edit == model::EditState::Replaced) {
                 if (before.picture.empty())
                     refuse(describe(now) + " has no picture of its own to replace");
@@ -1104,6 +1207,8 @@ private:
     model::Document original_;
     std::vector<Replacement> inlines_, floating_;
     std::map<int, int> standIn_;  // added shape -> the original it replaces
+    std::map<int, int> rebuilt_;        // original group -> the group rebuilt from its members
+    std::map<int, int> memberStandIn_;  // original member -> the picture in its place
 };
 
 // ---------------------------------------------------------------------------

@@ -303,6 +303,120 @@ TEST(DocWriterTest, EditsTheFileCannotHoldFailTheSave) {
     }
 }
 
+int shapeNamed(const model::Document& document, const std::string& name) {
+    for (std::size_t i = 0; i < document.shapes.size(); ++i) {
+        if (document.shapes[i].name == name && document.shapes[i].edit != model::EditState::Deleted)
+            return static_cast<int>(i);
+    }
+    ADD_FAILURE() << "no shape " << name;
+    return -1;
+}
+
+// Takes a top-level group apart as the office does: the members stand on
+// their own where they were, the group is gone.
+void ungroup(model::Document& document, int group) {
+    auto& shape = document.shapes[static_cast<std::size_t>(group)];
+    const std::vector<int> members = shape.children;
+    shape.children.clear();
+    shape.edit = model::EditState::Deleted;
+    for (int member : members) {
+        auto& entry = document.shapes[static_cast<std::size_t>(member)];
+        entry.parent = -1;
+        entry.ungroupedFrom = group;
+        entry.layoutChanged = true;
+    }
+}
+
+int group(model::Document& document, const std::vector<int>& members) {
+    model::FloatingShape fresh;
+    fresh.type = model::shape_type::kGroup;
+    fresh.name = "Group 9";
+    fresh.children = members;
+    fresh.anchor = document.shapes[static_cast<std::size_t>(members.front())].anchor;
+    const int index = document.addShape(std::move(fresh));
+    for (int member : members) document.shapes[static_cast<std::size_t>(member)].parent = index;
+    return index;
+}
+
+// The nested groups of the test document, taken apart from the top down and
+// put together again, with Picture 2 of the inner group replaced when a
+// picture is given.  Returns the replacement's index, or -1.
+int rebuildGroups(model::Document& document, const std::string* png) {
+    ungroup(document, shapeNamed(document, "Group 1"));
+    ungroup(document, shapeNamed(document, "Group 2"));
+    int second = shapeNamed(document, "Picture 2");
+    int replacement = -1;
+    if (png) second = replacement = test::replaceShapeLikeTheOffice(document, second, *png, 8, 6);
+    const int inner = group(document, {second, shapeNamed(document, "Picture 3")});
+    group(document, {shapeNamed(document, "Picture 1"), inner});
+    return replacement;
+}
+
+TEST(DocWriterTest, GroupsTakenApartAndRebuiltAreTheFilesGroups) {
+    {
+        auto doc = readTestDocument("generated/gen-nested-group-pictures.doc");
+        rebuildGroups(doc, nullptr);
+        EXPECT_EQ(test::streamsOf(writeDoc(doc)), test::streamsOf(*doc.source));
+    }
+    auto doc = readTestDocument("generated/gen-nested-group-pictures.doc");
+    const auto& before = doc.shapes[static_cast<std::size_t>(shapeNamed(doc, "Picture 2"))];
+    const double left = before.leftPt, top = before.topPt, width = before.widthPt;
+    const std::string png = test::makePng(8, 6);
+    rebuildGroups(doc, &png);
+    const std::string written = writeDoc(doc);
+    EXPECT_LT(written.size() + 40000, doc.source->size());
+    const auto back = reread(written);
+    const auto tops = back.topLevelShapes();
+    ASSERT_EQ(tops.size(), 1u);
+    const auto& outer = back.shapes[static_cast<std::size_t>(tops[0])];
+    ASSERT_EQ(outer.children.size(), 2u);
+    int pictures = 0;
+    bool replacedFound = false;
+    for (const auto& shape : back.shapes) {
+        if (shape.type != model::shape_type::kPicture) continue;
+        ++pictures;
+        EXPECT_GE(shape.parent, 0) << shape.name << " left its group";
+        if (shape.picture.size() == png.size() && *shape.picture.bytes == png) {
+            replacedFound = true;
+            EXPECT_NEAR(shape.leftPt, left, 0.5);
+            EXPECT_NEAR(shape.topPt, top, 0.5);
+            EXPECT_NEAR(shape.widthPt, width, 0.5);
+            const auto& parent = back.shapes[static_cast<std::size_t>(shape.parent)];
+            EXPECT_EQ(parent.parent, tops[0]) << "the picture is no longer in the inner group";
+        }
+    }
+    EXPECT_EQ(pictures, 3);
+    EXPECT_TRUE(replacedFound);
+}
+
+TEST(DocWriterTest, GroupsRebuiltOtherwiseAreRefused) {
+    {
+        // A member left out of the rebuilt group.
+        auto doc = readTestDocument("generated/gen-nested-group-pictures.doc");
+        ungroup(doc, shapeNamed(doc, "Group 1"));
+        group(doc, {shapeNamed(doc, "Picture 1"), shapeNamed(doc, "Group 2")});
+        doc.deleteShape(shapeNamed(doc, "Group 2"));
+        EXPECT_THROW(writeDoc(doc), model::FormatError);
+    }
+    {
+        // The inner group's members put into the outer group directly.
+        auto doc = readTestDocument("generated/gen-nested-group-pictures.doc");
+        ungroup(doc, shapeNamed(doc, "Group 1"));
+        ungroup(doc, shapeNamed(doc, "Group 2"));
+        group(doc, {shapeNamed(doc, "Picture 1"), shapeNamed(doc, "Picture 2"), shapeNamed(doc, "Picture 3")});
+        EXPECT_THROW(writeDoc(doc), model::FormatError);
+    }
+    {
+        // A replacement that stands elsewhere than the member it replaces.
+        auto doc = readTestDocument("generated/gen-nested-group-pictures.doc");
+        const std::string png = test::makePng(8, 6);
+        const int replacement = rebuildGroups(doc, &png);
+        doc.shapes[static_cast<std::size_t>(replacement)].leftPt += 40;
+        doc.shapes[static_cast<std::size_t>(replacement)].standsFor = -1;
+        EXPECT_THROW(writeDoc(doc), model::FormatError);
+    }
+}
+
 TEST(DocWriterTest, ScratchDocumentGrowsByWhatIsPastedIntoIt) {
     auto scratch = newDocDocument();
     const std::string empty = writeDoc(scratch);
