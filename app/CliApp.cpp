@@ -218,6 +218,38 @@ std::string formatNameOf(int index) {
     return std::to_string(index);
 }
 
+// Passes the engine's decisions on to the report and counts them for the
+// progress line.
+class ObjectCounter : public engine::ObjectObserver {
+public:
+    explicit ObjectCounter(engine::ObjectObserver* next) : next_(next) {}
+
+    void objectsAhead(std::int32_t count) override {
+        ahead_ = count;
+        decided_ = 0;
+        if (next_) next_->objectsAhead(count);
+        if (changed) changed();
+    }
+    void objectDecided(const engine::ObjectDecision& decision) override {
+        ++decided_;
+        if (next_) next_->objectDecided(decision);
+        if (changed) changed();
+    }
+    void reset() {
+        ahead_ = 0;
+        decided_ = 0;
+    }
+    int ahead() const { return ahead_; }
+    int decided() const { return decided_; }
+
+    std::function<void()> changed;
+
+private:
+    engine::ObjectObserver* next_;
+    int ahead_ = 0;
+    int decided_ = 0;
+};
+
 // What a batch run of the command line is made with, once the command line
 // has been read and checked.
 struct BatchSettings {
@@ -283,16 +315,28 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& entr
     double saved = 0;
     auto documentStart = std::chrono::steady_clock::now();
     const auto runStart = std::chrono::steady_clock::now();
+    std::string progressPath;
+    int progressIndex = 0;
+    double progressLeft = -1;
+    ObjectCounter counter(recorder.get());
+    auto redraw = [&] {
+        console.setProgress(ProgressText(progressIndex + 1, count, saved, progressLeft, progressPath,
+                                         counter.decided() + 1, counter.ahead()));
+    };
+    counter.changed = redraw;
     run.onDocumentStarted = [&](const std::string& path, int index) {
         documentStart = std::chrono::steady_clock::now();
         if (recorder) recorder->documentStarted(path);
         // The documents done so far tell how long the rest will take.
-        double left = -1;
+        progressLeft = -1;
         if (index > 0) {
             const double elapsed = std::chrono::duration<double>(documentStart - runStart).count();
-            left = elapsed / index * (count - index);
+            progressLeft = elapsed / index * (count - index);
         }
-        console.setProgress(ProgressText(index + 1, count, saved, left, path));
+        progressPath = path;
+        progressIndex = index;
+        counter.reset();
+        redraw();
     };
     run.onDocumentDone = [&](const DocumentResult& result) {
         if (recorder) recorder->documentDone(result);
@@ -326,7 +370,8 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& entr
     std::unique_ptr<engine::Walker> walker;
     if (environment.makeWalker) {
         walker = environment.makeWalker(
-            WalkerParts{state, conditions, exceptions, display, clipboard, pump, timer, recorder.get()});
+            WalkerParts{state, conditions, exceptions, display, clipboard, pump, timer,
+                        console.showsProgress() ? static_cast<engine::ObjectObserver*>(&counter) : recorder.get()});
     }
     run.setWalker(walker.get());
     run.StartRun();

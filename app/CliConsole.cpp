@@ -44,11 +44,18 @@ void CliConsole::endProgress() {
     progress_.clear();
 }
 
-std::string ProgressText(int index, int count, double bytesSaved, double secondsLeft, const std::string& path) {
+std::string ProgressText(int index, int count, double bytesSaved, double secondsLeft, const std::string& path,
+                         int objectIndex, int objectCount) {
     const auto slash = path.find_last_of('/');
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string text = "[" + std::to_string(index) + "/" + std::to_string(count) + "] " +
-                       std::to_string(SizeInKB(std::max(0.0, bytesSaved))) + " KB saved so far";
+    std::string text = "[" + std::to_string(index) + "/" + std::to_string(count) + "] ";
+    if (objectCount > 0) {
+        // Group members and text-box pictures come on top of the count the
+        // walk announced; the display never runs past it.
+        const int shown = std::clamp(objectIndex, 1, objectCount);
+        text += "object " + std::to_string(shown) + "/" + std::to_string(objectCount) + ", ";
+    }
+    text += std::to_string(SizeInKB(std::max(0.0, bytesSaved))) + " KB saved so far";
     if (secondsLeft >= 0 && std::isfinite(secondsLeft)) {
         const auto seconds = static_cast<long long>(std::ceil(secondsLeft));
         text += seconds >= 120 ? ", about " + std::to_string((seconds + 59) / 60) + " min left"

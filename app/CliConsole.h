@@ -32,8 +32,11 @@ private:
     bool drawn_ = false;
 };
 
-// The progress text: document i of N, the bytes saved so far, the time
-// left when it can be told (negative: not yet), the document's name.
-std::string ProgressText(int index, int count, double bytesSaved, double secondsLeft, const std::string& path);
+// The progress text: document i of N, object j of M of that document when
+// the walk has told how many lie ahead (M 0 or less: not told), the bytes
+// saved so far, the time left when it can be told (negative: not yet), the
+// document's name.
+std::string ProgressText(int index, int count, double bytesSaved, double secondsLeft, const std::string& path,
+                         int objectIndex = 0, int objectCount = 0);
 
 }  // namespace kelvaran::app

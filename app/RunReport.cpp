@@ -187,6 +187,11 @@ void RunRecorder::objectDecided(const engine::ObjectDecision& decision) {
     decisionsTold_ = true;
     if (decision.decision == "replaced") ++objectsReplaced_;
     auto bytesOrNull = [](double bytes) { return bytes > 0 ? json(wholeBytes(bytes)) : json(nullptr); };
+    json candidates = json::array();
+    for (std::size_t k = 0; k < decision.passes.size(); ++k) {
+        const double bytes = k < decision.passBytes.size() ? decision.passBytes[k] : 0;
+        candidates.push_back({{"format", decision.passes[k]}, {"bytes", bytesOrNull(bytes)}});
+    }
     sink_.write({{"record", "object"},
                  {"document", currentDocument_},
                  {"page", decision.page},
@@ -200,7 +205,12 @@ void RunRecorder::objectDecided(const engine::ObjectDecision& decision) {
                  {"bytes_before", bytesOrNull(decision.bytesBefore)},
                  {"bytes_after", bytesOrNull(decision.bytesAfter)},
                  {"decision", decision.decision},
-                 {"passes", decision.passes}});
+                 {"passes", decision.passes},
+                 {"candidates", candidates},
+                 {"original_type", textOrNull(decision.originalType)},
+                 {"original_bytes", bytesOrNull(decision.originalBytes)},
+                 {"pixel_width", decision.pixelWidth > 0 ? json(decision.pixelWidth) : json(nullptr)},
+                 {"pixel_height", decision.pixelHeight > 0 ? json(decision.pixelHeight) : json(nullptr)}});
 }
 
 void RunRecorder::documentDone(const DocumentResult& result) {

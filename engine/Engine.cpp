@@ -16,6 +16,7 @@ Engine::Engine(RunState& state, Conditions& conditions, ExceptionRules& rules, R
       conditions_(conditions),
       rules_(rules),
       display_(display),
+      clipboard_(clipboard),
       events_(events),
       timer_(timer),
       helpers_(state, clipboard, events, timer) {}
@@ -41,9 +42,24 @@ void Engine::keepMinimisedTolerant() {
     attempt([&] { keepExcelMinimised(); });
 }
 
+void Engine::beginObject() {
+    passesTried_.clear();
+    passBytes_.clear();
+    original_.reset();
+}
+
+void Engine::noteOriginal() { original_ = clipboard_.summary(); }
+
 void Engine::tell(ObjectDecision decision) {
     decision.passes = std::move(passesTried_);
-    passesTried_.clear();
+    decision.passBytes = std::move(passBytes_);
+    if (original_) {
+        decision.originalType = original_->pictureType;
+        decision.originalBytes = static_cast<double>(original_->bytes);
+        decision.pixelWidth = original_->pixelWidth;
+        decision.pixelHeight = original_->pixelHeight;
+    }
+    beginObject();
     if (!observer_) return;
     try {
         observer_->objectDecided(decision);

@@ -8,8 +8,10 @@
 #include "engine/RunState.h"
 #include "engine/Walker.h"
 #include "office/Word.h"
+#include "platform/Clipboard.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -116,12 +118,21 @@ private:
     Conditions& conditions_;
     ExceptionRules& rules_;
     RunDisplay& display_;
+    platform::Clipboard& clipboard_;
     platform::EventPump& events_;
     platform::Timer& timer_;
     MeasurementHelpers helpers_;
     ObjectObserver* observer_ = nullptr;
     // The passes run for the object being converted, for the observer.
     std::vector<std::string> passesTried_;
+    std::vector<double> passBytes_;
+    // The object as it was copied for measuring, when the office described it.
+    std::optional<platform::ContentSummary> original_;
+    // Starts the observer's record of a new object.
+    void beginObject();
+    // Notes what the office says of the original on the clipboard.
+    void noteOriginal();
+    void announceObjects(std::int32_t inlineCount);
 };
 
 }  // namespace kelvaran::engine

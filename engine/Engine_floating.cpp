@@ -38,7 +38,7 @@ void sinkTo(word::Shape& shape, std::int32_t zOrder) {
 
 std::int32_t Engine::ConvertFloatingShape(const word::ShapePtr& oldShapePtr, std::vector<std::string>& shapeNames,
                                           double displayWidth, double displayHeight, std::string& objectKind) {
-    passesTried_.clear();
+    beginObject();
     auto& oldShape = obj(oldShapePtr);
     auto& app = obj(state_.appWORD);
     auto selection = [&] { return need(app.Selection()); };
@@ -48,6 +48,7 @@ std::int32_t Engine::ConvertFloatingShape(const word::ShapePtr& oldShapePtr, std
     activate();
     oldShape.Select();
     selection()->Copy();
+    noteOriginal();
     const double oldSize = measureClipboard(state_.scratchPathB, true);
     std::int32_t page = 0;
     auto decided = [&](const char* decision, double newSize, const std::string& format) {

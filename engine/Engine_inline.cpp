@@ -19,7 +19,7 @@ const std::string kVerbTextFrame = "にﾃｷｽﾄ枠内変換 (";
 
 std::int32_t Engine::ConvertInlineShape(const word::InlineShapePtr& oldShapePtr, std::int32_t index,
                                         bool inTextFrame, std::string& objectKind) {
-    passesTried_.clear();
+    beginObject();
     auto& oldShape = obj(oldShapePtr);
     const std::int32_t pageNumber =
         variantToInt32(obj(oldShape.Range()).Information(word::constants::wdActiveEndAdjustedPageNumber));
@@ -36,6 +36,7 @@ std::int32_t Engine::ConvertInlineShape(const word::InlineShapePtr& oldShapePtr,
 
     for (;;) {
         obj(oldShape.Range()).Copy();
+        noteOriginal();
         oldSize = measureClipboard(state_.scratchPathB, true);
         if (fileSizeThreshold() > oldSize) {
             decided("below_minimum", 0, placement);

@@ -43,6 +43,19 @@ bool Engine::conversionRuleSaysConvert(bool isPicture, bool isObject, const std:
     return conditions_.ConvertObjects() && isObject && rules_.ObjToImage(objectKind) != kFormatNone;
 }
 
+// Only an observer asks how many objects lie ahead: the walk itself reads
+// the floating shapes when it gets to them.
+void Engine::announceObjects(std::int32_t inlineCount) {
+    if (!observer_) return;
+    std::int32_t floating = 0;
+    attempt([&] { floating = obj(obj(state_.srcDoc).Shapes()).count(); });
+    try {
+        observer_->objectsAhead(inlineCount + floating);
+    } catch (const std::exception&) {
+        // A report that cannot take the count does not change the walk.
+    }
+}
+
 std::string Engine::WalkDocument(const word::ShapePtr& group, bool isTop) {
     // Every step below handles its own failures; this only keeps anything
     // unforeseen from ending the batch run.
@@ -65,6 +78,7 @@ std::string Engine::walk(const word::ShapePtr& group, bool isTop) {
         } catch (const std::exception&) {
             return {};
         }
+        announceObjects(count);
         for (std::int32_t i = count; i >= 1; --i) {
             std::optional<std::string> converting;
             try {

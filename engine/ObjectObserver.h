@@ -25,12 +25,26 @@ struct ObjectDecision {
     // Format labels of the conversion passes that ran for it, in order (a
     // first pass, a metafile fallback, a recompression); empty when none ran.
     std::vector<std::string> passes = {};
+    // Stored size of each pass's picture, beside `passes`; 0 when the office
+    // did not say.
+    std::vector<double> passBytes = {};
+    // The original as the office described it when it was copied: its
+    // stored picture's encoding ("JPEG", "EMF"...; for an object, its
+    // presentation picture), bytes and pixel size.  Empty and 0 when unknown.
+    std::string originalType = {};
+    double originalBytes = 0;
+    std::int32_t pixelWidth = 0;
+    std::int32_t pixelHeight = 0;
 };
 
 class ObjectObserver {
 public:
     virtual ~ObjectObserver() = default;
     virtual void objectDecided(const ObjectDecision& decision) = 0;
+    // The walk of a document is about to look at `count` objects of its body
+    // (inline and floating; members of groups and text-box pictures come on
+    // top).  Told once per document.
+    virtual void objectsAhead(std::int32_t count) { (void)count; }
 };
 
 }  // namespace kelvaran::engine

@@ -5,12 +5,14 @@ namespace kelvaran::platform {
 void Clipboard::Clear() {
     formats_.clear();
     rendering_.reset();
+    summary_.reset();
     ++generation_;
 }
 
 void Clipboard::setOnly(const std::string& format, std::any data) {
     formats_.clear();
     rendering_.reset();
+    summary_.reset();
     formats_[format] = std::move(data);
     ++generation_;
 }
@@ -33,5 +35,9 @@ void Clipboard::setMetafileRendering(Raster rendering) {
 }
 
 std::optional<Raster> Clipboard::metafileRendering() const { return rendering_; }
+
+void Clipboard::setSummary(ContentSummary summary) { summary_ = std::move(summary); }
+
+std::optional<ContentSummary> Clipboard::summary() const { return summary_; }
 
 }  // namespace kelvaran::platform

@@ -3,6 +3,7 @@
 #include "platform/Raster.h"
 
 #include <any>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -15,6 +16,16 @@ namespace kelvaran::platform {
 // (the office backends agree on their own names); the metafile-picture rendering
 // (format 3 of the system clipboard) has members of its own because the
 // engine's picture comparison reads it.
+// What a single picture on the clipboard is, for reports: its stored
+// encoding ("JPEG", "EMF"...), its stored size and its pixel size (0 when
+// the picture does not say).
+struct ContentSummary {
+    std::string pictureType;
+    std::uint64_t bytes = 0;
+    std::int32_t pixelWidth = 0;
+    std::int32_t pixelHeight = 0;
+};
+
 class Clipboard {
 public:
     virtual ~Clipboard() = default;
@@ -35,12 +46,18 @@ public:
     // The rendering, or nothing when the content offers none.
     virtual std::optional<Raster> metafileRendering() const;
 
+    // Describes the content; replacing the content forgets the summary.
+    virtual void setSummary(ContentSummary summary);
+    // The summary, or nothing when the content is not a single picture.
+    virtual std::optional<ContentSummary> summary() const;
+
     // Counts the changes; lets holders of the content see that it was replaced.
     std::uint64_t generation() const { return generation_; }
 
 private:
     std::map<std::string, std::any> formats_;
     std::optional<Raster> rendering_;
+    std::optional<ContentSummary> summary_;
     std::uint64_t generation_ = 0;
 };
 

@@ -62,8 +62,10 @@ void NativeSheetShape::Cut() {
     clip.heightPt = current.heightPt;
     clip.rendering = rendering;
     platform::Raster raster = imaging::toRaster(*rendering);
+    platform::ContentSummary summary = summaryOf(current.picture);
     session_->clipboard.setOnly(kSheetClipFormat, std::move(clip));
     session_->clipboard.setMetafileRendering(std::move(raster));
+    session_->clipboard.setSummary(std::move(summary));
     remove();
 }
 

@@ -111,8 +111,17 @@ void offerOnClipboard(platform::Clipboard& clipboard, WordClip clip) {
             // no metafile rendering to compare with.
         }
     }
+    // Only a single picture is described; a group or several objects are not.
+    std::optional<platform::ContentSummary> summary;
+    if (clip.inlines.size() == 1 && clip.shapes.empty() && !clip.inlines.front().picture.empty()) {
+        summary = summaryOf(clip.inlines.front().picture);
+    } else if (clip.inlines.empty() && clip.shapes.size() == 1 && clip.shapes.front().members.empty() &&
+               !clip.shapes.front().shape.picture.empty()) {
+        summary = summaryOf(clip.shapes.front().shape.picture);
+    }
     clipboard.setOnly(kWordClipFormat, std::move(clip));
     if (rendering) clipboard.setMetafileRendering(std::move(*rendering));
+    if (summary) clipboard.setSummary(std::move(*summary));
 }
 
 model::Anchor anchorAt(const DocumentState& document, int story, std::int64_t position) {

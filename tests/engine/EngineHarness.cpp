@@ -103,6 +103,7 @@ EngineHarness::EngineHarness()
         clipboardFormat_ = lastFormat_;
         const bool black = jpegTurnsBlack && lastFormat_ == office::excel::formats::kJpeg;
         clipboard.setMetafileRendering(black ? pictureWithBlackPixels(96 * 96) : whitePicture());
+        if (describeCut) clipboard.setSummary(describeCut(lastFormat_));
     }));
     ON_CALL(*sheetShape, Delete()).WillByDefault(Invoke([this] { --shapesOnSheet; }));
 

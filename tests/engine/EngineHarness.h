@@ -19,6 +19,7 @@
 
 #include <deque>
 #include <map>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -145,6 +146,9 @@ public:
 
     // A JPEG made on the sheet comes out black on the clipboard.
     bool jpegTurnsBlack = false;
+    // What the office says of each picture cut from the sheet (the format
+    // pasted last); nothing when unset.
+    std::function<platform::ContentSummary(const std::string& format)> describeCut;
 
     InlineDouble makeInline(std::int32_t type, double width, double height, std::int32_t page = 1,
                             const std::string& progId = "");

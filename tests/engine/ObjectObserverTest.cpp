@@ -18,6 +18,8 @@ using ::testing::Return;
 
 struct RecordingObserver : ObjectObserver {
     std::vector<ObjectDecision> decisions;
+    std::vector<std::int32_t> announced;  // objectsAhead counts
+    void objectsAhead(std::int32_t count) override { announced.push_back(count); }
     std::vector<std::size_t> logLinesBefore;  // of `display`, when each decision came
     const RecordingDisplay* display = nullptr;
     bool fail = false;
@@ -94,6 +96,43 @@ TEST_F(InlineObserverTest, EachWayOfStayingIsToldOnce) {
     EXPECT_FALSE(h.state.docConverted);
 }
 
+TEST_F(InlineObserverTest, OriginalAndEveryPassAreDescribedAsTheOfficeSaysThem) {
+    ON_CALL(*old.range, Copy()).WillByDefault([this] {
+        h.copyOldObject();
+        h.clipboard.setSummary({"EMF", 123456, 0, 0});
+    });
+    int cuts = 0;
+    h.describeCut = [&cuts](const std::string& format) {
+        ++cuts;
+        return platform::ContentSummary{format, static_cast<std::uint64_t>(1000 * cuts), 300, 200};
+    };
+    h.rules.formats["Excel"] = kFormatJpeg;
+    h.jpegTurnsBlack = true;
+    h.oldSizes({100 * 1024});
+    EXPECT_EQ(convert("Excel"), 1);
+    ASSERT_EQ(observer.decisions.size(), 1u);
+    const auto& d = observer.decisions[0];
+    EXPECT_EQ(d.originalType, "EMF");
+    EXPECT_EQ(d.originalBytes, 123456);
+    EXPECT_EQ(d.pixelWidth, 0);
+    // Each pass cuts twice from the sheet; what counts is its last cut.
+    EXPECT_THAT(d.passBytes, ::testing::ElementsAre(2000, 4000));
+
+    // The next object starts afresh: an original the office does not
+    // describe leaves the fields empty.
+    h.describeCut = nullptr;
+    h.clipboard.Clear();
+    ON_CALL(*old.range, Copy()).WillByDefault([this] { h.copyOldObject(); });
+    h.jpegTurnsBlack = false;
+    h.oldSizes({100 * 1024});
+    h.newSizes({40 * 1024});
+    EXPECT_EQ(convert(), 0);
+    ASSERT_EQ(observer.decisions.size(), 2u);
+    EXPECT_TRUE(observer.decisions[1].originalType.empty());
+    EXPECT_EQ(observer.decisions[1].originalBytes, 0);
+    EXPECT_THAT(observer.decisions[1].passBytes, ::testing::ElementsAre(0));
+}
+
 TEST_F(InlineObserverTest, FailingObserverChangesNothing) {
     observer.fail = true;
     h.oldSizes({100 * 1024});
@@ -164,6 +203,8 @@ TEST_F(WalkObserverTest, ObjectsTheConditionsLeaveAloneAndFailedConversions) {
     EXPECT_CALL(engine, ConvertFloatingShape(Eq(equation.shape), _, _, _, _)).WillOnce(Return(-1));
 
     engine.WalkDocument(nullptr, true);
+    // Two inline shapes and two floating ones lie ahead of the walk.
+    EXPECT_THAT(observer.announced, ::testing::ElementsAre(4));
     ASSERT_EQ(observer.decisions.size(), 4u);
     EXPECT_EQ(observer.decisions[0].decision, "failed");
     EXPECT_EQ(observer.decisions[0].kind, "Picture");

@@ -67,8 +67,10 @@ protected:
             office::native::registerNativeBackend(factory);
         };
         environment.makeWalker = [](const WalkerParts& p) -> std::unique_ptr<engine::Walker> {
-            return std::make_unique<engine::Engine>(p.state, p.conditions, p.rules, p.display, p.clipboard, p.events,
-                                                    p.timer);
+            auto walker = std::make_unique<engine::Engine>(p.state, p.conditions, p.rules, p.display, p.clipboard,
+                                                           p.events, p.timer);
+            walker->setObserver(p.observer);
+            return walker;
         };
         environment.configFolder = (root_ / "config").string();
         std::ostringstream out;
@@ -130,6 +132,34 @@ TEST_F(CliNativeTest, DryRunMeasuresExactlyWhatARealRunWrites) {
         EXPECT_EQ(readAll(inputs_[i]), before[i]);
     }
     EXPECT_TRUE(filesIn(root_ / "tmp").empty());
+}
+
+TEST_F(CliNativeTest, ObjectRecordsDescribeTheOriginalAndEachCandidate) {
+    std::string err;
+    ASSERT_EQ(cli({"--dry-run", "--report", (root_ / "objects.jsonl").string()}, &err), kExitCompleted) << err;
+    int replaced = 0;
+    for (const auto& record : report("objects.jsonl")) {
+        if (record["record"] != "object" || record["decision"] != "replaced") continue;
+        ++replaced;
+        SCOPED_TRACE(record.dump());
+        ASSERT_TRUE(record["original_type"].is_string());
+        EXPECT_NE(record["original_type"], "unknown");
+        ASSERT_TRUE(record["original_bytes"].is_number());
+        ASSERT_EQ(record["candidates"].size(), record["passes"].size());
+        ASSERT_FALSE(record["candidates"].empty());
+        const auto& last = record["candidates"].back();
+        EXPECT_EQ(last["format"], record["format"]);
+        ASSERT_TRUE(last["bytes"].is_number());
+        // The new picture is smaller than the original's stored picture, and
+        // a document stores it with some bytes around it.
+        EXPECT_LT(last["bytes"].get<long long>(), record["original_bytes"].get<long long>());
+        EXPECT_LE(last["bytes"].get<long long>(), record["bytes_after"].get<long long>());
+        if (record["original_type"] != "EMF" && record["original_type"] != "WMF") {
+            EXPECT_TRUE(record["pixel_width"].is_number());
+            EXPECT_TRUE(record["pixel_height"].is_number());
+        }
+    }
+    EXPECT_GT(replaced, 1);
 }
 
 TEST_F(CliNativeTest, TwoJobsWriteTheSameCopiesAndReportAsOne) {

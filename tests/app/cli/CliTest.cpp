@@ -662,6 +662,11 @@ TEST(ProgressTextTest, TimeLeftInSecondsThenMinutes) {
     EXPECT_EQ(ProgressText(1, 10, 0, -1, "/a/b.doc"), "[1/10] 0 KB saved so far  b.doc");
     EXPECT_EQ(ProgressText(3, 10, 2048, 4.2, "b.doc"), "[3/10] 2 KB saved so far, about 5 s left  b.doc");
     EXPECT_EQ(ProgressText(3, 10, -5, 300, "x/y z.rtf"), "[3/10] 0 KB saved so far, about 5 min left  y z.rtf");
+    // Object j of M once the walk has told M; never past M, never below 1.
+    EXPECT_EQ(ProgressText(2, 5, 0, -1, "a.doc", 3, 7), "[2/5] object 3/7, 0 KB saved so far  a.doc");
+    EXPECT_EQ(ProgressText(2, 5, 0, -1, "a.doc", 9, 7), "[2/5] object 7/7, 0 KB saved so far  a.doc");
+    EXPECT_EQ(ProgressText(2, 5, 0, -1, "a.doc", 0, 7), "[2/5] object 1/7, 0 KB saved so far  a.doc");
+    EXPECT_EQ(ProgressText(2, 5, 0, -1, "a.doc", 3, 0), "[2/5] 0 KB saved so far  a.doc");
 }
 
 TEST(SchemaCheckTest, NoticesWhatARecordDoesWrong) {
