@@ -363,6 +363,16 @@ Image renderEmf(std::string_view bytes, int width, int height) {
     return renderSvg(widenRoot(std::string(svg, svgLength)), width, height);
 }
 
+// libwmf writes the bitmaps of a metafile as <image xlink:href=...> without
+// declaring the xlink prefix, and librsvg refuses such a drawing outright.
+static std::string declareXlink(std::string svg) {
+    if (svg.find("xlink:") == std::string::npos || svg.find("xmlns:xlink") != std::string::npos) return svg;
+    const auto root = svg.find("<svg");
+    if (root == std::string::npos) return svg;
+    svg.insert(root + 4, " xmlns:xlink=\"http://www.w3.org/1999/xlink\"");
+    return svg;
+}
+
 Image renderWmf(std::string_view bytes, int width, int height) {
     checkPixelBudget(width, height, "the rendering");
     const std::string framed = withWindowFrame(checkedWmf(bytes));
@@ -428,7 +438,7 @@ Image renderWmf(std::string_view bytes, int width, int height) {
         if (played != wmf_E_None) throw ImagingError("the Windows metafile cannot be drawn");
     }
     if (svg.empty()) throw ImagingError("the Windows metafile produced no drawing");
-    return renderSvg(svg, width, height);
+    return renderSvg(declareXlink(std::move(svg)), width, height);
 }
 
 }  // namespace kelvaran::imaging

@@ -55,6 +55,18 @@ TEST(WindowsMetafile, WithoutPlaceableHeaderTheWindowExtentGivesTheSize) {
     EXPECT_EQ(size.height, 40);
 }
 
+TEST(WindowsMetafile, BitmapsInsideAreDrawn) {
+    // Metafiles of drawing programs often carry bitmaps; the converter writes
+    // them as linked images, which the drawing library must accept.
+    const Image red = test::makeImage(8, 8, [](int, int) { return test::Rgba{220, 20, 20, 255}; });
+    const std::string wmf = test::wmfWithBitmap(40, 40, test::dibFrom(red, 24));
+    Image img = render(wmf, PictureType::Wmf, 40, 40);
+    const test::Rgba centre = pixel(img, 20, 20);
+    EXPECT_GT(centre.r, 180);
+    EXPECT_LT(centre.g, 60);
+    EXPECT_LT(centre.b, 60);
+}
+
 TEST(WindowsMetafile, RectangleFillIsDrawnWhereItBelongs) {
     std::string wmf = test::wmfWithRectangle(80, 40, 0, 0, 40, 20, kBlue);
     for (auto [w, h] : {std::pair{80, 40}, std::pair{200, 100}}) {

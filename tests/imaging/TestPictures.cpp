@@ -127,6 +127,47 @@ std::string wmfWithRectangle(int widthPx, int heightPx, int left, int top, int r
     return b.data;
 }
 
+std::string wmfWithBitmap(int widthPx, int heightPx, const std::string& dib) {
+    const int tw = 15;
+    Bytes rec;
+    auto record = [&](std::uint16_t function, std::initializer_list<std::uint16_t> params) {
+        rec.u32(static_cast<std::uint32_t>(3 + params.size())).u16(function);
+        for (std::uint16_t p : params) rec.u16(p);
+    };
+    record(0x0103, {8});  // anisotropic mapping
+    record(0x020B, {0, 0});
+    record(0x020C, {static_cast<std::uint16_t>(heightPx * tw), static_cast<std::uint16_t>(widthPx * tw)});
+    // The bitmap's own size comes from its info header.
+    Bytes header;
+    header.raw(dib.substr(4, 8));
+    const auto bitmapWidth = static_cast<std::uint16_t>(static_cast<std::uint8_t>(header.data[0]) |
+                                                        (static_cast<std::uint8_t>(header.data[1]) << 8));
+    const auto bitmapHeight = static_cast<std::uint16_t>(static_cast<std::uint8_t>(header.data[4]) |
+                                                         (static_cast<std::uint8_t>(header.data[5]) << 8));
+    std::string bits = dib;
+    if (bits.size() % 2) bits.push_back('\0');
+    // Stretched copy: raster operation SRCCOPY, RGB colours, source and
+    // destination rectangles, then the bitmap.
+    rec.u32(static_cast<std::uint32_t>(3 + 11 + bits.size() / 2)).u16(0x0F43);
+    rec.u16(0x0020).u16(0x00CC).u16(0);
+    rec.u16(bitmapHeight).u16(bitmapWidth).u16(0).u16(0);
+    rec.u16(static_cast<std::uint16_t>(heightPx * tw)).u16(static_cast<std::uint16_t>(widthPx * tw)).u16(0).u16(0);
+    rec.raw(bits);
+    record(0x0000, {});
+
+    Bytes b;
+    b.u32(0x9AC6CDD7).u16(0).i16(0).i16(0).i16(widthPx * tw).i16(heightPx * tw).u16(1440).u32(0);
+    std::uint16_t sum = 0;
+    for (int i = 0; i < 10; ++i)
+        sum ^= static_cast<std::uint16_t>(static_cast<std::uint8_t>(b.data[2 * i]) |
+                                          (static_cast<std::uint8_t>(b.data[2 * i + 1]) << 8));
+    b.u16(sum);
+    const std::uint32_t words = static_cast<std::uint32_t>((18 + rec.size()) / 2);
+    b.u16(1).u16(9).u16(0x0300).u32(words).u16(1).u32(static_cast<std::uint32_t>(3 + 11 + bits.size() / 2)).u16(0);
+    b.raw(rec.data);
+    return b.data;
+}
+
 std::string dibFrom(const Image& image, int bits, bool topDown) {
     std::map<std::uint32_t, int> palette;
     std::vector<std::uint32_t> order;

@@ -50,6 +50,10 @@ std::string emfWithRectangle(int widthPx, int heightPx, int left, int top, int r
 std::string wmfWithRectangle(int widthPx, int heightPx, int left, int top, int right, int bottom, std::uint32_t colour,
                              bool placeable = true);
 
+// A placeable WMF of widthPx x heightPx in twips whose only drawing is
+// `dib` (as dibFrom makes it) stretched over the whole picture.
+std::string wmfWithBitmap(int widthPx, int heightPx, const std::string& dib);
+
 // A bare bitmap (info header, colour table, rows) of the given depth holding
 // image, which must use at most 2^bits colours for the palette depths.
 // topDown writes a negative height.
