@@ -15,6 +15,11 @@
 namespace kelvaran::formats::doc {
 namespace {
 
+// Field type of a QUOTE field, and the flag of a field end that stops
+// recalculation.
+constexpr std::uint8_t kFieldQuote = 35;
+constexpr std::uint8_t kFieldLocked = 0x10;
+
 [[noreturn]] void cannot(const std::string& why)
 {
     throw DocError(DocError::Kind::CannotWrite, why);
@@ -323,7 +328,12 @@ std::string DocDocument::saveToBytes() const
         dataEntry->data = std::move(data);
     }
 
-    // ---- Converted objects: the field becomes a SHAPE field, the storage goes ----
+    // ---- Converted objects: the field becomes a locked QUOTE field, the storage goes ----
+    // The field's characters cannot leave the text without rewriting every
+    // position in the file, so the field stays and shows its result, the new
+    // picture. A QUOTE field is shown by its result by both Word and
+    // LibreOffice (which skips the result of a SHAPE field), and the lock
+    // keeps Word from ever recalculating it.
     // The storages are removed last: taking entries out of the root moves the
     // streams `w` and `t` refer to.
     std::vector<std::string> goneStorages;
@@ -331,9 +341,9 @@ std::string DocDocument::saveToBytes() const
         const EmbeddedObject& o = inventory_.objects[e.index];
         // Field code rewritten in place with the same number of characters.
         const std::uint32_t first = o.fieldBegin + 1, last = o.separator;
-        if (last <= first + 6)
+        if (last < first + 7)
             cannot("the embedded object's field is too short to be rewritten");
-        std::u16string code = u" SHAPE ";
+        std::u16string code = u" QUOTE ";
         code.resize(last - first, u' ');
         for (std::uint32_t cp = first; cp < last; ++cp) {
             bool ok = false;
@@ -359,16 +369,22 @@ std::string DocDocument::saveToBytes() const
         default: cannot("embedded objects in this part of the document cannot be converted");
         }
         const std::uint32_t f = fib_.fc(pair), l = fib_.lcb(pair);
-        bool fixed = false;
+        bool fixed = false, locked = false;
         if (l >= 6 && fits(t.size(), f, l)) {
             const std::size_t n = (l - 4) / 6;
-            for (std::size_t i = 0; i < n && !fixed; ++i)
-                if (u32At(t, f + 4 * i) + base == o.fieldBegin && (u8At(t, f + 4 * (n + 1) + 2 * i) & 0x1F) == 0x13) {
-                    t[f + 4 * (n + 1) + 2 * i + 1] = static_cast<char>(95);
+            for (std::size_t i = 0; i < n && !(fixed && locked); ++i) {
+                const std::uint32_t at = u32At(t, f + 4 * i) + base;
+                const std::size_t fld = f + 4 * (n + 1) + 2 * i;
+                if (at == o.fieldBegin && (u8At(t, fld) & 0x1F) == 0x13) {
+                    t[fld + 1] = static_cast<char>(kFieldQuote);
                     fixed = true;
+                } else if (fixed && at == o.fieldEnd && (u8At(t, fld) & 0x1F) == 0x15) {
+                    t[fld + 1] = static_cast<char>(u8At(t, fld + 1) | kFieldLocked);
+                    locked = true;
                 }
+            }
         }
-        if (!fixed)
+        if (!fixed || !locked)
             cannot("the embedded object's field is not in the field table");
         // The separator no longer marks an object.
         bool ok = false;

@@ -225,6 +225,23 @@ protected:
         return platform::readWholeFile(result.string());
     }
 
+    // How many pictures and objects LibreOffice finds in the document: its
+    // frames in the flat OpenDocument text it converts the document to.
+    int libreOfficeFrames(const fs::path& document, const std::string& tag) {
+        const fs::path out = dir / ("fodt-" + tag);
+        fs::remove_all(out);
+        fs::create_directories(out);
+        run("soffice -env:UserInstallation=file://" + (dir / "lo").string() + " --headless --convert-to fodt --outdir " +
+            quoted(out.string()) + " " + quoted(document.string()));
+        const fs::path flat = out / (document.stem().string() + ".fodt");
+        if (!fs::exists(flat)) return -1;
+        const std::string xml = platform::readWholeFile(flat.string());
+        int frames = 0;
+        for (std::size_t at = xml.find("<draw:frame"); at != std::string::npos; at = xml.find("<draw:frame", at + 1))
+            ++frames;
+        return frames;
+    }
+
     // The document's pages as LibreOffice lays them out, rendered in grey at
     // `dpi`: one 8-bit raster per page.
     struct Page {
@@ -285,6 +302,28 @@ TEST_F(LibreOfficeCrossCheck, SlimmedDocumentsReadTheSameText) {
     }
 }
 
+TEST_F(LibreOfficeCrossCheck, SlimmedCopiesShowEveryPicture) {
+    // Converted objects among them: a converted object must stay visible.
+    const fs::path generated = KELVARAN_GENERATED_DATA;
+    const fs::path corpus = fs::path(KELVARAN_DOC_DATA);
+    const std::vector<std::pair<fs::path, std::string>> cases = {
+        {generated / "gen-embedded-objects.doc", "--min-size 1 --objects"},
+        {corpus / "word97-floating-and-inline-png-object.doc", "--min-size 1 --objects --expect-rate 100"},
+        {corpus / "lo-written-ole-equation.doc", "--min-size 1 --objects --expect-rate 100"},
+        {generated / "gen-nested-group-pictures.doc", "--min-size 10 --pixel-size 10"}};
+    for (const auto& [source, options] : cases) {
+        SCOPED_TRACE(source.filename().string());
+        for (const auto& old : outputs()) fs::remove(old);
+        fs::remove(dir / source.filename());
+        const std::string input = slimCopyOf(source, options);
+        const auto found = outputs();
+        ASSERT_EQ(found.size(), 1u) << last.output;
+        const int before = libreOfficeFrames(input, "before");
+        ASSERT_GT(before, 0) << "LibreOffice found no picture in the input";
+        EXPECT_EQ(libreOfficeFrames(found[0], "after"), before);
+    }
+}
+
 TEST_F(LibreOfficeCrossCheck, SlimmedPagesLookTheSame) {
     if (run("command -v pdftoppm").status != 0) GTEST_SKIP() << "pdftoppm is not installed";
     const fs::path generated = KELVARAN_GENERATED_DATA;
@@ -295,7 +334,8 @@ TEST_F(LibreOfficeCrossCheck, SlimmedPagesLookTheSame) {
         {generated / "gen-floating-rotated-wrapped.doc", "--min-size 10"},
         {generated / "gen-textbox-picture.doc", "--min-size 10"},
         {generated / "gen-frame-picture.doc", "--min-size 10"},
-        {generated / "gen-nested-group-pictures.doc", groupsApart}};
+        {generated / "gen-nested-group-pictures.doc", groupsApart},
+        {generated / "gen-embedded-objects.doc", "--min-size 1 --objects"}};
     for (const auto& [source, options] : cases) {
         SCOPED_TRACE(source.filename().string());
         for (const auto& old : outputs()) fs::remove(old);

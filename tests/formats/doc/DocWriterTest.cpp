@@ -4,6 +4,7 @@
 
 #include "formats/doc/CompoundFile.h"
 #include "formats/doc/DocFormat.h"
+#include "formats/doc/Fib.h"
 #include "tests/formats/doc/DocTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -181,6 +182,30 @@ TEST(DocWriterTest, EmbeddedObjectBecomesAPlainPicture) {
     for (const auto& [path, data] : test::streamsOf(*doc.source)) before += path.rfind("ObjectPool/", 0) == 0 ? 1 : 0;
     EXPECT_GT(objectStreams, 0);
     EXPECT_LT(objectStreams, before);
+
+    // The former object's field shows its result, the picture, in every
+    // reader: a QUOTE field (LibreOffice drops the result of a SHAPE field)
+    // that is locked, so Word never recalculates it.
+    const Fib fib = Fib::parse(streams.at("WordDocument"));
+    const std::string& table = streams.at(fib.useTable1 ? "1Table" : "0Table");
+    const std::uint32_t at = fib.fc(Fib::kPlcfFldMom), length = fib.lcb(Fib::kPlcfFldMom);
+    ASSERT_GE(length, 10u);
+    ASSERT_LE(std::size_t(at) + length, table.size());
+    const std::size_t n = (length - 4) / 6;
+    const std::size_t flds = at + 4 * (n + 1);
+    std::vector<int> types, ends;
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto ch = static_cast<unsigned char>(table[flds + 2 * i]) & 0x1F;
+        const auto second = static_cast<unsigned char>(table[flds + 2 * i + 1]);
+        if (ch == 0x13) types.push_back(second);
+        if (ch == 0x15) ends.push_back(second);
+    }
+    ASSERT_EQ(types.size(), 2u);
+    EXPECT_EQ(types[0], 35) << "the converted object's field";
+    EXPECT_EQ(types[1], 58) << "the chart's field stays EMBED";
+    ASSERT_EQ(ends.size(), 2u);
+    EXPECT_TRUE(ends[0] & 0x10) << "the converted object's field is not locked";
+    EXPECT_FALSE(ends[1] & 0x10);
 }
 
 TEST(DocWriterTest, FloatingPictureIsReplacedWithItsLayout) {
