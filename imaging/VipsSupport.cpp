@@ -16,12 +16,18 @@ std::string firstLine(std::string text) {
     return text;
 }
 
+// The library's warnings about a damaged picture come before the failure
+// that reports it; printed on the error stream they only garble the log.
+void dropWarning(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+
 }  // namespace
 
 void ensureVips() {
     static std::once_flag once;
     std::call_once(once, [] {
         if (VIPS_INIT("kelvaran") != 0) throw ImagingError("the picture library could not start");
+        g_log_set_handler("VIPS", static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE), dropWarning,
+                          nullptr);
         // Two cores: one worker per core.  Results are never reused, so the
         // operation cache would only hold memory.
         vips_concurrency_set(2);
