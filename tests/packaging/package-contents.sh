@@ -18,7 +18,9 @@ expected_files() {
         usr/bin/kelvaran-cli \
         usr/share/applications/kelvaran.desktop \
         usr/share/icons/hicolor/scalable/apps/kelvaran.svg \
-        usr/share/man/man1/kelvaran-cli.1.gz
+        usr/share/man/man1/kelvaran-cli.1.gz \
+        usr/share/doc/kelvaran/copyright \
+        usr/share/doc/kelvaran/changelog.gz
     if [ "$with_ctl" = yes ]; then
         printf '%s\n' \
             usr/bin/kelvaran-ctl \
@@ -136,6 +138,16 @@ check_tree() {
         gzip -dc "$usr/share/man/man1/kelvaran-cli.1.gz" | grep -qF -- '\-\-version' ||
             fail "kelvaran-cli.1.gz does not list the options of --help"
     fi
+
+    # Change log: a Debian change log whose first entry is this release.
+    file=$usr/share/doc/kelvaran/changelog.gz
+    if [ -f "$file" ]; then
+        gzip -dc "$file" | head -1 | grep -q "^kelvaran ($version) " ||
+            fail "changelog.gz does not start with the entry of $version"
+    fi
+    file=$usr/share/doc/kelvaran/copyright
+    [ ! -f "$file" ] || grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/' "$file" ||
+        fail "copyright is not in the machine-readable format"
 
     # Icons: rendered at the size their folder says.
     local size
