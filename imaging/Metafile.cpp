@@ -363,13 +363,27 @@ Image renderEmf(std::string_view bytes, int width, int height) {
     return renderSvg(widenRoot(std::string(svg, svgLength)), width, height);
 }
 
-// libwmf writes the bitmaps of a metafile as <image xlink:href=...> without
-// declaring the xlink prefix, and librsvg refuses such a drawing outright.
-static std::string declareXlink(std::string svg) {
-    if (svg.find("xlink:") == std::string::npos || svg.find("xmlns:xlink") != std::string::npos) return svg;
-    const auto root = svg.find("<svg");
-    if (root == std::string::npos) return svg;
-    svg.insert(root + 4, " xmlns:xlink=\"http://www.w3.org/1999/xlink\"");
+// Two faults of the SVG that libwmf writes for the bitmaps of a metafile:
+// the <image xlink:href=...> elements use the xlink prefix without declaring
+// it, which librsvg refuses outright; and each carries, besides its place
+// and size on the page, a transform that scales it once more (by the ratio
+// of that size to the bitmap's pixels) about the same place, so the bitmap
+// came out a fraction of its size in the corner of its box.  The place and
+// size alone are right.
+static std::string repairBitmaps(std::string svg) {
+    if (svg.find("xlink:") != std::string::npos && svg.find("xmlns:xlink") == std::string::npos) {
+        const auto root = svg.find("<svg");
+        if (root != std::string::npos) svg.insert(root + 4, " xmlns:xlink=\"http://www.w3.org/1999/xlink\"");
+    }
+    for (std::size_t at = svg.find("<image"); at != std::string::npos; at = svg.find("<image", at + 1)) {
+        const std::size_t end = svg.find('>', at);
+        if (end == std::string::npos) break;
+        const std::size_t transform = svg.find("transform=\"matrix(", at);
+        if (transform == std::string::npos || transform > end) continue;
+        const std::size_t close = svg.find("\"", transform + 11);
+        if (close == std::string::npos || close > end) continue;
+        svg.erase(transform, close + 1 - transform);
+    }
     return svg;
 }
 
@@ -438,7 +452,7 @@ Image renderWmf(std::string_view bytes, int width, int height) {
         if (played != wmf_E_None) throw ImagingError("the Windows metafile cannot be drawn");
     }
     if (svg.empty()) throw ImagingError("the Windows metafile produced no drawing");
-    return renderSvg(declareXlink(std::move(svg)), width, height);
+    return renderSvg(repairBitmaps(std::move(svg)), width, height);
 }
 
 }  // namespace kelvaran::imaging

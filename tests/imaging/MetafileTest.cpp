@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace kelvaran::imaging {
 namespace {
 
@@ -58,13 +60,22 @@ TEST(WindowsMetafile, WithoutPlaceableHeaderTheWindowExtentGivesTheSize) {
 TEST(WindowsMetafile, BitmapsInsideAreDrawn) {
     // Metafiles of drawing programs often carry bitmaps; the converter writes
     // them as linked images, which the drawing library must accept.
-    const Image red = test::makeImage(8, 8, [](int, int) { return test::Rgba{220, 20, 20, 255}; });
-    const std::string wmf = test::wmfWithBitmap(40, 40, test::dibFrom(red, 24));
-    Image img = render(wmf, PictureType::Wmf, 40, 40);
-    const test::Rgba centre = pixel(img, 20, 20);
-    EXPECT_GT(centre.r, 180);
-    EXPECT_LT(centre.g, 60);
-    EXPECT_LT(centre.b, 60);
+    // Red on the left, blue on the right: the bitmap must fill the picture,
+    // neither shrunk into a corner nor blown up past it.
+    const Image halves = test::makeImage(8, 8, [](int x, int) {
+        return x < 4 ? test::Rgba{220, 20, 20, 255} : test::Rgba{20, 20, 220, 255};
+    });
+    const std::string wmf = test::wmfWithBitmap(40, 40, test::dibFrom(halves, 24));
+    for (int size : {40, 120}) {
+        SCOPED_TRACE(size);
+        Image img = render(wmf, PictureType::Wmf, size, size);
+        for (auto [x, y, red] : {std::tuple{size / 4, size / 2, true}, std::tuple{size * 3 / 4, size / 2, false},
+                                 std::tuple{size / 8, size * 7 / 8, true}, std::tuple{size * 7 / 8, size / 8, false}}) {
+            const test::Rgba seen = pixel(img, x, y);
+            EXPECT_GT(red ? seen.r : seen.b, 180) << x << "," << y;
+            EXPECT_LT(red ? seen.b : seen.r, 60) << x << "," << y;
+        }
+    }
 }
 
 TEST(WindowsMetafile, RectangleFillIsDrawnWhereItBelongs) {
