@@ -32,6 +32,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -262,6 +263,9 @@ struct BatchSettings {
     bool verbose = false;
     bool logToError = false;  // the report has standard output
     bool progress = false;    // standard error is a terminal
+    // A job of a parallel run tells the parent here of every document it
+    // has done ("saved-bytes\n"); -1 when it runs alone.
+    int progressFd = -1;
     std::vector<std::string> openingLines;
 };
 
@@ -341,7 +345,15 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& entr
     run.onDocumentDone = [&](const DocumentResult& result) {
         if (recorder) recorder->documentDone(result);
         const auto outcome = ClassifyDocument(result, dryRun);
-        if (outcome.outcome == "slimmed") saved += std::max(0.0, result.inputBytes - result.outputBytes);
+        const double savedHere = outcome.outcome == "slimmed" ? std::max(0.0, result.inputBytes - result.outputBytes) : 0;
+        saved += savedHere;
+        if (settings.progressFd >= 0) {
+            const std::string note = std::to_string(static_cast<long long>(savedHere)) + "\n";
+            // Short notes on a pipe are written whole; a parent that went
+            // away only loses its progress line.
+            while (::write(settings.progressFd, note.data(), note.size()) < 0 && errno == EINTR) {
+            }
+        }
         if (settings.verbose) {
             const double seconds =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - documentStart).count();
@@ -473,11 +485,16 @@ int runParallel(int jobs, const BatchSettings& settings, const std::vector<std::
         workers.push_back(std::move(worker));
     }
 
-    CliConsole console(err, false);
+    CliConsole console(err, settings.progress && !settings.quiet);
     for (const auto& line : settings.openingLines) console.line(line);
     BatchSettings part = settings;
     part.openingLines.clear();
     part.progress = false;
+    // The jobs tell of each document done through one pipe, for the
+    // progress line; without a terminal there is none.
+    int notes[2] = {-1, -1};
+    if (console.showsProgress() && ::pipe(notes) != 0) notes[0] = notes[1] = -1;
+    part.progressFd = notes[1];
 
     out.flush();
     err.flush();
@@ -486,6 +503,7 @@ int runParallel(int jobs, const BatchSettings& settings, const std::vector<std::
     for (auto& worker : workers) {
         worker->pid = ::fork();
         if (worker->pid == 0) {
+            if (notes[0] >= 0) ::close(notes[0]);
             int status = kExitFailed;
             {
                 std::ofstream partOut(worker->out.path(), std::ios::binary);
@@ -505,6 +523,39 @@ int runParallel(int jobs, const BatchSettings& settings, const std::vector<std::
             console.line(std::string("kelvaran-cli: cannot start a job: ") + std::strerror(errno));
             worker->status = kExitFailed;
         }
+    }
+    if (notes[1] >= 0) ::close(notes[1]);
+    if (notes[0] >= 0) {
+        // Until every job has closed its end: document k of N, what was
+        // saved, and the time the rest will take at the pace so far.
+        const int count = static_cast<int>(entries.size());
+        int done = 0;
+        double saved = 0;
+        std::string pending;
+        auto redraw = [&] {
+            double left = -1;
+            if (done > 0) {
+                const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+                left = elapsed / done * (count - done);
+            }
+            console.setProgress(ProgressText(std::min(done + 1, count), count, saved, left,
+                                             std::to_string(parts) + " jobs"));
+        };
+        redraw();
+        char buffer[256];
+        for (;;) {
+            const ssize_t got = ::read(notes[0], buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) break;
+            pending.append(buffer, static_cast<std::size_t>(got));
+            for (std::size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
+                ++done;
+                saved += std::strtod(pending.substr(0, end).c_str(), nullptr);
+            }
+            redraw();
+        }
+        ::close(notes[0]);
+        console.endProgress();
     }
     for (auto& worker : workers) {
         if (worker->pid <= 0) continue;

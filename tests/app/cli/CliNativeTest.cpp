@@ -58,7 +58,7 @@ protected:
         fs::remove_all(root_, ec);
     }
 
-    int cli(std::vector<std::string> args, std::string* err = nullptr) {
+    int cli(std::vector<std::string> args, std::string* err = nullptr, bool terminal = false) {
         args.insert(args.end(), inputs_.begin(), inputs_.end());
         std::vector<const char*> argv{"kelvaran-cli"};
         for (const auto& arg : args) argv.push_back(arg.c_str());
@@ -73,6 +73,7 @@ protected:
             return walker;
         };
         environment.configFolder = (root_ / "config").string();
+        environment.errorIsTerminal = terminal;
         std::ostringstream out;
         std::ostringstream errors;
         const int status = runCli(static_cast<int>(argv.size()), argv.data(), environment, out, errors);
@@ -194,6 +195,23 @@ TEST_F(CliNativeTest, TwoJobsWriteTheSameCopiesAndReportAsOne) {
         return records;
     };
     EXPECT_EQ(strip(report("one.jsonl")), strip(report("two.jsonl")));
+}
+
+TEST_F(CliNativeTest, ParallelJobsShowOneProgressLineForTheWholeList) {
+    if (inputs_.size() < 2) GTEST_SKIP() << "one sample only";
+    const auto threads = std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator());
+    if (threads > 1) GTEST_SKIP() << "an earlier test left threads in this process; run this test alone";
+    std::string err;
+    ASSERT_EQ(cli({"--jobs", "2", "--quiet"}, &err, true), kExitCompleted) << err;
+    EXPECT_TRUE(err.empty()) << "--quiet shows no progress: " << err;
+    ASSERT_EQ(cli({"--jobs", "2", "--output-dir", (root_ / "tmp").string()}, &err, true), kExitCompleted) << err;
+    EXPECT_EQ(err.find("one after another"), std::string::npos) << err;
+    const std::string count = std::to_string(inputs_.size());
+    EXPECT_NE(err.find("[1/" + count + "] 0 KB saved so far  2 jobs"), std::string::npos) << err;
+    // Every document done is counted once, with what it saved.
+    const std::size_t last = err.rfind("[" + count + "/" + count + "] ");
+    ASSERT_NE(last, std::string::npos) << err;
+    EXPECT_EQ(err.find(" 0 KB saved", last), std::string::npos) << err.substr(last);
 }
 
 #ifdef KELVARAN_PARALLEL
