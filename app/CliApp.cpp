@@ -504,6 +504,13 @@ int runParallel(int jobs, const BatchSettings& settings, const std::vector<std::
         worker->pid = ::fork();
         if (worker->pid == 0) {
             if (notes[0] >= 0) ::close(notes[0]);
+            // The cores are shared out between the jobs: picture threads of
+            // several jobs competing for one core only slow each other down.
+            if (!std::getenv("KELVARAN_PICTURE_THREADS")) {
+                const long cores = std::max(1L, ::sysconf(_SC_NPROCESSORS_ONLN));
+                const long share = std::max(1L, cores / static_cast<long>(parts));
+                ::setenv("KELVARAN_PICTURE_THREADS", std::to_string(share).c_str(), 1);
+            }
             int status = kExitFailed;
             {
                 std::ofstream partOut(worker->out.path(), std::ios::binary);

@@ -3,6 +3,7 @@
 #include "imaging/PixelBudget.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -30,7 +31,9 @@ void ensureVips() {
                           nullptr);
         // Two cores: one worker per core.  Results are never reused, so the
         // operation cache would only hold memory.
-        vips_concurrency_set(2);
+        int workers = 2;
+        if (const char* asked = std::getenv("KELVARAN_PICTURE_THREADS")) workers = std::clamp(std::atoi(asked), 1, 64);
+        vips_concurrency_set(workers);
         vips_cache_set_max(0);
         vips_cache_set_max_mem(0);
         // Only the loaders called by name below are wanted; never fall back
