@@ -174,16 +174,35 @@ DocDocument DocDocument::open(const std::string& path)
     return fromBytes(bytes);
 }
 
+namespace {
+void refuseOlderWord(std::string_view bytes)
+{
+    if (CompoundValidator::hasSignature(bytes))
+        return;
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xDB && static_cast<unsigned char>(bytes[1]) == 0xA5)
+        throw DocError(DocError::Kind::UnsupportedVersion, "Word 2 documents are not supported");
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0x31 && static_cast<unsigned char>(bytes[1]) == 0xBE)
+        throw DocError(DocError::Kind::UnsupportedVersion, "documents of Word for DOS and Word 3-5 are not supported");
+}
+}  // namespace
+
 DocDocument DocDocument::fromBytes(std::string_view bytes)
 {
     DocDocument d;
-    if (!CompoundValidator::hasSignature(bytes)) {
-        if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xDB && static_cast<unsigned char>(bytes[1]) == 0xA5)
-            throw DocError(DocError::Kind::UnsupportedVersion, "Word 2 documents are not supported");
-        if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0x31 && static_cast<unsigned char>(bytes[1]) == 0xBE)
-            throw DocError(DocError::Kind::UnsupportedVersion, "documents of Word for DOS and Word 3-5 are not supported");
-    }
+    refuseOlderWord(bytes);
     d.file_ = std::make_shared<const CompoundFile>(CompoundFile::fromBytes(bytes));
+    d.load();
+    return d;
+}
+
+DocDocument DocDocument::fromOwnedBytes(std::shared_ptr<const std::string> bytes)
+{
+    if (!bytes)
+        throw DocError(DocError::Kind::NotAWordDocument, "the document is empty");
+    DocDocument d;
+    refuseOlderWord(*bytes);
+    d.file_ = std::make_shared<const CompoundFile>(CompoundFile::fromBytes(*bytes));
+    bytes.reset();
     d.load();
     return d;
 }

@@ -22,6 +22,10 @@ public:
     // Throws DocError with a message a user can read when the document is refused.
     static DocDocument open(const std::string& path);
     static DocDocument fromBytes(std::string_view bytes);
+    // The same for bytes it may let go of: `bytes` is reset once the compound
+    // file has been read out of it, before the pictures are, so a large file
+    // is not held three times over.
+    static DocDocument fromOwnedBytes(std::shared_ptr<const std::string> bytes);
     // A new empty document (the scratch document).
     static DocDocument createEmpty();
 

@@ -15,6 +15,10 @@
 
 namespace kelvaran::formats::doc {
 
+// The source of a document read by readDocTakingBytes: its parsed file is
+// held by its objects' origins.
+const std::string kSourceStandIn = "(Word 97-2003 file, held parsed)";
+
 namespace {
 
 // What Origin::detail holds for objects, shapes and elements read from a .doc:
@@ -852,6 +856,8 @@ private:
         for (const model::FloatingShape& shape : doc_.shapes)
             if (auto parsed = ofSource(shape.origin))
                 return parsed;
+        if (*doc_.source == kSourceStandIn)
+            refuse("nothing of the document's file is left in it to write from");
         return parse(*doc_.source);
     }
 
@@ -1336,6 +1342,29 @@ model::Document readDoc(std::shared_ptr<const std::string> bytes)
     if (bytes->size() > CompoundFile::kMaxInputSize)
         throw model::FormatError("the document is too large (more than 1 GB)");
     return build(parse(*bytes), bytes);
+}
+
+model::Document readDocTakingBytes(std::shared_ptr<const std::string> bytes)
+{
+    if (!bytes)
+        throw model::FormatError("the document is empty");
+    if (bytes->size() > CompoundFile::kMaxInputSize)
+        throw model::FormatError("the document is too large (more than 1 GB)");
+    // A caller that keeps its own reference keeps the bytes; only then is the
+    // usual source kept as well.
+    if (bytes.use_count() > 1)
+        return readDoc(std::move(bytes));
+    std::shared_ptr<const DocDocument> parsed;
+    try {
+        parsed = std::make_shared<const DocDocument>(DocDocument::fromOwnedBytes(std::move(bytes)));
+    } catch (const DocError& e) {
+        throw model::FormatError(e.what());
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw model::FormatError(std::string("the document is damaged (") + e.what() + ")");
+    }
+    return build(std::move(parsed), std::make_shared<const std::string>(kSourceStandIn));
 }
 
 std::string writeDoc(const model::Document& document)

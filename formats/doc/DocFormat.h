@@ -18,6 +18,11 @@ bool looksLikeDoc(std::string_view bytes);
 // Reads a document; throws model::FormatError with a clear reason when it is
 // refused (encrypted, older than Word 97, damaged ...).
 model::Document readDoc(std::shared_ptr<const std::string> bytes);
+// The same for a caller that hands its bytes over: they are let go of as
+// soon as the compound file has been read, and the document's `source` is a
+// stand-in that only names where it came from.  The writer needs nothing
+// else, because the parsed file travels with the document's objects.
+model::Document readDocTakingBytes(std::shared_ptr<const std::string> bytes);
 // The input patched with the document's edits.  Throws model::FormatError
 // when an edit cannot be expressed; never returns a damaged file.
 std::string writeDoc(const model::Document& document);

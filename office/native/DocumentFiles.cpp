@@ -46,7 +46,7 @@ std::vector<FileFormat> builtInFormats() {
     std::vector<FileFormat> list;
     list.push_back(FileFormat{"rtf", formats::rtf::looksLikeRtf, formats::rtf::readRtf, formats::rtf::writeRtf,
                                  formats::rtf::newRtfDocument});
-    list.push_back(FileFormat{"doc", formats::doc::looksLikeDoc, formats::doc::readDoc, formats::doc::writeDoc,
+    list.push_back(FileFormat{"doc", formats::doc::looksLikeDoc, formats::doc::readDocTakingBytes, formats::doc::writeDoc,
                                  formats::doc::newDocDocument});
     return list;
 }
@@ -72,9 +72,12 @@ model::Document readDocumentFile(const std::vector<FileFormat>& formats, const s
     }
     for (const auto& format : formats) {
         if (!format.looksLike || !format.read || !format.looksLike(*bytes)) continue;
-        model::Document document = guarded("the document cannot be opened", [&] { return format.read(bytes); });
+        // Handed over: a reader may let go of the bytes once it no longer needs them.
+        std::shared_ptr<const std::string> given = bytes;
+        bytes.reset();
+        model::Document document =
+            guarded("the document cannot be opened", [&] { return format.read(std::move(given)); });
         if (document.format.empty()) document.format = format.name;
-        if (!document.source) document.source = bytes;
         return document;
     }
     const std::string_view head = std::string_view(*bytes).substr(0, 16);

@@ -442,6 +442,26 @@ TEST(DocWriterTest, GroupsRebuiltOtherwiseAreRefused) {
     }
 }
 
+TEST(DocWriterTest, DocumentReadFromHandedOverBytesLetsThemGoAndWritesTheSame) {
+    auto bytes = test::testFile("generated/gen-inline-pictures.doc");
+    const std::string copy = *bytes;
+    std::weak_ptr<const std::string> watch = bytes;
+    auto taken = readDocTakingBytes(std::move(bytes));
+    EXPECT_TRUE(watch.expired()) << "the input's bytes are still held";
+    EXPECT_EQ(test::streamsOf(writeDoc(taken)), test::streamsOf(copy));
+
+    auto kept = readDoc(std::make_shared<const std::string>(copy));
+    const std::string png = test::makePng(12, 9);
+    test::replaceInlineLikeTheOffice(taken, test::nthInline(taken, 0, 0), png, 12, 9);
+    test::replaceInlineLikeTheOffice(kept, test::nthInline(kept, 0, 0), png, 12, 9);
+    EXPECT_EQ(writeDoc(taken), writeDoc(kept));
+
+    // A caller that keeps its own reference keeps the bytes as the source.
+    auto shared = std::make_shared<const std::string>(copy);
+    EXPECT_EQ(readDocTakingBytes(shared).source, shared);
+    EXPECT_THROW(readDocTakingBytes(std::make_shared<const std::string>(copy.substr(0, 1000))), model::FormatError);
+}
+
 TEST(DocWriterTest, ScratchDocumentGrowsByWhatIsPastedIntoIt) {
     auto scratch = newDocDocument();
     const std::string empty = writeDoc(scratch);
