@@ -81,6 +81,26 @@ void writeFileAtomically(const std::string& path, std::string_view content) {
 std::string readWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw FileSystemError("cannot open " + path);
+    // A file of known size is read in one go into a buffer of that size: a
+    // document of many megabytes is then neither copied nor grown step by step.
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    if (size >= 0 && in) {
+        in.seekg(0, std::ios::beg);
+        std::string bytes(static_cast<std::size_t>(size), '\0');
+        in.read(bytes.data(), size);
+        if (in.gcount() != size) throw FileSystemError("cannot read " + path);
+        // A file that grew meanwhile is read to its end.
+        if (in.peek() != std::char_traits<char>::eof()) {
+            std::ostringstream rest;
+            rest << in.rdbuf();
+            bytes += rest.str();
+        }
+        if (in.bad()) throw FileSystemError("cannot read " + path);
+        return bytes;
+    }
+    // Not seekable (a pipe, say): read as it comes.
+    in.clear();
     std::ostringstream buffer;
     buffer << in.rdbuf();
     if (in.bad()) throw FileSystemError("cannot read " + path);

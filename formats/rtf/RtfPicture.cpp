@@ -150,14 +150,22 @@ std::string_view withoutPlaceableHeader(std::string_view metafile) {
 
 void appendHex(std::string_view bytes, std::string& out) {
     static constexpr char digits[] = "0123456789abcdef";
-    out.reserve(out.size() + bytes.size() * 2 + bytes.size() / 64 * 2 + 2);
+    // Lines of 64 bytes, each after a line break, and a break at the end.
+    const std::size_t lines = (bytes.size() + 63) / 64;
+    const std::size_t start = out.size();
+    out.resize(start + bytes.size() * 2 + lines * 2 + 2);
+    char* to = out.data() + start;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (i % 64 == 0) out += "\r\n";
+        if (i % 64 == 0) {
+            *to++ = '\r';
+            *to++ = '\n';
+        }
         const auto byte = static_cast<unsigned char>(bytes[i]);
-        out += digits[byte >> 4];
-        out += digits[byte & 0x0F];
+        *to++ = digits[byte >> 4];
+        *to++ = digits[byte & 0x0F];
     }
-    out += "\r\n";
+    *to++ = '\r';
+    *to++ = '\n';
 }
 
 std::string borderWords(const model::Borders& borders) {

@@ -9,6 +9,7 @@
 #include "formats/rtf/RtfTokenizer.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
 #include <optional>
@@ -86,6 +87,20 @@ int hexDigit(char c) {
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
 }
+
+// The value of every byte as a hex digit: -1 for none, -2 for the blanks a
+// picture's hex may hold.
+struct HexTable {
+    std::array<std::int8_t, 256> value{};
+    constexpr HexTable() {
+        for (int c = 0; c < 256; ++c) value[static_cast<std::size_t>(c)] = -1;
+        for (int c = '0'; c <= '9'; ++c) value[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - '0');
+        for (int c = 'a'; c <= 'f'; ++c) value[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'a' + 10);
+        for (int c = 'A'; c <= 'F'; ++c) value[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'A' + 10);
+        value[' '] = value['\t'] = -2;
+    }
+};
+constexpr HexTable kHex;
 
 // Character state that groups keep for themselves.
 struct State {
@@ -440,11 +455,21 @@ PictInfo Reader::parsePict(const Token& open, const Token& word) {
             case TokenKind::GroupStart:
                 skipGroup();  // \*\picprop, \*\blipuid and the like
                 break;
-            case TokenKind::Text:
+            case TokenKind::Text: {
                 if (sawBin) break;
+                if (!sawHex) {
+                    // The hex runs to the group's end, in lines: room for all
+                    // of it at once instead of growing a picture of megabytes
+                    // step by step.
+                    const std::size_t close = bytes_->find('}', token.begin);
+                    if (close != std::string::npos) data.reserve((close - token.begin) / 2 + 1);
+                }
+                const std::size_t start = data.size();
+                data.resize(start + token.data.size() / 2 + 1);
+                char* to = data.data() + start;
                 for (char c : token.data) {
-                    if (c == ' ' || c == '\t') continue;
-                    const int digit = hexDigit(c);
+                    const int digit = kHex.value[static_cast<unsigned char>(c)];
+                    if (digit == -2) continue;
                     if (digit < 0) {
                         badData = true;
                         break;
@@ -453,11 +478,13 @@ PictInfo Reader::parsePict(const Token& open, const Token& word) {
                     if (pendingDigit < 0) {
                         pendingDigit = digit;
                     } else {
-                        data += static_cast<char>(pendingDigit * 16 + digit);
+                        *to++ = static_cast<char>(pendingDigit * 16 + digit);
                         pendingDigit = -1;
                     }
                 }
+                data.resize(static_cast<std::size_t>(to - data.data()));
                 break;
+            }
             case TokenKind::ControlSymbol: break;
             case TokenKind::ControlWord: {
                 const auto w = token.word;

@@ -2,6 +2,7 @@
 
 #include "formats/model/FormatError.h"
 
+#include <array>
 #include <limits>
 #include <string>
 
@@ -131,6 +132,18 @@ Token Tokenizer::text(std::size_t begin) {
     token.kind = TokenKind::Text;
     token.begin = begin;
     std::size_t at = begin;
+    if (!doubleByte_) {
+        // Single-byte text, most of all the hex of pictures: one table look-up
+        // a byte for the bytes that end a run of text.
+        static constexpr auto ends = [] {
+            std::array<bool, 256> table{};
+            table['\\'] = table['{'] = table['}'] = table['\r'] = table['\n'] = true;
+            return table;
+        }();
+        const char* const data = input_.data();
+        const std::size_t size = input_.size();
+        while (at < size && !ends[static_cast<unsigned char>(data[at])]) ++at;
+    }
     while (at < input_.size()) {
         const char c = input_[at];
         if (c == '\\' || c == '{' || c == '}' || c == '\r' || c == '\n') break;

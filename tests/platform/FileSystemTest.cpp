@@ -126,6 +126,31 @@ TEST_F(FileSystemTest, AtomicWriteReplacesWholeFilesAndLeavesNoTemporary) {
     EXPECT_EQ(entries, 1);
 }
 
+TEST_F(FileSystemTest, WholeFilesAreReadExactlyFromFilesAndPipes) {
+    std::string binary;
+    for (std::uint32_t i = 0; i < 3u * 1024 * 1024 + 7; ++i) binary.push_back(static_cast<char>((i * 7919u) >> 3));
+    writeFileAtomically(path("big.bin"), binary);
+    EXPECT_EQ(readWholeFile(path("big.bin")), binary);
+    writeFileAtomically(path("empty.bin"), "");
+    EXPECT_EQ(readWholeFile(path("empty.bin")), "");
+    EXPECT_THROW(readWholeFile(path("missing.bin")), FileSystemError);
+
+    // A named pipe has no size to read up to: its bytes are read as they come.
+    const std::string fifo = path("list.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::ofstream out(fifo, std::ios::binary);
+        out << "a.doc\nb.rtf\n";
+        out.close();
+        ::_exit(0);
+    }
+    EXPECT_EQ(readWholeFile(fifo), "a.doc\nb.rtf\n");
+    int status = 0;
+    ::waitpid(child, &status, 0);
+}
+
 TEST_F(FileSystemTest, AtomicWriterWithoutCommitLeavesTheOldFile) {
     std::string target = path("out.doc");
     writeFileAtomically(target, "old");
