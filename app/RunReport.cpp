@@ -57,6 +57,10 @@ long long fileBytes(const std::string& path) {
     return ec ? 0 : static_cast<long long>(size);
 }
 
+// The story an object stands in: the walk looks at the body and at the text
+// of its text boxes only.
+const char* storyOf(const std::string& placement) { return placement == "text_frame" ? "text_box" : "body"; }
+
 json textOrNull(const std::string& text) {
     return text.empty() ? json(nullptr) : json(text);
 }
@@ -171,6 +175,7 @@ void RunRecorder::logAppended(const std::string& text) {
                      {"page", object->page},
                      {"kind", object->kind},
                      {"placement", object->placement},
+                     {"story", storyOf(object->placement)},
                      {"displayed_width", object->displayedWidth},
                      {"displayed_height", object->displayedHeight},
                      {"format", textOrNull(object->format)},
@@ -197,6 +202,7 @@ void RunRecorder::objectDecided(const engine::ObjectDecision& decision) {
                  {"page", decision.page},
                  {"kind", decision.kind},
                  {"placement", decision.placement},
+                 {"story", storyOf(decision.placement)},
                  {"displayed_width", platform::roundHalfEven(decision.displayWidth)},
                  {"displayed_height", platform::roundHalfEven(decision.displayHeight)},
                  {"format", textOrNull(decision.format)},

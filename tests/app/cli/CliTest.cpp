@@ -403,10 +403,12 @@ TEST_F(CliTest, ReportHasARecordForEveryDocumentAndReplacedObject) {
     ASSERT_EQ(objects.size(), 2u);
     EXPECT_EQ(objects[0]["document"], slim);
     EXPECT_EQ(objects[0]["placement"], "floating");
+    EXPECT_EQ(objects[0]["story"], "body");
     EXPECT_EQ(objects[0]["page"], 2);
     EXPECT_EQ(objects[0]["kb_before"], 60);
     EXPECT_EQ(objects[1]["kind"], "Excel");
     EXPECT_EQ(objects[1]["placement"], "text_frame");
+    EXPECT_EQ(objects[1]["story"], "text_box");
     EXPECT_EQ(objects[1]["format"], "ﾒﾀﾋﾟｸﾁｬ");
 
     const auto documents = ofKind(records, "document");
