@@ -203,6 +203,7 @@ void RunRecorder::objectDecided(const engine::ObjectDecision& decision) {
                  {"kind", decision.kind},
                  {"placement", decision.placement},
                  {"story", storyOf(decision.placement)},
+                 {"prog_id", textOrNull(decision.progId)},
                  {"displayed_width", platform::roundHalfEven(decision.displayWidth)},
                  {"displayed_height", platform::roundHalfEven(decision.displayHeight)},
                  {"format", textOrNull(decision.format)},

@@ -53,6 +53,7 @@ void Engine::noteOriginal() { original_ = clipboard_.summary(); }
 void Engine::tell(ObjectDecision decision) {
     decision.passes = std::move(passesTried_);
     decision.passBytes = std::move(passBytes_);
+    decision.progId = progId_;
     if (original_) {
         decision.originalType = original_->pictureType;
         decision.originalBytes = static_cast<double>(original_->bytes);

@@ -128,6 +128,8 @@ private:
     std::vector<double> passBytes_;
     // The object as it was copied for measuring, when the office described it.
     std::optional<platform::ContentSummary> original_;
+    // The class name of the embedded object being looked at; empty for a picture.
+    std::string progId_;
     // Starts the observer's record of a new object.
     void beginObject();
     // Notes what the office says of the original on the clipboard.

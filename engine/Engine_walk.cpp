@@ -89,6 +89,7 @@ std::string Engine::walk(const word::ShapePtr& group, bool isTop) {
                     bool isPicture = false;
                     bool isObject = false;
                     std::string objectKind;
+                    progId_.clear();
                     const std::int32_t type = obj(shape).Type();
                     if (type == wc::wdInlineShapePicture) {
                         isPicture = true;
@@ -96,6 +97,7 @@ std::string Engine::walk(const word::ShapePtr& group, bool isTop) {
                     } else if (type == wc::wdInlineShapeEmbeddedOLEObject || type == wc::wdInlineShapeLinkedOLEObject) {
                         isObject = true;
                         const std::string progId = obj(obj(shape).OLEFormat()).progId();
+                        progId_ = progId;
                         if (!progId.empty()) {
                             objectKind = objectKindFromProgId(progId);
                             registerKind(objectKind);
@@ -159,6 +161,7 @@ std::string Engine::walk(const word::ShapePtr& group, bool isTop) {
             bool isPicture = false;
             bool isObject = false;
             std::string objectKind;
+            progId_.clear();
             if (nameKnown && startsWithLower(name, "picture ")) {
                 isPicture = true;
                 objectKind = kPicture;
@@ -166,6 +169,7 @@ std::string Engine::walk(const word::ShapePtr& group, bool isTop) {
                 isObject = true;
                 attempt([&] {
                     const std::string progId = obj(shape->OLEFormat()).progId();
+                    progId_ = progId;
                     if (!progId.empty()) {
                         objectKind = objectKindFromProgId(progId);
                         registerKind(objectKind);

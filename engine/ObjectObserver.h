@@ -31,6 +31,9 @@ struct ObjectDecision {
     // The original as the office described it when it was copied: its
     // stored picture's encoding ("JPEG", "EMF"...; for an object, its
     // presentation picture), bytes and pixel size.  Empty and 0 when unknown.
+    // An embedded object's class name ("Excel.Sheet.8"); empty for pictures
+    // and when it cannot be read.
+    std::string progId = {};
     std::string originalType = {};
     double originalBytes = 0;
     std::int32_t pixelWidth = 0;

@@ -216,6 +216,11 @@ TEST_F(WalkObserverTest, ObjectsTheConditionsLeaveAloneAndFailedConversions) {
     EXPECT_EQ(observer.decisions[3].decision, "failed");
     EXPECT_EQ(observer.decisions[3].kind, "Equation");
     EXPECT_EQ(observer.decisions[3].displayHeight, 30);
+    // The class names the objects were read with; none for the picture.
+    EXPECT_EQ(observer.decisions[0].progId, "");
+    EXPECT_EQ(observer.decisions[1].progId, "SoundRec");
+    EXPECT_EQ(observer.decisions[2].progId, "SoundRec.1");
+    EXPECT_EQ(observer.decisions[3].progId, "Equation.3");
 }
 
 }  // namespace
