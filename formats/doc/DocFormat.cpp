@@ -675,10 +675,12 @@ private:
     std::vector<std::vector<std::uint32_t>> builtStarts_;
 };
 
-std::shared_ptr<const DocDocument> parse(std::string_view bytes)
+// Runs a reader of the file, its refusals and damage turned into FormatError.
+template <typename Read>
+std::shared_ptr<const DocDocument> parseWith(Read read)
 {
     try {
-        return std::make_shared<const DocDocument>(DocDocument::fromBytes(bytes));
+        return std::make_shared<const DocDocument>(read());
     } catch (const DocError& e) {
         throw model::FormatError(e.what());
     } catch (const std::bad_alloc&) {
@@ -686,6 +688,11 @@ std::shared_ptr<const DocDocument> parse(std::string_view bytes)
     } catch (const std::exception& e) {
         throw model::FormatError(std::string("the document is damaged (") + e.what() + ")");
     }
+}
+
+std::shared_ptr<const DocDocument> parse(std::string_view bytes)
+{
+    return parseWith([&] { return DocDocument::fromBytes(bytes); });
 }
 
 model::Document build(std::shared_ptr<const DocDocument> parsed, std::shared_ptr<const std::string> source)
@@ -1354,16 +1361,7 @@ model::Document readDocTakingBytes(std::shared_ptr<const std::string> bytes)
     // usual source kept as well.
     if (bytes.use_count() > 1)
         return readDoc(std::move(bytes));
-    std::shared_ptr<const DocDocument> parsed;
-    try {
-        parsed = std::make_shared<const DocDocument>(DocDocument::fromOwnedBytes(std::move(bytes)));
-    } catch (const DocError& e) {
-        throw model::FormatError(e.what());
-    } catch (const std::bad_alloc&) {
-        throw;
-    } catch (const std::exception& e) {
-        throw model::FormatError(std::string("the document is damaged (") + e.what() + ")");
-    }
+    auto parsed = parseWith([&] { return DocDocument::fromOwnedBytes(std::move(bytes)); });
     return build(std::move(parsed), std::make_shared<const std::string>(kSourceStandIn));
 }
 

@@ -81,13 +81,6 @@ long long toNumber(const std::string& text, long long fallback = 0) {
     return negative ? -value : value;
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // The value of every byte as a hex digit: -1 for none, -2 for the blanks a
 // picture's hex may hold.
 struct HexTable {
@@ -101,6 +94,11 @@ struct HexTable {
     }
 };
 constexpr HexTable kHex;
+
+int hexDigit(char c) {
+    const int value = kHex.value[static_cast<unsigned char>(c)];
+    return value < 0 ? -1 : value;
+}
 
 // Character state that groups keep for themselves.
 struct State {

@@ -7,7 +7,6 @@
 #include "formats/model/InlineObject.h"
 #include "formats/model/Story.h"
 #include "imaging/Imaging.h"
-#include "platform/Clipboard.h"
 
 #include <memory>
 #include <optional>
@@ -42,28 +41,6 @@ struct SheetClip {
     double heightPt = 0;
     std::shared_ptr<const imaging::Image> rendering;
 };
-
-// The report's view of a stored picture: its encoding, bytes and pixels.
-inline platform::ContentSummary summaryOf(const formats::model::PictureData& picture) {
-    using formats::model::PictureFormat;
-    platform::ContentSummary summary;
-    switch (picture.type) {
-        case PictureFormat::Jpeg: summary.pictureType = "JPEG"; break;
-        case PictureFormat::Png: summary.pictureType = "PNG"; break;
-        case PictureFormat::Gif: summary.pictureType = "GIF"; break;
-        case PictureFormat::Bmp: summary.pictureType = "BMP"; break;
-        case PictureFormat::Dib: summary.pictureType = "DIB"; break;
-        case PictureFormat::Tiff: summary.pictureType = "TIFF"; break;
-        case PictureFormat::Emf: summary.pictureType = "EMF"; break;
-        case PictureFormat::Wmf: summary.pictureType = "WMF"; break;
-        case PictureFormat::Pict: summary.pictureType = "PICT"; break;
-        case PictureFormat::Unknown: summary.pictureType = "unknown"; break;
-    }
-    summary.bytes = picture.size();
-    summary.pixelWidth = picture.pixelWidth;
-    summary.pixelHeight = picture.pixelHeight;
-    return summary;
-}
 
 inline const std::string kWordClipFormat = "kelvaran.native.word-objects";
 inline const std::string kSheetClipFormat = "kelvaran.native.sheet-picture";

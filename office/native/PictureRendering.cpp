@@ -113,4 +113,13 @@ model::PictureData storedInDocument(const model::PictureData& picture) {
     }
 }
 
+platform::ContentSummary summaryOf(const model::PictureData& picture) {
+    platform::ContentSummary summary;
+    summary.pictureType = imaging::typeName(toImagingType(picture.type));
+    summary.bytes = picture.size();
+    summary.pixelWidth = picture.pixelWidth;
+    summary.pixelHeight = picture.pixelHeight;
+    return summary;
+}
+
 }  // namespace kelvaran::office::native

@@ -4,6 +4,7 @@
 
 #include "formats/model/PictureData.h"
 #include "imaging/Imaging.h"
+#include "platform/Clipboard.h"
 
 namespace kelvaran::office::native {
 
@@ -22,5 +23,9 @@ imaging::Image renderDisplayed(const formats::model::PictureData& picture, int w
 // them); every other picture stays as it is.  Throws OfficeError when a GIF
 // cannot be read.
 formats::model::PictureData storedInDocument(const formats::model::PictureData& picture);
+
+// What the run's clipboard tells of a single stored picture: its encoding,
+// bytes and pixel size.
+platform::ContentSummary summaryOf(const formats::model::PictureData& picture);
 
 }  // namespace kelvaran::office::native

@@ -92,80 +92,86 @@ std::string emfWithRectangle(int widthPx, int heightPx, int left, int top, int r
     return b.data;
 }
 
-std::string wmfWithRectangle(int widthPx, int heightPx, int left, int top, int right, int bottom, std::uint32_t colour,
-                             bool placeable) {
-    // Logical units are twips: 15 per pixel at 96 dpi.
-    const int tw = 15;
-    Bytes rec;
-    auto record = [&](std::uint16_t function, std::initializer_list<std::uint16_t> params) {
-        rec.u32(static_cast<std::uint32_t>(3 + params.size())).u16(function);
-        for (std::uint16_t p : params) rec.u16(p);
-    };
-    record(0x0103, {8});  // anisotropic mapping
-    record(0x020B, {0, 0});
-    record(0x020C, {static_cast<std::uint16_t>(heightPx * tw), static_cast<std::uint16_t>(widthPx * tw)});
-    record(0x02FC, {0, static_cast<std::uint16_t>(colour & 0xFFFF), static_cast<std::uint16_t>(colour >> 16), 0});
-    record(0x012D, {0});
-    record(0x02FA, {5, 0, 0, 0, 0});  // null pen
-    record(0x012D, {1});
-    record(0x041B, {static_cast<std::uint16_t>(bottom * tw), static_cast<std::uint16_t>(right * tw),
-                    static_cast<std::uint16_t>(top * tw), static_cast<std::uint16_t>(left * tw)});
-    record(0x0000, {});
+namespace {
 
+// Logical units of the test metafiles are twips: 15 per pixel at 96 dpi.
+constexpr int kTwipsPerPixel = 15;
+
+// Appends a WMF record of 16-bit parameters.
+void wmfRecord(Bytes& records, std::uint16_t function, std::initializer_list<std::uint16_t> params) {
+    records.u32(static_cast<std::uint32_t>(3 + params.size())).u16(function);
+    for (std::uint16_t p : params) records.u16(p);
+}
+
+// The records that map a window of widthPx x heightPx onto the picture.
+Bytes wmfWindow(int widthPx, int heightPx) {
+    Bytes records;
+    wmfRecord(records, 0x0103, {8});  // anisotropic mapping
+    wmfRecord(records, 0x020B, {0, 0});
+    wmfRecord(records, 0x020C, {static_cast<std::uint16_t>(heightPx * kTwipsPerPixel),
+                                static_cast<std::uint16_t>(widthPx * kTwipsPerPixel)});
+    return records;
+}
+
+// A whole WMF around `records` (the end record included): the placeable
+// header when asked for, then the metafile header.
+std::string wmfFile(int widthPx, int heightPx, const Bytes& records, bool placeable, std::uint16_t objects,
+                    std::uint32_t largestRecordWords) {
     Bytes b;
     if (placeable) {
-        b.u32(0x9AC6CDD7).u16(0).i16(0).i16(0).i16(widthPx * tw).i16(heightPx * tw).u16(1440).u32(0);
+        b.u32(0x9AC6CDD7).u16(0).i16(0).i16(0).i16(widthPx * kTwipsPerPixel).i16(heightPx * kTwipsPerPixel);
+        b.u16(1440).u32(0);
         std::uint16_t sum = 0;
         for (int i = 0; i < 10; ++i)
             sum ^= static_cast<std::uint16_t>(static_cast<std::uint8_t>(b.data[2 * i]) |
                                               (static_cast<std::uint8_t>(b.data[2 * i + 1]) << 8));
         b.u16(sum);
     }
-    const std::uint32_t words = static_cast<std::uint32_t>((18 + rec.size()) / 2);
-    b.u16(1).u16(9).u16(0x0300).u32(words).u16(2).u32(8).u16(0);
-    b.raw(rec.data);
+    const std::uint32_t words = static_cast<std::uint32_t>((18 + records.size()) / 2);
+    b.u16(1).u16(9).u16(0x0300).u32(words).u16(objects).u32(largestRecordWords).u16(0);
+    b.raw(records.data);
     return b.data;
 }
 
+std::uint16_t le16At(const std::string& bytes, std::size_t at) {
+    return static_cast<std::uint16_t>(static_cast<std::uint8_t>(bytes[at]) |
+                                      (static_cast<std::uint8_t>(bytes[at + 1]) << 8));
+}
+
+}  // namespace
+
+std::string wmfWithRectangle(int widthPx, int heightPx, int left, int top, int right, int bottom, std::uint32_t colour,
+                             bool placeable) {
+    const int tw = kTwipsPerPixel;
+    Bytes rec = wmfWindow(widthPx, heightPx);
+    wmfRecord(rec, 0x02FC, {0, static_cast<std::uint16_t>(colour & 0xFFFF), static_cast<std::uint16_t>(colour >> 16), 0});
+    wmfRecord(rec, 0x012D, {0});
+    wmfRecord(rec, 0x02FA, {5, 0, 0, 0, 0});  // null pen
+    wmfRecord(rec, 0x012D, {1});
+    wmfRecord(rec, 0x041B, {static_cast<std::uint16_t>(bottom * tw), static_cast<std::uint16_t>(right * tw),
+                            static_cast<std::uint16_t>(top * tw), static_cast<std::uint16_t>(left * tw)});
+    wmfRecord(rec, 0x0000, {});
+    return wmfFile(widthPx, heightPx, rec, placeable, 2, 8);
+}
+
 std::string wmfWithBitmap(int widthPx, int heightPx, const std::string& dib) {
-    const int tw = 15;
-    Bytes rec;
-    auto record = [&](std::uint16_t function, std::initializer_list<std::uint16_t> params) {
-        rec.u32(static_cast<std::uint32_t>(3 + params.size())).u16(function);
-        for (std::uint16_t p : params) rec.u16(p);
-    };
-    record(0x0103, {8});  // anisotropic mapping
-    record(0x020B, {0, 0});
-    record(0x020C, {static_cast<std::uint16_t>(heightPx * tw), static_cast<std::uint16_t>(widthPx * tw)});
+    const int tw = kTwipsPerPixel;
+    Bytes rec = wmfWindow(widthPx, heightPx);
     // The bitmap's own size comes from its info header.
-    Bytes header;
-    header.raw(dib.substr(4, 8));
-    const auto bitmapWidth = static_cast<std::uint16_t>(static_cast<std::uint8_t>(header.data[0]) |
-                                                        (static_cast<std::uint8_t>(header.data[1]) << 8));
-    const auto bitmapHeight = static_cast<std::uint16_t>(static_cast<std::uint8_t>(header.data[4]) |
-                                                         (static_cast<std::uint8_t>(header.data[5]) << 8));
+    const std::uint16_t bitmapWidth = le16At(dib, 4);
+    const std::uint16_t bitmapHeight = le16At(dib, 8);
     std::string bits = dib;
     if (bits.size() % 2) bits.push_back('\0');
     // Stretched copy: raster operation SRCCOPY, RGB colours, source and
     // destination rectangles, then the bitmap.
-    rec.u32(static_cast<std::uint32_t>(3 + 11 + bits.size() / 2)).u16(0x0F43);
+    const auto words = static_cast<std::uint32_t>(3 + 11 + bits.size() / 2);
+    rec.u32(words).u16(0x0F43);
     rec.u16(0x0020).u16(0x00CC).u16(0);
     rec.u16(bitmapHeight).u16(bitmapWidth).u16(0).u16(0);
     rec.u16(static_cast<std::uint16_t>(heightPx * tw)).u16(static_cast<std::uint16_t>(widthPx * tw)).u16(0).u16(0);
     rec.raw(bits);
-    record(0x0000, {});
-
-    Bytes b;
-    b.u32(0x9AC6CDD7).u16(0).i16(0).i16(0).i16(widthPx * tw).i16(heightPx * tw).u16(1440).u32(0);
-    std::uint16_t sum = 0;
-    for (int i = 0; i < 10; ++i)
-        sum ^= static_cast<std::uint16_t>(static_cast<std::uint8_t>(b.data[2 * i]) |
-                                          (static_cast<std::uint8_t>(b.data[2 * i + 1]) << 8));
-    b.u16(sum);
-    const std::uint32_t words = static_cast<std::uint32_t>((18 + rec.size()) / 2);
-    b.u16(1).u16(9).u16(0x0300).u32(words).u16(1).u32(static_cast<std::uint32_t>(3 + 11 + bits.size() / 2)).u16(0);
-    b.raw(rec.data);
-    return b.data;
+    wmfRecord(rec, 0x0000, {});
+    return wmfFile(widthPx, heightPx, rec, true, 1, words);
 }
 
 std::string dibFrom(const Image& image, int bits, bool topDown) {
