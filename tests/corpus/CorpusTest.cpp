@@ -1,0 +1,196 @@
+// Every real document of the shared corpus, slimmed under three sets of
+// conditions and read back by LibreOffice: either no copy is written (nothing
+// worth replacing, or a refusal LibreOffice shares), or the copy shows the
+// same pages, text and picture frames as its input.  The objects the report
+// lists must be the ones LibreOffice shows in the body.  One test per
+// document, so that LibreOffice renders each input once.
+
+#include "app/verify/PageCheck.h"
+#include "platform/AtomicFile.h"
+#include "platform/Process.h"
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kelvaran::corpus {
+namespace {
+
+namespace fs = std::filesystem;
+using verify::CheckResult;
+using verify::Frame;
+using verify::Rendering;
+
+fs::path corpusFolder() {
+    if (const char* env = std::getenv("KELVARAN_CORPUS")) return env;
+    return fs::path(KELVARAN_SOURCE_DIR) / "../shared/corpus";
+}
+
+std::vector<fs::path> corpusDocuments() {
+    std::vector<fs::path> files;
+    for (const char* kind : {"doc", "rtf"}) {
+        const fs::path folder = corpusFolder() / kind;
+        std::error_code error;
+        if (!fs::is_directory(folder, error)) continue;
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            if (entry.is_regular_file()) files.push_back(entry.path());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+struct ConditionSet {
+    const char* name;
+    std::vector<std::string> options;
+};
+
+const std::vector<ConditionSet>& conditionSets() {
+    static const std::vector<ConditionSet> sets = {
+        {"defaults", {}},
+        {"objects", {"--objects"}},
+        {"aggressive", {"--objects", "--min-size", "10", "--pixel-size", "10"}},
+    };
+    return sets;
+}
+
+struct Slimming {
+    int exitStatus = -1;
+    std::string log;
+    std::optional<fs::path> copy;
+    nlohmann::json document;               // the report's document record
+    std::vector<nlohmann::json> objects;   // its object records
+};
+
+class CorpusTest : public ::testing::TestWithParam<fs::path> {
+protected:
+    void SetUp() override {
+        work = fs::temp_directory_path() / fmt::format("kelvaran-corpus-{}-{}", ::getpid(), name());
+        fs::remove_all(work);
+        fs::create_directories(work);
+    }
+    void TearDown() override {
+        if (!HasFailure() || !std::getenv("KELVARAN_KEEP_CORPUS_WORK")) fs::remove_all(work);
+    }
+
+    std::string name() const { return GetParam().parent_path().filename().string() + "-" + GetParam().filename().string(); }
+
+    Slimming slim(const ConditionSet& set) {
+        const fs::path out = work / set.name;
+        fs::create_directories(out / "copy");
+        std::vector<std::string> argv = {KELVARAN_CLI, "--verbose", "--output-dir", (out / "copy").string(),
+                                         "--report", (out / "report.jsonl").string()};
+        argv.insert(argv.end(), set.options.begin(), set.options.end());
+        argv.push_back(GetParam().string());
+        const auto run = platform::runProcess(argv, std::chrono::minutes(10), (out / "log.txt").string());
+        Slimming s;
+        s.exitStatus = run.exitStatus;
+        s.log = platform::readWholeFile((out / "log.txt").string());
+        for (const auto& entry : fs::directory_iterator(out / "copy")) s.copy = entry.path();
+        std::ifstream report(out / "report.jsonl");
+        for (std::string line; std::getline(report, line);) {
+            auto record = nlohmann::json::parse(line, nullptr, false);
+            if (record.is_discarded()) continue;
+            if (record.value("record", "") == "document") s.document = record;
+            if (record.value("record", "") == "object") s.objects.push_back(record);
+        }
+        return s;
+    }
+
+    const Rendering& input() {
+        if (!inputRendering) inputRendering = renderer().render(GetParam(), GetParam().filename().string());
+        return *inputRendering;
+    }
+
+    verify::LibreOfficeRenderer& renderer() {
+        if (!lo) lo.emplace(work / "lo");
+        return *lo;
+    }
+
+    fs::path work;
+    std::optional<verify::LibreOfficeRenderer> lo;
+    std::optional<Rendering> inputRendering;
+};
+
+std::string describe(const Slimming& s) {
+    const auto& d = s.document;
+    std::string reason = d.contains("reason") && d["reason"].is_string() ? d["reason"].get<std::string>() : "";
+    return fmt::format("{}{}{}", d.value("outcome", "(no report)"), reason.empty() ? "" : ": ", reason);
+}
+
+// The objects the report lists against the pictures and objects LibreOffice
+// shows in the body, text boxes and frames (header and footer pictures
+// aside); given the slimming under the set that takes groups apart, so that
+// every member is visited.
+void expectReportListsWhatLibreOfficeShows(const Slimming& s, const Rendering& input) {
+    int shown = 0;
+    for (const Frame& f : input.content.frames) {
+        if (f.where == "body" && (f.kind == Frame::Kind::Picture || f.kind == Frame::Kind::Object)) ++shown;
+    }
+    int listed = 0;
+    for (const auto& o : s.objects) {
+        const std::string story = o.value("story", "");
+        if (story != "header" && story != "footer") ++listed;
+    }
+    EXPECT_EQ(listed, shown) << "objects in the report against pictures and objects LibreOffice shows ("
+                             << describe(s) << ")";
+}
+
+TEST_P(CorpusTest, ComesOutWhole) {
+    ASSERT_TRUE(verify::LibreOfficeRenderer::available()) << "LibreOffice is needed: run scripts/setup.sh";
+    std::map<std::string, CheckResult> checked;  // copies byte for byte alike are checked once
+    for (const auto& set : conditionSets()) {
+        SCOPED_TRACE(set.name);
+        const Slimming s = slim(set);
+        ASSERT_FALSE(s.document.is_null()) << "no report record:\n" << s.log;
+        const std::string outcome = s.document.value("outcome", "");
+        if (&set == &conditionSets().back() && input().opened) expectReportListsWhatLibreOfficeShows(s, input());
+        if (!s.copy) {
+            std::cout << fmt::format("[{}] {}: no copy ({})\n", set.name, name(), describe(s));
+            EXPECT_TRUE(outcome == "unchanged" || outcome == "refused" || outcome == "failed") << describe(s);
+            if (outcome != "unchanged") {
+                // Refused or failed: only when LibreOffice cannot read it either.
+                EXPECT_FALSE(input().opened) << "refused although LibreOffice reads it: " << describe(s);
+            }
+            continue;
+        }
+        EXPECT_EQ(outcome, "slimmed") << describe(s);
+        EXPECT_LT(fs::file_size(*s.copy), fs::file_size(GetParam()));
+        const std::string bytes = platform::readWholeFile(s.copy->string());
+        auto known = checked.find(bytes);
+        if (known == checked.end()) {
+            ASSERT_TRUE(input().opened) << "LibreOffice cannot read the input although it was slimmed: "
+                                        << input().failure;
+            const Rendering copy = renderer().render(*s.copy, GetParam().filename().string());
+            known = checked.emplace(bytes, verify::compareRenderings(input(), copy)).first;
+        }
+        const CheckResult& r = known->second;
+        std::cout << fmt::format("[{}] {}: {} -> {} bytes, {}\n", set.name, name(), fs::file_size(GetParam()),
+                                 bytes.size(),
+                                 r.passed ? fmt::format("same (worst tile {:.0f}/255)", r.worstTile) : r.why);
+        EXPECT_TRUE(r.passed) << r.why;
+    }
+}
+
+std::string testName(const ::testing::TestParamInfo<fs::path>& info) {
+    std::string n = info.param.parent_path().filename().string() + "_" + info.param.filename().string();
+    for (char& c : n) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    }
+    return n;
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, CorpusTest, ::testing::ValuesIn(corpusDocuments()), testName);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(CorpusTest);
+
+}  // namespace
+}  // namespace kelvaran::corpus
