@@ -1,0 +1,52 @@
+#include "platform/Process.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
+
+namespace kelvaran::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+TEST(ProcessTest, ExitStatusAndOutput) {
+    const fs::path log = fs::temp_directory_path() / ("kelvaran-process-" + std::to_string(::getpid()));
+    const auto r = runProcess({"sh", "-c", "echo out; echo err >&2; exit 3"}, 10s, log.string());
+    EXPECT_TRUE(r.started);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitStatus, 3);
+    std::ifstream in(log);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str(), "out\nerr\n");
+    fs::remove(log);
+}
+
+TEST(ProcessTest, AProgramThatRunsTooLongIsKilledWithWhatItStarted) {
+    const fs::path marker = fs::temp_directory_path() / ("kelvaran-process-child-" + std::to_string(::getpid()));
+    fs::remove(marker);
+    // The shell starts a child that would leave a mark after two seconds.
+    const auto started = std::chrono::steady_clock::now();
+    const auto r = runProcess({"sh", "-c", "(sleep 2; touch '" + marker.string() + "') & sleep 30"}, 300ms);
+    EXPECT_TRUE(r.timedOut);
+    EXPECT_EQ(r.exitStatus, -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
+    std::this_thread::sleep_for(2500ms);
+    EXPECT_FALSE(fs::exists(marker)) << "the grandchild outlived the timeout";
+}
+
+TEST(ProcessTest, AMissingProgramIsNotStarted) {
+    const auto r = runProcess({"kelvaran-no-such-program"}, 10s);
+    EXPECT_FALSE(r.started);
+    EXPECT_FALSE(programOnPath("kelvaran-no-such-program"));
+    EXPECT_TRUE(programOnPath("sh"));
+}
+
+}  // namespace
+}  // namespace kelvaran::platform
