@@ -23,6 +23,9 @@ int hexValue(char c) {
 }  // namespace
 
 Token Tokenizer::next() {
+    // Only the token right after an escaped lead byte may be its trail.
+    const bool trailExpected = trailPending_;
+    trailPending_ = false;
     while (at_ < input_.size() && (input_[at_] == '\r' || input_[at_] == '\n')) ++at_;
     Token token;
     token.begin = at_;
@@ -37,11 +40,11 @@ Token Tokenizer::next() {
         token.end = ++at_;
         return token;
     }
-    if (c == '\\') return controlWord(at_);
+    if (c == '\\') return controlWord(at_, trailExpected);
     return text(at_);
 }
 
-Token Tokenizer::controlWord(std::size_t begin) {
+Token Tokenizer::controlWord(std::size_t begin, bool trailExpected) {
     Token token;
     token.begin = begin;
     std::size_t at = begin + 1;
@@ -69,12 +72,19 @@ Token Tokenizer::controlWord(std::size_t begin) {
             }
             token.byte = static_cast<std::uint8_t>(high * 16 + low);
             at += 2;
-            // A raw trail byte may be "\\" itself; "\\'" starts an escaped one.
-            const bool escapedTrail = at + 1 < input_.size() && input_[at] == '\\' && input_[at + 1] == '\'';
-            if (doubleByte_ && isLeadByte(token.byte) && at < input_.size() && !escapedTrail &&
-                isTrailByte(static_cast<std::uint8_t>(input_[at]))) {
-                token.trail = static_cast<unsigned char>(input_[at]);
-                ++at;
+            if (doubleByte_ && !trailExpected && isLeadByte(token.byte)) {
+                // The trail follows escaped ("\\'8a\\'fa": the next escape is
+                // the trail, whatever its value, and takes nothing raw) or raw.
+                // A raw "\\", "{" or "}" after an escaped lead byte is syntax:
+                // writers that escape the lead byte escape such a trail too.
+                const bool escapedTrail = at + 1 < input_.size() && input_[at] == '\\' && input_[at + 1] == '\'';
+                if (escapedTrail) {
+                    trailPending_ = true;
+                } else if (at < input_.size() && input_[at] != '\\' && input_[at] != '{' && input_[at] != '}' &&
+                           isTrailByte(static_cast<std::uint8_t>(input_[at]))) {
+                    token.trail = static_cast<unsigned char>(input_[at]);
+                    ++at;
+                }
             }
         }
         token.end = at_ = at;

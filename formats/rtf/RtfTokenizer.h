@@ -34,7 +34,8 @@ struct Token {
     // input, see `truncated`).
     std::string_view data;
     // "\'hh": the byte.  `trail` is set when, in double-byte mode, the escaped
-    // byte was a lead byte followed by a raw trail byte that the token took.
+    // byte was a lead byte followed by a raw trail byte (not "\", "{" or "}")
+    // that the token took.
     std::uint8_t byte = 0;
     int trail = -1;
     // A "\binN" whose N was negative or longer than the rest of the input.
@@ -67,12 +68,14 @@ public:
     static bool isTrailByte(std::uint8_t byte) { return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC); }
 
 private:
-    Token controlWord(std::size_t begin);
+    Token controlWord(std::size_t begin, bool trailExpected);
     Token text(std::size_t begin);
 
     std::string_view input_;
     std::size_t at_ = 0;
     bool doubleByte_ = false;
+    // The last token was an escaped lead byte whose trail is escaped too.
+    bool trailPending_ = false;
 };
 
 }  // namespace kelvaran::formats::rtf

@@ -4,6 +4,9 @@
 #include "platform/AtomicFile.h"
 
 #include <algorithm>
+#include <cctype>
+#include <sstream>
+#include <fstream>
 #include <filesystem>
 
 namespace kelvaran::formats::rtf::test {
@@ -33,6 +36,25 @@ std::vector<std::string> corpusRtfFiles() {
     }
     std::sort(paths.begin(), paths.end());
     return paths;
+}
+
+std::map<std::string, int> corpusManifestCounts() {
+    std::map<std::string, int> counts;
+    std::ifstream in(fs::path(KELVARAN_SOURCE_DIR) / "../shared/corpus/MANIFEST.tsv");
+    // Columns: file, bytes, sha256, source, license, writer, pictures, objects, ...
+    for (std::string line; std::getline(in, line);) {
+        std::vector<std::string> columns;
+        std::stringstream row(line);
+        for (std::string column; std::getline(row, column, '\t');) columns.push_back(column);
+        if (columns.size() < 8 || columns[0] == "file") continue;
+        const auto leading = [](const std::string& text) {
+            return !text.empty() && std::isdigit(static_cast<unsigned char>(text[0])) ? std::stoi(text) : -1;
+        };
+        const int pictures = leading(columns[6]);
+        const int objects = leading(columns[7]);
+        counts[columns[0]] = pictures < 0 || objects < 0 ? -1 : pictures + objects;
+    }
+    return counts;
 }
 
 model::Document read(const std::string& bytes) { return readRtf(std::make_shared<const std::string>(bytes)); }

@@ -5,6 +5,7 @@
 #include "formats/model/Document.h"
 #include "formats/model/NewPicture.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,9 @@ std::string dataFile(const std::string& relative);
 std::vector<std::string> generatedRtfFiles();
 // RTF files of the shared corpus when this machine has it (empty otherwise).
 std::vector<std::string> corpusRtfFiles();
+// From the corpus manifest: file ("rtf/NAME.rtf") -> pictures plus objects
+// LibreOffice finds in it, -1 for a file LibreOffice cannot load.
+std::map<std::string, int> corpusManifestCounts();
 
 model::Document read(const std::string& bytes);
 // Writes a document and reads the result again.

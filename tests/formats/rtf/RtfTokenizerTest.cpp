@@ -100,14 +100,37 @@ TEST(RtfTokenizerTest, DoubleByteTrailBytesAreTextNotSyntax) {
     EXPECT_EQ(tokens[1].data, "\x95\x5C\x8B\x7D");
     EXPECT_EQ(tokens[2].kind, TokenKind::GroupEnd);
     // Escaped lead byte, raw trail byte.
-    tokens = all("{\\'8b}}", true);
+    tokens = all("{\\'82a}", true);
     ASSERT_EQ(tokens.size(), 3u);
-    EXPECT_EQ(tokens[1].byte, 0x8B);
-    EXPECT_EQ(tokens[1].trail, 0x7D);
-    // Without double-byte text the same bytes are syntax.
-    tokens = all("{\\'8b}}", false);
-    EXPECT_EQ(tokens[1].trail, -1);
+    EXPECT_EQ(tokens[1].byte, 0x82);
+    EXPECT_EQ(tokens[1].trail, 'a');
     EXPECT_EQ(tokens[2].kind, TokenKind::GroupEnd);
+    // Without double-byte text the same bytes are syntax.
+    tokens = all("{\\'82a}", false);
+    EXPECT_EQ(tokens[1].trail, -1);
+    EXPECT_EQ(tokens[2].data, "a");
+}
+
+TEST(RtfTokenizerTest, AnEscapedPairTakesNoRawByte) {
+    // "期" is \'8a\'fa and "ン" \'83\'93: the second escape is a trail even
+    // where its value could lead, and the brace after it closes the group.
+    for (const char* pair : {"{\\'8a\\'fa}", "{\\'83\\'93}", "{\\'83\r\n\\'93}"}) {
+        SCOPED_TRACE(pair);
+        const auto tokens = all(pair, true);
+        ASSERT_EQ(tokens.size(), 4u);
+        EXPECT_EQ(tokens[1].trail, -1);
+        EXPECT_EQ(tokens[2].trail, -1);
+        EXPECT_EQ(tokens[3].kind, TokenKind::GroupEnd);
+    }
+    // A pair and then a lead byte with a raw trail: the third escape leads again.
+    const auto tokens = all("\\'8a\\'fa\\'82a", true);
+    ASSERT_EQ(tokens.size(), 3u);
+    EXPECT_EQ(tokens[2].trail, 'a');
+    // A raw brace or backslash after an escaped lead byte is syntax, not its trail.
+    for (const char* cut : {"{\\'8b}}", "{\\'8b{}}", "{\\'8b\\par}"}) {
+        SCOPED_TRACE(cut);
+        EXPECT_EQ(all(cut, true)[1].trail, -1);
+    }
 }
 
 TEST(RtfTokenizerTest, LoneBackslashAtTheEndIsText) {

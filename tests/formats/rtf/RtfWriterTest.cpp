@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <cmath>
 
 namespace kelvaran::formats::rtf {
@@ -28,8 +30,15 @@ TEST(RtfWriterTest, UnchangedDocumentsComeBackByteForByte) {
     std::vector<std::string> files;
     for (const auto& name : generatedRtfFiles()) files.push_back(dataFile("generated/" + name));
     files.push_back(dataFile("formats/rtf/lo-from-word97-four-ole-objects.rtf"));
-    for (const auto& path : corpusRtfFiles()) files.push_back(platform::readWholeFile(path));
-    ASSERT_GE(files.size(), 11u);
+    // The corpus, but the file LibreOffice cannot read either (its picture's
+    // binary bytes hold a brace), which the reader refuses.
+    const auto counts = corpusManifestCounts();
+    for (const auto& path : corpusRtfFiles()) {
+        const auto known = counts.find("rtf/" + std::filesystem::path(path).filename().string());
+        if (known != counts.end() && known->second < 0) continue;
+        files.push_back(platform::readWholeFile(path));
+    }
+    ASSERT_GE(files.size(), 20u);
     for (const auto& bytes : files) {
         const auto document = read(bytes);
         EXPECT_EQ(writeRtf(document), bytes);
