@@ -93,12 +93,13 @@ Image renderForSheet(std::string_view bytes, PictureType type, int widthPx, int 
 }
 
 std::string encodeEmf(std::string_view bytes, PictureType type, int widthPx, int heightPx, double widthPt,
-                      double heightPt) {
-    if (type == PictureType::Emf) {
+                      double heightPt, const VisiblePart& visible) {
+    if (type == PictureType::Emf && !visible.any()) {
         std::string_view emf = checkedEmf(bytes);
         emfNaturalSize(emf);  // refuses a header with a hostile size
-        return std::string(emf);
+        return withPlainAlphaBitmaps(emf);
     }
+    if (type == PictureType::Wmf) return wmfToEmf(bytes, visible);
     return encodeEmfFromImage(render(bytes, type, widthPx, heightPx), widthPt, heightPt);
 }
 
