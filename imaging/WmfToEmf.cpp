@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <optional>
 #include <vector>
@@ -66,7 +67,6 @@ enum : std::uint32_t {
     EMR_POLYGON16 = 86,
     EMR_POLYLINE16 = 87,
     EMR_POLYPOLYGON16 = 91,
-    EMR_CREATEDIBPATTERNBRUSHPT = 94,
 };
 
 // The reference device of the EMF: 96 pixels per inch.
@@ -289,44 +289,34 @@ void Translator::createBrush() {
     end(at);
 }
 
-// A brush of a bitmap pattern: the bitmap follows the style and usage words.
+// A brush of a bitmap pattern (the bitmap follows the style and usage words)
+// becomes a solid brush of the pattern's mean colour: readers draw pattern
+// brushes of enhanced metafiles unevenly or not at all, while the small
+// patterns of old drawings (grey dithers, mostly) read as their mean colour.
 void Translator::createPatternBrush() {
     const int slot = takeSlot(Slot::Brush);
-    const std::string_view dib = paramBytes(2);
-    const std::uint32_t usage = pu(1);
-    std::size_t infoSize = 0;
-    try {
-        const DibHeader header = readDibHeader(dib);
-        std::size_t colours = header.coloursUsed;
-        if (header.bitCount <= 8 && colours == 0) colours = std::size_t{1} << header.bitCount;
-        const std::size_t entry = header.headerSize == 12 ? 3 : (usage == 1 ? 2 : 4);
-        const std::size_t masks = header.headerSize == 40 && (header.compression == 3 || header.compression == 6)
-                                      ? (header.compression == 3 ? 12 : 16)
-                                      : 0;
-        infoSize = header.headerSize + masks + colours * entry;
-    } catch (const ImagingError&) {
-        infoSize = 0;
+    std::uint32_t colour = 0x00808080;
+    if (pu(1) == 0) {  // colours given as RGB values, not palette indexes
+        try {
+            const Image pattern = decodeDib(paramBytes(2));
+            std::uint64_t sum[3] = {0, 0, 0};
+            const std::size_t pixels = pattern.rgba.size() / 4;
+            for (std::size_t i = 0; i < pattern.rgba.size(); i += 4)
+                for (int c = 0; c < 3; ++c) sum[c] += pattern.rgba[i + static_cast<std::size_t>(c)];
+            if (pixels > 0) {
+                colour = static_cast<std::uint32_t>((sum[0] + pixels / 2) / pixels) |
+                         (static_cast<std::uint32_t>((sum[1] + pixels / 2) / pixels) << 8) |
+                         (static_cast<std::uint32_t>((sum[2] + pixels / 2) / pixels) << 16);
+            }
+        } catch (const ImagingError&) {
+            // a pattern that cannot be read stays mid-grey
+        }
     }
-    if (infoSize == 0 || infoSize > dib.size()) {
-        // A pattern that cannot be read paints like a mid-grey brush.
-        const std::size_t at = begin(EMR_CREATEBRUSHINDIRECT);
-        out_.u32(handle(slot));
-        out_.u32(0);
-        out_.u32(0x00808080);
-        out_.u32(0);
-        end(at);
-        return;
-    }
-    const std::size_t at = begin(EMR_CREATEDIBPATTERNBRUSHPT);
+    const std::size_t at = begin(EMR_CREATEBRUSHINDIRECT);
     out_.u32(handle(slot));
-    out_.u32(usage);
-    out_.u32(32);  // the bitmap info right after these fields
-    out_.u32(static_cast<std::uint32_t>(infoSize));
-    out_.u32(static_cast<std::uint32_t>(32 + ((infoSize + 3) & ~std::size_t{3})));
-    out_.u32(static_cast<std::uint32_t>(dib.size() - infoSize));
-    out_.raw(dib.substr(0, infoSize));
-    out_.pad4();
-    out_.raw(dib.substr(infoSize));
+    out_.u32(0);  // solid
+    out_.u32(colour);
+    out_.u32(0);
     end(at);
 }
 
@@ -357,6 +347,12 @@ void Translator::createFont() {
     end(at);
 }
 
+bool knowsSymbolGlyphs(const std::string& face) {
+    std::string key = face;
+    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return key == "symbol" || key.starts_with("wingdings") || key == "webdings";
+}
+
 // One character of text in the font's character set: its bytes.
 std::size_t characterLength(std::string_view bytes, std::size_t at, int charset) {
     const unsigned char c = static_cast<unsigned char>(bytes[at]);
@@ -376,7 +372,13 @@ void Translator::text(std::int32_t x, std::int32_t y, std::uint32_t options,
                       const std::optional<std::array<std::int16_t, 4>>& rect, std::string_view bytes,
                       const std::vector<std::int16_t>& dx) {
     const FontInfo& font = state_.font;
-    const bool symbol = font.charset == kSymbolCharset || isSymbolFace(font.face);
+    // The faces of symbol sets that readers know (Symbol, Wingdings) get their
+    // glyph codes in the private-use range, where Windows puts them; the text
+    // of other faces in the symbol character set (the fences of equation
+    // editors) keeps its byte values, which is how readers show it when they
+    // do not have the face.
+    const bool symbol = knowsSymbolGlyphs(font.face) && (font.charset == kSymbolCharset || isSymbolFace(font.face));
+    const bool rawBytes = !symbol && font.charset == kSymbolCharset;
     std::u16string units;
     std::vector<std::int32_t> advances;
     for (std::size_t i = 0; i < bytes.size();) {
@@ -388,6 +390,8 @@ void Translator::text(std::int32_t x, std::int32_t y, std::uint32_t options,
             // Symbol faces keep their byte codes, in the private-use range
             // where Windows puts them.
             units.push_back(static_cast<char16_t>(0xF000 + static_cast<unsigned char>(bytes[i])));
+        } else if (rawBytes) {
+            units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i])));
         } else {
             appendUtf16(units, decodeText(bytes.substr(i, len), font.charset, font.face));
             if (units.size() == before) units.push_back(u'\uFFFD');
