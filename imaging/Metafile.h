@@ -42,6 +42,13 @@ Image renderWmf(std::string_view bytes, int width, int height);
 // Throws ImagingError for a damaged or sizeless metafile.
 std::string wmfToEmf(std::string_view wmf, const VisiblePart& visible = {});
 
+// Macintosh PICT pictures (with or without their 512-byte file header):
+// natural size (the frame, in points, at 96 pixels per inch) and the
+// enhanced metafile that draws what their opcodes draw (shapes, text,
+// bitmaps; patterns as their mean colour).  Throw ImagingError when damaged.
+PixelSize pictNaturalSize(std::string_view pict);
+std::string pictToEmf(std::string_view pict);
+
 // Rasterises an SVG document stretched to exactly width x height.
 Image renderSvg(std::string_view svg, int width, int height);
 

@@ -9,6 +9,7 @@
 #include "imaging/ByteReader.h"
 #include "imaging/ByteWriter.h"
 #include "imaging/Dib.h"
+#include "imaging/EmfBuilder.h"
 #include "imaging/FontFaces.h"
 #include "imaging/Metafile.h"
 #include "imaging/PixelBudget.h"
@@ -25,53 +26,6 @@ namespace {
 
 constexpr std::uint32_t kPlaceableKey = 0x9AC6CDD7;
 constexpr std::size_t kPlaceableSize = 22, kWmfHeaderSize = 18;
-
-// EMF record types.
-enum : std::uint32_t {
-    EMR_HEADER = 1,
-    EMR_SETWINDOWEXTEX = 9,
-    EMR_SETWINDOWORGEX = 10,
-    EMR_SETVIEWPORTEXTEX = 11,
-    EMR_SETVIEWPORTORGEX = 12,
-    EMR_EOF = 14,
-    EMR_SETMAPMODE = 17,
-    EMR_SETBKMODE = 18,
-    EMR_SETPOLYFILLMODE = 19,
-    EMR_SETROP2 = 20,
-    EMR_SETSTRETCHBLTMODE = 21,
-    EMR_SETTEXTALIGN = 22,
-    EMR_SETTEXTCOLOR = 24,
-    EMR_SETBKCOLOR = 25,
-    EMR_OFFSETCLIPRGN = 26,
-    EMR_MOVETOEX = 27,
-    EMR_EXCLUDECLIPRECT = 29,
-    EMR_INTERSECTCLIPRECT = 30,
-    EMR_SAVEDC = 33,
-    EMR_RESTOREDC = 34,
-    EMR_SELECTOBJECT = 37,
-    EMR_CREATEPEN = 38,
-    EMR_CREATEBRUSHINDIRECT = 39,
-    EMR_DELETEOBJECT = 40,
-    EMR_ELLIPSE = 42,
-    EMR_RECTANGLE = 43,
-    EMR_ROUNDRECT = 44,
-    EMR_ARC = 45,
-    EMR_CHORD = 46,
-    EMR_PIE = 47,
-    EMR_LINETO = 54,
-    EMR_EXTSELECTCLIPRGN = 75,
-    EMR_BITBLT = 76,
-    EMR_STRETCHDIBITS = 81,
-    EMR_EXTCREATEFONTINDIRECTW = 82,
-    EMR_EXTTEXTOUTW = 84,
-    EMR_POLYGON16 = 86,
-    EMR_POLYLINE16 = 87,
-    EMR_POLYPOLYGON16 = 91,
-};
-
-// The reference device of the EMF: 96 pixels per inch.
-constexpr std::int32_t kDeviceW = 1920, kDeviceH = 1080;
-constexpr std::int32_t kDeviceMicronsW = 508000, kDeviceMicronsH = 285750;
 
 enum class Slot { Free, Pen, Brush, Font, Other };
 
@@ -117,32 +71,19 @@ struct State {
 class Translator {
 public:
     Translator(std::string_view wmf, std::int32_t destW, std::int32_t destH, const VisiblePart& visible)
-        : in_(wmf), destW_(destW), destH_(destH), visible_(visible) {}
+        : in_(wmf), destW_(destW), destH_(destH), visible_(visible), emf_(destW, destH), out_(emf_.w) {}
 
     std::string run();
 
 private:
     // Output records.
-    std::size_t begin(std::uint32_t type) {
-        const std::size_t at = out_.size();
-        out_.u32(type);
-        out_.u32(0);  // size, patched by end()
-        return at;
-    }
-    void end(std::size_t at) {
-        out_.pad4();
-        out_.patch32(at + 4, static_cast<std::uint32_t>(out_.size() - at));
-        ++records_;
-    }
-    void bounds() { out_.rect(0, 0, destW_ - 1, destH_ - 1); }
-    void simple(std::uint32_t type, std::initializer_list<std::int32_t> values) {
-        const std::size_t at = begin(type);
-        for (std::int32_t v : values) out_.i32(v);
-        end(at);
-    }
+    std::size_t begin(std::uint32_t type) { return emf_.begin(type); }
+    void end(std::size_t at) { emf_.end(at); }
+    void bounds() { emf_.bounds(); }
+    void simple(std::uint32_t type, std::initializer_list<std::int32_t> values) { emf_.simple(type, values); }
     void setWindow() {
-        simple(EMR_SETWINDOWORGEX, {state_.windowOrgX, state_.windowOrgY});
-        simple(EMR_SETWINDOWEXTEX, {state_.windowExtX, state_.windowExtY});
+        simple(emr::SETWINDOWORGEX, {state_.windowOrgX, state_.windowOrgY});
+        simple(emr::SETWINDOWEXTEX, {state_.windowExtX, state_.windowExtY});
     }
 
     // Input fields of the record at `at_` (parameters are 16-bit words).
@@ -194,8 +135,8 @@ private:
     ByteReader in_;
     std::int32_t destW_, destH_;
     VisiblePart visible_;
-    ByteWriter out_;
-    std::uint32_t records_ = 0;
+    EmfBuilder emf_;
+    ByteWriter& out_;
     std::size_t at_ = 0, size_ = 0;
     std::vector<Slot> slots_;
     std::vector<FontInfo> fonts_;  // by slot
@@ -226,7 +167,7 @@ void Translator::polyPolygon() {
         total += counts.back();
     }
     if (1 + polygons + total * 2 > params()) return;  // damaged: more points than the record holds
-    const std::size_t at = begin(EMR_POLYPOLYGON16);
+    const std::size_t at = begin(emr::POLYPOLYGON16);
     bounds();
     out_.u32(static_cast<std::uint32_t>(polygons));
     out_.u32(static_cast<std::uint32_t>(total));
@@ -239,11 +180,11 @@ void Translator::polyPolygon() {
 // Records whose parameters are bottom, right, top, left.
 void Translator::box(std::uint32_t type) {
     if (params() < 4) return;
-    const std::size_t base = type == EMR_ROUNDRECT ? 2 : 0;
+    const std::size_t base = type == emr::ROUNDRECT ? 2 : 0;
     if (params() < base + 4) return;
     const std::size_t at = begin(type);
     out_.rect(p(base + 3), p(base + 2), p(base + 1), p(base + 0));
-    if (type == EMR_ROUNDRECT) {
+    if (type == emr::ROUNDRECT) {
         out_.i32(p(1));  // corner width, then height
         out_.i32(p(0));
     }
@@ -270,7 +211,7 @@ void Translator::clipRect(std::uint32_t type) {
 
 void Translator::createPen() {
     const int slot = takeSlot(Slot::Pen);
-    const std::size_t at = begin(EMR_CREATEPEN);
+    const std::size_t at = begin(emr::CREATEPEN);
     out_.u32(handle(slot));
     out_.u32(pu(0));       // style
     out_.i32(p(1));        // width (x; y is unused)
@@ -281,7 +222,7 @@ void Translator::createPen() {
 
 void Translator::createBrush() {
     const int slot = takeSlot(Slot::Brush);
-    const std::size_t at = begin(EMR_CREATEBRUSHINDIRECT);
+    const std::size_t at = begin(emr::CREATEBRUSHINDIRECT);
     out_.u32(handle(slot));
     out_.u32(pu(0));    // style
     out_.u32(pu32(1));  // colour
@@ -312,7 +253,7 @@ void Translator::createPatternBrush() {
             // a pattern that cannot be read stays mid-grey
         }
     }
-    const std::size_t at = begin(EMR_CREATEBRUSHINDIRECT);
+    const std::size_t at = begin(emr::CREATEBRUSHINDIRECT);
     out_.u32(handle(slot));
     out_.u32(0);  // solid
     out_.u32(colour);
@@ -330,7 +271,7 @@ void Translator::createFont() {
     if (fonts_.size() <= static_cast<std::size_t>(slot)) fonts_.resize(static_cast<std::size_t>(slot) + 1);
     fonts_[static_cast<std::size_t>(slot)] = FontInfo{charset, face};
 
-    const std::size_t at = begin(EMR_EXTCREATEFONTINDIRECTW);
+    const std::size_t at = begin(emr::EXTCREATEFONTINDIRECTW);
     out_.u32(handle(slot));
     out_.i32(in_.i16(base + 0));   // height
     out_.i32(in_.i16(base + 2));   // width
@@ -406,7 +347,7 @@ void Translator::text(std::int32_t x, std::int32_t y, std::uint32_t options,
     const std::uint32_t chars = static_cast<std::uint32_t>(units.size());
     const std::uint32_t stringOffset = 76;
     const std::uint32_t dxOffset = withDx ? stringOffset + ((chars * 2 + 3) & ~3u) : 0;
-    const std::size_t at = begin(EMR_EXTTEXTOUTW);
+    const std::size_t at = begin(emr::EXTTEXTOUTW);
     bounds();
     out_.u32(1);    // compatible graphics mode
     out_.f32(0);    // scales: not used in that mode
@@ -475,7 +416,7 @@ void Translator::stretchDib(std::uint32_t rop, std::int32_t xDest, std::int32_t 
     }
     if (infoSize > dib.size()) return;
     const std::uint32_t infoPadded = static_cast<std::uint32_t>((infoSize + 3) & ~std::size_t{3});
-    const std::size_t at = begin(EMR_STRETCHDIBITS);
+    const std::size_t at = begin(emr::STRETCHDIBITS);
     bounds();
     out_.i32(xDest);
     out_.i32(yDest);
@@ -499,7 +440,7 @@ void Translator::stretchDib(std::uint32_t rop, std::int32_t xDest, std::int32_t 
 
 // A raster operation without a source bitmap: the brush over a rectangle.
 void Translator::patBlt(std::uint32_t rop, std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h) {
-    const std::size_t at = begin(EMR_BITBLT);
+    const std::size_t at = begin(emr::BITBLT);
     bounds();
     out_.i32(x);
     out_.i32(y);
@@ -530,21 +471,21 @@ void Translator::restore(std::int16_t which) {
     }
     state_ = saved_[keep];
     saved_.resize(keep);
-    simple(EMR_RESTOREDC, {static_cast<std::int32_t>(which)});
+    simple(emr::RESTOREDC, {static_cast<std::int32_t>(which)});
 }
 
 void Translator::translate(std::uint16_t function) {
     switch (function) {
-    case 0x0103: simple(EMR_SETMAPMODE, {pu(0)}); break;
+    case 0x0103: simple(emr::SETMAPMODE, {pu(0)}); break;
     case 0x020B:  // window origin: y, x
         state_.windowOrgY = p(0);
         state_.windowOrgX = p(1);
-        simple(EMR_SETWINDOWORGEX, {state_.windowOrgX, state_.windowOrgY});
+        simple(emr::SETWINDOWORGEX, {state_.windowOrgX, state_.windowOrgY});
         break;
     case 0x020C:  // window extent: y, x
         state_.windowExtY = p(0);
         state_.windowExtX = p(1);
-        simple(EMR_SETWINDOWEXTEX, {state_.windowExtX, state_.windowExtY});
+        simple(emr::SETWINDOWEXTEX, {state_.windowExtX, state_.windowExtY});
         break;
     case 0x020F:  // offset window origin
         state_.windowOrgY += p(0);
@@ -563,34 +504,34 @@ void Translator::translate(std::uint16_t function) {
     case 0x020E:
     case 0x0211:
     case 0x0412: break;
-    case 0x0201: simple(EMR_SETBKCOLOR, {static_cast<std::int32_t>(pu32(0))}); break;
-    case 0x0102: simple(EMR_SETBKMODE, {pu(0)}); break;
-    case 0x0104: simple(EMR_SETROP2, {pu(0)}); break;
-    case 0x0106: simple(EMR_SETPOLYFILLMODE, {pu(0)}); break;
-    case 0x0107: simple(EMR_SETSTRETCHBLTMODE, {pu(0)}); break;
-    case 0x0209: simple(EMR_SETTEXTCOLOR, {static_cast<std::int32_t>(pu32(0))}); break;
-    case 0x012E: simple(EMR_SETTEXTALIGN, {pu(0)}); break;
+    case 0x0201: simple(emr::SETBKCOLOR, {static_cast<std::int32_t>(pu32(0))}); break;
+    case 0x0102: simple(emr::SETBKMODE, {pu(0)}); break;
+    case 0x0104: simple(emr::SETROP2, {pu(0)}); break;
+    case 0x0106: simple(emr::SETPOLYFILLMODE, {pu(0)}); break;
+    case 0x0107: simple(emr::SETSTRETCHBLTMODE, {pu(0)}); break;
+    case 0x0209: simple(emr::SETTEXTCOLOR, {static_cast<std::int32_t>(pu32(0))}); break;
+    case 0x012E: simple(emr::SETTEXTALIGN, {pu(0)}); break;
     case 0x001E:
         saved_.push_back(state_);
-        simple(EMR_SAVEDC, {});
+        simple(emr::SAVEDC, {});
         break;
     case 0x0127: restore(p(0)); break;
-    case 0x0214: simple(EMR_MOVETOEX, {p(1), p(0)}); break;
-    case 0x0213: simple(EMR_LINETO, {p(1), p(0)}); break;
-    case 0x0325: points(EMR_POLYLINE16); break;
-    case 0x0324: points(EMR_POLYGON16); break;
+    case 0x0214: simple(emr::MOVETOEX, {p(1), p(0)}); break;
+    case 0x0213: simple(emr::LINETO, {p(1), p(0)}); break;
+    case 0x0325: points(emr::POLYLINE16); break;
+    case 0x0324: points(emr::POLYGON16); break;
     case 0x0538: polyPolygon(); break;
-    case 0x041B: box(EMR_RECTANGLE); break;
-    case 0x0418: box(EMR_ELLIPSE); break;
-    case 0x061C: box(EMR_ROUNDRECT); break;
-    case 0x0817: arc(EMR_ARC); break;
-    case 0x081A: arc(EMR_PIE); break;
-    case 0x0830: arc(EMR_CHORD); break;
-    case 0x0416: clipRect(EMR_INTERSECTCLIPRECT); break;
-    case 0x0415: clipRect(EMR_EXCLUDECLIPRECT); break;
-    case 0x0220: simple(EMR_OFFSETCLIPRGN, {p(1), p(0)}); break;
+    case 0x041B: box(emr::RECTANGLE); break;
+    case 0x0418: box(emr::ELLIPSE); break;
+    case 0x061C: box(emr::ROUNDRECT); break;
+    case 0x0817: arc(emr::ARC); break;
+    case 0x081A: arc(emr::PIE); break;
+    case 0x0830: arc(emr::CHORD); break;
+    case 0x0416: clipRect(emr::INTERSECTCLIPRECT); break;
+    case 0x0415: clipRect(emr::EXCLUDECLIPRECT); break;
+    case 0x0220: simple(emr::OFFSETCLIPRGN, {p(1), p(0)}); break;
     case 0x012C: {  // select a clipping region: regions are not kept, so back to no clipping
-        const std::size_t at = begin(EMR_EXTSELECTCLIPRGN);
+        const std::size_t at = begin(emr::EXTSELECTCLIPRGN);
         out_.u32(0);
         out_.u32(5);  // copy
         end(at);
@@ -603,7 +544,7 @@ void Translator::translate(std::uint16_t function) {
     case 0x01F9:  // old-style pattern brush: grey
     {
         const int slot = takeSlot(Slot::Brush);
-        const std::size_t at = begin(EMR_CREATEBRUSHINDIRECT);
+        const std::size_t at = begin(emr::CREATEBRUSHINDIRECT);
         out_.u32(handle(slot));
         out_.u32(0);
         out_.u32(0x00808080);
@@ -619,7 +560,7 @@ void Translator::translate(std::uint16_t function) {
         if (kind == Slot::Pen || kind == Slot::Brush || kind == Slot::Font) {
             if (kind == Slot::Font && static_cast<std::size_t>(slot) < fonts_.size())
                 state_.font = fonts_[static_cast<std::size_t>(slot)];
-            simple(EMR_SELECTOBJECT, {static_cast<std::int32_t>(handle(slot))});
+            simple(emr::SELECTOBJECT, {static_cast<std::int32_t>(handle(slot))});
         }
         break;
     }
@@ -627,7 +568,7 @@ void Translator::translate(std::uint16_t function) {
         const int slot = pu(0);
         const Slot kind = slotKind(slot);
         if (kind == Slot::Free) break;
-        if (kind != Slot::Other) simple(EMR_DELETEOBJECT, {static_cast<std::int32_t>(handle(slot))});
+        if (kind != Slot::Other) simple(emr::DELETEOBJECT, {static_cast<std::int32_t>(handle(slot))});
         slots_[static_cast<std::size_t>(slot)] = Slot::Free;
         break;
     }
@@ -697,47 +638,20 @@ std::string Translator::run() {
     state_.windowExtX = right - left;
     state_.windowExtY = bottom - top;
 
-    // Header, patched at the end.
-    const std::int32_t frameW = static_cast<std::int32_t>(std::lround(destW_ * 2540.0 / 96.0));
-    const std::int32_t frameH = static_cast<std::int32_t>(std::lround(destH_ * 2540.0 / 96.0));
-    out_.u32(EMR_HEADER);
-    out_.u32(108);
-    bounds();
-    out_.rect(0, 0, frameW, frameH);
-    out_.u32(0x464D4520);
-    out_.u32(0x00010000);
-    out_.u32(0);  // bytes, patched
-    out_.u32(0);  // records, patched
-    out_.u16(0);  // handles, patched
-    out_.u16(0);
-    out_.u32(0);  // no description
-    out_.u32(0);
-    out_.u32(0);  // no palette
-    out_.i32(kDeviceW);
-    out_.i32(kDeviceH);
-    out_.i32(kDeviceMicronsW / 1000);
-    out_.i32((kDeviceMicronsH + 500) / 1000);
-    out_.u32(0);
-    out_.u32(0);
-    out_.u32(0);
-    out_.i32(kDeviceMicronsW);
-    out_.i32(kDeviceMicronsH);
-    records_ = 1;
-
     // The logical box onto the frame; a visible part (a crop) is what fills
     // the frame, and nothing outside it is drawn.
     const double keptW = 1.0 - visible_.left - visible_.right;
     const double keptH = 1.0 - visible_.top - visible_.bottom;
     const double fullW = destW_ / keptW, fullH = destH_ / keptH;
-    simple(EMR_SETMAPMODE, {8});  // anisotropic
+    simple(emr::SETMAPMODE, {8});  // anisotropic
     setWindow();
-    simple(EMR_SETVIEWPORTORGEX, {static_cast<std::int32_t>(std::lround(-visible_.left * fullW)),
+    simple(emr::SETVIEWPORTORGEX, {static_cast<std::int32_t>(std::lround(-visible_.left * fullW)),
                                   static_cast<std::int32_t>(std::lround(-visible_.top * fullH))});
-    simple(EMR_SETVIEWPORTEXTEX, {static_cast<std::int32_t>(std::lround(fullW)), static_cast<std::int32_t>(std::lround(fullH))});
+    simple(emr::SETVIEWPORTEXTEX, {static_cast<std::int32_t>(std::lround(fullW)), static_cast<std::int32_t>(std::lround(fullH))});
     if (visible_.any()) {
         const double x0 = left + visible_.left * (right - left), x1 = right - visible_.right * (right - left);
         const double y0 = top + visible_.top * (bottom - top), y1 = bottom - visible_.bottom * (bottom - top);
-        simple(EMR_INTERSECTCLIPRECT,
+        simple(emr::INTERSECTCLIPRECT,
                {static_cast<std::int32_t>(std::lround(std::min(x0, x1))), static_cast<std::int32_t>(std::lround(std::min(y0, y1))),
                 static_cast<std::int32_t>(std::lround(std::max(x0, x1))), static_cast<std::int32_t>(std::lround(std::max(y0, y1)))});
     }
@@ -752,19 +666,7 @@ std::string Translator::run() {
         at += size_;
     }
 
-    const std::size_t eof = begin(EMR_EOF);
-    out_.u32(0);
-    out_.u32(16);
-    out_.u32(20);
-    end(eof);
-    std::string& bytes = out_.text();
-    if (bytes.size() > 0xFFFFFFF0u) throw ImagingError("the metafile is too large");
-    out_.patch32(48, static_cast<std::uint32_t>(bytes.size()));
-    out_.patch32(52, records_);
-    const std::uint32_t handles = static_cast<std::uint32_t>(std::min<std::size_t>(slots_.size() + 1, 0xFFFF));
-    bytes[56] = static_cast<char>(handles & 0xFF);
-    bytes[57] = static_cast<char>((handles >> 8) & 0xFF);
-    return std::move(bytes);
+    return emf_.finish(slots_.size());
 }
 
 }  // namespace

@@ -63,10 +63,12 @@ SheetPicture encoded(const imaging::Image& image, imaging::PictureType type, std
     return picture;
 }
 
-// Metafiles stay drawings: an EMF as it is, a WMF translated (with its crop).
+// Metafiles stay drawings: an EMF as it is, a WMF translated (with its crop),
+// a PICT translated.
 bool isVectorMetafile(const model::PictureData& picture) {
     if (picture.empty()) return false;
-    if (picture.type == model::PictureFormat::Emf) return !picture.crop.any();
+    if (picture.type == model::PictureFormat::Emf || picture.type == model::PictureFormat::Pict)
+        return !picture.crop.any();
     return picture.type == model::PictureFormat::Wmf;
 }
 
@@ -134,7 +136,8 @@ void NativeWorksheet::Paste(bool link) {
         case model::PictureFormat::Jpeg: format = imaging::PictureType::Jpeg; break;
         case model::PictureFormat::Gif: format = imaging::PictureType::Gif; break;
         case model::PictureFormat::Emf:
-        case model::PictureFormat::Wmf: format = imaging::PictureType::Emf; break;
+        case model::PictureFormat::Wmf:
+        case model::PictureFormat::Pict: format = imaging::PictureType::Emf; break;
         default: break;
     }
     SheetPicture picture = store(source, *image, format);
