@@ -182,6 +182,39 @@ TEST(WmfTranslation, BitmapsKeepTheirBitsAndPlace) {
     EXPECT_GT(pixel(img, 75, 5).b, 180);
 }
 
+TEST(WmfTranslation, IconsDrawnWithMaskBitmapsShowThePageThroughTheMask) {
+    // The way icons are drawn: a mask ANDed onto the page (white where the
+    // page shows), then the picture XORed over it (black there).  Over a red
+    // page: the left half stays red, the right half is the icon's blue.
+    const Image mask = test::makeImage(8, 8, [](int x, int) {
+        return x < 4 ? test::Rgba{255, 255, 255, 255} : test::Rgba{0, 0, 0, 255};
+    });
+    const Image icon = test::makeImage(8, 8, [](int x, int) {
+        return x < 4 ? test::Rgba{0, 0, 0, 255} : test::Rgba{20, 20, 220, 255};
+    });
+    Bytes records;
+    appendWmfRecord(records, 0x0103, {8});
+    appendWmfRecord(records, 0x020B, {0, 0});
+    appendWmfRecord(records, 0x020C, {80, 80});
+    solidBrush(records, 0x0000FF);
+    appendWmfRecord(records, 0x041B, {80, 80, 0, 0});
+    appendWmfRecord(records, 0x0B41, {0x00C6, 0x0088, 8, 8, 0, 0, 80, 80, 0, 0}, test::dibFrom(mask, 1));
+    appendWmfRecord(records, 0x0B41, {0x0046, 0x0066, 8, 8, 0, 0, 80, 80, 0, 0}, test::dibFrom(icon, 24));
+    const std::string wmf = test::placeableWmf(80, 80, 96, records);
+    const Image img = render(wmf, PictureType::Wmf, 80, 80);
+    const test::Rgba left = pixel(img, 20, 40), right = pixel(img, 60, 40);
+    EXPECT_GT(left.r, 200) << "the page shows through the mask";
+    EXPECT_LT(left.b, 60);
+    EXPECT_GT(right.b, 180) << "the icon's own colour";
+    EXPECT_LT(right.r, 60);
+    // The stored translation keeps both raster operations for readers that
+    // apply them.
+    const auto bitmaps = recordsOfType(wmfToEmf(wmf), kEmrStretchDiBits);
+    ASSERT_EQ(bitmaps.size(), 2u);
+    EXPECT_EQ(ByteReader(bitmaps[0].bytes).u32(68), 0x008800C6u);
+    EXPECT_EQ(ByteReader(bitmaps[1].bytes).u32(68), 0x00660046u);
+}
+
 TEST(WmfTranslation, TextKeepsItsFaceAndCharacters) {
     Bytes records;
     appendWmfRecord(records, 0x0103, {8});
