@@ -61,10 +61,15 @@ enum : std::uint32_t {
 
 class EmfBuilder {
 public:
-    // A picture of destW x destH reference-device pixels (96 per inch).
-    EmfBuilder(std::int32_t destW, std::int32_t destH) : destW_(destW), destH_(destH) {
-        const std::int32_t frameW = static_cast<std::int32_t>(std::lround(destW * 2540.0 / 96.0));
-        const std::int32_t frameH = static_cast<std::int32_t>(std::lround(destH * 2540.0 / 96.0));
+    // A picture of widthPx x heightPx pixels at 96 per inch.  Its reference
+    // device is fine (3780 pixels on 100 mm, about 960 per inch), so that
+    // readers which draw in device pixels keep small shapes round and thin
+    // lines thin; width() and height() are the picture's size in those
+    // device pixels, which the drawing's viewport has to fill.
+    EmfBuilder(std::int32_t widthPx, std::int32_t heightPx)
+        : destW_(toDevice(widthPx)), destH_(toDevice(heightPx)) {
+        const std::int32_t frameW = static_cast<std::int32_t>(std::lround(widthPx * 2540.0 / 96.0));
+        const std::int32_t frameH = static_cast<std::int32_t>(std::lround(heightPx * 2540.0 / 96.0));
         w.u32(emr::HEADER);
         w.u32(108);
         bounds();
@@ -78,16 +83,23 @@ public:
         w.u32(0);  // no description
         w.u32(0);
         w.u32(0);  // no palette
-        w.i32(1920);  // the reference device: 1920 x 1080 pixels on 508 x 285.75 mm
-        w.i32(1080);
-        w.i32(508);
-        w.i32(286);
+        w.i32(kDevicePixels);
+        w.i32(kDevicePixels);
+        w.i32(kDeviceMillimetres);
+        w.i32(kDeviceMillimetres);
         w.u32(0);
         w.u32(0);
         w.u32(0);
-        w.i32(508000);
-        w.i32(285750);
+        w.i32(kDeviceMillimetres * 1000);
+        w.i32(kDeviceMillimetres * 1000);
         records_ = 1;
+    }
+
+    static constexpr std::int32_t kDevicePixels = 3780, kDeviceMillimetres = 100;
+    // Device pixels for a length in 96-dpi pixels.
+    static std::int32_t toDevice(double px) {
+        return std::max<std::int32_t>(
+            1, static_cast<std::int32_t>(std::lround(px * kDevicePixels / kDeviceMillimetres * 25.4 / 96.0)));
     }
 
     std::size_t begin(std::uint32_t type) {

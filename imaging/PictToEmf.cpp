@@ -531,7 +531,7 @@ std::string PictReader::translate(std::int32_t destW, std::int32_t destH) {
     emf.simple(emr::SETWINDOWORGEX, {frame_.left, frame_.top});
     emf.simple(emr::SETWINDOWEXTEX, {frame_.right - frame_.left, frame_.bottom - frame_.top});
     emf.simple(emr::SETVIEWPORTORGEX, {0, 0});
-    emf.simple(emr::SETVIEWPORTEXTEX, {destW, destH});
+    emf.simple(emr::SETVIEWPORTEXTEX, {emf.width(), emf.height()});
     emf.simple(emr::SETBKMODE, {1});         // text without a background box
     emf.simple(emr::SETTEXTALIGN, {24});     // QuickDraw places text on its baseline
     emf.simple(emr::SETPOLYFILLMODE, {1});

@@ -642,7 +642,13 @@ std::string Translator::run() {
     // the frame, and nothing outside it is drawn.
     const double keptW = 1.0 - visible_.left - visible_.right;
     const double keptH = 1.0 - visible_.top - visible_.bottom;
-    const double fullW = destW_ / keptW, fullH = destH_ / keptH;
+    // The box's far edges belong to the picture too: lines drawn on them
+    // (the frames of diagrams) land on its last row and column of pixels
+    // instead of just outside.
+    const double deviceW = emf_.width(), deviceH = emf_.height();
+    const double edgeW = deviceW > 1 ? (deviceW - 1.0) / deviceW : 1.0;
+    const double edgeH = deviceH > 1 ? (deviceH - 1.0) / deviceH : 1.0;
+    const double fullW = deviceW / keptW * edgeW, fullH = deviceH / keptH * edgeH;
     simple(emr::SETMAPMODE, {8});  // anisotropic
     setWindow();
     simple(emr::SETVIEWPORTORGEX, {static_cast<std::int32_t>(std::lround(-visible_.left * fullW)),
