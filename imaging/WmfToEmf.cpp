@@ -71,7 +71,7 @@ struct State {
 class Translator {
 public:
     Translator(std::string_view wmf, std::int32_t destW, std::int32_t destH, const VisiblePart& visible)
-        : in_(wmf), destW_(destW), destH_(destH), visible_(visible), emf_(destW, destH), out_(emf_.w) {}
+        : in_(wmf), visible_(visible), emf_(destW, destH), out_(emf_.w) {}
 
     std::string run();
 
@@ -133,7 +133,6 @@ private:
     void restore(std::int16_t which);
 
     ByteReader in_;
-    std::int32_t destW_, destH_;
     VisiblePart visible_;
     EmfBuilder emf_;
     ByteWriter& out_;
