@@ -44,6 +44,17 @@ int exerciseDecoders(std::string_view bytes) {
     expectShape(decode(gif, PictureType::Gif), 23, 17, "GIF round trip");
     const std::string emf = encodeEmfFromImage(small, 17.25, 12.75);
     expectShape(render(emf, sniff(emf), 23, 17), 23, 17, "EMF round trip");
+    // A metafile's own metafile-format picture (translated or kept) must
+    // draw again.
+    if (type == PictureType::Wmf || type == PictureType::Emf) {
+        const std::string stored = encodeEmf(bytes, type, 23, 17, 17.25, 12.75);
+        if (sniff(stored) != PictureType::Emf) throw std::logic_error("encodeEmf gave no enhanced metafile");
+        try {
+            expectShape(render(stored, PictureType::Emf, 23, 17), 23, 17, "metafile format");
+        } catch (const ImagingError&) {
+            // a drawing the converter cannot draw is refused, not a fault
+        }
+    }
     platform::Raster raster = toRaster(small);
     if (raster.width != 23 || raster.height != 17) throw std::logic_error("toRaster changed the size");
     return succeeded + 4;

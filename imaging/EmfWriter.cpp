@@ -1,3 +1,4 @@
+#include "imaging/ByteWriter.h"
 #include "imaging/Imaging.h"
 #include "imaging/PixelBudget.h"
 #include "platform/Conversions.h"
@@ -18,38 +19,6 @@ constexpr std::uint32_t kBlendSourceAlpha = 0x01FF0000;
 // The reference device the frame and bounds are stated for: 96 dpi.
 constexpr std::int32_t kDeviceW = 1920, kDeviceH = 1080;
 constexpr std::int32_t kDeviceMicronsW = 508000, kDeviceMicronsH = 285750;
-
-class Writer {
-public:
-    void u16(std::uint32_t v) {
-        out_.push_back(static_cast<char>(v & 0xFF));
-        out_.push_back(static_cast<char>((v >> 8) & 0xFF));
-    }
-    void u32(std::uint32_t v) {
-        u16(v & 0xFFFF);
-        u16(v >> 16);
-    }
-    void i32(std::int32_t v) { u32(static_cast<std::uint32_t>(v)); }
-    void f32(float v) {
-        std::uint32_t bits = 0;
-        static_assert(sizeof bits == sizeof v);
-        std::memcpy(&bits, &v, sizeof bits);
-        u32(bits);
-    }
-    void rect(std::int32_t l, std::int32_t t, std::int32_t r, std::int32_t b) {
-        i32(l);
-        i32(t);
-        i32(r);
-        i32(b);
-    }
-    void patch32(std::size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) out_[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-    }
-    std::string& text() { return out_; }
-
-private:
-    std::string out_;
-};
 
 std::int32_t positive(double value, const char* what) {
     if (!std::isfinite(value) || value <= 0 || value > 1e9)
@@ -75,7 +44,7 @@ std::string encodeEmfFromImage(const Image& image, double widthPt, double height
     const std::uint64_t recordSize = std::uint64_t{fixed} + kInfoHeaderSize + bitsSize;
     if (recordSize + kHeaderSize + kEofSize > 0xFFFFFFF0u) throw ImagingError("the picture is too large for a metafile");
 
-    Writer w;
+    ByteWriter w;
     w.text().reserve(static_cast<std::size_t>(recordSize) + kHeaderSize + kEofSize);
     // Header.
     w.u32(kEmrHeader);

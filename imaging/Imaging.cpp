@@ -14,8 +14,6 @@ bool isVipsRaster(PictureType type) {
 }
 
 [[noreturn]] void unsupported(PictureType type) {
-    if (type == PictureType::Pict)
-        throw ImagingError("PICT pictures (from the Macintosh) cannot be drawn; the picture is left as it is");
     throw ImagingError(std::string("the data is not a picture that can be read (") + typeName(type) + ")");
 }
 
@@ -56,7 +54,7 @@ PixelSize pictureSize(std::string_view bytes, PictureType type) {
     }
     case PictureType::Emf: return emfNaturalSize(bytes);
     case PictureType::Wmf: return wmfNaturalSize(bytes);
-    case PictureType::Pict:
+    case PictureType::Pict: return pictNaturalSize(bytes);
     case PictureType::Unknown: break;
     }
     unsupported(type);
@@ -73,6 +71,7 @@ Image render(std::string_view bytes, PictureType type, int widthPx, int heightPx
     case PictureType::Dib: return decodeBitmap(bytes, type, widthPx, heightPx, true);
     case PictureType::Emf: return renderEmf(bytes, widthPx, heightPx);
     case PictureType::Wmf: return renderWmf(bytes, widthPx, heightPx);
+    case PictureType::Pict: return renderEmf(pictToEmf(bytes), widthPx, heightPx);
     default: break;
     }
     unsupported(type);
@@ -81,7 +80,7 @@ Image render(std::string_view bytes, PictureType type, int widthPx, int heightPx
 Image decode(std::string_view bytes, PictureType type) {
     if (isVipsRaster(type)) return toImage(toSrgba(openRaster(bytes, type)));
     if (type == PictureType::Bmp || type == PictureType::Dib) return decodeBitmap(bytes, type, 0, 0, false);
-    if (type == PictureType::Emf || type == PictureType::Wmf) {
+    if (type == PictureType::Emf || type == PictureType::Wmf || type == PictureType::Pict) {
         PixelSize size = pictureSize(bytes, type);
         return render(bytes, type, size.width, size.height);
     }
@@ -93,12 +92,14 @@ Image renderForSheet(std::string_view bytes, PictureType type, int widthPx, int 
 }
 
 std::string encodeEmf(std::string_view bytes, PictureType type, int widthPx, int heightPx, double widthPt,
-                      double heightPt) {
-    if (type == PictureType::Emf) {
+                      double heightPt, const VisiblePart& visible) {
+    if (type == PictureType::Emf && !visible.any()) {
         std::string_view emf = checkedEmf(bytes);
         emfNaturalSize(emf);  // refuses a header with a hostile size
-        return std::string(emf);
+        return withPlainAlphaBitmaps(emf);
     }
+    if (type == PictureType::Wmf) return wmfToEmf(bytes, visible);
+    if (type == PictureType::Pict && !visible.any()) return pictToEmf(bytes);
     return encodeEmfFromImage(render(bytes, type, widthPx, heightPx), widthPt, heightPt);
 }
 

@@ -72,16 +72,25 @@ std::string encodeGif(const Image& image);
 // whose frame is widthPt x heightPt points.
 std::string encodeEmfFromImage(const Image& image, double widthPt, double heightPt);
 
-// An enhanced metafile for a picture: a valid EMF source is returned as it
-// is, so that vector drawings stay vector; any other source (WMF included) is
-// rendered at widthPx x heightPx and wrapped by encodeEmfFromImage.
+// The part of a picture that is shown, as fractions of its size cut off each
+// side (a crop); all zero for the whole picture.
+struct VisiblePart {
+    double left = 0, top = 0, right = 0, bottom = 0;
+    bool any() const { return left != 0 || top != 0 || right != 0 || bottom != 0; }
+};
+
+// An enhanced metafile for a picture, vector drawings kept vector: a valid
+// EMF source is returned as it is (its alpha-blended bitmaps described as
+// every reader blends them, see withPlainAlphaBitmaps); a WMF source is translated record by
+// record (only its visible part is drawn); a PICT is translated too; any
+// other source (or a cropped EMF or PICT) is rendered at widthPx x heightPx and wrapped by encodeEmfFromImage.
 std::string encodeEmf(std::string_view bytes, PictureType type, int widthPx, int heightPx, double widthPt,
-                      double heightPt);
+                      double heightPt, const VisiblePart& visible = {});
 
 // The picture drawn on white, as the clipboard's metafile rendering.
 platform::Raster toRaster(const Image& image);
 
-// Every failure above is an ImagingError: unknown or unsupported types (PICT),
+// Every failure above is an ImagingError: unknown or unsupported types,
 // damaged or truncated data, sizes that are zero or beyond kMaxPixels, a
 // metafile the converters cannot draw.  Nothing else escapes except
 // std::bad_alloc.

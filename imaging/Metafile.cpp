@@ -1,6 +1,9 @@
 #include "imaging/Metafile.h"
 
 #include "imaging/ByteReader.h"
+#include "imaging/ByteWriter.h"
+#include "imaging/Dib.h"
+#include "imaging/FontFaces.h"
 #include "imaging/PixelBudget.h"
 #include "platform/Conversions.h"
 
@@ -11,6 +14,7 @@
 #include <libwmf/svg.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <cstdlib>
@@ -37,16 +41,45 @@ std::mutex& wmfMutex() {
     return m;
 }
 
-const char* metricsFontFile() {
-    static const std::string found = [] {
-        for (const char* path : {"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
-                                 "/usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf",
-                                 "/usr/share/fonts/truetype/freefont/FreeSans.ttf",
-                                 "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc"})
-            if (std::filesystem::exists(path)) return std::string(path);
-        return std::string();
+// The converter measures text with the faces it is given for the fourteen
+// standard PostScript names.  It keeps the faces it has opened by file, so two
+// names that share a file would leave the second without a face (and the whole
+// metafile unreadable): each name gets a file of its own, the best installed
+// stand-in that no other name took.
+struct PsFace {
+    const char* psName;
+    const char* family;
+    bool bold;
+    bool italic;
+};
+constexpr PsFace kPsFaces[] = {
+    {"Times-Roman", "Times New Roman", false, false}, {"Times-Italic", "Times New Roman", false, true},
+    {"Times-Bold", "Times New Roman", true, false},   {"Times-BoldItalic", "Times New Roman", true, true},
+    {"Helvetica", "Arial", false, false},             {"Helvetica-Oblique", "Arial", false, true},
+    {"Helvetica-Bold", "Arial", true, false},         {"Helvetica-BoldOblique", "Arial", true, true},
+    {"Courier", "Courier New", false, false},         {"Courier-Oblique", "Courier New", false, true},
+    {"Courier-Bold", "Courier New", true, false},     {"Courier-BoldOblique", "Courier New", true, true},
+    {"Symbol", "Symbol", false, false},               {"ZapfDingbats", "DejaVu Sans", false, false},
+};
+
+const std::vector<std::string>& psFontFiles() {
+    static const std::vector<std::string> files = [] {
+        std::vector<std::string> chosen;
+        for (const PsFace& face : kPsFaces) {
+            std::string file;
+            for (int n = 0; n < 64; ++n) {
+                const InstalledFace candidate = installedFaceCandidate(face.family, face.bold, face.italic, n);
+                if (candidate.file.empty()) break;
+                if (std::find(chosen.begin(), chosen.end(), candidate.file) == chosen.end()) {
+                    file = candidate.file;
+                    break;
+                }
+            }
+            chosen.push_back(file);
+        }
+        return chosen;
     }();
-    return found.empty() ? nullptr : found.c_str();
+    return files;
 }
 
 int toPixels(double value, const char* what) {
@@ -169,6 +202,217 @@ std::string widenRoot(std::string svg) {
     return svg;
 }
 
+std::string xmlEscaped(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out.push_back(c);
+        }
+    }
+    return out;
+}
+
+// Decodes the UTF-8 character at `at`; returns its length (1 for a stray byte).
+std::size_t utf8At(std::string_view text, std::size_t at, char32_t& cp) {
+    const unsigned char c = static_cast<unsigned char>(text[at]);
+    auto cont = [&](std::size_t i) { return static_cast<char32_t>(static_cast<unsigned char>(text[at + i]) & 0x3F); };
+    if (c >= 0xF0 && at + 3 < text.size()) {
+        cp = ((c & 0x07u) << 18) | (cont(1) << 12) | (cont(2) << 6) | cont(3);
+        return 4;
+    }
+    if (c >= 0xE0 && at + 2 < text.size()) {
+        cp = ((c & 0x0Fu) << 12) | (cont(1) << 6) | cont(2);
+        return 3;
+    }
+    if (c >= 0xC0 && at + 1 < text.size()) {
+        cp = ((c & 0x1Fu) << 6) | cont(1);
+        return 2;
+    }
+    cp = c;
+    return 1;
+}
+
+// The drawing's text in the faces installed here: each font family the
+// metafile names becomes the installed face that stands in for it, and the
+// text of symbol faces, which Windows keeps as glyph positions in the
+// private-use range, becomes the characters those glyphs show.
+std::string withInstalledFaces(const std::string& svg) {
+    static const std::string kFamily = "font-family=\"";
+    std::string out;
+    out.reserve(svg.size());
+    std::size_t from = 0;
+    while (true) {
+        const std::size_t at = svg.find(kFamily, from);
+        if (at == std::string::npos) break;
+        const std::size_t nameStart = at + kFamily.size();
+        const std::size_t nameEnd = svg.find('"', nameStart);
+        if (nameEnd == std::string::npos) break;
+        const std::string name = svg.substr(nameStart, nameEnd - nameStart);
+        out.append(svg, from, nameStart - from);
+        out += xmlEscaped(installedFace(name).family);
+        from = nameEnd;
+        if (!isSymbolFace(name)) continue;
+        std::string key = name;
+        for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const bool symbolFace = key == "symbol";
+        // The element's text: after the end of its start tag, up to the next tag.
+        const std::size_t tagEnd = svg.find('>', nameEnd);
+        if (tagEnd == std::string::npos) break;
+        // The converter writes text as character data in a CDATA section.
+        std::size_t textStart = tagEnd + 1;
+        if (svg.compare(textStart, 9, "<![CDATA[") == 0) textStart += 9;
+        const std::size_t textEnd = svg.find(textStart == tagEnd + 1 ? "<" : "]]>", textStart);
+        if (textEnd == std::string::npos) break;
+        out.append(svg, from, textStart - from);
+        const std::string_view content(svg.data() + textStart, textEnd - textStart);
+        for (std::size_t i = 0; i < content.size();) {
+            char32_t cp = 0;
+            const std::size_t n = utf8At(content, i, cp);
+            if (cp >= 0xF000 && cp <= 0xF0FF) {
+                // Only the Symbol face's glyphs have characters; those of
+                // the other symbol faces (fences, dingbats) exist in no
+                // installed face and are left out rather than drawn as boxes.
+                const char32_t shown = symbolFace ? symbolGlyphToUnicode(cp) : 0;
+                if (shown != 0) appendUtf8(out, shown);
+            } else {
+                out.append(content.substr(i, n));
+            }
+            i += n;
+        }
+        from = textEnd;
+    }
+    out.append(svg, from, std::string::npos);
+    return out;
+}
+
+// The converter writes the text of the metafile as it finds it: bytes in the
+// font's character set, unescaped.  Made into escaped UTF-8 here (Windows
+// Latin text, or the characters of the Symbol face).
+std::string repairText(const std::string& svg) {
+    std::string out;
+    out.reserve(svg.size());
+    std::size_t from = 0;
+    while (true) {
+        const std::size_t at = svg.find("<text", from);
+        if (at == std::string::npos) break;
+        const std::size_t tagEnd = svg.find('>', at);
+        const std::size_t close = tagEnd == std::string::npos ? std::string::npos : svg.find("</text>", tagEnd);
+        if (close == std::string::npos) break;
+        const std::string_view tag(svg.data() + at, tagEnd - at);
+        const bool symbol = tag.find("font-family:Symbol") != std::string_view::npos;
+        out.append(svg, from, tagEnd + 1 - from);
+        const std::string_view content(svg.data() + tagEnd + 1, close - tagEnd - 1);
+        out += xmlEscaped(decodeText(content, symbol ? kSymbolCharset : kAnsiCharset, symbol ? "Symbol" : ""));
+        from = close;
+    }
+    out.append(svg, from, std::string::npos);
+    return out;
+}
+
+// The converter draws every bitmap as a plain copy.  Icons are drawn in two
+// passes with raster operations instead: a mask ANDed onto the page (white
+// where the page shows through), then the picture ORed or XORed over it
+// (black where the page shows through).  For drawing, each such bitmap
+// becomes an alpha-blended one that is transparent exactly where the
+// operation leaves the page alone.  The stored metafile keeps its records.
+std::string withRasterOpsResolved(std::string_view emf) {
+    constexpr std::uint32_t kStretchDiBits = 81, kAlphaBlend = 114;
+    constexpr std::uint32_t kSrcAnd = 0x008800C6, kSrcPaint = 0x00EE0086, kSrcInvert = 0x00660046;
+    ByteReader in(emf);
+    std::string out;
+    bool changed = false;
+    for (std::size_t at = 0; in.has(at, 8);) {
+        const std::uint32_t type = in.u32(at), size = in.u32(at + 4);
+        if (size < 8 || !in.has(at, size)) break;
+        const std::uint32_t rop = type == kStretchDiBits && size >= 80 ? in.u32(at + 68) : 0;
+        if (rop != kSrcAnd && rop != kSrcPaint && rop != kSrcInvert) {
+            out.append(emf.substr(at, size));
+            at += size;
+            continue;
+        }
+        const std::uint32_t offBmi = in.u32(at + 48), cbBmi = in.u32(at + 52);
+        const std::uint32_t offBits = in.u32(at + 56), cbBits = in.u32(at + 60);
+        Image bitmap;
+        try {
+            if (offBmi < 80 || std::uint64_t{offBmi} + cbBmi > size || offBits < 80 ||
+                std::uint64_t{offBits} + cbBits > size)
+                throw ImagingError("bad offsets");
+            const std::string dib = std::string(emf.substr(at + offBmi, cbBmi)) + std::string(emf.substr(at + offBits, cbBits));
+            bitmap = decodeDib(dib, cbBmi);
+        } catch (const ImagingError&) {
+            out.append(emf.substr(at, size));
+            at += size;
+            continue;
+        }
+        // Premultiplied, bottom-up rows; transparent where the page stays.
+        std::string bits;
+        bits.reserve(bitmap.rgba.size());
+        for (int y = bitmap.height - 1; y >= 0; --y) {
+            const std::uint8_t* p = bitmap.rgba.data() + static_cast<std::size_t>(y) * bitmap.width * 4;
+            for (int x = 0; x < bitmap.width; ++x, p += 4) {
+                const bool white = p[0] > 250 && p[1] > 250 && p[2] > 250;
+                const bool black = p[0] < 5 && p[1] < 5 && p[2] < 5;
+                const bool clear = rop == kSrcAnd ? white : black;
+                if (clear) {
+                    bits.append(4, '\0');
+                } else {
+                    bits.push_back(static_cast<char>(p[2]));
+                    bits.push_back(static_cast<char>(p[1]));
+                    bits.push_back(static_cast<char>(p[0]));
+                    bits.push_back(static_cast<char>(0xFF));
+                }
+            }
+        }
+        const std::int32_t ySrcBottom = in.i32(at + 36), cySrc = in.i32(at + 44);
+        ByteWriter w;
+        const std::uint32_t total = 108 + 40 + static_cast<std::uint32_t>(bits.size());
+        w.u32(kAlphaBlend);
+        w.u32(total);
+        w.raw(emf.substr(at + 8, 16));  // bounds
+        w.i32(in.i32(at + 24));          // destination x, y, cx, cy
+        w.i32(in.i32(at + 28));
+        w.i32(in.i32(at + 72));
+        w.i32(in.i32(at + 76));
+        w.u32(0x01FF0000);               // per-pixel alpha
+        w.i32(in.i32(at + 32));          // source x, and y counted from the top
+        w.i32(bitmap.height - ySrcBottom - cySrc);
+        for (float f : {1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f}) w.f32(f);
+        w.u32(0);
+        w.u32(0);
+        w.u32(108);
+        w.u32(40);
+        w.u32(148);
+        w.u32(static_cast<std::uint32_t>(bits.size()));
+        w.i32(in.i32(at + 40));          // source cx, cy
+        w.i32(cySrc);
+        w.u32(40);
+        w.i32(bitmap.width);
+        w.i32(bitmap.height);
+        w.u16(1);
+        w.u16(32);
+        w.u32(0);
+        w.u32(static_cast<std::uint32_t>(bits.size()));
+        w.i32(0);
+        w.i32(0);
+        w.u32(0);
+        w.u32(0);
+        w.raw(bits);
+        out += w.text();
+        changed = true;
+        at += size;
+    }
+    if (!changed) return std::string(emf);
+    // The header's byte count follows the new records.
+    ByteWriter patch;
+    patch.u32(static_cast<std::uint32_t>(out.size()));
+    out.replace(48, 4, patch.text());
+    return out;
+}
+
 }  // namespace
 
 std::string_view checkedEmf(std::string_view bytes) {
@@ -193,6 +437,31 @@ std::string_view checkedEmf(std::string_view bytes) {
         if (type == kEmrEof) break;
     }
     return bytes.substr(0, at);
+}
+
+std::string withPlainAlphaBitmaps(std::string_view bytes) {
+    std::string out(checkedEmf(bytes));
+    ByteReader in(out);
+    constexpr std::uint32_t kAlphaBlend = 114, kSourceAlpha = 0x01000000, kBitFields = 3;
+    for (std::size_t at = 0; in.has(at, 8);) {
+        const std::uint32_t type = in.u32(at), size = in.u32(at + 4);
+        if (size < 8) break;
+        if (type == kAlphaBlend && size >= 108 && (in.u32(at + 40) & 0xFF000000) == kSourceAlpha) {
+            const std::uint32_t bmiOffset = in.u32(at + 84), bmiSize = in.u32(at + 88);
+            const std::size_t info = at + bmiOffset;
+            if (bmiOffset >= 108 && bmiSize >= 52 && bmiOffset + 52 <= size && in.u32(info) == 40 &&
+                in.u16(info + 14) == 32 && in.u32(info + 16) == kBitFields && in.u32(info + 40) == 0x00FF0000 &&
+                in.u32(info + 44) == 0x0000FF00 && in.u32(info + 48) == 0x000000FF) {
+                auto put32 = [&](std::size_t where, std::uint32_t v) {
+                    for (int i = 0; i < 4; ++i) out[where + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+                };
+                put32(info + 16, 0);        // plain RGB
+                put32(at + 88, 40);         // the masks are no longer part of the bitmap info
+            }
+        }
+        at += size;
+    }
+    return out;
 }
 
 PixelSize emfNaturalSize(std::string_view bytes) {
@@ -341,7 +610,7 @@ Image renderSvg(std::string_view svg, int width, int height) {
 
 Image renderEmf(std::string_view bytes, int width, int height) {
     checkPixelBudget(width, height, "the rendering");
-    std::string_view emf = checkedEmf(bytes);
+    const std::string emf = withRasterOpsResolved(checkedEmf(bytes));
     std::vector<char> copy(emf.begin(), emf.end());  // the converter wants a mutable buffer
     char ns[] = "";
     generatorOptions options{};
@@ -360,7 +629,7 @@ Image renderEmf(std::string_view bytes, int width, int height) {
     }
     std::unique_ptr<char, void (*)(void*)> release(svg, std::free);
     if (!ok || !svg || svgLength == 0) throw ImagingError("the enhanced metafile cannot be converted for drawing");
-    return renderSvg(widenRoot(std::string(svg, svgLength)), width, height);
+    return renderSvg(withInstalledFaces(widenRoot(std::string(svg, svgLength))), width, height);
 }
 
 // Two faults of the SVG that libwmf writes for the bitmaps of a metafile:
@@ -387,7 +656,9 @@ static std::string repairBitmaps(std::string svg) {
     return svg;
 }
 
-Image renderWmf(std::string_view bytes, int width, int height) {
+// The Windows metafile drawn by the converter library on its own: the way
+// taken when the metafile cannot be translated.
+static Image renderWmfDirectly(std::string_view bytes, int width, int height) {
     checkPixelBudget(width, height, "the rendering");
     const std::string framed = withWindowFrame(checkedWmf(bytes));
     std::vector<unsigned char> copy(framed.begin(), framed.end());
@@ -397,20 +668,16 @@ Image renderWmf(std::string_view bytes, int width, int height) {
         wmfAPI_Options options{};
         options.function = wmf_svg_function;
         // Text is drawn by the SVG renderer later; the converter only wants
-        // some font for its measurements, so every standard name maps to
-        // the first font file found.
-        const char* fontFile = metricsFontFile();
-        if (!fontFile) throw ImagingError("no font is installed for drawing Windows metafiles");
-        static const char* const psNames[] = {"Times-Roman", "Times-Italic", "Times-Bold", "Times-BoldItalic",
-                                              "Helvetica", "Helvetica-Oblique", "Helvetica-Bold",
-                                              "Helvetica-BoldOblique", "Courier", "Courier-Oblique", "Courier-Bold",
-                                              "Courier-BoldOblique", "Symbol", "ZapfDingbats"};
-        constexpr std::size_t kNames = sizeof psNames / sizeof psNames[0];
-        std::vector<wmfMapping> ps(kNames + 1, wmfMapping{nullptr, nullptr, FT_ENCODING_NONE});
-        for (std::size_t i = 0; i < kNames; ++i) {
-            ps[i].name = const_cast<char*>(psNames[i]);
-            ps[i].mapping = const_cast<char*>(fontFile);
+        // faces for its measurements.
+        const std::vector<std::string>& files = psFontFiles();
+        std::vector<wmfMapping> ps;
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            if (files[i].empty()) continue;
+            ps.push_back(wmfMapping{const_cast<char*>(kPsFaces[i].psName), const_cast<char*>(files[i].c_str()),
+                                    FT_ENCODING_NONE});
         }
+        if (ps.empty()) throw ImagingError("no font is installed for drawing Windows metafiles");
+        ps.push_back(wmfMapping{nullptr, nullptr, FT_ENCODING_NONE});
         wmfFontMap noWmfNames[1] = {{nullptr, nullptr, nullptr, nullptr, nullptr}};
         wmfMapping noSubstitutes[1] = {{nullptr, nullptr, FT_ENCODING_NONE}};
         options.font.wmf = noWmfNames;
@@ -452,7 +719,25 @@ Image renderWmf(std::string_view bytes, int width, int height) {
         if (played != wmf_E_None) throw ImagingError("the Windows metafile cannot be drawn");
     }
     if (svg.empty()) throw ImagingError("the Windows metafile produced no drawing");
-    return renderSvg(repairBitmaps(std::move(svg)), width, height);
+    return renderSvg(repairText(repairBitmaps(std::move(svg))), width, height);
+}
+
+Image renderWmf(std::string_view bytes, int width, int height) {
+    checkPixelBudget(width, height, "the rendering");
+    // One reading for every use: the metafile is drawn from its translation,
+    // the same enhanced metafile the sheet stores, so that what is measured
+    // and compared is what a document will show.
+    std::string emf;
+    try {
+        emf = wmfToEmf(bytes);
+    } catch (const ImagingError&) {
+        return renderWmfDirectly(bytes, width, height);
+    }
+    try {
+        return renderEmf(emf, width, height);
+    } catch (const ImagingError&) {
+        return renderWmfDirectly(bytes, width, height);
+    }
 }
 
 }  // namespace kelvaran::imaging

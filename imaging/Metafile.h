@@ -19,6 +19,13 @@ std::string_view checkedEmf(std::string_view bytes);
 // The same for a WMF, with or without its placeable header.
 std::string_view checkedWmf(std::string_view bytes);
 
+// The EMF with the bitmaps of its alpha-blending records in the form every
+// reader blends: a 32-bit bitmap described by bit masks without an alpha
+// mask (as some writers store icons) is described as plain 32-bit RGB, whose
+// fourth byte blending takes as alpha.  Readers that trust the masks would
+// otherwise drop the alpha and show the transparent parts black.
+std::string withPlainAlphaBitmaps(std::string_view emf);
+
 // Natural size at 96 pixels per inch.
 PixelSize emfNaturalSize(std::string_view bytes);
 PixelSize wmfNaturalSize(std::string_view bytes);
@@ -27,6 +34,20 @@ PixelSize wmfNaturalSize(std::string_view bytes);
 // metafile does not paint stay transparent.
 Image renderEmf(std::string_view bytes, int width, int height);
 Image renderWmf(std::string_view bytes, int width, int height);
+
+// An enhanced metafile that draws what a Windows metafile draws: its records
+// translated one by one into their EMF counterparts (coordinates and mapping,
+// pens, brushes, fonts and text, shapes, bitmaps, clipping).  Its frame is
+// the visible part's natural size; nothing outside the visible part is drawn.
+// Throws ImagingError for a damaged or sizeless metafile.
+std::string wmfToEmf(std::string_view wmf, const VisiblePart& visible = {});
+
+// Macintosh PICT pictures (with or without their 512-byte file header):
+// natural size (the frame, in points, at 96 pixels per inch) and the
+// enhanced metafile that draws what their opcodes draw (shapes, text,
+// bitmaps; patterns as their mean colour).  Throw ImagingError when damaged.
+PixelSize pictNaturalSize(std::string_view pict);
+std::string pictToEmf(std::string_view pict);
 
 // Rasterises an SVG document stretched to exactly width x height.
 Image renderSvg(std::string_view svg, int width, int height);

@@ -13,8 +13,11 @@ packages=(
   # tests and tools: a session bus, a virtual display, Japanese fonts,
   # LibreOffice for cross-checking outputs, PDF rasteriser, GNU parallel
   dbus dbus-x11 xvfb xauth fonts-noto-cjk fonts-ipafont-gothic
+  # faces that stand in for the ones metafiles name (Times New Roman, Arial,
+  # Courier New; MS Mincho and MS Gothic; Symbol), matched through fontconfig
+  fonts-liberation fonts-ipafont-mincho fonts-opensymbol fonts-dejavu-core fontconfig libfontconfig-dev
   libreoffice-writer-nogui libreoffice-calc-nogui poppler-utils parallel help2man
-  python3 file
+  python3 file python3-numpy python3-pil
   # packaging: the .deb and its dependency lines, icon sizes, desktop entry check
   dpkg-dev librsvg2-bin desktop-file-utils
 )

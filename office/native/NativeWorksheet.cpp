@@ -63,8 +63,13 @@ SheetPicture encoded(const imaging::Image& image, imaging::PictureType type, std
     return picture;
 }
 
-bool isVectorEmf(const model::PictureData& picture) {
-    return picture.type == model::PictureFormat::Emf && !picture.crop.any() && !picture.empty();
+// Metafiles stay drawings: an EMF as it is, a WMF translated (with its crop),
+// a PICT translated.
+bool isVectorMetafile(const model::PictureData& picture) {
+    if (picture.empty()) return false;
+    if (picture.type == model::PictureFormat::Emf || picture.type == model::PictureFormat::Pict)
+        return !picture.crop.any();
+    return picture.type == model::PictureFormat::Wmf;
 }
 
 // Stores a rendering in one of the four sheet formats.  An enhanced metafile
@@ -78,10 +83,12 @@ SheetPicture store(const Source& source, const imaging::Image& image, imaging::P
             case imaging::PictureType::Emf: {
                 const double widthPt = image.width * 72.0 / 96.0;
                 const double heightPt = image.height * 72.0 / 96.0;
-                if (isVectorEmf(source.picture)) {
+                if (isVectorMetafile(source.picture)) {
+                    const model::Crop& crop = source.picture.crop;
                     return encoded(image, format,
-                                   imaging::encodeEmf(*source.picture.bytes, imaging::PictureType::Emf, image.width,
-                                                      image.height, widthPt, heightPt));
+                                   imaging::encodeEmf(*source.picture.bytes, toImagingType(source.picture.type),
+                                                      image.width, image.height, widthPt, heightPt,
+                                                      {crop.left, crop.top, crop.right, crop.bottom}));
                 }
                 return encoded(image, format, imaging::encodeEmfFromImage(image, widthPt, heightPt));
             }
@@ -129,7 +136,8 @@ void NativeWorksheet::Paste(bool link) {
         case model::PictureFormat::Jpeg: format = imaging::PictureType::Jpeg; break;
         case model::PictureFormat::Gif: format = imaging::PictureType::Gif; break;
         case model::PictureFormat::Emf:
-        case model::PictureFormat::Wmf: format = imaging::PictureType::Emf; break;
+        case model::PictureFormat::Wmf:
+        case model::PictureFormat::Pict: format = imaging::PictureType::Emf; break;
         default: break;
     }
     SheetPicture picture = store(source, *image, format);

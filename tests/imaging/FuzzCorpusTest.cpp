@@ -17,9 +17,11 @@ TEST(DecodeFuzzCorpus, EverySeedDecodesAndSurvivesEveryEncoder) {
     for (const auto& [name, bytes] : seeds) {
         SCOPED_TRACE(name);
         const PictureType type = sniff(bytes);
-        if (type == PictureType::Pict) {
-            // Recognised but never drawn.
-            EXPECT_EQ(exerciseDecoders(bytes), 0);
+        if (name == "frame.pict") {
+            // A PICT cut short after its header: its frame gives the size,
+            // its drawing is refused.
+            EXPECT_EQ(type, PictureType::Pict);
+            EXPECT_EQ(exerciseDecoders(bytes), 1);
             continue;
         }
         EXPECT_NE(type, PictureType::Unknown);

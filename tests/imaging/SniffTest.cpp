@@ -36,13 +36,14 @@ TEST(Sniff, RecognisesBothWindowsMetafileForms) {
 }
 
 TEST(Sniff, RecognisesPictOpcodeStreamsWithAndWithoutTheFileHeader) {
-    // Picture size, frame (top, left, bottom, right), version 2 opcode.
+    // Picture size, frame (top, left, bottom, right), version 2 opcode, and
+    // the stream cut short inside the header opcode.
     std::string pict("\x00\x00\x00\x00\x00\x00\x00\x40\x00\x80\x00\x11\x02\xFF\x0C\x00", 16);
     EXPECT_EQ(sniff(pict), PictureType::Pict);
     EXPECT_EQ(sniff(std::string(512, '\0') + pict), PictureType::Pict);
     try {
         render(pict, PictureType::Pict, 10, 10);
-        FAIL() << "PICT must be refused";
+        FAIL() << "a PICT cut short after its header must be refused";
     } catch (const ImagingError& e) {
         EXPECT_NE(std::string(e.what()).find("PICT"), std::string::npos) << e.what();
     }

@@ -174,6 +174,32 @@ std::string wmfWithBitmap(int widthPx, int heightPx, const std::string& dib) {
     return wmfFile(widthPx, heightPx, rec, true, 1, words);
 }
 
+void appendWmfRecord(Bytes& records, std::uint16_t function, std::initializer_list<std::uint16_t> params,
+                     const std::string& tail) {
+    std::string padded = tail;
+    if (padded.size() % 2) padded.push_back('\0');
+    records.u32(static_cast<std::uint32_t>(3 + params.size() + padded.size() / 2)).u16(function);
+    for (std::uint16_t p : params) records.u16(p);
+    records.raw(padded);
+}
+
+std::string placeableWmf(int boxW, int boxH, int unitsPerInch, const Bytes& records) {
+    Bytes b;
+    b.u32(0x9AC6CDD7).u16(0).i16(0).i16(0).i16(boxW).i16(boxH);
+    b.u16(static_cast<std::uint32_t>(unitsPerInch)).u32(0);
+    std::uint16_t sum = 0;
+    for (int i = 0; i < 10; ++i)
+        sum ^= static_cast<std::uint16_t>(static_cast<std::uint8_t>(b.data[2 * i]) |
+                                          (static_cast<std::uint8_t>(b.data[2 * i + 1]) << 8));
+    b.u16(sum);
+    Bytes all = records;
+    appendWmfRecord(all, 0x0000, {});
+    const std::uint32_t words = static_cast<std::uint32_t>((18 + all.size()) / 2);
+    b.u16(1).u16(9).u16(0x0300).u32(words).u16(8).u32(words).u16(0);
+    b.raw(all.data);
+    return b.data;
+}
+
 std::string dibFrom(const Image& image, int bits, bool topDown) {
     std::map<std::uint32_t, int> palette;
     std::vector<std::uint32_t> order;

@@ -54,6 +54,15 @@ std::string wmfWithRectangle(int widthPx, int heightPx, int left, int top, int r
 // `dib` (as dibFrom makes it) stretched over the whole picture.
 std::string wmfWithBitmap(int widthPx, int heightPx, const std::string& dib);
 
+// Appends a WMF record: its 16-bit parameters, then `tail` (padded to a
+// whole word).
+void appendWmfRecord(Bytes& records, std::uint16_t function, std::initializer_list<std::uint16_t> params,
+                     const std::string& tail = "");
+
+// A placeable WMF whose logical box is (0, 0)-(boxW, boxH) at unitsPerInch,
+// holding `records` and then the end record.
+std::string placeableWmf(int boxW, int boxH, int unitsPerInch, const Bytes& records);
+
 // A bare bitmap (info header, colour table, rows) of the given depth holding
 // image, which must use at most 2^bits colours for the palette depths.
 // topDown writes a negative height.

@@ -73,6 +73,63 @@ TEST_F(NativeExcelTest, PasteSpecialStoresTheRenderingInTheAskedFormat) {
     }
 }
 
+// A placeable WMF of 1 x 1 inch holding one filled rectangle.
+std::string smallWmf() {
+    std::string out;
+    auto u16 = [&](std::uint32_t v) {
+        out.push_back(static_cast<char>(v & 0xFF));
+        out.push_back(static_cast<char>((v >> 8) & 0xFF));
+    };
+    auto record = [&](std::uint16_t function, std::initializer_list<std::uint16_t> params) {
+        u16(static_cast<std::uint32_t>(3 + params.size()));
+        u16(0);
+        u16(function);
+        for (std::uint16_t v : params) u16(v);
+    };
+    for (std::uint32_t v : {0xCDD7u, 0x9AC6u, 0u, 0u, 0u, 1000u, 1000u, 1000u, 0u, 0u}) u16(v);
+    std::uint16_t sum = 0;
+    for (std::size_t i = 0; i < 20; i += 2)
+        sum ^= static_cast<std::uint16_t>(static_cast<unsigned char>(out[i]) | (static_cast<unsigned char>(out[i + 1]) << 8));
+    u16(sum);
+    const std::size_t header = out.size();
+    for (std::uint32_t v : {1u, 9u, 0x0300u, 0u, 0u, 1u, 7u, 0u, 0u}) u16(v);
+    record(0x0103, {8});
+    record(0x020B, {0, 0});
+    record(0x020C, {1000, 1000});
+    record(0x02FC, {0, 0x00FF, 0, 0});
+    record(0x012D, {0});
+    record(0x041B, {500, 500, 0, 0});
+    record(0x0000, {});
+    const std::uint32_t words = static_cast<std::uint32_t>((out.size() - header) / 2);
+    out[header + 6] = static_cast<char>(words & 0xFF);
+    out[header + 7] = static_cast<char>((words >> 8) & 0xFF);
+    return out;
+}
+
+TEST_F(NativeExcelTest, AWindowsMetafilePastedAsAMetafileStaysADrawing) {
+    const std::string wmf = smallWmf();
+    auto document = test::documentWithInlinePicture(72, 72);
+    document.inlines[0].picture.type = model::PictureFormat::Wmf;
+    document.inlines[0].picture.bytes = model::shareBytes(wmf);
+    auto documents = std::static_pointer_cast<NativeDocuments>(word.Documents());
+    documents->adopt(std::move(document), "in.rtf")->InlineShapes()->item(1)->Range()->Copy();
+
+    sheet->Paste(false);
+    sheet->Shapes()->item(1)->setWidth(72 * 4);  // the quality ratio: a bitmap would be 384 x 384
+    sheet->Shapes()->item(1)->setHeight(72 * 4);
+    sheet->Shapes()->item(1)->Cut();
+    sheet->PasteSpecial(xf::kMetafile, false, false);
+    sheet->Shapes()->item(1)->Cut();
+    const SheetClip clip = cutClip();
+    ASSERT_EQ(imaging::sniff(*clip.picture.bytes), imaging::PictureType::Emf);
+    EXPECT_LT(clip.picture.bytes->size(), 2048u) << "a vector picture must not become a bitmap";
+    // It still draws the red square in the top-left quarter.
+    const imaging::Image drawn = imaging::render(*clip.picture.bytes, imaging::PictureType::Emf, 40, 40);
+    EXPECT_GT(drawn.rgba[(10 * 40 + 10) * 4], 200);
+    EXPECT_LT(drawn.rgba[(10 * 40 + 10) * 4 + 2], 60);
+    EXPECT_TRUE(drawn.rgba[(30 * 40 + 30) * 4 + 3] < 30 || drawn.rgba[(30 * 40 + 30) * 4 + 1] > 200);
+}
+
 TEST_F(NativeExcelTest, RatioSetsThePixelsAndTheDisplaySizeStaysForWord) {
     copyPicture(90, 60);
     sheet->Paste(false);

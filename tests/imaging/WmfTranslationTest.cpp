@@ -1,0 +1,416 @@
+// Windows metafiles translated into enhanced metafiles: the records that come
+// out, and what they draw.
+
+#include "imaging/ByteReader.h"
+#include "imaging/FontFaces.h"
+#include "imaging/Imaging.h"
+#include "imaging/Metafile.h"
+#include "tests/imaging/TestPictures.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <vector>
+
+namespace kelvaran::imaging {
+namespace {
+
+using test::Bytes;
+using test::appendWmfRecord;
+using test::pixel;
+
+constexpr std::uint32_t kEmrStretchDiBits = 81, kEmrExtTextOutW = 84, kEmrRectangle = 43,
+                        kEmrExtCreateFont = 82, kEmrPolygon16 = 86, kEmrAlphaBlend = 114;
+
+struct EmfRecord {
+    std::uint32_t type = 0;
+    std::string_view bytes;  // the whole record
+};
+
+std::vector<EmfRecord> recordsOf(std::string_view emf) {
+    std::vector<EmfRecord> out;
+    ByteReader in(checkedEmf(emf));
+    for (std::size_t at = 0; in.has(at, 8);) {
+        const std::uint32_t size = in.u32(at + 4);
+        out.push_back({in.u32(at), emf.substr(at, size)});
+        if (in.u32(at) == 14) break;
+        at += size;
+    }
+    return out;
+}
+
+std::vector<EmfRecord> recordsOfType(std::string_view emf, std::uint32_t type) {
+    std::vector<EmfRecord> found;
+    for (const EmfRecord& r : recordsOf(emf))
+        if (r.type == type) found.push_back(r);
+    return found;
+}
+
+// The UTF-16 text of an EMR_EXTTEXTOUTW record.
+std::u16string textOf(const EmfRecord& record) {
+    ByteReader in(record.bytes);
+    const std::uint32_t chars = in.u32(44), offset = in.u32(48);
+    std::u16string text;
+    for (std::uint32_t i = 0; i < chars; ++i) text.push_back(static_cast<char16_t>(in.u16(offset + 2 * i)));
+    return text;
+}
+
+// The face name of an EMR_EXTCREATEFONTINDIRECTW record.
+std::u16string faceOf(const EmfRecord& record) {
+    ByteReader in(record.bytes);
+    std::u16string face;
+    for (std::size_t at = 12 + 28; at < 12 + 92; at += 2) {
+        const char16_t c = static_cast<char16_t>(in.u16(at));
+        if (c == 0) break;
+        face.push_back(c);
+    }
+    return face;
+}
+
+std::uint16_t word(std::int32_t v) { return static_cast<std::uint16_t>(v); }
+
+// Brush (slot 0) and null pen (slot 1) of a colour, selected; the two slots
+// must be free.
+void solidBrush(Bytes& records, std::uint32_t colour) {
+    appendWmfRecord(records, 0x02FC, {0, word(colour & 0xFFFF), word(colour >> 16), 0});
+    appendWmfRecord(records, 0x012D, {0});
+    appendWmfRecord(records, 0x02FA, {5, 0, 0, 0, 0});
+    appendWmfRecord(records, 0x012D, {1});
+}
+
+// A font record: height in logical units, weight, charset, face name bytes.
+void font(Bytes& records, std::int16_t height, std::uint8_t charset, const std::string& face) {
+    Bytes fields;
+    fields.i16(height).i16(0).i16(0).i16(0).i16(400);
+    fields.u8(0).u8(0).u8(0).u8(charset).u8(0).u8(0).u8(0).u8(0);
+    std::string name = face;
+    name.resize(32, '\0');
+    appendWmfRecord(records, 0x02FB, {}, fields.data + name);
+}
+
+void textOut(Bytes& records, const std::string& bytes, std::int16_t x, std::int16_t y) {
+    std::string padded = bytes;
+    if (padded.size() % 2) padded.push_back('\0');
+    Bytes tail;
+    tail.raw(padded).i16(y).i16(x);
+    appendWmfRecord(records, 0x0521, {word(static_cast<std::int32_t>(bytes.size()))}, tail.data);
+}
+
+// Sum of (255 - grey) over a region: how much ink is drawn there.
+long inkIn(const Image& img, int x0, int y0, int x1, int y1) {
+    long ink = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) {
+            const test::Rgba p = pixel(img, x, y);
+            const int grey = (p.r + p.g + p.b) / 3;
+            ink += (255 - grey) * p.a / 255;
+        }
+    return ink;
+}
+
+TEST(WmfTranslation, ShapesBecomeTheirEnhancedRecordsAndDrawInPlace) {
+    Bytes records;
+    appendWmfRecord(records, 0x0103, {8});
+    appendWmfRecord(records, 0x020B, {0, 0});
+    appendWmfRecord(records, 0x020C, {1000, 2000});  // window: 2000 x 1000
+    solidBrush(records, 0x0000FF);                     // red
+    appendWmfRecord(records, 0x041B, {500, 1000, 0, 0});  // rectangle: left half of the top half
+    appendWmfRecord(records, 0x01F0, {0});                 // free both slots for the next pair
+    appendWmfRecord(records, 0x01F0, {1});
+    solidBrush(records, 0xFF0000);                         // blue
+    // Triangle in the bottom-right quarter.
+    appendWmfRecord(records, 0x0324, {3, 1000, 500, 2000, 500, 2000, 1000});
+    const std::string wmf = test::placeableWmf(2000, 1000, 1000, records);  // 2 x 1 inch
+
+    const std::string emf = wmfToEmf(wmf);
+    EXPECT_EQ(recordsOfType(emf, kEmrRectangle).size(), 1u);
+    EXPECT_EQ(recordsOfType(emf, kEmrPolygon16).size(), 1u);
+    EXPECT_TRUE(recordsOfType(emf, kEmrStretchDiBits).empty()) << "a drawing must not become a bitmap";
+    const PixelSize size = pictureSize(emf, PictureType::Emf);
+    EXPECT_EQ(size.width, 192);
+    EXPECT_EQ(size.height, 96);
+
+    const Image img = render(emf, PictureType::Emf, 192, 96);
+    const test::Rgba red = pixel(img, 40, 20), blue = pixel(img, 185, 55), empty = pixel(img, 40, 80);
+    EXPECT_GT(red.r, 200);
+    EXPECT_LT(red.b, 60);
+    EXPECT_GT(blue.b, 200);
+    EXPECT_LT(blue.r, 60);
+    EXPECT_TRUE(empty.a < 30 || (empty.r > 200 && empty.g > 200 && empty.b > 200));
+}
+
+TEST(WmfTranslation, TheWindowTheFileSetsWinsOverThePlaceableBox) {
+    // An icon whose placeable box is in twips while its own window is in
+    // pixels: the drawing fills the picture, not one corner of it.
+    Bytes records;
+    appendWmfRecord(records, 0x0103, {8});
+    appendWmfRecord(records, 0x020B, {0, 0});
+    appendWmfRecord(records, 0x020C, {81, 96});
+    solidBrush(records, 0x00FF00);
+    appendWmfRecord(records, 0x041B, {81, 96, 0, 0});
+    const std::string wmf = test::placeableWmf(1440, 1215, 1440, records);
+    for (int scale : {1, 3}) {
+        const Image img = render(wmf, PictureType::Wmf, 96 * scale, 81 * scale);
+        for (auto [x, y] : {std::pair{5, 5}, std::pair{90, 75}, std::pair{48, 40}}) {
+            const test::Rgba seen = pixel(img, x * scale, y * scale);
+            EXPECT_GT(seen.g, 200) << x << "," << y << " at scale " << scale;
+            EXPECT_GT(seen.a, 200) << x << "," << y << " at scale " << scale;
+        }
+    }
+}
+
+TEST(WmfTranslation, BitmapsKeepTheirBitsAndPlace) {
+    const Image halves = test::makeImage(8, 8, [](int x, int) {
+        return x < 4 ? test::Rgba{220, 20, 20, 255} : test::Rgba{20, 20, 220, 255};
+    });
+    const std::string dib = test::dibFrom(halves, 24);
+    const std::string wmf = test::wmfWithBitmap(40, 40, dib);
+    const std::string emf = wmfToEmf(wmf);
+    const auto bitmaps = recordsOfType(emf, kEmrStretchDiBits);
+    ASSERT_EQ(bitmaps.size(), 1u);
+    ByteReader in(bitmaps[0].bytes);
+    // The bitmap info and the bits travel unchanged.
+    const std::string_view info = bitmaps[0].bytes.substr(in.u32(48), in.u32(52));
+    const std::string_view bits = bitmaps[0].bytes.substr(in.u32(56), in.u32(60));
+    EXPECT_EQ(std::string(info) + std::string(bits), dib);
+    EXPECT_EQ(in.u32(68), 0x00CC0020u);  // the raster operation
+
+    const Image img = render(emf, PictureType::Emf, 80, 80);
+    EXPECT_GT(pixel(img, 20, 40).r, 180);
+    EXPECT_GT(pixel(img, 60, 40).b, 180);
+    EXPECT_GT(pixel(img, 5, 75).r, 180);
+    EXPECT_GT(pixel(img, 75, 5).b, 180);
+}
+
+TEST(WmfTranslation, IconsDrawnWithMaskBitmapsShowThePageThroughTheMask) {
+    // The way icons are drawn: a mask ANDed onto the page (white where the
+    // page shows), then the picture XORed over it (black there).  Over a red
+    // page: the left half stays red, the right half is the icon's blue.
+    const Image mask = test::makeImage(8, 8, [](int x, int) {
+        return x < 4 ? test::Rgba{255, 255, 255, 255} : test::Rgba{0, 0, 0, 255};
+    });
+    const Image icon = test::makeImage(8, 8, [](int x, int) {
+        return x < 4 ? test::Rgba{0, 0, 0, 255} : test::Rgba{20, 20, 220, 255};
+    });
+    Bytes records;
+    appendWmfRecord(records, 0x0103, {8});
+    appendWmfRecord(records, 0x020B, {0, 0});
+    appendWmfRecord(records, 0x020C, {80, 80});
+    solidBrush(records, 0x0000FF);
+    appendWmfRecord(records, 0x041B, {80, 80, 0, 0});
+    appendWmfRecord(records, 0x0B41, {0x00C6, 0x0088, 8, 8, 0, 0, 80, 80, 0, 0}, test::dibFrom(mask, 1));
+    appendWmfRecord(records, 0x0B41, {0x0046, 0x0066, 8, 8, 0, 0, 80, 80, 0, 0}, test::dibFrom(icon, 24));
+    const std::string wmf = test::placeableWmf(80, 80, 96, records);
+    const Image img = render(wmf, PictureType::Wmf, 80, 80);
+    const test::Rgba left = pixel(img, 20, 40), right = pixel(img, 60, 40);
+    EXPECT_GT(left.r, 200) << "the page shows through the mask";
+    EXPECT_LT(left.b, 60);
+    EXPECT_GT(right.b, 180) << "the icon's own colour";
+    EXPECT_LT(right.r, 60);
+    // The stored translation keeps both raster operations for readers that
+    // apply them.
+    const auto bitmaps = recordsOfType(wmfToEmf(wmf), kEmrStretchDiBits);
+    ASSERT_EQ(bitmaps.size(), 2u);
+    EXPECT_EQ(ByteReader(bitmaps[0].bytes).u32(68), 0x008800C6u);
+    EXPECT_EQ(ByteReader(bitmaps[1].bytes).u32(68), 0x00660046u);
+}
+
+TEST(WmfTranslation, TextKeepsItsFaceAndCharacters) {
+    Bytes records;
+    appendWmfRecord(records, 0x0103, {8});
+    appendWmfRecord(records, 0x020B, {0, 0});
+    appendWmfRecord(records, 0x020C, {400, 1600});
+    appendWmfRecord(records, 0x012E, {24});  // baseline alignment
+    font(records, -300, 0, "Times New Roman");
+    appendWmfRecord(records, 0x012D, {0});
+    textOut(records, "Caf\xe9 & <x>", 50, 300);
+    const std::string wmf = test::placeableWmf(1600, 400, 1440, records);
+
+    const std::string emf = wmfToEmf(wmf);
+    const auto fonts = recordsOfType(emf, kEmrExtCreateFont);
+    ASSERT_EQ(fonts.size(), 1u);
+    EXPECT_EQ(faceOf(fonts[0]), u"Times New Roman");
+    const auto texts = recordsOfType(emf, kEmrExtTextOutW);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(textOf(texts[0]), u"Caf\u00e9 & <x>");
+
+    // Drawn: ink where the text stands, nothing below its baseline area.
+    const Image img = render(wmf, PictureType::Wmf, 107, 27);
+    EXPECT_GT(inkIn(img, 0, 0, 107, 22), 2000);
+    const Image viaEmf = render(emf, PictureType::Emf, 107, 27);
+    EXPECT_LT(test::meanDifference(img, viaEmf), 1.0) << "one reading for both";
+}
+
+TEST(WmfTranslation, JapaneseTextInMsMinchoIsDecodedFromShiftJis) {
+    Bytes records;
+    appendWmfRecord(records, 0x0103, {8});
+    appendWmfRecord(records, 0x020B, {0, 0});
+    appendWmfRecord(records, 0x020C, {400, 1600});
+    appendWmfRecord(records, 0x012E, {24});
+    // "ＭＳ 明朝" in Shift-JIS, charset 128; text "日本語" in Shift-JIS.
+    font(records, -300, 128, "\x82\x6c\x82\x72\x20\x96\xbe\x92\xa9");
+    appendWmfRecord(records, 0x012D, {0});
+    textOut(records, "\x93\xfa\x96\x7b\x8c\xea", 50, 300);
+    const std::string wmf = test::placeableWmf(1600, 400, 1440, records);
+
+    const std::string emf = wmfToEmf(wmf);
+    const auto fonts = recordsOfType(emf, kEmrExtCreateFont);
+    ASSERT_EQ(fonts.size(), 1u);
+    EXPECT_EQ(faceOf(fonts[0]), u"\uff2d\uff33 \u660e\u671d");
+    const auto texts = recordsOfType(emf, kEmrExtTextOutW);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(textOf(texts[0]), u"\u65e5\u672c\u8a9e");
+    EXPECT_EQ(installedFace("\xef\xbc\xad\xef\xbc\xb3 \xe6\x98\x8e\xe6\x9c\x9d").family, "IPAMincho");
+
+    const Image img = render(wmf, PictureType::Wmf, 107, 27);
+    EXPECT_GT(inkIn(img, 0, 0, 107, 27), 3000) << "the characters are drawn, not left out";
+}
+
+TEST(WmfTranslation, SymbolEquationKeepsItsGlyphCodesAndDrawsTheCharacters) {
+    Bytes records;
+    appendWmfRecord(records, 0x0103, {8});
+    appendWmfRecord(records, 0x020B, {0, 0});
+    appendWmfRecord(records, 0x020C, {400, 800});
+    appendWmfRecord(records, 0x012E, {24});
+    font(records, -300, 2, "Symbol");
+    appendWmfRecord(records, 0x012D, {0});
+    textOut(records, "p\xb9\xf2", 50, 300);  // π ≠ ∫
+    const std::string wmf = test::placeableWmf(800, 400, 1440, records);
+
+    const std::string emf = wmfToEmf(wmf);
+    const auto texts = recordsOfType(emf, kEmrExtTextOutW);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(textOf(texts[0]), u"\uf070\uf0b9\uf0f2") << "Windows keeps symbol glyphs in the private-use range";
+    EXPECT_EQ(symbolGlyphToUnicode(0xF070), U'\u03c0');
+    EXPECT_EQ(symbolGlyphToUnicode(0xB9), U'\u2260');
+    EXPECT_EQ(symbolGlyphToUnicode(0xF2), U'\u222b');
+    EXPECT_EQ(symbolGlyphToUnicode(0xFE), U'\u23ad');
+    EXPECT_EQ(installedFace("Symbol").family, "OpenSymbol");
+
+    const Image img = render(wmf, PictureType::Wmf, 54, 27);
+    EXPECT_GT(inkIn(img, 0, 0, 54, 27), 1500);
+}
+
+TEST(WmfTranslation, ObjectSlotsAreReusedLikeThePlayerDoes) {
+    // Delete the first brush, create a pen that takes its slot, then select
+    // slot 1 (the second brush): the fill must be the second brush's.
+    Bytes records;
+    appendWmfRecord(records, 0x0103, {8});
+    appendWmfRecord(records, 0x020B, {0, 0});
+    appendWmfRecord(records, 0x020C, {100, 100});
+    appendWmfRecord(records, 0x02FC, {0, 0x00FF, 0x0000, 0});  // slot 0: red brush
+    appendWmfRecord(records, 0x02FC, {0, 0x0000, 0x00FF, 0});  // slot 1: blue brush
+    appendWmfRecord(records, 0x01F0, {0});
+    appendWmfRecord(records, 0x02FA, {5, 0, 0, 0, 0});         // slot 0 again: null pen
+    appendWmfRecord(records, 0x012D, {0});
+    appendWmfRecord(records, 0x012D, {1});
+    appendWmfRecord(records, 0x041B, {100, 100, 0, 0});
+    const std::string wmf = test::placeableWmf(100, 100, 96, records);
+    const Image img = render(wmfToEmf(wmf), PictureType::Emf, 100, 100);
+    EXPECT_GT(pixel(img, 50, 50).b, 200);
+    EXPECT_LT(pixel(img, 50, 50).r, 60);
+}
+
+TEST(WmfTranslation, ACropDrawsOnlyTheVisiblePart) {
+    const std::string wmf = test::wmfWithRectangle(100, 50, 0, 0, 50, 50, 0x0000FF);  // red left half
+    const std::string right = wmfToEmf(wmf, VisiblePart{0.5, 0, 0, 0});
+    EXPECT_EQ(pictureSize(right, PictureType::Emf).width, 50);
+    const Image img = render(right, PictureType::Emf, 50, 50);
+    const test::Rgba seen = pixel(img, 25, 25);
+    EXPECT_TRUE(seen.a < 30 || (seen.r > 200 && seen.g > 200)) << "the red half is cropped away";
+    const std::string left = wmfToEmf(wmf, VisiblePart{0, 0, 0.5, 0});
+    EXPECT_GT(pixel(render(left, PictureType::Emf, 50, 50), 25, 25).r, 200);
+    EXPECT_THROW(wmfToEmf(wmf, VisiblePart{0.6, 0, 0.6, 0}), ImagingError);
+}
+
+TEST(WmfTranslation, TheMetafileFormatKeepsVectorsVector) {
+    const std::string wmf = test::wmfWithRectangle(400, 300, 0, 0, 200, 150, 0xFF0000);
+    const std::string emf = encodeEmf(wmf, PictureType::Wmf, 800, 600, 300, 225);
+    EXPECT_EQ(sniff(emf), PictureType::Emf);
+    EXPECT_TRUE(recordsOfType(emf, kEmrStretchDiBits).empty());
+    EXPECT_TRUE(recordsOfType(emf, kEmrAlphaBlend).empty());
+    EXPECT_LT(emf.size(), 4 * wmf.size() + 1024) << "not a bitmap of 800 x 600";
+}
+
+TEST(WmfTranslation, DamagedRecordsAreSkippedOrRefused) {
+    Bytes records;
+    appendWmfRecord(records, 0x0103, {8});
+    appendWmfRecord(records, 0x020B, {0, 0});
+    appendWmfRecord(records, 0x020C, {100, 100});
+    appendWmfRecord(records, 0x0538, {60000, 3});            // polypolygon claiming far more than it holds
+    appendWmfRecord(records, 0x0324, {50000, 1, 2});          // polygon claiming 50000 points
+    appendWmfRecord(records, 0x0A32, {10, 10, 9000, 0});     // text longer than its record
+    appendWmfRecord(records, 0x0B41, {0x0020, 0x00CC, 1, 1, 0, 0, 10, 10, 0, 0}, std::string(8, '\x7f'));  // bad bitmap
+    appendWmfRecord(records, 0x012D, {999});                  // no such object
+    appendWmfRecord(records, 0x0127, {static_cast<std::uint16_t>(-5)});  // restore past the bottom
+    const std::string wmf = test::placeableWmf(100, 100, 96, records);
+    std::string emf;
+    ASSERT_NO_THROW(emf = wmfToEmf(wmf));
+    EXPECT_NO_THROW(checkedEmf(emf));
+    EXPECT_NO_THROW(render(wmf, PictureType::Wmf, 50, 50));
+
+    EXPECT_THROW(wmfToEmf(wmf.substr(0, wmf.size() - 10)), ImagingError);  // no end record
+    EXPECT_THROW(wmfToEmf(std::string("not a metafile at all")), ImagingError);
+}
+
+TEST(EmfAlphaBitmaps, MaskedThirtyTwoBitIconsAreGivenAsPlainRgbForBlending) {
+    // An icon as some writers store it: alpha blending of a 32-bit bitmap
+    // described by RGB bit masks.  Readers that trust the masks show its
+    // transparent parts black; described as plain RGB every reader blends it.
+    Bytes e;
+    auto frame = [&](std::uint32_t type, std::uint32_t size) { e.u32(type).u32(size); };
+    const int w = 2, h = 2;
+    frame(1, 108);
+    e.i32(0).i32(0).i32(w - 1).i32(h - 1).i32(0).i32(0).i32(53).i32(53);
+    e.u32(0x464D4520).u32(0x10000).u32(0).u32(3).u16(1).u16(0).u32(0).u32(0).u32(0);
+    e.i32(1920).i32(1080).i32(508).i32(286).u32(0).u32(0).u32(0).i32(508000).i32(285750);
+    const std::uint32_t blendSize = 108 + 52 + w * h * 4;
+    frame(114, blendSize);
+    e.i32(0).i32(0).i32(w - 1).i32(h - 1);
+    e.i32(0).i32(0).i32(w).i32(h).u32(0x01FF0000).i32(0).i32(0);
+    for (std::uint32_t f : {0x3F800000u, 0u, 0u, 0x3F800000u, 0u, 0u}) e.u32(f);
+    e.u32(0).u32(0).u32(108).u32(52).u32(160).u32(w * h * 4).i32(w).i32(h);
+    e.u32(40).i32(w).i32(h).u16(1).u16(32).u32(3).u32(w * h * 4).i32(0).i32(0).u32(0).u32(0);
+    e.u32(0x00FF0000).u32(0x0000FF00).u32(0x000000FF);
+    e.u32(0x00000000).u32(0xFF0000FF).u32(0xFF0000FF).u32(0x00000000);  // two clear, two opaque blue
+    frame(14, 20);
+    e.u32(0).u32(16).u32(20);
+    e.put32(48, static_cast<std::uint32_t>(e.size()));
+    const std::string emf = e.data;
+
+    const std::string stored = encodeEmf(emf, PictureType::Emf, 2, 2, 1.5, 1.5);
+    const auto blends = recordsOfType(stored, kEmrAlphaBlend);
+    ASSERT_EQ(blends.size(), 1u);
+    ByteReader in(blends[0].bytes);
+    EXPECT_EQ(in.u32(108 + 16), 0u) << "plain RGB, whose fourth byte blending takes as alpha";
+    EXPECT_EQ(in.u32(88), 40u);
+    // Everything else stays as it was: the same size, the same bits.
+    EXPECT_EQ(stored.size(), emf.size());
+    EXPECT_EQ(stored.substr(108 + 160), emf.substr(108 + 160));
+}
+
+TEST(FontFaces, WindowsFacesHaveTheirMetricCompatibleStandIns) {
+    const std::map<std::string, std::string> expected = {
+        {"Times New Roman", "Liberation Serif"}, {"Arial", "Liberation Sans"},
+        {"Courier New", "Liberation Mono"},     {"MS Mincho", "IPAMincho"},
+        {"MS Gothic", "IPAGothic"},             {"\xef\xbc\xad\xef\xbc\xb3 \xe3\x82\xb4\xe3\x82\xb7\xe3\x83\x83\xe3\x82\xaf", "IPAGothic"},
+        {"Symbol", "OpenSymbol"}};
+    for (const auto& [asked, family] : expected) {
+        const InstalledFace face = installedFace(asked);
+        EXPECT_EQ(face.family, family) << asked;
+        EXPECT_FALSE(face.file.empty()) << asked;
+    }
+    EXPECT_NE(installedFace("Times New Roman", true, false).file, installedFace("Times New Roman").file);
+    EXPECT_FALSE(installedFace("No Such Face Anywhere").file.empty()) << "an unknown face falls back";
+}
+
+TEST(FontFaces, TextIsDecodedFromItsFontsCharacterSet) {
+    EXPECT_EQ(decodeText("\x93\xfa\x96\x7b", 128, ""), "\xe6\x97\xa5\xe6\x9c\xac");      // 日本
+    EXPECT_EQ(decodeText("caf\xe9", 0, "Arial"), "caf\xc3\xa9");
+    EXPECT_EQ(decodeText("\xcf\xf0", 204, ""), "\xd0\x9f\xd1\x80");                      // Пр
+    EXPECT_EQ(decodeText("a", 2, "Symbol"), "\xce\xb1");                                  // α
+    EXPECT_EQ(decodeText("\x93", 128, ""), "\xef\xbf\xbd") << "a lead byte cut off";
+}
+
+}  // namespace
+}  // namespace kelvaran::imaging
