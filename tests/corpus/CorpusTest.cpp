@@ -63,6 +63,33 @@ const std::vector<ConditionSet>& conditionSets() {
     return sets;
 }
 
+// Where LibreOffice draws the input wrongly and the copy right, the copy's
+// pages cannot match the input's.  Each exception names the document, the
+// worst tile it may show, and why.
+struct KnownDifference {
+    const char* document;  // folder/name in the corpus
+    double maxTile;
+    const char* why;
+};
+
+const std::vector<KnownDifference>& knownDifferences() {
+    static const std::vector<KnownDifference> known = {
+        {"doc/wps-written-ole-packages-emf.doc", 64,
+         "LibreOffice draws the input's DOC and DOCX package icons on black squares (their presentations "
+         "alpha-blend bitmaps described by bit masks); the converted pictures show the icons as they look"},
+    };
+    return known;
+}
+
+verify::CheckLimits limitsFor(const fs::path& document) {
+    verify::CheckLimits limits;
+    const std::string name = document.parent_path().filename().string() + "/" + document.filename().string();
+    for (const auto& k : knownDifferences()) {
+        if (name == k.document) limits.maxTileDifference = k.maxTile;
+    }
+    return limits;
+}
+
 struct Slimming {
     int exitStatus = -1;
     std::string log;
@@ -171,7 +198,7 @@ TEST_P(CorpusTest, ComesOutWhole) {
             ASSERT_TRUE(input().opened) << "LibreOffice cannot read the input although it was slimmed: "
                                         << input().failure;
             const Rendering copy = renderer().render(*s.copy, GetParam().filename().string());
-            known = checked.emplace(bytes, verify::compareRenderings(input(), copy)).first;
+            known = checked.emplace(bytes, verify::compareRenderings(input(), copy, limitsFor(GetParam()))).first;
         }
         const CheckResult& r = known->second;
         std::cout << fmt::format("[{}] {}: {} -> {} bytes, {}\n", set.name, name(), fs::file_size(GetParam()),
