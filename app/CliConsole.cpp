@@ -1,6 +1,6 @@
 #include "app/CliConsole.h"
 
-#include "app/InputList.h"
+#include "app/run/InputList.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "app/gui/frmMain.h"
 
-#include "app/AppTitle.h"
+#include "app/run/AppTitle.h"
 #include "app/gui/ButtonPictures.h"
 #include "app/gui/InterfaceFont.h"
 #include "app/gui/MainWindowAutomation.h"

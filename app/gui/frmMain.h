@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/BatchRun.h"
+#include "app/run/BatchRun.h"
 #include "app/CliApp.h"
 #include "engine/RunDisplay.h"
 #include "engine/RunState.h"

@@ -1,5 +1,5 @@
 // The desktop program: the main window over the in-process office backend.
-#include "app/AppTitle.h"
+#include "app/run/AppTitle.h"
 #include "app/gui/InterfaceFont.h"
 #include "app/gui/SourceBox.h"
 #include "app/gui/frmMain.h"

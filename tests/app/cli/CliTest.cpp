@@ -6,11 +6,11 @@
 
 #include "Version.h"
 #include "app/CliConsole.h"
-#include "app/InputList.h"
+#include "app/run/InputList.h"
 #include "engine/ObjectObserver.h"
 #include "settings/RegAccess.h"
 #include "settings/StoredSettings.h"
-#include "tests/app/cli/BatchFixture.h"
+#include "tests/app/run/BatchFixture.h"
 #include "tests/app/cli/SchemaCheck.h"
 
 #include <nlohmann/json.hpp>

@@ -1,7 +1,7 @@
 #include "app/gui/frmMain.h"
 
 #include "Version.h"
-#include "app/AppTitle.h"
+#include "app/run/AppTitle.h"
 #include "app/gui/SourceBox.h"
 #include "app/gui/Twips.h"
 #include "tests/app/gui/FakeOffice.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/InputList.h"
+#include "app/run/InputList.h"
 #include "engine/RunState.h"
 
 #include <functional>

@@ -2,9 +2,9 @@
 
 // The machine-readable report of a command-line run: JSON Lines, one record
 // per document, one per replaced object and one for the whole run.  The
-// records are described by app/report.schema.json.
+// records are described by app/run/report.schema.json.
 
-#include "app/BatchRun.h"
+#include "app/run/BatchRun.h"
 #include "engine/ObjectObserver.h"
 
 #include <nlohmann/json.hpp>

@@ -3,7 +3,7 @@
 // A batch run over office doubles and a real temporary folder: every office
 // call that the run makes is noted in `events`, documents are files on disk.
 
-#include "app/BatchRun.h"
+#include "app/run/BatchRun.h"
 #include "engine/Conditions.h"
 #include "engine/RunDisplay.h"
 #include "engine/RunState.h"

@@ -1,7 +1,7 @@
-#include "app/BatchRun.h"
+#include "app/run/BatchRun.h"
 
-#include "app/InputList.h"
-#include "tests/app/cli/BatchFixture.h"
+#include "app/run/InputList.h"
+#include "tests/app/run/BatchFixture.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

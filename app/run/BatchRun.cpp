@@ -1,6 +1,6 @@
-#include "app/BatchRun.h"
+#include "app/run/BatchRun.h"
 
-#include "app/InputList.h"
+#include "app/run/InputList.h"
 #include "engine/Conditions.h"
 #include "engine/RunDisplay.h"
 #include "engine/Walker.h"

@@ -1,4 +1,4 @@
-#include "app/RunReport.h"
+#include "app/run/RunReport.h"
 
 #include "platform/Failure.h"
 

@@ -1,4 +1,4 @@
-#include "app/InputList.h"
+#include "app/run/InputList.h"
 
 #include "platform/Conversions.h"
 #include "platform/Failure.h"

@@ -1,7 +1,7 @@
-#include "app/RunReport.h"
+#include "app/run/RunReport.h"
 
 #include "Version.h"
-#include "app/InputList.h"
+#include "app/run/InputList.h"
 #include "platform/AtomicFile.h"
 #include "platform/Conversions.h"
 
