@@ -5,13 +5,12 @@
 #include "app/run/BatchRun.h"
 #include "app/CliConsole.h"
 #include "app/run/InputList.h"
+#include "app/run/RunAssembly.h"
 #include "app/run/RunReport.h"
 #include "engine/Conditions.h"
 #include "engine/RunDisplay.h"
 #include "engine/RunState.h"
-#include "engine/Walker.h"
 #include "office/OfficeControl.h"
-#include "office/OfficeFactory.h"
 #include "platform/AtomicFile.h"
 #include "platform/Clipboard.h"
 #include "platform/Conversions.h"
@@ -276,45 +275,46 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& entr
              std::ostream& out, std::ostream& err, ReportSink* report) {
     const bool quiet = settings.quiet;
     const bool dryRun = settings.dryRun;
-    engine::RunState state;
-    state.waitXP = settings.waitXP;
-    state.wait2000 = settings.wait2000;
     platform::StdFileSystem fileSystem;
     CliConsole console(err, settings.progress && !quiet);
     std::ostream* logStream = quiet ? nullptr : (settings.logToError ? &err : &out);
-
-    state.fileSystem = &fileSystem;
-    platform::Clipboard clipboard;
     StreamMessageBoxes messages(console);
     engine::FixedConditions conditions(settings.values);
     CliEventPump pump(environment.interrupted);
     CliDisplay display(logStream, console, !quiet, pump);
     platform::Timer timer;
     CliHost host(entries);
+    std::unique_ptr<RunRecorder> recorder;
+    if (report) {
+        recorder = std::make_unique<RunRecorder>(*report, dryRun);
+        display.onLog = [&recorder](const std::string& text) { recorder->logAppended(text); };
+    }
+    ObjectCounter counter(recorder.get());
 
-    rules::ExceptionList exceptions;
+    RunAssembly assembly(environment.registerBackends);
+    engine::RunState& state = assembly.state();
+    state.waitXP = settings.waitXP;
+    state.wait2000 = settings.wait2000;
+    state.fileSystem = &fileSystem;
+    rules::ExceptionList& exceptions = assembly.exceptions();
     try {
         rules::LoadExceptionList(exceptions, environment.configFolder + "/ole.ini", {});
     } catch (const std::exception&) {
         // The built-in table stays.
     }
     if (exceptions.size() == 0) rules::AddDefaultExceptions(exceptions);
+    // The progress line counts the decisions on their way to the report.
+    engine::ObjectObserver* observer =
+        console.showsProgress() ? &counter : static_cast<engine::ObjectObserver*>(recorder.get());
+    assembly.assemble({conditions, display, host, messages, pump, timer, observer}, environment.makeWalker);
 
-    office::OfficeFactory factory;
-    if (environment.registerBackends) environment.registerBackends(factory);
-    office::OfficeControl office(factory, state, clipboard, messages, kApplicationTitle);
+    office::OfficeControl& office = assembly.office();
     office.setCaption = [](const std::string&) {};
-
-    BatchRun run(state, office, clipboard, messages, conditions, display, host);
+    BatchRun& run = assembly.batch();
     run.setOutputFolder(settings.outputDir);
     run.setDryRun(dryRun);
     pump.attach(&run);
 
-    std::unique_ptr<RunRecorder> recorder;
-    if (report) {
-        recorder = std::make_unique<RunRecorder>(*report, dryRun);
-        display.onLog = [&recorder](const std::string& text) { recorder->logAppended(text); };
-    }
     const int count = static_cast<int>(entries.size());
     double saved = 0;
     auto documentStart = std::chrono::steady_clock::now();
@@ -322,7 +322,6 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& entr
     std::string progressPath;
     int progressIndex = 0;
     double progressLeft = -1;
-    ObjectCounter counter(recorder.get());
     auto redraw = [&] {
         console.setProgress(ProgressText(progressIndex + 1, count, saved, progressLeft, progressPath,
                                          counter.decided() + 1, counter.ahead()));
@@ -379,13 +378,6 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& entr
 
     for (const auto& line : settings.openingLines) console.line(line);
 
-    std::unique_ptr<engine::Walker> walker;
-    if (environment.makeWalker) {
-        walker = environment.makeWalker(
-            WalkerParts{state, conditions, exceptions, display, clipboard, pump, timer,
-                        console.showsProgress() ? static_cast<engine::ObjectObserver*>(&counter) : recorder.get()});
-    }
-    run.setWalker(walker.get());
     run.StartRun();
     console.endProgress();
 

@@ -1,49 +1,19 @@
 #pragma once
 
-#include <atomic>
-#include <functional>
-#include <iosfwd>
-#include <memory>
-#include <string>
+#include "app/run/RunAssembly.h"
 
-namespace kelvaran::engine {
-struct RunState;
-class ObjectObserver;
-class Conditions;
-class ExceptionRules;
-class RunDisplay;
-class Walker;
-}  // namespace kelvaran::engine
-namespace kelvaran::office {
-class OfficeFactory;
-}
-namespace kelvaran::platform {
-class Clipboard;
-class EventPump;
-class Timer;
-}  // namespace kelvaran::platform
+#include <atomic>
+#include <iosfwd>
+#include <string>
 
 namespace kelvaran::app {
 
-// The services of a run, as the engine is built from them.
-struct WalkerParts {
-    engine::RunState& state;
-    engine::Conditions& conditions;
-    engine::ExceptionRules& rules;
-    engine::RunDisplay& display;
-    platform::Clipboard& clipboard;
-    platform::EventPump& events;
-    platform::Timer& timer;
-    // Wants to hear what became of each object (the report); may be null.
-    engine::ObjectObserver* observer = nullptr;
-};
-
 // What the command-line front end is built with.
 struct CliEnvironment {
-    // Registers the office backends with the factory of the run.
-    std::function<void(office::OfficeFactory&)> registerBackends;
-    // Builds the document walk; may return null (nothing is converted then).
-    std::function<std::unique_ptr<engine::Walker>(const WalkerParts&)> makeWalker;
+    // The office backends of every run.
+    BackendRegistration registerBackends = registerInProcessBackends;
+    // Stands in for the engine (tests); empty: the engine.
+    RunAssembly::WalkerFactory makeWalker;
     // Where the stored settings and ole.ini are read from (never written).
     std::string configFolder;
     // Raised by the interrupt signal; acts as the stop button.  May be null.

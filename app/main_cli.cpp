@@ -1,12 +1,6 @@
 #include "app/CliApp.h"
 
-#include "engine/Walker.h"
-#include "office/OfficeFactory.h"
-#include "office/native/NativeBackend.h"
 #include "settings/RegAccess.h"
-#ifdef KELVARAN_HAVE_ENGINE
-#include "engine/Engine.h"
-#endif
 
 #include <atomic>
 #include <csignal>
@@ -32,17 +26,6 @@ extern "C" void onInterrupt(int) {
 int main(int argc, char** argv) {
     std::signal(SIGINT, onInterrupt);
     kelvaran::app::CliEnvironment environment;
-    environment.registerBackends = [](kelvaran::office::OfficeFactory& factory) {
-        kelvaran::office::native::registerNativeBackend(factory);
-    };
-#ifdef KELVARAN_HAVE_ENGINE
-    environment.makeWalker = [](const kelvaran::app::WalkerParts& p) -> std::unique_ptr<kelvaran::engine::Walker> {
-        auto engine = std::make_unique<kelvaran::engine::Engine>(p.state, p.conditions, p.rules, p.display,
-                                                                 p.clipboard, p.events, p.timer);
-        engine->setObserver(p.observer);
-        return engine;
-    };
-#endif
     environment.configFolder = kelvaran::settings::RegAccess::defaultFolder();
     environment.interrupted = &interrupted;
     environment.standardInput = &std::cin;
