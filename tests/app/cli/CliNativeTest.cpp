@@ -2,7 +2,7 @@
 // on the bundled sample documents: what a dry run measures is what a real
 // run writes, and several jobs write what one job writes.
 
-#include "app/CliApp.h"
+#include "app/cli/CliApp.h"
 
 #include "tests/app/cli/SchemaCheck.h"
 

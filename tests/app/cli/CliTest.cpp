@@ -2,10 +2,10 @@
 // refuses before any document is opened, where its input comes from, what it
 // writes, its report and its progress line.
 
-#include "app/CliApp.h"
+#include "app/cli/CliApp.h"
 
 #include "Version.h"
-#include "app/CliConsole.h"
+#include "app/cli/CliConsole.h"
 #include "app/run/InputList.h"
 #include "engine/ObjectObserver.h"
 #include "settings/RegAccess.h"

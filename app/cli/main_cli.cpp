@@ -1,4 +1,4 @@
-#include "app/CliApp.h"
+#include "app/cli/CliApp.h"
 
 #include "settings/RegAccess.h"
 

@@ -1,4 +1,4 @@
-#include "app/CliConsole.h"
+#include "app/cli/CliConsole.h"
 
 #include "app/run/InputList.h"
 
