@@ -1,4 +1,4 @@
-#include "imaging/DecodeFuzzEntry.h"
+#include "fuzz/DecodeFuzzEntry.h"
 
 #include "imaging/Imaging.h"
 

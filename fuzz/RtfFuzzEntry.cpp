@@ -1,4 +1,4 @@
-#include "formats/rtf/RtfFuzzEntry.h"
+#include "fuzz/RtfFuzzEntry.h"
 
 #include "formats/model/NewPicture.h"
 #include "formats/rtf/RtfFormat.h"

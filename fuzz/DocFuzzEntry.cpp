@@ -1,4 +1,4 @@
-#include "formats/doc/DocFuzzEntry.h"
+#include "fuzz/DocFuzzEntry.h"
 
 #include "formats/doc/DocFormat.h"
 
