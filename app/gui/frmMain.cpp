@@ -1,12 +1,12 @@
 #include "app/gui/frmMain.h"
 
-#include "app/run/AppTitle.h"
 #include "app/gui/ButtonPictures.h"
 #include "app/gui/InterfaceFont.h"
 #include "app/gui/MainWindowAutomation.h"
 #include "app/gui/SourceBox.h"
 #include "app/gui/Twips.h"
 #include "app/gui/WindowConditions.h"
+#include "app/run/AppTitle.h"
 #include "office/OfficeControl.h"
 #include "platform/FileSystem.h"
 #include "platform/qt/QtEventPump.h"

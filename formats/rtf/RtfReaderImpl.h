@@ -5,10 +5,10 @@
 // RtfReader_pict.cpp, RtfReader_object.cpp and RtfReader_shape.cpp.  Nothing
 // outside formats/rtf includes it.
 
-#include "formats/rtf/RtfDetail.h"
-#include "formats/rtf/RtfTokenizer.h"
 #include "formats/model/Document.h"
 #include "formats/model/FormatError.h"
+#include "formats/rtf/RtfDetail.h"
+#include "formats/rtf/RtfTokenizer.h"
 
 #include <array>
 #include <cstdint>

@@ -2,8 +2,8 @@
 
 #include "office/OfficeError.h"
 #include "office/OfficeFactory.h"
-#include "office/native/word/DocumentFiles.h"
 #include "office/native/excel/NativeExcelApplication.h"
+#include "office/native/word/DocumentFiles.h"
 #include "office/native/word/NativeWordApplication.h"
 
 namespace kelvaran::office::native {

@@ -2,8 +2,8 @@
 
 #include "office/OfficeError.h"
 #include "office/native/ClipboardItems.h"
-#include "office/native/excel/NativeSheetShapes.h"
 #include "office/native/PictureRendering.h"
+#include "office/native/excel/NativeSheetShapes.h"
 #include "platform/Conversions.h"
 
 #include <any>

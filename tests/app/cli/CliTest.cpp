@@ -10,8 +10,8 @@
 #include "engine/ObjectObserver.h"
 #include "settings/RegAccess.h"
 #include "settings/StoredSettings.h"
-#include "tests/app/run/BatchFixture.h"
 #include "tests/app/cli/SchemaCheck.h"
+#include "tests/app/run/BatchFixture.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,10 +1,9 @@
 #include "app/gui/frmMain.h"
 
 #include "Version.h"
-#include "app/run/AppTitle.h"
 #include "app/gui/SourceBox.h"
 #include "app/gui/Twips.h"
-#include "tests/app/gui/FakeOffice.h"
+#include "app/run/AppTitle.h"
 #include "automation/MainWindowControl.h"
 #include "engine/Conditions.h"
 #include "engine/Walker.h"
@@ -13,6 +12,7 @@
 #include "platform/Host.h"
 #include "rules/frmObject.h"
 #include "settings/RegAccess.h"
+#include "tests/app/gui/FakeOffice.h"
 #include "web/AboutDialog.h"
 #include "web/WebPages.h"
 

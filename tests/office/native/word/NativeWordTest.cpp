@@ -1,7 +1,7 @@
 #include "office/OfficeError.h"
+#include "office/native/excel/NativeExcelApplication.h"
 #include "office/native/word/NativeDocument.h"
 #include "office/native/word/NativeDocuments.h"
-#include "office/native/excel/NativeExcelApplication.h"
 #include "office/native/word/NativeWordApplication.h"
 #include "platform/AtomicFile.h"
 #include "platform/Clipboard.h"
