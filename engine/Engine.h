@@ -86,6 +86,8 @@ private:
 
     // Walk pieces
     std::string walk(const office::word::ShapePtr& group, bool isTop);
+    bool walkInlineShapes();
+    void walkFloatingShape(const office::word::ShapePtr& shape, std::vector<std::string>& shapeNames);
     bool conversionRuleSaysConvert(bool isPicture, bool isObject, const std::string& objectKind);
     std::string objectKindFromProgId(const std::string& progId);
     void registerKind(const std::string& objectKind);
@@ -107,6 +109,8 @@ private:
     bool fallbackApplies(const std::string& formatLabel);
     bool recompressionApplies(const std::string& objectKind);
     bool accepted(double oldSize, double newSize);
+    double measureFloatingResult();
+    office::word::ShapePtr pasteAtAnchor(office::word::Shape& oldShape);
     void writeLogLine(std::int32_t pageNumber, const std::string& objectKind, double displayWidth,
                       double displayHeight, const std::string& formatLabel, const std::string& verb, double oldSize,
                       double newSize);

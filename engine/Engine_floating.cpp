@@ -36,6 +36,53 @@ void sinkTo(word::Shape& shape, std::int32_t zOrder) {
 }
 }  // namespace
 
+// Measures the converted picture on the clipboard in the scratch document
+// and leaves it on the clipboard as a floating picture.
+double Engine::measureFloatingResult() {
+    auto& app = obj(state_.appWORD);
+    auto selection = [&] { return need(app.Selection()); };
+    auto& scratch = obj(state_.scratchDoc);
+    double newSize = 0;
+    try {
+        obj(scratch.Range(0)).Paste();
+        scratch.SaveAs(state_.scratchPathA);
+        if (!state_.fileSystem) throw platform::FileSystemError("no file system");
+        newSize = state_.fileSystem->GetFile(scratch.FullName()).Size - state_.emptyDocSize;
+        if (state_.wordIs2007) {
+            obj(obj(scratch.InlineShapes()).item(1)).ConvertToShape();
+            obj(obj(scratch.Shapes()).item(1)).Select();
+            SlowModeWait();
+            selection()->Cut();
+        } else {
+            obj(scratch.Range(0)).Delete();
+        }
+    } catch (...) {
+        // The next measurement needs an empty scratch document.
+        emptyScratchDocument();
+        throw;
+    }
+    return newSize;
+}
+
+// Pastes the picture on the clipboard at the old shape's anchor and returns
+// the new shape.
+word::ShapePtr Engine::pasteAtAnchor(word::Shape& oldShape) {
+    auto& app = obj(state_.appWORD);
+    auto selection = [&] { return need(app.Selection()); };
+    obj(obj(state_.srcDoc).Windows(1)).Activate();
+    obj(oldShape.Anchor()).Select();
+    timer_.pauseForOffice(100);
+    SlowModeWait();
+    selection()->Paste();
+    SlowModeWait();
+
+    if (state_.wordIs2007) {
+        auto shapes = need(obj(state_.srcDoc).Shapes());
+        return shapes->item(shapes->count());
+    }
+    return obj(selection()->ShapeRange()).item(1);
+}
+
 std::int32_t Engine::ConvertFloatingShape(const word::ShapePtr& oldShapePtr, std::vector<std::string>& shapeNames,
                                           double displayWidth, double displayHeight, std::string& objectKind) {
     beginObject();
@@ -123,28 +170,7 @@ std::int32_t Engine::ConvertFloatingShape(const word::ShapePtr& oldShapePtr, std
             }
         }
 
-        // Measure the converted picture and leave it on the clipboard as a
-        // floating picture.
-        auto& scratch = obj(state_.scratchDoc);
-        double newSize = 0;
-        try {
-            obj(scratch.Range(0)).Paste();
-            scratch.SaveAs(state_.scratchPathA);
-            if (!state_.fileSystem) throw platform::FileSystemError("no file system");
-            newSize = state_.fileSystem->GetFile(scratch.FullName()).Size - state_.emptyDocSize;
-            if (state_.wordIs2007) {
-                obj(obj(scratch.InlineShapes()).item(1)).ConvertToShape();
-                obj(obj(scratch.Shapes()).item(1)).Select();
-                SlowModeWait();
-                selection()->Cut();
-            } else {
-                obj(scratch.Range(0)).Delete();
-            }
-        } catch (...) {
-            // The next measurement needs an empty scratch document.
-            emptyScratchDocument();
-            throw;
-        }
+        const double newSize = measureFloatingResult();
 
         if (!accepted(oldSize, newSize)) {
             decided("not_smaller", newSize, formatLabel);
@@ -152,21 +178,7 @@ std::int32_t Engine::ConvertFloatingShape(const word::ShapePtr& oldShapePtr, std
             return 0;
         }
 
-        // Put the picture at the old shape's anchor.
-        activate();
-        obj(oldShape.Anchor()).Select();
-        timer_.pauseForOffice(100);
-        SlowModeWait();
-        selection()->Paste();
-        SlowModeWait();
-
-        word::ShapePtr newShapePtr;
-        if (state_.wordIs2007) {
-            auto shapes = need(obj(state_.srcDoc).Shapes());
-            newShapePtr = shapes->item(shapes->count());
-        } else {
-            newShapePtr = obj(selection()->ShapeRange()).item(1);
-        }
+        const word::ShapePtr newShapePtr = pasteAtAnchor(oldShape);
         auto& newShape = obj(newShapePtr);
 
         // Until the old shape is gone, a failure takes the new picture out

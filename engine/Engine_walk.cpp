@@ -66,58 +66,138 @@ std::string Engine::WalkDocument(const word::ShapePtr& group, bool isTop) {
     }
 }
 
+// The inline shapes of the document, last to first; false when the walk
+// ends here (the shapes cannot be counted, or a stop was asked for).
+bool Engine::walkInlineShapes() {
+    std::int32_t count = 0;
+    try {
+        count = obj(obj(state_.srcDoc).InlineShapes()).count();
+    } catch (const std::exception&) {
+        return false;
+    }
+    announceObjects(count);
+    for (std::int32_t i = count; i >= 1; --i) {
+        std::optional<std::string> converting;
+        try {
+            if (ProbeInlineShape(i) == 0) {
+                auto shape = obj(obj(state_.srcDoc).InlineShapes()).item(i);
+                keepWordMinimised();
+                keepExcelMinimised();
+                bool isPicture = false;
+                bool isObject = false;
+                std::string objectKind;
+                progId_.clear();
+                const std::int32_t type = obj(shape).Type();
+                if (type == wc::wdInlineShapePicture) {
+                    isPicture = true;
+                    objectKind = kPicture;
+                } else if (type == wc::wdInlineShapeEmbeddedOLEObject || type == wc::wdInlineShapeLinkedOLEObject) {
+                    isObject = true;
+                    const std::string progId = obj(obj(shape).OLEFormat()).progId();
+                    progId_ = progId;
+                    if (!progId.empty()) {
+                        objectKind = objectKindFromProgId(progId);
+                        registerKind(objectKind);
+                    }
+                }
+                if (conversionRuleSaysConvert(isPicture, isObject, objectKind)) {
+                    converting = objectKind;
+                    ConvertInlineShape(shape, i, false, objectKind);
+                    converting.reset();
+                } else if (isObject) {
+                    tell({objectKind, "inline", 0, 0, 0, 0, 0, {}, "excluded"});
+                }
+            }
+        } catch (const std::exception&) {
+            // This shape stays as it is; the pass goes on.
+            if (converting) tell({*converting, "inline", 0, 0, 0, 0, 0, {}, "failed"});
+        }
+        if (pumpAndCheckStop()) return false;
+    }
+    return true;
+}
+
+// One floating shape of the document or of a group taken apart: converted,
+// taken apart itself, its text box walked, or left; the name it is known by
+// afterwards goes to `shapeNames`.
+void Engine::walkFloatingShape(const word::ShapePtr& shape, std::vector<std::string>& shapeNames) {
+    events_.processEvents();
+    keepMinimisedTolerant();
+
+    double width = 0;
+    double height = 0;
+    const bool sizeKnown = attempt([&] {
+        width = shape->Width();
+        height = shape->Height();
+    });
+
+    std::string name;
+    const bool nameKnown = attempt([&] { name = shape->Name(); });
+    bool isPicture = false;
+    bool isObject = false;
+    std::string objectKind;
+    progId_.clear();
+    if (nameKnown && startsWithLower(name, "picture ")) {
+        isPicture = true;
+        objectKind = kPicture;
+    } else if (nameKnown && startsWithLower(name, "object ")) {
+        isObject = true;
+        attempt([&] {
+            const std::string progId = obj(shape->OLEFormat()).progId();
+            progId_ = progId;
+            if (!progId.empty()) {
+                objectKind = objectKindFromProgId(progId);
+                registerKind(objectKind);
+            }
+        });
+    }
+    auto recordName = [&] {
+        if (nameKnown) shapeNames.push_back(name);
+    };
+
+    std::int32_t type = 0;
+    const bool typeKnown = attempt([&] { type = shape->Type(); });
+    bool convert = false;
+    if (typeKnown && sizeKnown && type != wc::msoGroup && type != wc::msoMedia) {
+        attempt([&] { convert = conversionRuleSaysConvert(isPicture, isObject, objectKind); });
+    }
+
+    if (typeKnown && type == wc::msoGroup) {
+        bool takeApart = false;
+        attempt([&] {
+            const std::int32_t n = platform::textToInt32(conditions_.PixelSizeText());
+            takeApart = sizeKnown && width > n && height > n;
+        });
+        if (takeApart) {
+            shapeNames.push_back(WalkDocument(shape, false));
+        } else {
+            recordName();
+        }
+    } else if (convert) {
+        std::int32_t result = -1;
+        const std::string kind = objectKind;
+        attempt([&] { result = ConvertFloatingShape(shape, shapeNames, width, height, objectKind); });
+        if (result == -1) {
+            tell({kind, "floating", 0, width, height, 0, 0, {}, "failed"});
+            recordName();
+        }
+    } else if (typeKnown && sizeKnown && type == wc::msoTextBox) {
+        walkTextBox(shape);
+        recordName();
+    } else {
+        if (isObject && typeKnown && sizeKnown && type != wc::msoMedia) {
+            tell({objectKind, "floating", 0, width, height, 0, 0, {}, "excluded"});
+        }
+        recordName();
+    }
+}
+
 std::string Engine::walk(const word::ShapePtr& group, bool isTop) {
     // A minimising failure here is not worth ending the walk for; the same
     // upkeep is repeated for every object.
     keepMinimisedTolerant();
 
-    if (isTop) {
-        std::int32_t count = 0;
-        try {
-            count = obj(obj(state_.srcDoc).InlineShapes()).count();
-        } catch (const std::exception&) {
-            return {};
-        }
-        announceObjects(count);
-        for (std::int32_t i = count; i >= 1; --i) {
-            std::optional<std::string> converting;
-            try {
-                if (ProbeInlineShape(i) == 0) {
-                    auto shape = obj(obj(state_.srcDoc).InlineShapes()).item(i);
-                    keepWordMinimised();
-                    keepExcelMinimised();
-                    bool isPicture = false;
-                    bool isObject = false;
-                    std::string objectKind;
-                    progId_.clear();
-                    const std::int32_t type = obj(shape).Type();
-                    if (type == wc::wdInlineShapePicture) {
-                        isPicture = true;
-                        objectKind = kPicture;
-                    } else if (type == wc::wdInlineShapeEmbeddedOLEObject || type == wc::wdInlineShapeLinkedOLEObject) {
-                        isObject = true;
-                        const std::string progId = obj(obj(shape).OLEFormat()).progId();
-                        progId_ = progId;
-                        if (!progId.empty()) {
-                            objectKind = objectKindFromProgId(progId);
-                            registerKind(objectKind);
-                        }
-                    }
-                    if (conversionRuleSaysConvert(isPicture, isObject, objectKind)) {
-                        converting = objectKind;
-                        ConvertInlineShape(shape, i, false, objectKind);
-                        converting.reset();
-                    } else if (isObject) {
-                        tell({objectKind, "inline", 0, 0, 0, 0, 0, {}, "excluded"});
-                    }
-                }
-            } catch (const std::exception&) {
-                // This shape stays as it is; the pass goes on.
-                if (converting) tell({*converting, "inline", 0, 0, 0, 0, 0, {}, "failed"});
-            }
-            if (pumpAndCheckStop()) return {};
-        }
-    }
+    if (isTop && !walkInlineShapes()) return {};
 
     std::vector<std::string> shapeNames;
     word::ShapePtr placeholderGroup;
@@ -145,77 +225,7 @@ std::string Engine::walk(const word::ShapePtr& group, bool isTop) {
     attempt([&] { count = obj(members).count(); });
     for (std::int32_t i = count; i >= 1; --i) {
         word::ShapePtr shape;
-        if (attempt([&] { shape = members->item(i); }) && shape) {
-            events_.processEvents();
-            keepMinimisedTolerant();
-
-            double width = 0;
-            double height = 0;
-            const bool sizeKnown = attempt([&] {
-                width = shape->Width();
-                height = shape->Height();
-            });
-
-            std::string name;
-            const bool nameKnown = attempt([&] { name = shape->Name(); });
-            bool isPicture = false;
-            bool isObject = false;
-            std::string objectKind;
-            progId_.clear();
-            if (nameKnown && startsWithLower(name, "picture ")) {
-                isPicture = true;
-                objectKind = kPicture;
-            } else if (nameKnown && startsWithLower(name, "object ")) {
-                isObject = true;
-                attempt([&] {
-                    const std::string progId = obj(shape->OLEFormat()).progId();
-                    progId_ = progId;
-                    if (!progId.empty()) {
-                        objectKind = objectKindFromProgId(progId);
-                        registerKind(objectKind);
-                    }
-                });
-            }
-            auto recordName = [&] {
-                if (nameKnown) shapeNames.push_back(name);
-            };
-
-            std::int32_t type = 0;
-            const bool typeKnown = attempt([&] { type = shape->Type(); });
-            bool convert = false;
-            if (typeKnown && sizeKnown && type != wc::msoGroup && type != wc::msoMedia) {
-                attempt([&] { convert = conversionRuleSaysConvert(isPicture, isObject, objectKind); });
-            }
-
-            if (typeKnown && type == wc::msoGroup) {
-                bool takeApart = false;
-                attempt([&] {
-                    const std::int32_t n = platform::textToInt32(conditions_.PixelSizeText());
-                    takeApart = sizeKnown && width > n && height > n;
-                });
-                if (takeApart) {
-                    shapeNames.push_back(WalkDocument(shape, false));
-                } else {
-                    recordName();
-                }
-            } else if (convert) {
-                std::int32_t result = -1;
-                const std::string kind = objectKind;
-                attempt([&] { result = ConvertFloatingShape(shape, shapeNames, width, height, objectKind); });
-                if (result == -1) {
-                    tell({kind, "floating", 0, width, height, 0, 0, {}, "failed"});
-                    recordName();
-                }
-            } else if (typeKnown && sizeKnown && type == wc::msoTextBox) {
-                walkTextBox(shape);
-                recordName();
-            } else {
-                if (isObject && typeKnown && sizeKnown && type != wc::msoMedia) {
-                    tell({objectKind, "floating", 0, width, height, 0, 0, {}, "excluded"});
-                }
-                recordName();
-            }
-        }
+        if (attempt([&] { shape = members->item(i); }) && shape) walkFloatingShape(shape, shapeNames);
         if (pumpAndCheckStop()) return {};
     }
 

@@ -2,7 +2,7 @@
 // reads that again.  The body is shared with the test that replays the seed
 // corpus and the crash files.
 
-#include "formats/doc/DocFuzzEntry.h"
+#include "fuzz/DocFuzzEntry.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Sniffs, measures, renders and re-encodes arbitrary bytes.  The body is
 // shared with the test that replays the seed corpus and the crash files.
 
-#include "imaging/DecodeFuzzEntry.h"
+#include "fuzz/DecodeFuzzEntry.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Reads arbitrary bytes as RTF, writes them back and writes an edit.  The
 // body is shared with the test that replays the seed corpus and the crash files.
 
-#include "formats/rtf/RtfFuzzEntry.h"
+#include "fuzz/RtfFuzzEntry.h"
 
 #include <cstddef>
 #include <cstdint>

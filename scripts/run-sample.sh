@@ -13,7 +13,7 @@ mkdir -p "$work"
 cp "$top"/data/samples/sample.rtf "$top"/data/samples/sample.doc "$work"/
 export KELVARAN_CONFIG_DIR="$work/config"
 status=0
-"$top/$build/app/kelvaran-cli" "$work"/sample.rtf "$work"/sample.doc || status=$?
+"$top/$build/app/cli/kelvaran-cli" "$work"/sample.rtf "$work"/sample.doc || status=$?
 echo
 echo "Slimmed copies in $work:"
 ls -l "$work" | grep -- '-slimmed-' || echo "(none)"

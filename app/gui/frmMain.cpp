@@ -1,13 +1,12 @@
 #include "app/gui/frmMain.h"
 
-#include "app/AppTitle.h"
 #include "app/gui/ButtonPictures.h"
 #include "app/gui/InterfaceFont.h"
 #include "app/gui/MainWindowAutomation.h"
 #include "app/gui/SourceBox.h"
 #include "app/gui/Twips.h"
 #include "app/gui/WindowConditions.h"
-#include "engine/Walker.h"
+#include "app/run/AppTitle.h"
 #include "office/OfficeControl.h"
 #include "platform/FileSystem.h"
 #include "platform/qt/QtEventPump.h"
@@ -137,7 +136,8 @@ void setText(QComboBox* box, const std::string& text) {
 
 }  // namespace
 
-frmMain::frmMain(frmMainServices services, QWidget* parent) : QMainWindow(parent), services_(std::move(services)) {
+frmMain::frmMain(frmMainServices services, QWidget* parent)
+    : QMainWindow(parent), services_(std::move(services)), assembly_(services_.registerBackends) {
     setObjectName(QStringLiteral("frmMain"));
     state_.fileSystem = services_.fileSystem;
     if (services_.messages) {
@@ -189,23 +189,12 @@ frmMain::frmMain(frmMainServices services, QWidget* parent) : QMainWindow(parent
         if (endAtOnce) endAtOnce();
     });
 
-    if (services_.factory) {
-        office_ = std::make_unique<office::OfficeControl>(*services_.factory, state_, clipboard_, *messages_,
-                                                          kApplicationTitle);
-        office_->setCaption = [this](const std::string& caption) { setWindowTitle(qt(caption)); };
-        office_->endProgram = [this] {
-            discardScratchFiles();
-            if (endAtOnce) endAtOnce();
-        };
-    }
-    if (office_) {
-        run_ = std::make_unique<BatchRun>(state_, *office_, clipboard_, *messages_, *conditions_, *this, *this);
-        if (services_.makeWalker) {
-            walker_ = services_.makeWalker(
-                WalkerParts{state_, *conditions_, exceptions_, *this, clipboard_, *pump_, *timer_});
-        }
-        run_->setWalker(walker_.get());
-    }
+    assembly_.assemble({*conditions_, *this, *this, *messages_, *pump_, *timer_}, services_.makeWalker);
+    officeControl().setCaption = [this](const std::string& caption) { setWindowTitle(qt(caption)); };
+    officeControl().endProgram = [this] {
+        discardScratchFiles();
+        if (endAtOnce) endAtOnce();
+    };
 
     connectHandlers();
     Form_Load();
@@ -469,7 +458,7 @@ void frmMain::closeEvent(QCloseEvent* event) {
     }
     Form_Unload();
     event->accept();
-    if (run_ && run_->running()) {
+    if (batchRun().running()) {
         // A run is going on in the handler of the start button: the program
         // ends here, the conversion with it.
         discardScratchFiles();
@@ -511,11 +500,11 @@ void frmMain::discardScratchFiles() {
 }
 
 void frmMain::btnStart_Click() {
-    if (run_) run_->StartRun();
+    batchRun().StartRun();
 }
 
 void frmMain::btnStop_Click() {
-    if (run_) run_->StopRun();
+    batchRun().StopRun();
 }
 
 void frmMain::btnOpen_Click() {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/BatchRun.h"
-#include "app/CliApp.h"
+#include "app/run/BatchRun.h"
+#include "app/run/RunAssembly.h"
 #include "engine/RunDisplay.h"
 #include "engine/RunState.h"
 #include "platform/Clipboard.h"
@@ -29,8 +29,7 @@ class MainWindowControl;
 }
 namespace kelvaran::office {
 class OfficeControl;
-class OfficeFactory;
-}  // namespace kelvaran::office
+}
 namespace kelvaran::platform {
 class FileSystem;
 class MessageBoxes;
@@ -60,12 +59,12 @@ class WindowConditions;
 struct frmMainServices {
     settings::RegAccess* registry = nullptr;        // the stored conditions and the installed servers
     std::string exceptionListPath;                  // ole.ini
-    office::OfficeFactory* factory = nullptr;       // creates Word and Excel
+    BackendRegistration registerBackends = registerInProcessBackends;  // Word and Excel
     platform::FileSystem* fileSystem = nullptr;     // null when it could not be created
     platform::MessageBoxes* messages = nullptr;     // null: Qt message boxes
     web::ProgramStarter* starter = nullptr;         // starts the browser; null: a detached process
-    // Builds the document walk; may be empty (nothing is converted then).
-    std::function<std::unique_ptr<engine::Walker>(const WalkerParts&)> makeWalker;
+    // Stands in for the engine (tests); empty: the engine.
+    RunAssembly::WalkerFactory makeWalker;
 };
 
 // The main window: the input box, the conditions, the start and stop
@@ -162,12 +161,12 @@ public:
     std::string statusText() override;
     void setStatus(const std::string& text) override;
 
-    engine::RunState& runState() { return state_; }
-    BatchRun& batchRun() { return *run_; }
-    office::OfficeControl& officeControl() { return *office_; }
-    rules::ExceptionList& exceptionList() { return exceptions_; }
+    engine::RunState& runState() { return assembly_.state(); }
+    BatchRun& batchRun() { return assembly_.batch(); }
+    office::OfficeControl& officeControl() { return assembly_.office(); }
+    rules::ExceptionList& exceptionList() { return assembly_.exceptions(); }
     engine::Conditions& conditions();
-    platform::Clipboard& clipboard() { return clipboard_; }
+    platform::Clipboard& clipboard() { return assembly_.clipboard(); }
     automation::MainWindowControl& automationControl();
     bool unloaded() const { return unloaded_; }
 
@@ -188,9 +187,6 @@ private:
     void discardScratchFiles();
 
     frmMainServices services_;
-    engine::RunState state_;
-    platform::Clipboard clipboard_;
-    rules::ExceptionList exceptions_;
     std::unique_ptr<platform::qt::QtMessageBoxes> ownMessages_;
     platform::MessageBoxes* messages_ = nullptr;
     std::unique_ptr<platform::qt::QtEventPump> pump_;
@@ -198,9 +194,12 @@ private:
     web::ProgramStarter* starter_ = nullptr;
     std::unique_ptr<platform::qt::QtTimer> timer_;
     std::unique_ptr<WindowConditions> conditions_;
-    std::unique_ptr<office::OfficeControl> office_;
-    std::unique_ptr<BatchRun> run_;
-    std::unique_ptr<engine::Walker> walker_;
+    // The run state, the clipboard, the exception list, the office, the
+    // batch run and the engine.
+    RunAssembly assembly_;
+    engine::RunState& state_ = assembly_.state();
+    platform::Clipboard& clipboard_ = assembly_.clipboard();
+    rules::ExceptionList& exceptions_ = assembly_.exceptions();
     std::unique_ptr<MainWindowAutomation> automation_;
     rules::frmObject* formatDialog_ = nullptr;
     // The outer height asked for before the window manager had framed the

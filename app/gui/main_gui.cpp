@@ -1,19 +1,12 @@
-// The desktop program: the main window over the in-process office backend.
-#include "app/AppTitle.h"
+// The desktop program: the main window over the in-process office.
 #include "app/gui/InterfaceFont.h"
 #include "app/gui/SourceBox.h"
 #include "app/gui/frmMain.h"
-#include "office/OfficeFactory.h"
-#include "office/native/NativeBackend.h"
+#include "app/run/AppTitle.h"
+#include "automation/MainWindowControl.h"
 #include "platform/FileSystem.h"
 #include "rules/ExceptionListFile.h"
 #include "settings/RegAccess.h"
-#ifdef KELVARAN_HAVE_ENGINE
-#include "engine/Engine.h"
-#endif
-#ifdef KELVARAN_HAVE_AUTOMATION
-#include "automation/MainWindowControl.h"
-#endif
 
 #include <QApplication>
 #include <QStringList>
@@ -37,20 +30,11 @@ int main(int argc, char** argv) {
     }
 
     kelvaran::settings::RegAccess registry(kelvaran::settings::RegAccess::defaultFolder());
-    kelvaran::office::OfficeFactory factory;
-    kelvaran::office::native::registerNativeBackend(factory);
 
     kelvaran::app::gui::frmMainServices services;
     services.registry = &registry;
     services.exceptionListPath = kelvaran::rules::exceptionListPath();
-    services.factory = &factory;
     services.fileSystem = fileSystem.get();
-#ifdef KELVARAN_HAVE_ENGINE
-    services.makeWalker = [](const kelvaran::app::WalkerParts& p) -> std::unique_ptr<kelvaran::engine::Walker> {
-        return std::make_unique<kelvaran::engine::Engine>(p.state, p.conditions, p.rules, p.display, p.clipboard,
-                                                          p.events, p.timer);
-    };
-#endif
 
     kelvaran::app::gui::frmMain window(services);
     window.show();
@@ -61,9 +45,7 @@ int main(int argc, char** argv) {
     for (const QString& file : files) {
         window.txtSource->insertAtCaret(file + QStringLiteral("\r\n"));
     }
-#ifdef KELVARAN_HAVE_AUTOMATION
     // Without a session bus the program runs without its automation service.
     kelvaran::automation::publishAutomationService(window.automationControl());
-#endif
     return QApplication::exec();
 }

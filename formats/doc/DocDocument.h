@@ -93,6 +93,19 @@ private:
     std::string_view stream(const char* name) const;
     std::string tableName() const { return fib_.useTable1 ? "1Table" : "0Table"; }
 
+    // Saving, one phase after the other (DocDocumentWrite.cpp).
+    struct DataBlock {
+        std::uint32_t offset, length;  // of the old block in the Data stream
+        std::string bytes;             // the new block
+    };
+    DataBlock newInlineBlock(const InlinePicture& p, PictureFormat format, const std::string& file, bool dropOle) const;
+    std::vector<DataBlock> newInlineBlocks() const;
+    std::string patchedData(std::vector<DataBlock>& blocks, std::string& w, std::string& t) const;
+    std::vector<std::string> lockConvertedFields(std::string& w, std::string& t) const;
+    void storeFloatingPictures(std::string& w, std::string& t) const;
+    std::size_t wordDocumentInUse(const std::string& w, const std::string& t) const;
+    void checkReadBack(const std::string& bytes) const;
+
     // Never changed once read: copies of the document share the streams, and
     // saving patches a copy of its own.
     std::shared_ptr<const CompoundFile> file_ = std::make_shared<const CompoundFile>();

@@ -148,194 +148,197 @@ void DocDocument::convertObjectToPicture(std::size_t index, PictureFormat format
     objectEdits_.push_back({index, format, std::move(file)});
 }
 
-std::string DocDocument::saveToBytes() const
+// ---- Inline pictures (and the result pictures of converted objects) ----
+
+DocDocument::DataBlock DocDocument::newInlineBlock(const InlinePicture& p, PictureFormat format, const std::string& file,
+                                                   bool dropOle) const
 {
-    // ---- Inline pictures (and the result pictures of converted objects) ----
-    struct Block {
-        std::uint32_t offset, length;
-        std::string bytes;
-    };
-    std::vector<Block> blocks;
     const std::string_view oldData = stream("Data");
-    auto addInline = [&](const InlinePicture& p, PictureFormat format, const std::string& file, bool dropOle) {
-        if (!fits(oldData.size(), p.dataOffset, p.blockLength))
-            cannot("a picture block lies outside the Data stream");
-        // Read in place: a block of a large picture is not copied, only the
-        // parts of it that go into the new block.
-        const std::string_view old = oldData.substr(p.dataOffset, p.blockLength);
-        if (old.size() < 6 || u16At(old, 4) > old.size())
-            cannot("a picture block is shorter than its own header");
-        const std::uint16_t cbHeader = u16At(old, 4);
-        std::string head(old.substr(0, cbHeader));
-        std::size_t at = cbHeader;
-        std::string shape;
-        if (p.mappingMode == 0x64 || p.mappingMode == 0x66) {
-            if (p.mappingMode == 0x66 && at < old.size()) {
-                const std::size_t n = 1 + u8At(old, at);
-                head += old.substr(at, std::min(n, old.size() - at));
-                at += n;
-            }
-            for (const OfficeArtRecord& r : OfficeArtRecord::parseSequence(old, at, old.size())) {
-                if (r.type != 0xF004)
-                    continue;
-                ShapeProperties props;
+    if (!fits(oldData.size(), p.dataOffset, p.blockLength))
+        cannot("a picture block lies outside the Data stream");
+    // Read in place: a block of a large picture is not copied, only the
+    // parts of it that go into the new block.
+    const std::string_view old = oldData.substr(p.dataOffset, p.blockLength);
+    if (old.size() < 6 || u16At(old, 4) > old.size())
+        cannot("a picture block is shorter than its own header");
+    const std::uint16_t cbHeader = u16At(old, 4);
+    std::string head(old.substr(0, cbHeader));
+    std::size_t at = cbHeader;
+    std::string shape;
+    if (p.mappingMode == 0x64 || p.mappingMode == 0x66) {
+        if (p.mappingMode == 0x66 && at < old.size()) {
+            const std::size_t n = 1 + u8At(old, at);
+            head += old.substr(at, std::min(n, old.size() - at));
+            at += n;
+        }
+        for (const OfficeArtRecord& r : OfficeArtRecord::parseSequence(old, at, old.size())) {
+            if (r.type != 0xF004)
+                continue;
+            ShapeProperties props;
+            for (const OfficeArtRecord& c : r.children)
+                if (c.type == 0xF00B || c.type == 0xF121 || c.type == 0xF122)
+                    props.addTable(old, c.bodyOffset(), c.length, c.instance);
+            std::string sp(old.substr(r.offset, r.end() - r.offset));
+            clearCropping(sp, r.offset, old.size(), props);
+            if (dropOle)
                 for (const OfficeArtRecord& c : r.children)
-                    if (c.type == 0xF00B || c.type == 0xF121 || c.type == 0xF122)
-                        props.addTable(old, c.bodyOffset(), c.length, c.instance);
-                std::string sp(old.substr(r.offset, r.end() - r.offset));
-                clearCropping(sp, r.offset, old.size(), props);
-                if (dropOle)
-                    for (const OfficeArtRecord& c : r.children)
-                        if (c.type == 0xF00A && c.length >= 8) {
-                            const std::size_t flagsAt = c.bodyOffset() + 4 - r.offset;
-                            putU32(sp, flagsAt, u32At(sp, flagsAt) & ~0x10u);
-                        }
-                if (dropOle)
-                    if (const auto* pid = props.find(0x010B); pid && !pid->isComplex)
-                        putU32(sp, pid->valueOffset - r.offset, 0);
-                shape = std::move(sp);
-                break;
-            }
-        } else {
-            head = old.substr(0, 68);
-            putU16(head, 4, 68);
+                    if (c.type == 0xF00A && c.length >= 8) {
+                        const std::size_t flagsAt = c.bodyOffset() + 4 - r.offset;
+                        putU32(sp, flagsAt, u32At(sp, flagsAt) & ~0x10u);
+                    }
+            if (dropOle)
+                if (const auto* pid = props.find(0x010B); pid && !pid->isComplex)
+                    putU32(sp, pid->valueOffset - r.offset, 0);
+            shape = std::move(sp);
+            break;
         }
-        if (shape.empty()) {
-            // A plain picture-frame shape whose picture is the file block that follows.
-            std::string fsp, fopt, body;
-            appendU16(fsp, static_cast<std::uint16_t>((75 << 4) | 2));
-            appendU16(fsp, 0xF00A);
-            appendU32(fsp, 8);
-            appendU32(fsp, 0x400);
-            appendU32(fsp, 0xA00);
-            appendU16(fopt, static_cast<std::uint16_t>((1 << 4) | 3));
-            appendU16(fopt, 0xF00B);
-            appendU32(fopt, 6);
-            appendU16(fopt, 0x4104);
-            appendU32(fopt, 1);
-            body = fsp + fopt;
-            appendU16(shape, 0x000F);
-            appendU16(shape, 0xF004);
-            appendU32(shape, static_cast<std::uint32_t>(body.size()));
-            shape += body;
-            putU16(head, 6, 0x64);
-        }
-        std::array<std::uint8_t, 16> uid{};
-        const std::string blip = Blip::encode(format, file, uid);
-        const std::string fbse = makeFbse(format, uid, static_cast<std::uint32_t>(blip.size()), 0, &blip);
-        std::string block = head + shape + fbse;
-        // Displayed size kept: natural size = displayed size at 100 %, no cropping.
-        if (p.widthTwips <= 0 || p.heightTwips <= 0 || p.widthTwips > 0x7FFF || p.heightTwips > 0x7FFF)
-            cannot("the picture's displayed size cannot be kept");
-        putU32(block, 0, static_cast<std::uint32_t>(block.size()));
-        putU16(block, 0x1C, static_cast<std::uint16_t>(p.widthTwips));
-        putU16(block, 0x1E, static_cast<std::uint16_t>(p.heightTwips));
-        putU16(block, 0x20, 1000);
-        putU16(block, 0x22, 1000);
-        for (int i = 0; i < 4; ++i)
-            putU16(block, 0x24 + 2 * i, 0);
-        blocks.push_back({p.dataOffset, p.blockLength, std::move(block)});
-    };
-    for (const Edit& e : inlineEdits_)
-        addInline(inventory_.pictures[e.index], e.format, e.file, false);
-    for (const Edit& e : objectEdits_)
-        addInline(inventory_.pictures[static_cast<std::size_t>(inventory_.objects[e.index].resultPicture)], e.format,
-                  e.file, true);
-
-    // New picture blocks mean a new Data stream, put together from the original.
-    CompoundFile out = copyForPatching(*file_, blocks.empty() ? nullptr : file_->root.child("Data"));
-    CompoundEntry* wdEntry = out.root.child("WordDocument");
-    CompoundEntry* tableEntry = out.root.child(tableName());
-    std::string& w = wdEntry->data;
-    std::string& t = tableEntry->data;
-
-    if (!blocks.empty()) {
-        std::sort(blocks.begin(), blocks.end(), [](const Block& a, const Block& b) { return a.offset < b.offset; });
-        for (std::size_t i = 1; i < blocks.size(); ++i)
-            if (blocks[i].offset < blocks[i - 1].offset + blocks[i - 1].length)
-                cannot("two pictures share their data; the document cannot be rewritten safely");
-        // Sized up front: a stream of many megabytes grown by appending would
-        // briefly take up to twice its size.
-        std::size_t dataSize = oldData.size();
-        for (const Block& b : blocks)
-            dataSize = dataSize + b.bytes.size() - b.length;
-        std::string data;
-        data.reserve(dataSize);
-        std::size_t at = 0;
-        for (const Block& b : blocks) {
-            data.append(oldData.substr(at, b.offset - at));
-            data += b.bytes;
-            at = std::size_t(b.offset) + b.length;
-        }
-        data.append(oldData.substr(at));
-        if (data.size() > 0x7FFFFFFF)
-            cannot("the Data stream would be too large");
-        // The new offset of an old one; nullopt for one inside a replaced block.
-        auto moved = [&](std::uint32_t old) -> std::optional<std::uint32_t> {
-            std::int64_t delta = 0;
-            for (const Block& b : blocks) {
-                if (old <= b.offset)
-                    break;
-                if (old < std::uint64_t(b.offset) + b.length)
-                    return std::nullopt;
-                delta += std::int64_t(b.bytes.size()) - b.length;
-            }
-            return static_cast<std::uint32_t>(std::int64_t(old) + delta);
-        };
-        std::set<std::uint32_t> pictureAt;
-        for (const InlinePicture& p : inventory_.pictures)
-            pictureAt.insert(p.dataOffset);
-        // Every reference into Data: picture locations (not object storage numbers)
-        // and huge paragraph properties, in the property pages and the piece table.
-        std::set<std::size_t> patchedW, patchedT;
-        auto patchList = [&](std::string& buf, std::size_t begin, std::size_t end, bool chars, std::set<std::size_t>& done) {
-            const auto list = Sprm::list(buf, begin, end);
-            bool ole = false;
-            for (const Sprm& s : list)
-                if (s.opcode == Sprm::kCFOle2 && (u8At(buf, s.operand) == 1 || u8At(buf, s.operand) == 0x81))
-                    ole = true;
-            for (const Sprm& s : list) {
-                const bool isRef = chars ? (s.opcode == Sprm::kCPicLocation || s.opcode == Sprm::kCObjLocation) && !ole
-                                         : (s.opcode == Sprm::kPHugePapx || s.opcode == Sprm::kPHugePapxOld);
-                if (!isRef || s.length != 4 || done.count(s.operand))
-                    continue;
-                done.insert(s.operand);
-                const std::uint32_t v = u32At(buf, s.operand);
-                if (v >= oldData.size())
-                    continue;
-                const std::optional<std::uint32_t> to = moved(v);
-                if (to) {
-                    putU32(buf, s.operand, *to);
-                } else if (!chars || pictureAt.count(v)) {
-                    cannot("a reference points into the middle of a replaced picture");
-                }
-                // Otherwise a stale picture location that no picture character
-                // uses (Word leaves them on text and anchors): nothing reads
-                // it, so it stays as it is.
-            }
-        };
-        for (const PropertyRun& r : chpRuns_)
-            if (r.grpprlEnd > r.grpprlBegin)
-                patchList(w, r.grpprlBegin, r.grpprlEnd, true, patchedW);
-        for (const PropertyRun& r : papRuns_)
-            if (r.grpprlEnd > r.grpprlBegin)
-                patchList(w, r.grpprlBegin, r.grpprlEnd, false, patchedW);
-        for (const auto& g : prcGroups_) {
-            patchList(t, g.first, g.second, true, patchedT);
-            patchList(t, g.first, g.second, false, patchedT);
-        }
-        CompoundEntry* dataEntry = out.root.child("Data");
-        dataEntry->data = std::move(data);
+    } else {
+        head = old.substr(0, 68);
+        putU16(head, 4, 68);
     }
+    if (shape.empty()) {
+        // A plain picture-frame shape whose picture is the file block that follows.
+        std::string fsp, fopt, body;
+        appendU16(fsp, static_cast<std::uint16_t>((75 << 4) | 2));
+        appendU16(fsp, 0xF00A);
+        appendU32(fsp, 8);
+        appendU32(fsp, 0x400);
+        appendU32(fsp, 0xA00);
+        appendU16(fopt, static_cast<std::uint16_t>((1 << 4) | 3));
+        appendU16(fopt, 0xF00B);
+        appendU32(fopt, 6);
+        appendU16(fopt, 0x4104);
+        appendU32(fopt, 1);
+        body = fsp + fopt;
+        appendU16(shape, 0x000F);
+        appendU16(shape, 0xF004);
+        appendU32(shape, static_cast<std::uint32_t>(body.size()));
+        shape += body;
+        putU16(head, 6, 0x64);
+    }
+    std::array<std::uint8_t, 16> uid{};
+    const std::string blip = Blip::encode(format, file, uid);
+    const std::string fbse = makeFbse(format, uid, static_cast<std::uint32_t>(blip.size()), 0, &blip);
+    std::string block = head + shape + fbse;
+    // Displayed size kept: natural size = displayed size at 100 %, no cropping.
+    if (p.widthTwips <= 0 || p.heightTwips <= 0 || p.widthTwips > 0x7FFF || p.heightTwips > 0x7FFF)
+        cannot("the picture's displayed size cannot be kept");
+    putU32(block, 0, static_cast<std::uint32_t>(block.size()));
+    putU16(block, 0x1C, static_cast<std::uint16_t>(p.widthTwips));
+    putU16(block, 0x1E, static_cast<std::uint16_t>(p.heightTwips));
+    putU16(block, 0x20, 1000);
+    putU16(block, 0x22, 1000);
+    for (int i = 0; i < 4; ++i)
+        putU16(block, 0x24 + 2 * i, 0);
+    return {p.dataOffset, p.blockLength, std::move(block)};
+}
 
-    // ---- Converted objects: the field becomes a locked QUOTE field, the storage goes ----
-    // The field's characters cannot leave the text without rewriting every
-    // position in the file, so the field stays and shows its result, the new
-    // picture. A QUOTE field is shown by its result by both Word and
-    // LibreOffice (which skips the result of a SHAPE field), and the lock
-    // keeps Word from ever recalculating it.
-    // The storages are removed last: taking entries out of the root moves the
-    // streams `w` and `t` refer to.
+std::vector<DocDocument::DataBlock> DocDocument::newInlineBlocks() const
+{
+    std::vector<DataBlock> blocks;
+    for (const Edit& e : inlineEdits_)
+        blocks.push_back(newInlineBlock(inventory_.pictures[e.index], e.format, e.file, false));
+    for (const Edit& e : objectEdits_)
+        blocks.push_back(newInlineBlock(
+            inventory_.pictures[static_cast<std::size_t>(inventory_.objects[e.index].resultPicture)], e.format, e.file,
+            true));
+    return blocks;
+}
+
+// The Data stream put together from the original with the new blocks in
+// place, and every reference into it in `w` and `t` moved along.
+std::string DocDocument::patchedData(std::vector<DataBlock>& blocks, std::string& w, std::string& t) const
+{
+    const std::string_view oldData = stream("Data");
+    std::sort(blocks.begin(), blocks.end(), [](const DataBlock& a, const DataBlock& b) { return a.offset < b.offset; });
+    for (std::size_t i = 1; i < blocks.size(); ++i)
+        if (blocks[i].offset < blocks[i - 1].offset + blocks[i - 1].length)
+            cannot("two pictures share their data; the document cannot be rewritten safely");
+    // Sized up front: a stream of many megabytes grown by appending would
+    // briefly take up to twice its size.
+    std::size_t dataSize = oldData.size();
+    for (const DataBlock& b : blocks)
+        dataSize = dataSize + b.bytes.size() - b.length;
+    std::string data;
+    data.reserve(dataSize);
+    std::size_t at = 0;
+    for (const DataBlock& b : blocks) {
+        data.append(oldData.substr(at, b.offset - at));
+        data += b.bytes;
+        at = std::size_t(b.offset) + b.length;
+    }
+    data.append(oldData.substr(at));
+    if (data.size() > 0x7FFFFFFF)
+        cannot("the Data stream would be too large");
+    // The new offset of an old one; nullopt for one inside a replaced block.
+    auto moved = [&](std::uint32_t old) -> std::optional<std::uint32_t> {
+        std::int64_t delta = 0;
+        for (const DataBlock& b : blocks) {
+            if (old <= b.offset)
+                break;
+            if (old < std::uint64_t(b.offset) + b.length)
+                return std::nullopt;
+            delta += std::int64_t(b.bytes.size()) - b.length;
+        }
+        return static_cast<std::uint32_t>(std::int64_t(old) + delta);
+    };
+    std::set<std::uint32_t> pictureAt;
+    for (const InlinePicture& p : inventory_.pictures)
+        pictureAt.insert(p.dataOffset);
+    // Every reference into Data: picture locations (not object storage numbers)
+    // and huge paragraph properties, in the property pages and the piece table.
+    std::set<std::size_t> patchedW, patchedT;
+    auto patchList = [&](std::string& buf, std::size_t begin, std::size_t end, bool chars, std::set<std::size_t>& done) {
+        const auto list = Sprm::list(buf, begin, end);
+        bool ole = false;
+        for (const Sprm& s : list)
+            if (s.opcode == Sprm::kCFOle2 && (u8At(buf, s.operand) == 1 || u8At(buf, s.operand) == 0x81))
+                ole = true;
+        for (const Sprm& s : list) {
+            const bool isRef = chars ? (s.opcode == Sprm::kCPicLocation || s.opcode == Sprm::kCObjLocation) && !ole
+                                     : (s.opcode == Sprm::kPHugePapx || s.opcode == Sprm::kPHugePapxOld);
+            if (!isRef || s.length != 4 || done.count(s.operand))
+                continue;
+            done.insert(s.operand);
+            const std::uint32_t v = u32At(buf, s.operand);
+            if (v >= oldData.size())
+                continue;
+            const std::optional<std::uint32_t> to = moved(v);
+            if (to) {
+                putU32(buf, s.operand, *to);
+            } else if (!chars || pictureAt.count(v)) {
+                cannot("a reference points into the middle of a replaced picture");
+            }
+            // Otherwise a stale picture location that no picture character
+            // uses (Word leaves them on text and anchors): nothing reads
+            // it, so it stays as it is.
+        }
+    };
+    for (const PropertyRun& r : chpRuns_)
+        if (r.grpprlEnd > r.grpprlBegin)
+            patchList(w, r.grpprlBegin, r.grpprlEnd, true, patchedW);
+    for (const PropertyRun& r : papRuns_)
+        if (r.grpprlEnd > r.grpprlBegin)
+            patchList(w, r.grpprlBegin, r.grpprlEnd, false, patchedW);
+    for (const auto& g : prcGroups_) {
+        patchList(t, g.first, g.second, true, patchedT);
+        patchList(t, g.first, g.second, false, patchedT);
+    }
+    return data;
+}
+
+// ---- Converted objects: the field becomes a locked QUOTE field, the storage goes ----
+
+// The field's characters cannot leave the text without rewriting every
+// position in the file, so the field stays and shows its result, the new
+// picture. A QUOTE field is shown by its result by both Word and
+// LibreOffice (which skips the result of a SHAPE field), and the lock
+// keeps Word from ever recalculating it.
+// Returns the names of the storages that go; the caller removes them last,
+// because taking entries out of the root moves the streams `w` and `t`
+// refer to.
+std::vector<std::string> DocDocument::lockConvertedFields(std::string& w, std::string& t) const
+{
     std::vector<std::string> goneStorages;
     for (const Edit& e : objectEdits_) {
         const EmbeddedObject& o = inventory_.objects[e.index];
@@ -403,137 +406,141 @@ std::string DocDocument::saveToBytes() const
                 w[s.operand] = 0;
         goneStorages.push_back("_" + std::to_string(o.storageId));
     }
+    return goneStorages;
+}
 
-    // ---- Floating pictures: new BLIPs in the WordDocument stream ----
-    if (!floatingEdits_.empty()) {
-        const std::uint32_t fc = fib_.fc(Fib::kDggInfo), lcb = fib_.lcb(Fib::kDggInfo);
-        OfficeArtRecord dgg;
-        if (!OfficeArtRecord::parseOne(t, fc, std::size_t(fc) + lcb, dgg) || dgg.type != 0xF000)
-            cannot("the drawing records cannot be rewritten");
-        const OfficeArtRecord* bs = dgg.firstChild(0xF001);
-        if (!bs)
-            cannot("the drawing records have no picture store");
-        std::vector<const OfficeArtRecord*> slots;
-        for (const OfficeArtRecord& r : bs->children)
-            slots.push_back(&r);
-        std::map<std::uint32_t, const Edit*> bySlot;
-        std::map<std::uint32_t, int> users;
-        for (const FloatingShape& s : inventory_.shapes)
-            if (s.blipIndex)
-                ++users[s.blipIndex];
-        for (const Edit& e : floatingEdits_) {
-            const std::uint32_t slot = inventory_.shapes[e.index].blipIndex;
-            if (slot > slots.size() || slots[slot - 1]->type != 0xF007 || slots[slot - 1]->length < 36)
-                cannot("the picture store entry of a floating picture is broken");
-            if (auto it = bySlot.find(slot); it != bySlot.end() && it->second->file != e.file)
-                cannot("two shapes share one picture but were given different replacements");
-            bySlot[slot] = &e;
+// ---- Floating pictures: new BLIPs in the WordDocument stream ----
+
+void DocDocument::storeFloatingPictures(std::string& w, std::string& t) const
+{
+    const std::uint32_t fc = fib_.fc(Fib::kDggInfo), lcb = fib_.lcb(Fib::kDggInfo);
+    OfficeArtRecord dgg;
+    if (!OfficeArtRecord::parseOne(t, fc, std::size_t(fc) + lcb, dgg) || dgg.type != 0xF000)
+        cannot("the drawing records cannot be rewritten");
+    const OfficeArtRecord* bs = dgg.firstChild(0xF001);
+    if (!bs)
+        cannot("the drawing records have no picture store");
+    std::vector<const OfficeArtRecord*> slots;
+    for (const OfficeArtRecord& r : bs->children)
+        slots.push_back(&r);
+    std::map<std::uint32_t, const Edit*> bySlot;
+    std::map<std::uint32_t, int> users;
+    for (const FloatingShape& s : inventory_.shapes)
+        if (s.blipIndex)
+            ++users[s.blipIndex];
+    for (const Edit& e : floatingEdits_) {
+        const std::uint32_t slot = inventory_.shapes[e.index].blipIndex;
+        if (slot > slots.size() || slots[slot - 1]->type != 0xF007 || slots[slot - 1]->length < 36)
+            cannot("the picture store entry of a floating picture is broken");
+        if (auto it = bySlot.find(slot); it != bySlot.end() && it->second->file != e.file)
+            cannot("two shapes share one picture but were given different replacements");
+        bySlot[slot] = &e;
+    }
+    for (const auto& [slot, e] : bySlot) {
+        int replaced = 0;
+        for (const Edit& f : floatingEdits_)
+            if (inventory_.shapes[f.index].blipIndex == slot)
+                ++replaced;
+        if (replaced < users[slot])
+            cannot("a picture shared by several shapes can only be replaced in all of them at once");
+        const OfficeArtRecord& r = *slots[slot - 1];
+        if (std::size_t(r.length) > 36u + u8At(t, r.bodyOffset() + 33))
+            cannot("pictures kept inside the drawing records cannot be replaced");
+    }
+    // Where the delayed pictures live, and whether they form the stream's tail.
+    std::size_t tail = w.size();
+    for (const OfficeArtRecord* r : slots)
+        if (r->type == 0xF007 && r->length >= 36) {
+            const std::uint32_t d = u32At(t, r->bodyOffset() + 28), sz = u32At(t, r->bodyOffset() + 20);
+            if (d != 0xFFFFFFFF && sz > 0 && fits(w.size(), d, sz))
+                tail = std::min<std::size_t>(tail, d);
         }
-        for (const auto& [slot, e] : bySlot) {
-            int replaced = 0;
-            for (const Edit& f : floatingEdits_)
-                if (inventory_.shapes[f.index].blipIndex == slot)
-                    ++replaced;
-            if (replaced < users[slot])
-                cannot("a picture shared by several shapes can only be replaced in all of them at once");
-            const OfficeArtRecord& r = *slots[slot - 1];
-            if (std::size_t(r.length) > 36u + u8At(t, r.bodyOffset() + 33))
-                cannot("pictures kept inside the drawing records cannot be replaced");
-        }
-        // Where the delayed pictures live, and whether they form the stream's tail.
-        std::size_t tail = w.size();
-        for (const OfficeArtRecord* r : slots)
-            if (r->type == 0xF007 && r->length >= 36) {
-                const std::uint32_t d = u32At(t, r->bodyOffset() + 28), sz = u32At(t, r->bodyOffset() + 20);
-                if (d != 0xFFFFFFFF && sz > 0 && fits(w.size(), d, sz))
-                    tail = std::min<std::size_t>(tail, d);
-            }
-        std::size_t used = 0x9A + 8 * fib_.pairCount();
-        for (const Piece& p : pieces_)
-            used = std::max<std::size_t>(used, std::size_t(p.fc) + std::size_t(p.cpEnd - p.cpStart) * (p.compressed ? 1 : 2));
-        for (const PropertyRun& r : chpRuns_)
-            used = std::max<std::size_t>(used, (r.grpprlBegin / 512 + 1) * 512);
-        for (const PropertyRun& r : papRuns_)
-            used = std::max<std::size_t>(used, (r.grpprlBegin / 512 + 1) * 512);
-        for (std::size_t pair : {std::size_t(Fib::kPlcfBteChpx), std::size_t(Fib::kPlcfBtePapx)}) {
-            const std::uint32_t f = fib_.fc(pair), l = fib_.lcb(pair);
-            if (l >= 12 && fits(t.size(), f, l)) {
-                const std::size_t n = (l - 4) / 8;
-                for (std::size_t i = 0; i < n; ++i)
-                    used = std::max<std::size_t>(used, (std::size_t(u32At(t, f + 4 * (n + 1) + 4 * i) & 0x3FFFFF) + 1) * 512);
-            }
-        }
-        {
-            const std::uint32_t f = fib_.fc(Fib::kPlcfSed), l = fib_.lcb(Fib::kPlcfSed);
-            if (l >= 16 && fits(t.size(), f, l)) {
-                const std::size_t n = (l - 4) / 16;
-                for (std::size_t i = 0; i < n; ++i) {
-                    const std::uint32_t s = u32At(t, f + 4 * (n + 1) + 12 * i + 2);
-                    if (s != 0xFFFFFFFF && fits(w.size(), s, 2))
-                        used = std::max<std::size_t>(used, std::size_t(s) + 2 + u16At(w, s));
-                }
-            }
-        }
-        std::string newTail;
-        std::size_t base;
-        const bool relayout = used <= tail && u16At(w, 0x08) == 0;
-        if (relayout) {
-            base = tail;
-            // Every delayed picture in slot order; unchanged ones keep their bytes.
-            for (std::size_t i = 0; i < slots.size(); ++i) {
-                const OfficeArtRecord& r = *slots[i];
-                if (r.type != 0xF007 || r.length < 36)
-                    continue;
-                const std::size_t b = r.bodyOffset();
-                const std::uint32_t d = u32At(t, b + 28), sz = u32At(t, b + 20);
-                auto edit = bySlot.find(static_cast<std::uint32_t>(i + 1));
-                if (edit != bySlot.end()) {
-                    std::array<std::uint8_t, 16> uid{};
-                    const std::string blip = Blip::encode(edit->second->format, edit->second->file, uid);
-                    const std::string fbse = makeFbse(edit->second->format, uid, static_cast<std::uint32_t>(blip.size()),
-                                                      static_cast<std::uint32_t>(base + newTail.size()), nullptr);
-                    // Same size as the old fixed part: the name (if any) stays after it.
-                    t.replace(r.offset, 8 + 36, fbse);
-                    putU32(t, r.offset + 4, r.length);
-                    newTail += blip;
-                } else if (d != 0xFFFFFFFF && sz > 0 && fits(w.size(), d, sz)) {
-                    putU32(t, b + 28, static_cast<std::uint32_t>(base + newTail.size()));
-                    newTail.append(w, d, sz);
-                }
-            }
-            w.resize(base);
-            w += newTail;
-        } else {
-            base = std::max<std::size_t>(w.size(), fib_.cbMac);
-            w.resize(base, '\0');
-            for (const auto& [slot, e] : bySlot) {
-                const OfficeArtRecord& r = *slots[slot - 1];
+    const std::size_t used = wordDocumentInUse(w, t);
+    std::string newTail;
+    std::size_t base;
+    const bool relayout = used <= tail && u16At(w, 0x08) == 0;
+    if (relayout) {
+        base = tail;
+        // Every delayed picture in slot order; unchanged ones keep their bytes.
+        for (std::size_t i = 0; i < slots.size(); ++i) {
+            const OfficeArtRecord& r = *slots[i];
+            if (r.type != 0xF007 || r.length < 36)
+                continue;
+            const std::size_t b = r.bodyOffset();
+            const std::uint32_t d = u32At(t, b + 28), sz = u32At(t, b + 20);
+            auto edit = bySlot.find(static_cast<std::uint32_t>(i + 1));
+            if (edit != bySlot.end()) {
                 std::array<std::uint8_t, 16> uid{};
-                const std::string blip = Blip::encode(e->format, e->file, uid);
-                const std::string fbse = makeFbse(e->format, uid, static_cast<std::uint32_t>(blip.size()),
-                                                  static_cast<std::uint32_t>(w.size()), nullptr);
+                const std::string blip = Blip::encode(edit->second->format, edit->second->file, uid);
+                const std::string fbse = makeFbse(edit->second->format, uid, static_cast<std::uint32_t>(blip.size()),
+                                                  static_cast<std::uint32_t>(base + newTail.size()), nullptr);
+                // Same size as the old fixed part: the name (if any) stays after it.
                 t.replace(r.offset, 8 + 36, fbse);
                 putU32(t, r.offset + 4, r.length);
-                w += blip;
+                newTail += blip;
+            } else if (d != 0xFFFFFFFF && sz > 0 && fits(w.size(), d, sz)) {
+                putU32(t, b + 28, static_cast<std::uint32_t>(base + newTail.size()));
+                newTail.append(w, d, sz);
             }
         }
-        if (w.size() > 0x7FFFFFFF)
-            cannot("the WordDocument stream would be too large");
-        putU32(w, 0x40, static_cast<std::uint32_t>(w.size()));
-    }
-
-    if (!goneStorages.empty()) {
-        if (CompoundEntry* pool = out.root.child("ObjectPool")) {
-            for (const std::string& name : goneStorages)
-                pool->removeChild(name);
-            if (pool->children.empty())
-                out.root.removeChild("ObjectPool");
+        w.resize(base);
+        w += newTail;
+    } else {
+        base = std::max<std::size_t>(w.size(), fib_.cbMac);
+        w.resize(base, '\0');
+        for (const auto& [slot, e] : bySlot) {
+            const OfficeArtRecord& r = *slots[slot - 1];
+            std::array<std::uint8_t, 16> uid{};
+            const std::string blip = Blip::encode(e->format, e->file, uid);
+            const std::string fbse = makeFbse(e->format, uid, static_cast<std::uint32_t>(blip.size()),
+                                              static_cast<std::uint32_t>(w.size()), nullptr);
+            t.replace(r.offset, 8 + 36, fbse);
+            putU32(t, r.offset + 4, r.length);
+            w += blip;
         }
     }
+    if (w.size() > 0x7FFFFFFF)
+        cannot("the WordDocument stream would be too large");
+    putU32(w, 0x40, static_cast<std::uint32_t>(w.size()));
+}
 
-    std::string bytes = std::move(out).toBytes();
-    out = CompoundFile{};  // not needed for the check below
-    // Read the result back: a file this reader cannot open is never written.
+// How much of the WordDocument stream the text, the property pages and the
+// section properties take, from its start: the delayed pictures after it
+// may be laid out anew.
+std::size_t DocDocument::wordDocumentInUse(const std::string& w, const std::string& t) const
+{
+    std::size_t used = 0x9A + 8 * fib_.pairCount();
+    for (const Piece& p : pieces_)
+        used = std::max<std::size_t>(used, std::size_t(p.fc) + std::size_t(p.cpEnd - p.cpStart) * (p.compressed ? 1 : 2));
+    for (const PropertyRun& r : chpRuns_)
+        used = std::max<std::size_t>(used, (r.grpprlBegin / 512 + 1) * 512);
+    for (const PropertyRun& r : papRuns_)
+        used = std::max<std::size_t>(used, (r.grpprlBegin / 512 + 1) * 512);
+    for (std::size_t pair : {std::size_t(Fib::kPlcfBteChpx), std::size_t(Fib::kPlcfBtePapx)}) {
+        const std::uint32_t f = fib_.fc(pair), l = fib_.lcb(pair);
+        if (l >= 12 && fits(t.size(), f, l)) {
+            const std::size_t n = (l - 4) / 8;
+            for (std::size_t i = 0; i < n; ++i)
+                used = std::max<std::size_t>(used, (std::size_t(u32At(t, f + 4 * (n + 1) + 4 * i) & 0x3FFFFF) + 1) * 512);
+        }
+    }
+    {
+        const std::uint32_t f = fib_.fc(Fib::kPlcfSed), l = fib_.lcb(Fib::kPlcfSed);
+        if (l >= 16 && fits(t.size(), f, l)) {
+            const std::size_t n = (l - 4) / 16;
+            for (std::size_t i = 0; i < n; ++i) {
+                const std::uint32_t s = u32At(t, f + 4 * (n + 1) + 12 * i + 2);
+                if (s != 0xFFFFFFFF && fits(w.size(), s, 2))
+                    used = std::max<std::size_t>(used, std::size_t(s) + 2 + u16At(w, s));
+            }
+        }
+    }
+    return used;
+}
+
+// Reads the result back: a file this reader cannot open is never written.
+void DocDocument::checkReadBack(const std::string& bytes) const
+{
     try {
         const DocDocument check = fromBytes(bytes);
         const DocInventory& a = check.inventory();
@@ -554,6 +561,34 @@ std::string DocDocument::saveToBytes() const
             throw;
         cannot(std::string("the rewritten document could not be read back (") + e.what() + ")");
     }
+}
+
+std::string DocDocument::saveToBytes() const
+{
+    std::vector<DataBlock> blocks = newInlineBlocks();
+    // New picture blocks mean a new Data stream, put together from the original.
+    CompoundFile out = copyForPatching(*file_, blocks.empty() ? nullptr : file_->root.child("Data"));
+    CompoundEntry* wdEntry = out.root.child("WordDocument");
+    CompoundEntry* tableEntry = out.root.child(tableName());
+    std::string& w = wdEntry->data;
+    std::string& t = tableEntry->data;
+    if (!blocks.empty())
+        out.root.child("Data")->data = patchedData(blocks, w, t);
+    const std::vector<std::string> goneStorages = lockConvertedFields(w, t);
+    if (!floatingEdits_.empty())
+        storeFloatingPictures(w, t);
+    if (!goneStorages.empty()) {
+        if (CompoundEntry* pool = out.root.child("ObjectPool")) {
+            for (const std::string& name : goneStorages)
+                pool->removeChild(name);
+            if (pool->children.empty())
+                out.root.removeChild("ObjectPool");
+        }
+    }
+
+    std::string bytes = std::move(out).toBytes();
+    out = CompoundFile{};  // not needed for the check below
+    checkReadBack(bytes);
     return bytes;
 }
 

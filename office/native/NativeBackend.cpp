@@ -2,9 +2,9 @@
 
 #include "office/OfficeError.h"
 #include "office/OfficeFactory.h"
-#include "office/native/DocumentFiles.h"
-#include "office/native/NativeExcelApplication.h"
-#include "office/native/NativeWordApplication.h"
+#include "office/native/excel/NativeExcelApplication.h"
+#include "office/native/word/DocumentFiles.h"
+#include "office/native/word/NativeWordApplication.h"
 
 namespace kelvaran::office::native {
 

@@ -1,7 +1,7 @@
 // Replays the decoder fuzz target's seed corpus and every crash file it has
 // recorded, through the same entry function, in the normal test run.
 
-#include "imaging/DecodeFuzzEntry.h"
+#include "fuzz/DecodeFuzzEntry.h"
 #include "imaging/Imaging.h"
 
 #include "tests/support/FuzzFiles.h"

@@ -2,11 +2,8 @@
 // on the bundled sample documents: what a dry run measures is what a real
 // run writes, and several jobs write what one job writes.
 
-#include "app/CliApp.h"
+#include "app/cli/CliApp.h"
 
-#include "engine/Engine.h"
-#include "office/OfficeFactory.h"
-#include "office/native/NativeBackend.h"
 #include "tests/app/cli/SchemaCheck.h"
 
 #include <nlohmann/json.hpp>
@@ -63,15 +60,6 @@ protected:
         std::vector<const char*> argv{"kelvaran-cli"};
         for (const auto& arg : args) argv.push_back(arg.c_str());
         CliEnvironment environment;
-        environment.registerBackends = [](office::OfficeFactory& factory) {
-            office::native::registerNativeBackend(factory);
-        };
-        environment.makeWalker = [](const WalkerParts& p) -> std::unique_ptr<engine::Walker> {
-            auto walker = std::make_unique<engine::Engine>(p.state, p.conditions, p.rules, p.display, p.clipboard,
-                                                           p.events, p.timer);
-            walker->setObserver(p.observer);
-            return walker;
-        };
         environment.configFolder = (root_ / "config").string();
         environment.errorIsTerminal = terminal;
         std::ostringstream out;

@@ -2,16 +2,16 @@
 // refuses before any document is opened, where its input comes from, what it
 // writes, its report and its progress line.
 
-#include "app/CliApp.h"
+#include "app/cli/CliApp.h"
 
 #include "Version.h"
-#include "app/CliConsole.h"
-#include "app/InputList.h"
+#include "app/cli/CliConsole.h"
+#include "app/run/InputList.h"
 #include "engine/ObjectObserver.h"
 #include "settings/RegAccess.h"
 #include "settings/StoredSettings.h"
-#include "tests/app/cli/BatchFixture.h"
 #include "tests/app/cli/SchemaCheck.h"
+#include "tests/app/run/BatchFixture.h"
 
 #include <nlohmann/json.hpp>
 
@@ -62,16 +62,16 @@ protected:
     CliTest() { slimmedBytes = 1000; }
 
     // Stands in for the engine inside the command line: `walk` gets the
-    // document's index and the parts the engine would be built from.
+    // document's index and the run the engine would be built from.
     struct CliWalker : engine::Walker {
-        CliWalker(CliTest& test, const WalkerParts& parts) : test_(test), parts_(parts) {}
+        CliWalker(CliTest& test, RunAssembly& run) : test_(test), run_(run) {}
         std::string WalkDocument(const office::word::ShapePtr&, bool) override {
             const int index = test_.walks++;
-            if (test_.walk) test_.walk(index, parts_);
+            if (test_.walk) test_.walk(index, run_);
             return {};
         }
         CliTest& test_;
-        WalkerParts parts_;
+        RunAssembly& run_;
     };
 
     CliResult cli(const std::vector<std::string>& args, const std::string& input = {}) {
@@ -82,8 +82,8 @@ protected:
             provideWord(factory);
             provideExcel(factory);
         };
-        environment.makeWalker = [this](const WalkerParts& parts) -> std::unique_ptr<engine::Walker> {
-            return std::make_unique<CliWalker>(*this, parts);
+        environment.makeWalker = [this](RunAssembly& run) -> std::unique_ptr<engine::Walker> {
+            return std::make_unique<CliWalker>(*this, run);
         };
         environment.configFolder = (root_ / "config").string();
         environment.interrupted = &interrupted;
@@ -114,9 +114,9 @@ protected:
         return names;
     }
     void convertEveryDocument() {
-        walk = [](int, const WalkerParts& parts) {
-            parts.display.appendLog(objectLine(1, "Picture", "JPEG", "にｲﾝﾗｲﾝ変換 (", 60, 12));
-            parts.state.docConverted = true;
+        walk = [](int, RunAssembly& run) {
+            run.display().appendLog(objectLine(1, "Picture", "JPEG", "にｲﾝﾗｲﾝ変換 (", 60, 12));
+            run.state().docConverted = true;
         };
     }
     static void expectValidReport(const std::vector<json>& records) {
@@ -135,7 +135,7 @@ protected:
         return found;
     }
 
-    std::function<void(int, const WalkerParts&)> walk;
+    std::function<void(int, RunAssembly&)> walk;
     int walks = 0;
     std::atomic<bool> interrupted{false};
     bool terminal = false;
@@ -385,11 +385,11 @@ TEST_F(CliTest, ReportHasARecordForEveryDocumentAndReplacedObject) {
     const auto same = doc("same.rtf", 3072);
     const auto broken = doc("broken.doc", 2048);
     failOpen.insert(broken);
-    walk = [](int index, const WalkerParts& parts) {
+    walk = [](int index, RunAssembly& run) {
         if (index != 0) return;
-        parts.display.appendLog(objectLine(2, "Picture", "JPEG", "にｼｪｰﾌﾟ変換 (", 60, 12));
-        parts.display.appendLog(objectLine(1, "Excel", "ﾒﾀﾋﾟｸﾁｬ", "にﾃｷｽﾄ枠内変換 (", 30, 9));
-        parts.state.docConverted = true;
+        run.display().appendLog(objectLine(2, "Picture", "JPEG", "にｼｪｰﾌﾟ変換 (", 60, 12));
+        run.display().appendLog(objectLine(1, "Excel", "ﾒﾀﾋﾟｸﾁｬ", "にﾃｷｽﾄ枠内変換 (", 30, 9));
+        run.state().docConverted = true;
     };
     const auto report = (root_ / "report.jsonl").string();
     const auto result = cli({"--report", report, slim, same, broken});
@@ -438,15 +438,15 @@ TEST_F(CliTest, ReportHasARecordForEveryDocumentAndReplacedObject) {
 
 TEST_F(CliTest, EngineDecisionsBecomeObjectRecordsOfEveryKind) {
     const auto a = doc("a.doc", 4096);
-    walk = [](int, const WalkerParts& parts) {
-        ASSERT_NE(parts.observer, nullptr);
+    walk = [](int, RunAssembly& run) {
+        ASSERT_NE(run.observer(), nullptr);
         for (const char* decision : {"below_minimum", "not_smaller", "blackened", "excluded", "failed"}) {
-            parts.observer->objectDecided({"Excel", "inline", 1, 20.5, 10, 0, 0, {}, decision});
+            run.observer()->objectDecided({"Excel", "inline", 1, 20.5, 10, 0, 0, {}, decision});
         }
-        parts.observer->objectDecided({"Picture", "floating", 3, 200, 100, 61440, 12288, "JPEG", "replaced"});
+        run.observer()->objectDecided({"Picture", "floating", 3, 200, 100, 61440, 12288, "JPEG", "replaced"});
         // The engine's log line of the same replacement is not a second record.
-        parts.display.appendLog(objectLine(3, "Picture", "JPEG", "にｼｪｰﾌﾟ変換 (", 60, 12));
-        parts.state.docConverted = true;
+        run.display().appendLog(objectLine(3, "Picture", "JPEG", "にｼｪｰﾌﾟ変換 (", 60, 12));
+        run.state().docConverted = true;
     };
     const auto report = (root_ / "report.jsonl").string();
     const auto result = cli({"--report", report, a});
@@ -471,14 +471,14 @@ TEST_F(CliTest, ReportOfAStoppedRunIsComplete) {
     const auto a = doc("a.doc", 2048);
     const auto b = doc("b.doc", 2048);
     const auto c = doc("c.doc", 2048);
-    walk = [this](int index, const WalkerParts& parts) {
-        parts.state.docConverted = true;
+    walk = [this](int index, RunAssembly& run) {
+        run.state().docConverted = true;
         if (index == 1) {
             interrupted = true;
             // The log append lets the interrupt through, as the engine's pump does.
-            parts.display.appendLog(objectLine(1, "Picture", "PNG", "にｲﾝﾗｲﾝ変換 (", 60, 12));
-            ASSERT_TRUE(parts.state.stopRequested);
-            parts.state.docConverted = false;
+            run.display().appendLog(objectLine(1, "Picture", "PNG", "にｲﾝﾗｲﾝ変換 (", 60, 12));
+            ASSERT_TRUE(run.state().stopRequested);
+            run.state().docConverted = false;
         }
     };
     const auto report = (root_ / "report.jsonl").string();
@@ -534,10 +534,10 @@ TEST_F(CliTest, TwoJobsWriteWhatOneJobWritesInTheSameOrder) {
     for (const char* name : {"a.doc", "b.rtf", "c.doc", "d.doc", "e.rtf"}) inputs.push_back(doc(name, 3072));
     failOpen.insert(inputs[3]);
     // What the walk does depends on the document only: each job counts its own walks.
-    walk = [](int, const WalkerParts& parts) {
-        const bool doc = parts.state.srcExt == "doc";
-        parts.display.appendLog(objectLine(doc ? 1 : 2, "Picture", "PNG", "にｲﾝﾗｲﾝ変換 (", 60, 12));
-        parts.state.docConverted = doc;
+    walk = [](int, RunAssembly& run) {
+        const bool doc = run.state().srcExt == "doc";
+        run.display().appendLog(objectLine(doc ? 1 : 2, "Picture", "PNG", "にｲﾝﾗｲﾝ変換 (", 60, 12));
+        run.state().docConverted = doc;
     };
     auto runWith = [&](const std::string& jobs, const std::string& report) {
         std::vector<std::string> args{"--jobs", jobs, "--report", (root_ / report).string()};
@@ -626,7 +626,7 @@ TEST_F(CliTest, QuietShowsNoLogNoStatusButStillTheErrors) {
 TEST_F(CliTest, VerboseAddsOneLinePerDocument) {
     const auto a = doc("a.doc", 2048);
     const auto b = doc("b.doc", 2048);
-    walk = [](int index, const WalkerParts& parts) { parts.state.docConverted = index == 0; };
+    walk = [](int index, RunAssembly& run) { run.state().docConverted = index == 0; };
     const auto result = cli({"--verbose", a, b});
     EXPECT_EQ(result.status, kExitCompleted);
     EXPECT_THAT(result.err, HasSubstr("kelvaran-cli: " + a + ": slimmed (2 KB -> 1 KB, "));

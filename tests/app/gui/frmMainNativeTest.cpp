@@ -2,7 +2,6 @@
 // real documents.
 #include "app/gui/SourceBox.h"
 #include "app/gui/frmMain.h"
-#include "engine/Engine.h"
 #include "office/OfficeFactory.h"
 #include "office/native/NativeBackend.h"
 #include "platform/Clipboard.h"
@@ -43,13 +42,8 @@ protected:
         frmMainServices services;
         services.registry = registry_.get();
         services.exceptionListPath = QDir(config_.path()).filePath(QStringLiteral("ole.ini")).toStdString();
-        services.factory = &factory_;
         services.fileSystem = &fileSystem_;
         services.messages = &messages_;
-        services.makeWalker = [](const WalkerParts& p) -> std::unique_ptr<engine::Walker> {
-            return std::make_unique<engine::Engine>(p.state, p.conditions, p.rules, p.display, p.clipboard, p.events,
-                                                    p.timer);
-        };
         window_ = std::make_unique<frmMain>(services);
         window_->quitApplication = [] {};
         window_->endAtOnce = [] { FAIL() << "the program would have ended"; };

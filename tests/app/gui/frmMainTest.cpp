@@ -1,10 +1,9 @@
 #include "app/gui/frmMain.h"
 
 #include "Version.h"
-#include "app/AppTitle.h"
 #include "app/gui/SourceBox.h"
 #include "app/gui/Twips.h"
-#include "tests/app/gui/FakeOffice.h"
+#include "app/run/AppTitle.h"
 #include "automation/MainWindowControl.h"
 #include "engine/Conditions.h"
 #include "engine/Walker.h"
@@ -13,6 +12,7 @@
 #include "platform/Host.h"
 #include "rules/frmObject.h"
 #include "settings/RegAccess.h"
+#include "tests/app/gui/FakeOffice.h"
 #include "web/AboutDialog.h"
 #include "web/WebPages.h"
 
@@ -99,18 +99,17 @@ protected:
         ASSERT_TRUE(config_.isValid());
         ASSERT_TRUE(work_.isValid());
         registry_ = std::make_unique<settings::RegAccess>(config_.path().toStdString());
-        office_.registerWith(factory_);
     }
 
     std::unique_ptr<frmMain> makeWindow() {
         frmMainServices services;
         services.registry = registry_.get();
         services.exceptionListPath = iniPath();
-        services.factory = &factory_;
+        services.registerBackends = [this](office::OfficeFactory& factory) { office_.registerWith(factory); };
         services.fileSystem = &fileSystem_;
         services.messages = &messages_;
         services.starter = &starter_;
-        services.makeWalker = [this](const WalkerParts&) -> std::unique_ptr<engine::Walker> {
+        services.makeWalker = [this](RunAssembly&) -> std::unique_ptr<engine::Walker> {
             return std::make_unique<ScriptedWalker>(walk_);
         };
         auto window = std::make_unique<frmMain>(services);
@@ -144,7 +143,6 @@ protected:
     QTemporaryDir work_;
     std::unique_ptr<settings::RegAccess> registry_;
     testing::FakeOffice office_;
-    office::OfficeFactory factory_;
     platform::StdFileSystem fileSystem_;
     RecordedMessages messages_;
     RecordingStarter starter_;
@@ -760,11 +758,10 @@ TEST_F(MainWindowTest, ClosingDuringARunStoresTheSettingsAndEndsAtOnce) {
 }
 
 TEST_F(MainWindowTest, AnOfficeThatCannotStartStopsTheProgram) {
-    office::OfficeFactory empty;  // no backend: Word cannot be created
     frmMainServices services;
     services.registry = registry_.get();
     services.exceptionListPath = iniPath();
-    services.factory = &empty;
+    services.registerBackends = [](office::OfficeFactory&) {};  // no backend: Word cannot be created
     services.fileSystem = &fileSystem_;
     services.messages = &messages_;
     frmMain window(services);

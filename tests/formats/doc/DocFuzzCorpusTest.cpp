@@ -1,7 +1,7 @@
 // Replays the .doc reader fuzz target's seeds and crash files through the same
 // entry function, in the normal test run.
 
-#include "formats/doc/DocFuzzEntry.h"
+#include "fuzz/DocFuzzEntry.h"
 
 #include "tests/support/FuzzFiles.h"
 

@@ -1,7 +1,7 @@
 // Replays the RTF fuzz target's seed corpus and every crash file it has
 // recorded, through the same entry function, in the normal test run.
 
-#include "formats/rtf/RtfFuzzEntry.h"
+#include "fuzz/RtfFuzzEntry.h"
 
 #include "tests/support/FuzzFiles.h"
 

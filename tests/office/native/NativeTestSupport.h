@@ -5,7 +5,7 @@
 
 #include "formats/model/Document.h"
 #include "imaging/Imaging.h"
-#include "office/native/DocumentFiles.h"
+#include "office/native/word/DocumentFiles.h"
 
 #include <string>
 

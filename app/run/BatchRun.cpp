@@ -1,0 +1,333 @@
+#include "app/run/BatchRun.h"
+
+#include "app/run/InputList.h"
+#include "engine/Conditions.h"
+#include "engine/RunDisplay.h"
+#include "engine/Walker.h"
+#include "office/OfficeControl.h"
+#include "platform/Clipboard.h"
+#include "platform/Conversions.h"
+#include "platform/Failure.h"
+#include "platform/FileSystem.h"
+#include "platform/Host.h"
+
+#include <exception>
+#include <memory>
+
+namespace kelvaran::app {
+
+namespace {
+
+// Runs a step that may fail silently.
+template <typename Step>
+void silently(Step&& body) {
+    try {
+        body();
+    } catch (const std::exception&) {
+        // Skipped: the run goes on with the next step.
+    }
+}
+
+platform::FileSystem& fileSystemOf(engine::RunState& state) {
+    if (!state.fileSystem) throw platform::Failure("no file-system service");
+    return *state.fileSystem;
+}
+
+// An object the step needs; a missing one fails the step.
+template <typename T>
+T& must(const std::shared_ptr<T>& object) {
+    if (!object) throw platform::Failure("an office object is missing");
+    return *object;
+}
+
+}  // namespace
+
+BatchRun::BatchRun(engine::RunState& state, office::OfficeControl& office, platform::Clipboard& clipboard,
+                   platform::MessageBoxes& messages, engine::Conditions& conditions, engine::RunDisplay& display,
+                   BatchHost& host)
+    : state_(state),
+      office_(office),
+      clipboard_(clipboard),
+      messages_(messages),
+      conditions_(conditions),
+      display_(display),
+      host_(host) {}
+
+template <typename Step>
+void BatchRun::step(Step&& body) {
+    if (tolerant_) {
+        silently(body);
+    } else {
+        body();
+    }
+}
+
+void BatchRun::StartRun() {
+    if (running_) return;
+    running_ = true;
+    tolerant_ = false;
+    completed_ = false;
+    breakOffReason_.clear();
+    refusal_.reset();
+    try {
+        auto entries = host_.inputEntries();
+        const std::string text = entries ? std::string() : host_.inputText();
+        if (entries ? entries->empty() : IsBlankInput(text)) {
+            messages_.show(texts::kNoInput, platform::MessageIcon::Exclamation);
+            outcome_ = Outcome::Refused;
+            running_ = false;
+            return;
+        }
+        inputFiles_ = entries ? std::move(*entries) : SplitInputText(text);
+        if (auto refusal = FindRefusal(inputFiles_, fileSystemOf(state_))) {
+            refusal_ = refusal;
+            messages_.show(refusal->message, platform::MessageIcon::Exclamation);
+            outcome_ = Outcome::Refused;
+            running_ = false;
+            return;
+        }
+        // Line breaks without a name leave nothing to do.
+        if (inputFiles_.empty()) throw platform::Failure("no input file");
+
+        host_.setStartEnabled(false);
+        host_.setStopEnabled(true);
+        state_.stopRequested = false;
+        display_.setStatus(texts::kChecking);
+
+        if (!office_.CheckEnvironment()) {
+            host_.setStartEnabled(true);
+            host_.setStopEnabled(false);
+            display_.setStatus(texts::kCheckFailed);
+            outcome_ = Outcome::CheckFailed;
+            running_ = false;
+            return;
+        }
+        display_.setStatus(texts::kCheckOk);
+
+        if (!conditions_.SlowMode()) {
+            state_.waitMs = 0;
+        } else {
+            state_.waitMs = state_.wordIsXP ? state_.waitXP : state_.wait2000;
+        }
+
+        completed_ = true;
+        display_.clearLog();
+
+        if (office_.EnsureExcel()) {
+            state_.scratchBook = must(must(state_.appEXCEL).Workbooks()).add();
+            state_.scratchSheet = must(state_.scratchBook).Worksheets(1);
+            must(state_.appEXCEL).setWindowState(office::excel::constants::xlMinimized);
+            must(state_.appEXCEL).setVisible(true);
+        }
+        runDocuments();
+    } catch (const std::exception& e) {
+        // Broken off: straight to the finishing steps.  The reason is kept for
+        // front ends that can tell it; the window's status line cannot.
+        breakOffReason_ = *e.what() ? e.what() : "an unnamed failure";
+    }
+    finish();
+}
+
+void BatchRun::runDocuments() {
+    for (std::size_t index = 0; index < inputFiles_.size(); ++index) {
+        const std::string& path = inputFiles_[index];
+        if (onDocumentStarted) silently([&] { onDocumentStarted(path, static_cast<int>(index)); });
+        bool wordReady = false;
+        step([&] { wordReady = office_.EnsureWord(); });
+        if (!wordReady) {
+            if (onDocumentDone) {
+                DocumentResult skipped;
+                skipped.path = path;
+                skipped.skipped = true;
+                skipped.reason = office_.lastCreationError();
+                silently([&] { onDocumentDone(skipped); });
+            }
+            continue;
+        }
+
+        prepareDocument(path);
+
+        bool result = true;
+        step([&] { result = ProcessDocument(path); });
+        completed_ = result;
+
+        cleanUpDocument();
+        if (onDocumentDone) silently([&] { onDocumentDone(current_); });
+        if (!completed_) break;
+    }
+}
+
+void BatchRun::prepareDocument(const std::string& path) {
+    auto& fs = fileSystemOf(state_);
+    step([&] { state_.srcExt = platform::asciiLower(fs.GetExtensionName(path)); });
+    step([&] {
+        state_.scratchDoc = must(must(state_.appWORD).Documents()).add();
+        must(state_.scratchDoc).setSaved(true);
+    });
+    step([&] {
+        state_.scratchPathB = fs.GetSpecialFolder(2) + "/" + fs.GetTempName() + "." + state_.srcExt;
+        state_.scratchPathA = fs.GetSpecialFolder(2) + "/" + fs.GetTempName() + "." + state_.srcExt;
+        scratchFilesPending_ = true;
+    });
+    step([&] {
+        must(state_.scratchDoc).SaveAs(state_.scratchPathB);
+        state_.emptyDocSize = fs.GetFile(must(state_.scratchDoc).FullName()).Size;
+    });
+    step([&] {
+        must(state_.appWORD).setWindowState(office::word::constants::wdWindowStateMinimize);
+        must(state_.appWORD).setVisible(true);
+    });
+}
+
+void BatchRun::cleanUpDocument() {
+    // From the first clean-up on, failing steps are skipped.
+    tolerant_ = true;
+    silently([&] { clipboard_.Clear(); });
+    silently([&] {
+        if (!state_.scratchDoc) return;
+        silently([&] { state_.scratchDoc->setSaved(true); });
+        silently([&] { state_.scratchDoc->Close(); });
+        state_.scratchDoc.reset();
+    });
+    silently([&] { fileSystemOf(state_).deletefile(state_.scratchPathB); });
+    silently([&] { fileSystemOf(state_).deletefile(state_.scratchPathA); });
+    scratchFilesPending_ = false;
+    silently([&] {
+        if (!state_.srcDoc) return;
+        silently([&] { state_.srcDoc->setSaved(true); });
+        silently([&] { state_.srcDoc->Close(); });
+        state_.srcDoc.reset();
+    });
+}
+
+bool BatchRun::ProcessDocument(const std::string& path) {
+    current_ = DocumentResult{};
+    current_.path = path;
+    try {
+        state_.srcDoc = must(must(state_.appWORD).Documents()).Open(path, true);
+        current_.opened = true;
+    } catch (const std::exception& e) {
+        current_.reason = e.what();
+        if (onOpenFailed) silently([&] { onOpenFailed(path, e.what()); });
+    }
+    double inputBytes = 0;
+    silently([&] { inputBytes = fileSystemOf(state_).GetFile(path).Size; });
+    current_.inputBytes = inputBytes;
+    silently([&] { display_.appendLog(StartLine(path)); });
+    silently([&] { display_.setStatus(texts::kProcessing); });
+
+    state_.docConverted = false;
+    // A document Word could not open has nothing to walk.
+    silently([&] {
+        if (walker_ && current_.opened && state_.srcDoc) walker_->WalkDocument(nullptr, true);
+    });
+    silently([&] { must(state_.srcDoc).setSaved(true); });
+
+    current_.converted = state_.docConverted;
+    if (state_.docConverted) saveSlimmedCopy(path, current_);
+    silently([&] { display_.appendLog(EndLine(inputBytes, current_.outputBytes)); });
+    current_.stopped = state_.stopRequested;
+    return !state_.stopRequested;
+}
+
+// Writes the converted document under its output name: any earlier copy of
+// that name is deleted first, and a copy whose name is one of this run's
+// inputs is never written, because that would destroy an input.
+void BatchRun::saveSlimmedCopy(const std::string& path, DocumentResult& result) {
+    auto* fs = state_.fileSystem;
+    if (!fs) return;
+    std::string output;
+    try {
+        output = SlimmedCopyPath(path, result.inputBytes, state_.srcExt, outputFolder_, *fs);
+    } catch (const std::exception& e) {
+        result.reason = e.what();
+        if (onSaveFailed) silently([&] { onSaveFailed(path, result.reason); });
+        return;
+    }
+    if (isAnInput(output)) {
+        result.outputRefused = true;
+        result.reason = "the slimmed copy would replace an input of this run: " + output;
+        if (onSaveFailed) silently([&] { onSaveFailed(path, result.reason); });
+        return;
+    }
+    try {
+        if (dryRun_) {
+            // Measured through a temporary file that is removed at once.
+            const std::string probe = fs->GetSpecialFolder(2) + "/" + fs->GetTempName() + "." + state_.srcExt;
+            try {
+                must(state_.srcDoc).SaveAs(probe);
+                result.outputBytes = fs->GetFile(probe).Size;
+            } catch (...) {
+                silently([&] { fs->deletefile(probe); });
+                throw;
+            }
+            silently([&] { fs->deletefile(probe); });
+            return;
+        }
+        // A file of that name that cannot be removed is left alone, and
+        // nothing is saved over it.
+        if (fs->FileExists(output)) fs->deletefile(output);
+        must(state_.srcDoc).SaveAs(output);
+        result.outputBytes = fs->GetFile(output).Size;
+        result.outputPath = output;
+    } catch (const std::exception& e) {
+        result.outputBytes = 0;
+        result.reason = e.what();
+        if (onSaveFailed) silently([&] { onSaveFailed(path, result.reason); });
+    }
+}
+
+bool BatchRun::isAnInput(const std::string& path) const {
+    for (const auto& input : inputFiles_) {
+        if (SamePath(input, path)) return true;
+    }
+    return false;
+}
+
+void BatchRun::StopRun() {
+    state_.stopRequested = true;
+    host_.setStopEnabled(false);
+    display_.setStatus(texts::kStopping);
+}
+
+// Scratch files of a document whose clean-up was never reached (the run broke
+// off before it) are not left behind in the temporary folder.
+void BatchRun::discardScratchFiles() {
+    if (!scratchFilesPending_) return;
+    scratchFilesPending_ = false;
+    auto* fs = state_.fileSystem;
+    if (!fs) return;
+    silently([&] {
+        if (fs->FileExists(state_.scratchPathB)) fs->deletefile(state_.scratchPathB);
+    });
+    silently([&] {
+        if (fs->FileExists(state_.scratchPathA)) fs->deletefile(state_.scratchPathA);
+    });
+}
+
+void BatchRun::finish() {
+    silently([&] { clipboard_.Clear(); });
+    silently([&] {
+        if (state_.appEXCEL) state_.appEXCEL->Quit();
+    });
+    state_.scratchSheet.reset();
+    state_.scratchBook.reset();
+    state_.appEXCEL.reset();
+    silently([&] {
+        if (state_.appWORD) state_.appWORD->Quit();
+    });
+    state_.scratchDoc.reset();
+    state_.srcDoc.reset();
+    state_.appWORD.reset();
+    discardScratchFiles();
+
+    silently([&] { host_.beep(); });
+    silently([&] { host_.setStartEnabled(true); });
+    silently([&] { host_.setStopEnabled(false); });
+    silently([&] { display_.setStatus(completed_ ? texts::kCompleted : texts::kInterrupted); });
+    silently([&] { host_.beep(); });
+    outcome_ = completed_ ? Outcome::Completed : Outcome::Interrupted;
+    running_ = false;
+}
+
+}  // namespace kelvaran::app

@@ -1,0 +1,244 @@
+#pragma once
+
+// The RTF reader's class, shared by the files that read each kind of group:
+// RtfReader.cpp (text, the font table, the reader's pass over the file),
+// RtfReader_pict.cpp, RtfReader_object.cpp and RtfReader_shape.cpp.  Nothing
+// outside formats/rtf includes it.
+
+#include "formats/model/Document.h"
+#include "formats/model/FormatError.h"
+#include "formats/rtf/RtfDetail.h"
+#include "formats/rtf/RtfTokenizer.h"
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace kelvaran::formats::rtf::detail {
+
+namespace model = formats::model;
+
+// Deeper groups are left as they are (their bytes stay, their content is not
+// read); no real document comes near this.
+constexpr int kMaxDepth = 200;
+
+inline double twipsToPt(double twips) { return twips / 20.0; }
+inline double emuToPt(double emu) { return emu / 12700.0; }
+
+inline long long toNumber(const std::string& text, long long fallback = 0) {
+    std::size_t at = 0;
+    while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
+    bool negative = false;
+    if (at < text.size() && (text[at] == '-' || text[at] == '+')) negative = text[at++] == '-';
+    if (at >= text.size() || text[at] < '0' || text[at] > '9') return fallback;
+    long long value = 0;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
+        if (value < (1LL << 40)) value = value * 10 + (text[at] - '0');
+        ++at;
+    }
+    return negative ? -value : value;
+}
+
+// The value of every byte as a hex digit: -1 for none, -2 for the blanks a
+// picture's hex may hold.
+struct HexTable {
+    std::array<std::int8_t, 256> value{};
+    constexpr HexTable() {
+        for (int c = 0; c < 256; ++c) value[static_cast<std::size_t>(c)] = -1;
+        for (int c = '0'; c <= '9'; ++c) value[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - '0');
+        for (int c = 'a'; c <= 'f'; ++c) value[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'a' + 10);
+        for (int c = 'A'; c <= 'F'; ++c) value[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'A' + 10);
+        value[' '] = value['\t'] = -2;
+    }
+};
+inline constexpr HexTable kHex;
+
+inline int hexDigit(char c) {
+    const int value = kHex.value[static_cast<unsigned char>(c)];
+    return value < 0 ? -1 : value;
+}
+
+// Character state that groups keep for themselves.
+struct State {
+    int uc = 1;
+    int codePage = 1252;
+    int skip = 0;  // fallback units still to drop after \u
+    model::ParagraphProperties paragraph;
+    bool linkedPicture = false;  // inside an INCLUDEPICTURE field
+};
+
+// What a picture group turned out to hold.
+struct PictInfo {
+    model::PictureData data;
+    double widthPt = 0;
+    double heightPt = 0;
+    model::Borders borders;
+    PictDetail detail;
+    bool usable = false;
+    std::string problem;
+};
+
+// Where the objects found in an object's result go instead of a story.
+struct Collected {
+    std::optional<PictInfo> picture;
+    int shape = -1;
+};
+
+// The current run of text of a story, built a character at a time.
+struct Run {
+    std::string utf8;
+    std::int64_t units = 0;
+    std::vector<std::uint32_t> offsets;
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    char16_t highSurrogate = 0;
+};
+
+// Raw shape values before the group they belong to is complete.
+struct ShapeRaw {
+    bool hasRect = false;
+    double left = 0, top = 0, right = 0, bottom = 0;  // twips
+    bool hasRel = false;
+    double relLeft = 0, relTop = 0, relRight = 0, relBottom = 0;
+    std::map<std::string, std::string> properties;
+    std::optional<PictInfo> pib;
+    std::optional<PictInfo> fillBlip;
+    int shpwr = -1;
+    int shpwrk = 0;
+    int horizontal = -1;  // from \shpbx..
+    int vertical = -1;
+    bool behind = false;
+};
+
+class Reader {
+public:
+    explicit Reader(std::shared_ptr<const std::string> bytes) : bytes_(std::move(bytes)), in_(*bytes_), tok_(in_) {}
+
+    model::Document read();
+
+private:
+    Token next() {
+        if (pushed_) {
+            pushed_ = false;
+            return pushedToken_;
+        }
+        return tok_.next();
+    }
+    void pushBack(const Token& token) {
+        pushed_ = true;
+        pushedToken_ = token;
+    }
+    [[noreturn]] void unbalanced() const {
+        throw model::FormatError("the file ends inside an open group: its braces are unbalanced");
+    }
+    // Skips to the end of a group whose "{" was read; returns the byte after its "}".
+    std::size_t skipGroup();
+    // Skips the rest of a group whose "{" and first token were read.
+    void skipRest(const Token& first) {
+        if (first.kind == TokenKind::GroupEnd) return;
+        if (first.kind == TokenKind::GroupStart) pushBack(first);
+        skipGroup();
+    }
+    // Reads the tokens of a group whose "{" and first word were read, up to
+    // its "}", and returns the byte after the "}".  Control words go to
+    // `onWord`, text to `onText` and the "{" of a group inside to `onGroup`,
+    // which reads that group to its end; control symbols are passed over.
+    template <typename OnWord, typename OnText, typename OnGroup>
+    std::size_t walkGroup(OnWord&& onWord, OnText&& onText, OnGroup&& onGroup) {
+        for (;;) {
+            const Token token = next();
+            switch (token.kind) {
+                case TokenKind::End: unbalanced();
+                case TokenKind::GroupEnd: return token.end;
+                case TokenKind::GroupStart: onGroup(token); break;
+                case TokenKind::Text: onText(token); break;
+                case TokenKind::ControlWord: onWord(token); break;
+                case TokenKind::ControlSymbol: break;
+            }
+        }
+    }
+    static void ignore(const Token&) {}
+    // The plain text of a group whose "{" and first token were read.
+    std::string groupText(int codePage, std::size_t* end = nullptr);
+
+    // Text (RtfReader.cpp).
+    void parseText(State state, int story, Collected* collect, int depth);
+    void textSymbol(const Token& token, State& state, int story);
+    void textWord(const Token& token, State& state, int story);
+    void parseFontTable();
+    void parseGroupStart(const Token& open, State& state, int story, Collected* collect, int depth);
+    void parseUpr(State& state, int story, Collected* collect, int depth);
+
+    // Pictures (RtfReader_pict.cpp).
+    PictInfo parsePict(const Token& open, const Token& word);
+    std::optional<PictInfo> parseShpPict();
+    void readPictGroup(const Token& open, const Token& word, const State& state, int story, Collected* collect);
+    void readShppictGroup(const Token& open, const State& state, int story, Collected* collect);
+    void readNonShppictGroup(const Token& open, Collected* collect);
+
+    // Embedded objects (RtfReader_object.cpp).
+    void parseObject(const Token& open, const Token& word, State& state, int story, Collected* collect, int depth);
+    std::string objectDataClass();
+
+    // Shapes (RtfReader_shape.cpp).
+    int parseShape(const Token& open, bool group, int parent, model::Anchor anchor, bool inObject, int depth);
+    void parseShapeInstance(const Token& open, const Token& word, int shape, model::Anchor anchor, bool inObject,
+                            int depth);
+    // Reads a {\sp} group; returns the property's name and sets `end`.
+    std::string parseProperty(int shape, std::size_t& end);
+    void finishShape(int shape, bool inObject);
+    void placeMembers(int group, int depth);
+    void setAnchor(int shape, model::Anchor anchor, int depth) {
+        if (depth > kMaxDepth) return;
+        doc_.shapes[static_cast<std::size_t>(shape)].anchor = anchor;
+        for (int member : doc_.shapes[static_cast<std::size_t>(shape)].children) setAnchor(member, anchor, depth + 1);
+    }
+
+    // Story building.
+    void flush(int story);
+    void addChar(int story, std::string_view utf8, int units, std::size_t begin, std::size_t end);
+    void addBytes(int story, State& state, std::string_view bytes, std::size_t begin);
+    void addUnicode(int story, State& state, std::int32_t unit, std::size_t begin, std::size_t end);
+    void addElement(int story, model::Element element, std::size_t begin, std::size_t end);
+    void addInline(int story, model::InlineObject object);
+    model::Anchor anchorHere(int story) {
+        flush(story);
+        return model::Anchor{story, static_cast<int>(doc_.stories[static_cast<std::size_t>(story)].elements.size())};
+    }
+
+    std::shared_ptr<const std::string> bytes_;
+    std::string_view in_;
+    Tokenizer tok_;
+    bool pushed_ = false;
+    Token pushedToken_;
+    model::Document doc_;
+    std::map<int, Run> runs_;
+    std::map<int, int> fontCodePage_;
+    int defaultFont_ = -1;
+    int ansiCodePage_ = 1252;
+    std::vector<ShapeRaw> raw_;
+    // The last \shppict object and where it ended, to pair a \nonshppict.
+    int lastShppict_ = -1;
+    std::size_t lastShppictEnd_ = 0;
+    int warningsLeft_ = 20;
+    // A lead byte written as \'hh whose trail byte is still to come.
+    int pendingLead_ = -1;
+    std::size_t pendingLeadAt_ = 0;
+    // The last section break read: later \sbk.. words describe it.
+    std::pair<int, std::size_t> lastSection_{-1, 0};
+    // Set by a group that changes its parent's state (the font table, a
+    // field instruction naming a linked picture).
+    bool fontTableJustRead_ = false;
+    bool linkedFieldJustSeen_ = false;
+    void warn(std::string text) {
+        if (warningsLeft_-- > 0) doc_.warnings.push_back(std::move(text));
+    }
+};
+
+}  // namespace kelvaran::formats::rtf::detail

@@ -1,0 +1,340 @@
+// The RTF reader: picture groups, {\pict} and {\*\shppict}.
+
+#include "formats/rtf/RtfReaderImpl.h"
+
+#include "formats/rtf/RtfPicture.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kelvaran::formats::rtf::detail {
+
+namespace {
+
+// What the words and the data of a {\pict} group say, as they are read.
+struct PictRead {
+    std::string data;
+    int pendingDigit = -1;
+    bool badData = false;
+    bool sawHex = false;
+    bool sawBin = false;
+    model::PictureFormat type = model::PictureFormat::Unknown;
+    bool typeWord = false;
+    bool wbitmap = false;
+    std::int64_t picw = 0, pich = 0;
+    int scaleX = 100, scaleY = 100;
+    int wbmBits = 0, wbmWidthBytes = 0;
+    int borderSide = -1;
+};
+
+// A run of the picture's hex digits; `in` is the whole file.
+void readPictHex(const Token& token, std::string_view in, PictRead& r) {
+    if (r.sawBin) return;
+    if (!r.sawHex) {
+        // The hex runs to the group's end, in lines: room for all
+        // of it at once instead of growing a picture of megabytes
+        // step by step.
+        const std::size_t close = in.find('}', token.begin);
+        if (close != std::string::npos) r.data.reserve((close - token.begin) / 2 + 1);
+    }
+    const std::size_t start = r.data.size();
+    r.data.resize(start + token.data.size() / 2 + 1);
+    char* to = r.data.data() + start;
+    for (char c : token.data) {
+        const int digit = kHex.value[static_cast<unsigned char>(c)];
+        if (digit == -2) continue;
+        if (digit < 0) {
+            r.badData = true;
+            break;
+        }
+        r.sawHex = true;
+        if (r.pendingDigit < 0) {
+            r.pendingDigit = digit;
+        } else {
+            *to++ = static_cast<char>(r.pendingDigit * 16 + digit);
+            r.pendingDigit = -1;
+        }
+    }
+    r.data.resize(static_cast<std::size_t>(to - r.data.data()));
+}
+
+// A border word of the picture, after \brdrt, \brdrl, \brdrb, \brdrr or \box.
+void readPictBorderWord(std::string_view w, std::int32_t p, int borderSide, model::Borders& borders) {
+    for (int s = 0; s < 4; ++s) {
+        if (borderSide != 4 && borderSide != s) continue;
+        auto& side = borders.sides[static_cast<std::size_t>(s)];
+        if (w == "brdrw") side.widthEighths = std::clamp(p * 8 / 20, 1, 48);
+        else if (w == "brdrcf") side.colourIndex = std::clamp(p, 0, 16);
+        else if (w == "brdrdot") side.style = 2;
+        else if (w == "brdrdash") side.style = 3;
+        else if (w == "brdrdb") side.style = 7;
+        else if (w == "brdrnone") side.visible = false, side.style = 0;
+        else if (w == "brdrsh") borders.shadow = true;
+    }
+}
+
+// A control word of a {\pict} group: the data in binary, the type, the
+// size, the cropping, the borders.
+void readPictWord(const Token& token, PictRead& r, PictInfo& info) {
+    auto& d = info.detail;
+    const auto w = token.word;
+    const std::int32_t p = token.parameter;
+    const model::ByteRange range{static_cast<std::int64_t>(token.begin), static_cast<std::int64_t>(token.end)};
+    if (w == "bin") {
+        if (r.sawHex || r.sawBin || token.truncated) r.badData = true;
+        r.sawBin = true;
+        r.data.assign(token.data);
+    } else if (w == "pngblip") {
+        r.type = model::PictureFormat::Png, r.typeWord = true;
+    } else if (w == "jpegblip") {
+        r.type = model::PictureFormat::Jpeg, r.typeWord = true;
+    } else if (w == "emfblip") {
+        r.type = model::PictureFormat::Emf, r.typeWord = true;
+    } else if (w == "wmetafile") {
+        r.type = model::PictureFormat::Wmf, r.typeWord = true;
+    } else if (w == "dibitmap") {
+        r.type = model::PictureFormat::Dib, r.typeWord = true;
+    } else if (w == "wbitmap") {
+        r.type = model::PictureFormat::Dib, r.typeWord = true, r.wbitmap = true;
+    } else if (w == "macpict") {
+        r.type = model::PictureFormat::Pict, r.typeWord = true;
+    } else if (w == "pmmetafile") {
+        r.type = model::PictureFormat::Unknown, r.typeWord = true;
+    } else if (w == "picw") {
+        r.picw = p;
+    } else if (w == "pich") {
+        r.pich = p;
+    } else if (w == "picwgoal") {
+        d.goalWidth = p;
+        d.sizeWords.push_back(range);
+    } else if (w == "pichgoal") {
+        d.goalHeight = p;
+        d.sizeWords.push_back(range);
+    } else if (w == "picscalex") {
+        r.scaleX = p;
+        d.sizeWords.push_back(range);
+    } else if (w == "picscaley") {
+        r.scaleY = p;
+        d.sizeWords.push_back(range);
+    } else if (w == "piccropl") {
+        d.cropLeft = p;
+        d.sizeWords.push_back(range);
+    } else if (w == "piccropr") {
+        d.cropRight = p;
+        d.sizeWords.push_back(range);
+    } else if (w == "piccropt") {
+        d.cropTop = p;
+        d.sizeWords.push_back(range);
+    } else if (w == "piccropb") {
+        d.cropBottom = p;
+        d.sizeWords.push_back(range);
+    } else if (w == "wbmbitspixel") {
+        r.wbmBits = p;
+    } else if (w == "wbmwidthbytes") {
+        r.wbmWidthBytes = p;
+    } else if (w == "brdrt" || w == "brdrl" || w == "brdrb" || w == "brdrr" || w == "box") {
+        r.borderSide = w == "brdrt" ? 0 : w == "brdrl" ? 1 : w == "brdrb" ? 2 : w == "brdrr" ? 3 : 4;
+        d.sizeWords.push_back(range);
+        for (int s = 0; s < 4; ++s) {
+            if (r.borderSide == 4 || r.borderSide == s) {
+                info.borders.sides[static_cast<std::size_t>(s)].visible = true;
+                info.borders.sides[static_cast<std::size_t>(s)].style = 1;
+            }
+        }
+    } else if (w.substr(0, 4) == "brdr" && r.borderSide >= 0) {
+        d.sizeWords.push_back(range);
+        readPictBorderWord(w, p, r.borderSide, info.borders);
+    }
+}
+
+// A device-dependent bitmap given the header of a top-down DIB; false when
+// it cannot be read.
+bool deviceBitmapAsDib(PictRead& r) {
+    const std::int64_t picw = r.picw, pich = r.pich;
+    const int wbmBits = r.wbmBits, wbmWidthBytes = r.wbmWidthBytes;
+    const std::string& data = r.data;
+    if ((wbmBits != 24 && wbmBits != 32 && wbmBits != 1) || picw <= 0 || pich <= 0 || picw > 65535 ||
+        pich > 65535 || wbmWidthBytes <= 0 || static_cast<std::size_t>(wbmWidthBytes) * pich > data.size()) {
+        return false;
+    }
+    std::string dib;
+    auto put32 = [&dib](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) dib += static_cast<char>((v >> (8 * i)) & 0xFF);
+    };
+    put32(40);
+    put32(static_cast<std::uint32_t>(picw));
+    put32(static_cast<std::uint32_t>(-static_cast<std::int32_t>(pich)));
+    dib += '\x01', dib += '\0';
+    dib += static_cast<char>(wbmBits), dib += '\0';
+    for (int i = 0; i < 6; ++i) put32(0);
+    if (wbmBits == 1) put32(0), put32(0x00FFFFFF);
+    const std::size_t stride = (static_cast<std::size_t>(picw) * wbmBits + 31) / 32 * 4;
+    for (std::int64_t row = 0; row < pich; ++row) {
+        std::string line = data.substr(static_cast<std::size_t>(row * wbmWidthBytes),
+                                       std::min<std::size_t>(stride, static_cast<std::size_t>(wbmWidthBytes)));
+        line.resize(stride, '\0');
+        dib += line;
+    }
+    r.data = std::move(dib);
+    return true;
+}
+
+// The picture's type, data, natural and displayed size from what its group
+// said; `r.data` holds the picture.
+void finishPicture(PictRead& r, PictInfo& info) {
+    auto& d = info.detail;
+    model::PictureFormat type = r.type;
+    if (!r.typeWord || type == model::PictureFormat::Unknown) {
+        const auto sniffed = sniffPicture(r.data);
+        if (sniffed != model::PictureFormat::Unknown) type = sniffed;
+    }
+    // Natural size, in twips.
+    double naturalW = d.goalWidth;
+    double naturalH = d.goalHeight;
+    int pixelW = 0, pixelH = 0;
+    if (r.wbitmap && !deviceBitmapAsDib(r)) {
+        info.problem = "a device-dependent bitmap cannot be read";
+        return;
+    }
+    std::string& data = r.data;
+    const std::int64_t picw = r.picw, pich = r.pich;
+    if (picturePixelSize(type, data, pixelW, pixelH)) {
+        info.data.pixelWidth = pixelW;
+        info.data.pixelHeight = pixelH;
+    }
+    const bool metafile = type == model::PictureFormat::Wmf || type == model::PictureFormat::Emf ||
+                          type == model::PictureFormat::Pict;
+    if (naturalW <= 0) {
+        if (metafile && picw > 0) naturalW = picw * 1440.0 / 2540.0;
+        else if (pixelW > 0) naturalW = pixelW * 15.0;
+        else if (picw > 0) naturalW = picw * 15.0;
+    }
+    if (naturalH <= 0) {
+        if (metafile && pich > 0) naturalH = pich * 1440.0 / 2540.0;
+        else if (pixelH > 0) naturalH = pixelH * 15.0;
+        else if (pich > 0) naturalH = pich * 15.0;
+    }
+    if (type == model::PictureFormat::Wmf && !(data.size() >= 4 && static_cast<unsigned char>(data[0]) == 0xD7 &&
+                                               static_cast<unsigned char>(data[1]) == 0xCD)) {
+        data = withPlaceableHeader(data, std::llround(naturalW), std::llround(naturalH));
+    }
+    info.data.type = type;
+    info.data.bytes = model::shareBytes(std::move(data));
+    info.data.naturalWidthPt = twipsToPt(naturalW);
+    info.data.naturalHeightPt = twipsToPt(naturalH);
+    if (naturalW > 0 && naturalH > 0) {
+        info.data.crop.left = d.cropLeft / naturalW;
+        info.data.crop.right = d.cropRight / naturalW;
+        info.data.crop.top = d.cropTop / naturalH;
+        info.data.crop.bottom = d.cropBottom / naturalH;
+    }
+    int scaleX = r.scaleX, scaleY = r.scaleY;
+    if (scaleX <= 0) scaleX = 100;
+    if (scaleY <= 0) scaleY = 100;
+    info.widthPt = std::max(0.0, twipsToPt(naturalW - d.cropLeft - d.cropRight) * scaleX / 100.0);
+    info.heightPt = std::max(0.0, twipsToPt(naturalH - d.cropTop - d.cropBottom) * scaleY / 100.0);
+    info.usable = type != model::PictureFormat::Unknown && info.widthPt > 0 && info.heightPt > 0;
+    if (!info.usable) info.problem = "a picture of unknown type or without a size was left as it is";
+}
+
+// An inline picture of the text, from a picture group read.
+model::InlineObject inlinePicture(const PictInfo& picture, model::ByteRange range) {
+    model::InlineObject object;
+    object.picture = picture.data;
+    object.widthPt = picture.widthPt;
+    object.heightPt = picture.heightPt;
+    object.borders = picture.borders;
+    object.origin.range = range;
+    InlineDetail detail;
+    detail.hasPict = true;
+    detail.pict = picture.detail;
+    object.origin.detail = detail;
+    return object;
+}
+
+}  // namespace
+
+PictInfo Reader::parsePict(const Token& open, const Token& word) {
+    PictInfo info;
+    info.detail.afterPictWord = word.end;
+    PictRead r;
+    const std::size_t end = walkGroup([&](const Token& token) { readPictWord(token, r, info); },
+                                      [&](const Token& token) { readPictHex(token, in_, r); },
+                                      [&](const Token&) { skipGroup(); });  // \*\picprop, \*\blipuid and the like
+    info.detail.pict = {static_cast<std::int64_t>(open.begin), static_cast<std::int64_t>(end)};
+    if (r.pendingDigit >= 0) r.badData = true;
+    info.borders.enable = info.borders.anyVisible();
+    if (r.badData) {
+        info.problem = "a picture's data is damaged";
+        return info;
+    }
+    if (r.data.empty()) {
+        info.problem = "a picture holds no data";
+        return info;
+    }
+    finishPicture(r, info);
+    return info;
+}
+
+std::optional<PictInfo> Reader::parseShpPict() {
+    std::optional<PictInfo> found;
+    walkGroup(ignore, ignore, [&](const Token& token) {
+        const Token word = next();
+        if (word.is("pict") && !found) {
+            found = parsePict(token, word);
+        } else {
+            skipRest(word);
+        }
+    });
+    return found;
+}
+
+void Reader::readShppictGroup(const Token& open, const State& state, int story, Collected* collect) {
+    std::optional<PictInfo> picture = parseShpPict();
+    const std::size_t end = tok_.position();
+    if (collect) {
+        if (!collect->picture && picture) collect->picture = std::move(picture);
+        return;
+    }
+    if (story < 0 || state.linkedPicture) return;
+    if (!picture || !picture->usable) {
+        if (picture && !picture->problem.empty()) warn(picture->problem);
+        return;
+    }
+    addInline(story, inlinePicture(*picture, {static_cast<std::int64_t>(open.begin), static_cast<std::int64_t>(end)}));
+    lastShppict_ = static_cast<int>(doc_.inlines.size()) - 1;
+    lastShppictEnd_ = end;
+}
+
+// The picture for readers without \shppict, right after one: kept with it.
+void Reader::readNonShppictGroup(const Token& open, Collected* collect) {
+    const std::size_t end = skipGroup();
+    if (lastShppict_ >= 0 && !collect) {
+        bool adjacent = open.begin >= lastShppictEnd_;
+        for (std::size_t i = lastShppictEnd_; adjacent && i < open.begin; ++i) {
+            const char c = in_[i];
+            adjacent = c == '\r' || c == '\n' || c == ' ' || c == '\t';
+        }
+        if (adjacent) {
+            doc_.inlines[static_cast<std::size_t>(lastShppict_)].origin.companions.push_back(
+                {static_cast<std::int64_t>(open.begin), static_cast<std::int64_t>(end)});
+        }
+    }
+    lastShppict_ = -1;
+}
+
+void Reader::readPictGroup(const Token& open, const Token& word, const State& state, int story, Collected* collect) {
+    PictInfo picture = parsePict(open, word);
+    if (collect) {
+        if (!collect->picture) collect->picture = std::move(picture);
+        return;
+    }
+    if (story < 0 || state.linkedPicture) return;
+    if (!picture.usable) {
+        if (!picture.problem.empty()) warn(picture.problem);
+        return;
+    }
+    addInline(story, inlinePicture(picture, picture.detail.pict));
+}
+
+}  // namespace kelvaran::formats::rtf::detail

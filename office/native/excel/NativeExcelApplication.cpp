@@ -1,0 +1,53 @@
+#include "office/native/excel/NativeExcelApplication.h"
+
+#include "office/OfficeError.h"
+#include "office/native/excel/NativeWorkbooks.h"
+
+namespace kelvaran::office::native {
+
+void ExcelSession::checkRunning() const {
+    if (quit) throw OfficeError("Excel has been quit");
+}
+
+NativeExcelApplication::NativeExcelApplication(platform::Clipboard& clipboard)
+    : session_(std::make_shared<ExcelSession>(clipboard)) {}
+
+excel::WorkbooksPtr NativeExcelApplication::Workbooks() {
+    session_->checkRunning();
+    return std::make_shared<NativeWorkbooks>(session_);
+}
+
+std::string NativeExcelApplication::Name() {
+    session_->checkRunning();
+    return "Excel";
+}
+
+std::int32_t NativeExcelApplication::WindowState() {
+    session_->checkRunning();
+    return session_->windowState;
+}
+
+void NativeExcelApplication::setWindowState(std::int32_t state) {
+    session_->checkRunning();
+    // xlMaximized -4137, xlMinimized -4140, xlNormal -4143
+    if (state != -4137 && state != -4140 && state != -4143) throw OfficeError("the window state is out of range");
+    session_->windowState = state;
+}
+
+bool NativeExcelApplication::Visible() {
+    session_->checkRunning();
+    return session_->visible;
+}
+
+void NativeExcelApplication::setVisible(bool visible) {
+    session_->checkRunning();
+    session_->visible = visible;
+}
+
+void NativeExcelApplication::Quit() {
+    session_->checkRunning();
+    session_->quit = true;
+    session_->workbooks = 0;
+}
+
+}  // namespace kelvaran::office::native

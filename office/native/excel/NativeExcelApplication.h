@@ -1,0 +1,28 @@
+#pragma once
+
+#include "office/Excel.h"
+#include "office/native/excel/SheetState.h"
+
+#include <memory>
+
+namespace kelvaran::office::native {
+
+// The in-process Excel: a scratch surface whose sheets hold pictures only.
+class NativeExcelApplication : public excel::Application {
+public:
+    explicit NativeExcelApplication(platform::Clipboard& clipboard);
+
+    excel::WorkbooksPtr Workbooks() override;
+    std::string Name() override;
+    std::int32_t WindowState() override;
+    void setWindowState(std::int32_t state) override;
+    bool Visible() override;
+    void setVisible(bool visible) override;
+    // Discards every workbook without saving.
+    void Quit() override;
+
+private:
+    std::shared_ptr<ExcelSession> session_;
+};
+
+}  // namespace kelvaran::office::native
