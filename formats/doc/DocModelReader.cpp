@@ -183,7 +183,10 @@ int shapeTypeOf(const FloatingShape& shape)
         return model::shape_type::kGroup;
     if (shape.oleShape())
         return model::shape_type::kEmbeddedObject;
-    if (shape.shapeType == 75 || shape.blipIndex != 0)
+    // A picture frame without a picture is drawn as an empty shape.
+    if (shape.linked)
+        return model::shape_type::kLinkedPicture;
+    if (shape.blipIndex != 0)
         return model::shape_type::kPicture;
     if (shape.shapeType == 202 || shape.textboxId != 0)
         return model::shape_type::kTextBox;
@@ -275,8 +278,9 @@ public:
     ModelBuilder(std::shared_ptr<const DocDocument> document, model::Document& out)
         : d_(std::move(document)), doc_(out), inv_(d_->inventory()), text_(d_->text())
     {
+        // What is not shown as a picture stays a character of the text.
         for (std::size_t i = 0; i < inv_.pictures.size(); ++i)
-            if (inv_.pictures[i].objectIndex < 0)
+            if (inv_.pictures[i].objectIndex < 0 && inv_.pictures[i].shownAsPicture())
                 pictureAt_[inv_.pictures[i].cp] = i;
         for (std::size_t i = 0; i < inv_.objects.size(); ++i)
             objectAt_[inv_.objects[i].fieldBegin] = i;
@@ -426,7 +430,10 @@ private:
             }
             if (c == 0x01 && !hiddenNow()) {
                 if (auto p = pictureAt_.find(cp); p != pictureAt_.end()) {
-                    const int index = addInlinePicture(p->second, model::InlineKind::Picture, {});
+                    const int index = addInlinePicture(p->second,
+                                                       inv_.pictures[p->second].linked ? model::InlineKind::LinkedPicture
+                                                                                       : model::InlineKind::Picture,
+                                                       {});
                     if (inv_.pictures[p->second].frame)
                         frame = inv_.pictures[p->second].frame;
                     model::Element e = model::Element::inlineObject(index);
