@@ -563,6 +563,7 @@ model::Document Reader::read() {
     for (auto& shape : doc_.shapes) {
         if (!shape.name.empty() && uses[shape.name] > 1) shape.name.clear();
     }
+    recordReadValues();
     return std::move(doc_);
 }
 

@@ -126,9 +126,11 @@ private:
     Token next() {
         if (pushed_) {
             pushed_ = false;
+            lastEnd_ = pushedToken_.end;
             return pushedToken_;
         }
         Token token = tok_.next();
+        lastEnd_ = token.end;
         // The groups open at this point, for a precise reason when the file
         // ends inside one of them.
         if (token.kind == TokenKind::GroupStart) {
@@ -202,6 +204,8 @@ private:
     // Reads a {\sp} group; returns the property's name and sets `end`.
     std::string parseProperty(int shape, std::size_t& end);
     void finishShape(int shape, bool inObject);
+    // Notes the values every shape was read with, for the writer.
+    void recordReadValues();
     void placeMembers(int group, int depth);
     void setAnchor(int shape, model::Anchor anchor, int depth) {
         if (depth > kMaxDepth) return;
@@ -226,6 +230,7 @@ private:
     Tokenizer tok_;
     bool pushed_ = false;
     Token pushedToken_;
+    std::size_t lastEnd_ = 0;              // the byte after the last token taken
     std::vector<std::size_t> openGroups_;  // where each open group begins
     std::optional<Token> cutBinary_;       // the first \bin run longer than the rest of the file
     model::Document doc_;
