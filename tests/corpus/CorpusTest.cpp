@@ -77,6 +77,10 @@ const std::vector<KnownDifference>& knownDifferences() {
         {"doc/wps-written-ole-packages-emf.doc", 64,
          "LibreOffice draws the input's DOC and DOCX package icons on black squares (their presentations "
          "alpha-blend bitmaps described by bit masks); the converted pictures show the icons as they look"},
+        {"rtf/word97-ole-equation-excel-chart-wmf-cropped.rtf", 64,
+         "LibreOffice puts the input's Word.Picture.8 object of page 22 (Figure 15) into its PDF as a 72 dpi JPEG "
+         "of the object's WMF presentation, so the chart's thin lines and small text come out pale and soft; the "
+         "picture the object becomes is drawn as vectors, as the same WMF is drawn as a picture"},
     };
     return known;
 }
