@@ -18,7 +18,9 @@
 #include <array>
 #include <cctype>
 #include <cmath>
+#include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace kelvaran::imaging {
@@ -60,12 +62,17 @@ void appendUtf16(std::u16string& out, std::string_view utf8) {
 struct FontInfo {
     int charset = kAnsiCharset;
     std::string face;
+    std::int32_t height = 0, width = 0, weight = 400;
+    bool italic = false;
 };
 
 // What a saved state holds that the translation itself needs.
 struct State {
     std::int32_t windowOrgX = 0, windowOrgY = 0, windowExtX = 1, windowExtY = 1;
     FontInfo font;
+    // Spacing added to text: to every character, and spread over the
+    // break characters (spaces) of each line.
+    std::int32_t charExtra = 0, breakExtra = 0, breakCount = 0;
 };
 
 class Translator {
@@ -131,6 +138,13 @@ private:
                     std::string_view dib);
     void patBlt(std::uint32_t rop, std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h);
     void restore(std::int16_t which);
+    // Logical units along x of one logical unit along y, on the frame.
+    double heightToWidth() const {
+        if (state_.windowExtX == 0 || state_.windowExtY == 0 || viewportW_ <= 0 || viewportH_ <= 0) return 1.0;
+        const double deviceX = viewportW_ / std::abs(static_cast<double>(state_.windowExtX));
+        const double deviceY = viewportH_ / std::abs(static_cast<double>(state_.windowExtY));
+        return deviceY / deviceX;
+    }
 
     ByteReader in_;
     VisiblePart visible_;
@@ -141,6 +155,7 @@ private:
     std::vector<FontInfo> fonts_;  // by slot
     State state_;
     std::vector<State> saved_;
+    double viewportW_ = 0, viewportH_ = 0;  // the frame, in device units, the window maps onto
 };
 
 void Translator::points(std::uint32_t type) {
@@ -268,7 +283,8 @@ void Translator::createFont() {
     faceBytes = faceBytes.substr(0, std::min<std::size_t>(faceBytes.size(), std::min<std::size_t>(32, size_ >= 24 ? size_ - 24 : 0)));
     const std::string face = decodeFaceName(faceBytes, charset);
     if (fonts_.size() <= static_cast<std::size_t>(slot)) fonts_.resize(static_cast<std::size_t>(slot) + 1);
-    fonts_[static_cast<std::size_t>(slot)] = FontInfo{charset, face};
+    fonts_[static_cast<std::size_t>(slot)] =
+        FontInfo{charset, face, in_.i16(base + 0), in_.i16(base + 2), in_.i16(base + 8), in_.u8(base + 10) != 0};
 
     const std::size_t at = begin(emr::EXTCREATEFONTINDIRECTW);
     out_.u32(handle(slot));
@@ -308,6 +324,62 @@ std::size_t characterLength(std::string_view bytes, std::size_t at, int charset)
     return lead && at + 1 < bytes.size() ? 2 : 1;
 }
 
+// The advances, in logical units, of text that states none: what a player
+// measures with the font, taken from the installed face that stands in for
+// it, with the spacing the state adds.  Windows records such advances with
+// every text of an enhanced metafile, and readers that are given none
+// measure with faces and resolutions of their own.  Empty when the face is
+// installed neither itself nor as a stand-in of the same metrics, has no
+// glyph for a character, or the font has no height.
+// `heightToWidth` is the length along x, in logical units, of one logical
+// unit of height: fonts are sized in the one and advance in the other.
+std::vector<std::int32_t> naturalAdvances(const State& state, std::u32string_view characters, double heightToWidth) {
+    const FontInfo& font = state.font;
+    if (font.height == 0 || characters.empty()) return {};
+    // A font given a width of its own is left to the reader, unless spacing
+    // has to be added: readers size such fonts each their own way, and
+    // advances measured here would space their glyphs apart or together.
+    if (font.width != 0 && state.charExtra == 0 && state.breakExtra == 0) return {};
+    const bool bold = font.weight >= 600;
+    if (!hasSameMetrics(font.face, bold, font.italic)) return {};  // a reader measures better with its own stand-in
+    const InstalledFace face = installedFace(font.face, bold, font.italic);
+    const std::shared_ptr<const FaceMetrics> metrics = faceMetrics(face.file);
+    if (!metrics || metrics->unitsPerEm <= 0) return {};
+    // A negative height is the em; a positive one the cell.
+    double em = std::abs(static_cast<double>(font.height));
+    if (font.height > 0 && metrics->cellHeight > 0) em = font.height * metrics->unitsPerEm / metrics->cellHeight;
+    // Face units to logical units along the line.
+    const double perUnit = em / metrics->unitsPerEm * heightToWidth;
+    // A width (in logical units along the line) squeezes or stretches the
+    // face to that average character width.
+    const double scaleX = font.width != 0 && metrics->averageWidth > 0
+                              ? std::abs(static_cast<double>(font.width)) / (metrics->averageWidth * perUnit)
+                              : 1.0;
+    const std::vector<double> widths = metrics->advances(characters);
+    std::vector<std::int32_t> out;
+    out.reserve(widths.size());
+    const std::int32_t breaks =
+        state.breakCount > 0 ? static_cast<std::int32_t>(std::count(characters.begin(), characters.end(), U' ')) : 0;
+    std::int32_t breakLeft = state.breakExtra, breaksLeft = std::min(breaks, state.breakCount);
+    double exact = 0;
+    std::int64_t placed = 0;
+    for (std::size_t i = 0; i < widths.size(); ++i) {
+        if (widths[i] <= 0 && characters[i] != U' ') return {};
+        exact += widths[i] * perUnit * scaleX + state.charExtra;
+        if (characters[i] == U' ' && breaksLeft > 0) {
+            const std::int32_t share = breakLeft / breaksLeft;
+            exact += share;
+            breakLeft -= share;
+            --breaksLeft;
+        }
+        // Rounded as a running sum, so the line keeps its length.
+        const std::int64_t next = std::llround(exact);
+        out.push_back(static_cast<std::int32_t>(next - placed));
+        placed = next;
+    }
+    return out;
+}
+
 void Translator::text(std::int32_t x, std::int32_t y, std::uint32_t options,
                       const std::optional<std::array<std::int16_t, 4>>& rect, std::string_view bytes,
                       const std::vector<std::int16_t>& dx) {
@@ -320,7 +392,9 @@ void Translator::text(std::int32_t x, std::int32_t y, std::uint32_t options,
     const bool symbol = knowsSymbolGlyphs(font.face) && (font.charset == kSymbolCharset || isSymbolFace(font.face));
     const bool rawBytes = !symbol && font.charset == kSymbolCharset;
     std::u16string units;
-    std::vector<std::int32_t> advances;
+    std::u32string characters;                 // one per character of the text
+    std::vector<std::size_t> firstUnits;       // where each character's units start
+    std::vector<std::int32_t> given;           // each character's advance from the record
     for (std::size_t i = 0; i < bytes.size();) {
         const std::size_t len = characterLength(bytes, i, font.charset);
         std::int32_t advance = 0;
@@ -336,13 +410,25 @@ void Translator::text(std::int32_t x, std::int32_t y, std::uint32_t options,
             appendUtf16(units, decodeText(bytes.substr(i, len), font.charset, font.face));
             if (units.size() == before) units.push_back(u'\uFFFD');
         }
-        // The character's advance goes with its first unit.
-        advances.push_back(advance);
-        for (std::size_t k = before + 1; k < units.size(); ++k) advances.push_back(0);
+        char32_t c = units[before];
+        if (c >= 0xD800 && c < 0xDC00 && before + 1 < units.size())
+            c = 0x10000 + ((c - 0xD800) << 10) + (units[before + 1] - 0xDC00);
+        characters.push_back(c);
+        firstUnits.push_back(before);
+        given.push_back(advance);
         i += len;
     }
+    // Text that states no advances gets those the font gives it (symbol
+    // glyph codes and raw bytes excepted: their faces are not known here).
+    const std::vector<std::int32_t> measured =
+        dx.empty() && !symbol && !rawBytes ? naturalAdvances(state_, characters, heightToWidth()) : std::vector<std::int32_t>{};
+    const std::vector<std::int32_t>& perCharacter = dx.empty() ? measured : given;
+    // The character's advance goes with its first unit.
+    std::vector<std::int32_t> advances(units.size(), 0);
+    for (std::size_t k = 0; k < perCharacter.size() && k < firstUnits.size(); ++k)
+        advances[firstUnits[k]] = perCharacter[k];
     if (units.empty()) return;
-    const bool withDx = !dx.empty();
+    const bool withDx = !perCharacter.empty();
     const std::uint32_t chars = static_cast<std::uint32_t>(units.size());
     const std::uint32_t stringOffset = 76;
     const std::uint32_t dxOffset = withDx ? stringOffset + ((chars * 2 + 3) & ~3u) : 0;
@@ -510,6 +596,11 @@ void Translator::translate(std::uint16_t function) {
     case 0x0107: simple(emr::SETSTRETCHBLTMODE, {pu(0)}); break;
     case 0x0209: simple(emr::SETTEXTCOLOR, {static_cast<std::int32_t>(pu32(0))}); break;
     case 0x012E: simple(emr::SETTEXTALIGN, {pu(0)}); break;
+    case 0x0108: state_.charExtra = p(0); break;          // character extra: in the advances
+    case 0x020A:                                          // justification: break count, break extra
+        state_.breakCount = p(0);
+        state_.breakExtra = p(1);
+        break;
     case 0x001E:
         saved_.push_back(state_);
         simple(emr::SAVEDC, {});
@@ -641,13 +732,9 @@ std::string Translator::run() {
     // the frame, and nothing outside it is drawn.
     const double keptW = 1.0 - visible_.left - visible_.right;
     const double keptH = 1.0 - visible_.top - visible_.bottom;
-    // The box's far edges belong to the picture too: lines drawn on them
-    // (the frames of diagrams) land on its last row and column of pixels
-    // instead of just outside.
-    const double deviceW = emf_.width(), deviceH = emf_.height();
-    const double edgeW = deviceW > 1 ? (deviceW - 1.0) / deviceW : 1.0;
-    const double edgeH = deviceH > 1 ? (deviceH - 1.0) / deviceH : 1.0;
-    const double fullW = deviceW / keptW * edgeW, fullH = deviceH / keptH * edgeH;
+    const double fullW = emf_.width() / keptW, fullH = emf_.height() / keptH;
+    viewportW_ = std::lround(fullW);
+    viewportH_ = std::lround(fullH);
     simple(emr::SETMAPMODE, {8});  // anisotropic
     setWindow();
     simple(emr::SETVIEWPORTORGEX, {static_cast<std::int32_t>(std::lround(-visible_.left * fullW)),
@@ -686,7 +773,8 @@ std::string wmfToEmf(std::string_view bytes, const VisiblePart& visible) {
     const std::int64_t w = std::max<std::int64_t>(1, std::llround(natural.width * keptW));
     const std::int64_t h = std::max<std::int64_t>(1, std::llround(natural.height * keptH));
     checkPixelBudget(w, h, "the metafile");
-    Translator translator(wmf, static_cast<std::int32_t>(w), static_cast<std::int32_t>(h), visible);
+    Translator translator(wmf, EmfBuilder::fromPixels(static_cast<double>(w)), EmfBuilder::fromPixels(static_cast<double>(h)),
+                          visible);
     return translator.run();
 }
 

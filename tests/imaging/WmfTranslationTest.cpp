@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -139,6 +140,43 @@ TEST(WmfTranslation, ShapesBecomeTheirEnhancedRecordsAndDrawInPlace) {
     EXPECT_TRUE(empty.a < 30 || (empty.r > 200 && empty.g > 200 && empty.b > 200));
 }
 
+// Rows of column x darker than mid-grey.
+int darkRows(const Image& img, int x) {
+    int rows = 0;
+    for (int y = 0; y < img.height; ++y) {
+        const test::Rgba p = pixel(img, x, y);
+        if (p.a > 128 && (p.r + p.g + p.b) / 3 < 128) ++rows;
+    }
+    return rows;
+}
+
+TEST(WmfTranslation, PensAreDrawnAsWideAsTheirLogicalWidth) {
+    // A window of 1000 x 1000 units on one inch: a pen 50 units wide is
+    // about 5 pixels at 96 per inch, a pen of width 0 one pixel at any size.
+    for (const std::uint16_t width : {50, 0}) {
+        Bytes records;
+        appendWmfRecord(records, 0x0103, {8});
+        appendWmfRecord(records, 0x020B, {0, 0});
+        appendWmfRecord(records, 0x020C, {1000, 1000});
+        appendWmfRecord(records, 0x02FA, {0, width, 0, 0, 0});  // black pen
+        appendWmfRecord(records, 0x012D, {0});
+        appendWmfRecord(records, 0x0214, {500, 100});          // move to (100, 500)
+        appendWmfRecord(records, 0x0213, {500, 900});          // line to (900, 500)
+        const std::string wmf = test::placeableWmf(1000, 1000, 1000, records);
+        for (int scale : {1, 3}) {
+            const Image img = render(wmf, PictureType::Wmf, 96 * scale, 96 * scale);
+            const int rows = darkRows(img, 48 * scale);
+            if (width == 0) {
+                EXPECT_GE(rows, 1) << "a hairline is drawn at scale " << scale;
+                EXPECT_LE(rows, 2) << "a hairline stays one pixel at scale " << scale;
+            } else {
+                EXPECT_GE(rows, 4 * scale) << "at scale " << scale;
+                EXPECT_LE(rows, 6 * scale) << "at scale " << scale;
+            }
+        }
+    }
+}
+
 TEST(WmfTranslation, TheWindowTheFileSetsWinsOverThePlaceableBox) {
     // An icon whose placeable box is in twips while its own window is in
     // pixels: the drawing fills the picture, not one corner of it.
@@ -239,6 +277,83 @@ TEST(WmfTranslation, TextKeepsItsFaceAndCharacters) {
     EXPECT_GT(inkIn(img, 0, 0, 107, 22), 2000);
     const Image viaEmf = render(emf, PictureType::Emf, 107, 27);
     EXPECT_LT(test::meanDifference(img, viaEmf), 1.0) << "one reading for both";
+}
+
+// The advances of an EMR_EXTTEXTOUTW record; empty when it states none.
+std::vector<std::int32_t> advancesOf(const EmfRecord& record) {
+    ByteReader in(record.bytes);
+    const std::uint32_t chars = in.u32(44), offset = in.u32(72);
+    std::vector<std::int32_t> out;
+    if (offset == 0) return out;
+    for (std::uint32_t i = 0; i < chars; ++i) out.push_back(in.i32(offset + 4 * i));
+    return out;
+}
+
+// One line of text in a font of the given height and width, after the
+// given state records, in a window of windowW x windowH on a 1 x 1 inch box.
+std::vector<std::int32_t> advancesFor(const std::string& face, std::int16_t height, std::int16_t width,
+                                      const std::string& text, std::int16_t windowW = 1000, std::int16_t windowH = 1000,
+                                      const std::function<void(Bytes&)>& state = {}) {
+    Bytes records;
+    appendWmfRecord(records, 0x0103, {8});
+    appendWmfRecord(records, 0x020B, {0, 0});
+    appendWmfRecord(records, 0x020C, {word(windowH), word(windowW)});
+    appendWmfRecord(records, 0x012E, {24});
+    Bytes fields;
+    fields.i16(height).i16(width).i16(0).i16(0).i16(400);
+    fields.u8(0).u8(0).u8(0).u8(0).u8(0).u8(0).u8(0).u8(0);
+    std::string name = face;
+    name.resize(32, '\0');
+    appendWmfRecord(records, 0x02FB, {}, fields.data + name);
+    appendWmfRecord(records, 0x012D, {0});
+    if (state) state(records);
+    textOut(records, text, 10, 900);
+    const std::string emf = wmfToEmf(test::placeableWmf(1000, 1000, 1000, records));
+    const auto texts = recordsOfType(emf, kEmrExtTextOutW);
+    EXPECT_EQ(texts.size(), 1u);
+    return texts.empty() ? std::vector<std::int32_t>{} : advancesOf(texts[0]);
+}
+
+TEST(WmfTranslation, TextStatesTheAdvancesOfItsFace) {
+    // Times New Roman advances H by 0.722 of its em and i by 0.278 (its
+    // stand-in Liberation Serif the same); the em here is 1000 units.
+    const auto plain = advancesFor("Times New Roman", -1000, 0, "Hi i");
+    ASSERT_EQ(plain.size(), 4u);
+    EXPECT_NEAR(plain[0], 722, 1);
+    EXPECT_NEAR(plain[1], 278, 1);
+    EXPECT_NEAR(plain[2], 250, 1);  // the space
+    EXPECT_NEAR(plain[3], 278, 1);
+
+    // Fonts are sized along y and advance along x: with x units half as
+    // long as y units, every advance takes twice the units.
+    const auto wide = advancesFor("Times New Roman", -1000, 0, "Hi i", 2000, 1000);
+    ASSERT_EQ(wide.size(), 4u);
+    EXPECT_NEAR(wide[0], 1444, 2);
+
+    // Character extra goes to every character, justification to the spaces.
+    const auto spaced = advancesFor("Times New Roman", -1000, 0, "Hi i", 1000, 1000, [](Bytes& r) {
+        appendWmfRecord(r, 0x0108, {100});
+        appendWmfRecord(r, 0x020A, {1, 60});  // one break character, 60 units
+    });
+    ASSERT_EQ(spaced.size(), 4u);
+    EXPECT_NEAR(spaced[0], 822, 1);
+    EXPECT_NEAR(spaced[1], 378, 1);
+    EXPECT_NEAR(spaced[2], 410, 1);
+    EXPECT_NEAR(spaced[3], 378, 1);
+
+    // A width of its own scales the face to that average character width
+    // (Times New Roman's is 0.401 em): half of it halves every advance,
+    // here stated because extra spacing has to be written.
+    const auto narrow = advancesFor("Times New Roman", -1000, 201, "Hi", 1000, 1000,
+                                    [](Bytes& r) { appendWmfRecord(r, 0x0108, {1}); });
+    ASSERT_EQ(narrow.size(), 2u);
+    EXPECT_NEAR(narrow[0], 361 + 1, 2);
+
+    // No advances where the reader measures better itself: a font with a
+    // width of its own and nothing to add, a face with no stand-in of the
+    // same metrics.
+    EXPECT_TRUE(advancesFor("Times New Roman", -1000, 300, "Hi").empty());
+    EXPECT_TRUE(advancesFor("Palatino", -1000, 0, "Hi").empty());
 }
 
 TEST(WmfTranslation, JapaneseTextInMsMinchoIsDecodedFromShiftJis) {
