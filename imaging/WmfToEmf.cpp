@@ -89,9 +89,14 @@ private:
     void bounds() { emf_.bounds(); }
     void simple(std::uint32_t type, std::initializer_list<std::int32_t> values) { emf_.simple(type, values); }
     void setWindow() {
-        simple(emr::SETWINDOWORGEX, {state_.windowOrgX, state_.windowOrgY});
-        simple(emr::SETWINDOWEXTEX, {state_.windowExtX, state_.windowExtY});
+        simple(emr::SETWINDOWORGEX, {L(state_.windowOrgX), L(state_.windowOrgY)});
+        simple(emr::SETWINDOWEXTEX, {L(state_.windowExtX), L(state_.windowExtY)});
     }
+    // A length or coordinate of the WMF in the finer logical units written.
+    std::int32_t L(std::int32_t v) const { return v * fine_; }
+    // The records of points: the 16-bit form when every point fits.
+    void writePoints(std::uint32_t type16, std::uint32_t type32, std::size_t firstWord, std::size_t count,
+                     std::initializer_list<std::uint32_t> head, const std::vector<std::uint32_t>& counts);
 
     // Input fields of the record at `at_` (parameters are 16-bit words).
     std::int16_t p(std::size_t i) const { return in_.i16(at_ + 6 + 2 * i); }
@@ -120,7 +125,7 @@ private:
     static std::uint32_t handle(int slot) { return static_cast<std::uint32_t>(slot) + 1; }
 
     void translate(std::uint16_t function);
-    void points(std::uint32_t type);
+    void points(std::uint32_t type16, std::uint32_t type32);
     void polyPolygon();
     void box(std::uint32_t type);
     void arc(std::uint32_t type);
@@ -138,6 +143,7 @@ private:
                     std::string_view dib);
     void patBlt(std::uint32_t rop, std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h);
     void restore(std::int16_t which);
+    void chooseFineUnits(std::size_t start);
     // Logical units along x of one logical unit along y, on the frame.
     double heightToWidth() const {
         if (state_.windowExtX == 0 || state_.windowExtY == 0 || viewportW_ <= 0 || viewportH_ <= 0) return 1.0;
@@ -156,19 +162,34 @@ private:
     State state_;
     std::vector<State> saved_;
     double viewportW_ = 0, viewportH_ = 0;  // the frame, in device units, the window maps onto
+    // Logical units written per logical unit of the WMF.  Readers round to
+    // whole logical units on the way (small circles of chart markers,
+    // six units across, came out as octagons); finer units keep the shapes.
+    std::int32_t fine_ = 1;
 };
 
-void Translator::points(std::uint32_t type) {
-    if (params() < 1) return;
-    const std::size_t count = std::min<std::size_t>(pu(0), (params() - 1) / 2);
-    const std::size_t at = begin(type);
+void Translator::writePoints(std::uint32_t type16, std::uint32_t type32, std::size_t firstWord, std::size_t count,
+                             std::initializer_list<std::uint32_t> head, const std::vector<std::uint32_t>& counts) {
+    bool narrow = true;
+    for (std::size_t i = 0; i < count * 2 && narrow; ++i) {
+        const std::int32_t v = L(p(firstWord + i));
+        narrow = v >= -32768 && v <= 32767;
+    }
+    const std::size_t at = begin(narrow ? type16 : type32);
     bounds();
-    out_.u32(static_cast<std::uint32_t>(count));
-    for (std::size_t i = 0; i < count; ++i) {
-        out_.u16(pu(1 + 2 * i));
-        out_.u16(pu(2 + 2 * i));
+    for (std::uint32_t h : head) out_.u32(h);
+    for (std::uint32_t c : counts) out_.u32(c);
+    for (std::size_t i = 0; i < count * 2; ++i) {
+        if (narrow) out_.u16(static_cast<std::uint16_t>(L(p(firstWord + i))));
+        else out_.i32(L(p(firstWord + i)));
     }
     end(at);
+}
+
+void Translator::points(std::uint32_t type16, std::uint32_t type32) {
+    if (params() < 1) return;
+    const std::size_t count = std::min<std::size_t>(pu(0), (params() - 1) / 2);
+    writePoints(type16, type32, 1, count, {static_cast<std::uint32_t>(count)}, {});
 }
 
 void Translator::polyPolygon() {
@@ -181,14 +202,8 @@ void Translator::polyPolygon() {
         total += counts.back();
     }
     if (1 + polygons + total * 2 > params()) return;  // damaged: more points than the record holds
-    const std::size_t at = begin(emr::POLYPOLYGON16);
-    bounds();
-    out_.u32(static_cast<std::uint32_t>(polygons));
-    out_.u32(static_cast<std::uint32_t>(total));
-    for (std::uint32_t c : counts) out_.u32(c);
-    const std::size_t first = 1 + polygons;
-    for (std::size_t i = 0; i < total * 2; ++i) out_.u16(pu(first + i));
-    end(at);
+    writePoints(emr::POLYPOLYGON16, emr::POLYPOLYGON, 1 + polygons, total,
+                {static_cast<std::uint32_t>(polygons), static_cast<std::uint32_t>(total)}, counts);
 }
 
 // Records whose parameters are bottom, right, top, left.
@@ -197,10 +212,10 @@ void Translator::box(std::uint32_t type) {
     const std::size_t base = type == emr::ROUNDRECT ? 2 : 0;
     if (params() < base + 4) return;
     const std::size_t at = begin(type);
-    out_.rect(p(base + 3), p(base + 2), p(base + 1), p(base + 0));
+    out_.rect(L(p(base + 3)), L(p(base + 2)), L(p(base + 1)), L(p(base + 0)));
     if (type == emr::ROUNDRECT) {
-        out_.i32(p(1));  // corner width, then height
-        out_.i32(p(0));
+        out_.i32(L(p(1)));  // corner width, then height
+        out_.i32(L(p(0)));
     }
     end(at);
 }
@@ -208,18 +223,18 @@ void Translator::box(std::uint32_t type) {
 void Translator::arc(std::uint32_t type) {
     if (params() < 8) return;
     const std::size_t at = begin(type);
-    out_.rect(p(7), p(6), p(5), p(4));
-    out_.i32(p(3));  // start x, y
-    out_.i32(p(2));
-    out_.i32(p(1));  // end x, y
-    out_.i32(p(0));
+    out_.rect(L(p(7)), L(p(6)), L(p(5)), L(p(4)));
+    out_.i32(L(p(3)));  // start x, y
+    out_.i32(L(p(2)));
+    out_.i32(L(p(1)));  // end x, y
+    out_.i32(L(p(0)));
     end(at);
 }
 
 void Translator::clipRect(std::uint32_t type) {
     if (params() < 4) return;
     const std::size_t at = begin(type);
-    out_.rect(p(3), p(2), p(1), p(0));
+    out_.rect(L(p(3)), L(p(2)), L(p(1)), L(p(0)));
     end(at);
 }
 
@@ -228,7 +243,7 @@ void Translator::createPen() {
     const std::size_t at = begin(emr::CREATEPEN);
     out_.u32(handle(slot));
     out_.u32(pu(0));       // style
-    out_.i32(p(1));        // width (x; y is unused)
+    out_.i32(L(p(1)));     // width (x; y is unused)
     out_.i32(0);
     out_.u32(pu32(3));     // colour
     end(at);
@@ -288,8 +303,8 @@ void Translator::createFont() {
 
     const std::size_t at = begin(emr::EXTCREATEFONTINDIRECTW);
     out_.u32(handle(slot));
-    out_.i32(in_.i16(base + 0));   // height
-    out_.i32(in_.i16(base + 2));   // width
+    out_.i32(L(in_.i16(base + 0)));   // height
+    out_.i32(L(in_.i16(base + 2)));   // width
     out_.i32(in_.i16(base + 4));   // escapement
     out_.i32(in_.i16(base + 6));   // orientation
     out_.i32(in_.i16(base + 8));   // weight
@@ -333,7 +348,9 @@ std::size_t characterLength(std::string_view bytes, std::size_t at, int charset)
 // glyph for a character, or the font has no height.
 // `heightToWidth` is the length along x, in logical units, of one logical
 // unit of height: fonts are sized in the one and advance in the other.
-std::vector<std::int32_t> naturalAdvances(const State& state, std::u32string_view characters, double heightToWidth) {
+// `fine` is the number of logical units written per unit of the WMF.
+std::vector<std::int32_t> naturalAdvances(const State& state, std::u32string_view characters, double heightToWidth,
+                                          std::int32_t fine) {
     const FontInfo& font = state.font;
     if (font.height == 0 || characters.empty()) return {};
     // A font given a width of its own is left to the reader, unless spacing
@@ -349,23 +366,23 @@ std::vector<std::int32_t> naturalAdvances(const State& state, std::u32string_vie
     double em = std::abs(static_cast<double>(font.height));
     if (font.height > 0 && metrics->cellHeight > 0) em = font.height * metrics->unitsPerEm / metrics->cellHeight;
     // Face units to logical units along the line.
-    const double perUnit = em / metrics->unitsPerEm * heightToWidth;
+    const double perUnit = em / metrics->unitsPerEm * heightToWidth * fine;
     // A width (in logical units along the line) squeezes or stretches the
     // face to that average character width.
     const double scaleX = font.width != 0 && metrics->averageWidth > 0
-                              ? std::abs(static_cast<double>(font.width)) / (metrics->averageWidth * perUnit)
+                              ? std::abs(static_cast<double>(font.width)) * fine / (metrics->averageWidth * perUnit)
                               : 1.0;
     const std::vector<double> widths = metrics->advances(characters);
     std::vector<std::int32_t> out;
     out.reserve(widths.size());
     const std::int32_t breaks =
         state.breakCount > 0 ? static_cast<std::int32_t>(std::count(characters.begin(), characters.end(), U' ')) : 0;
-    std::int32_t breakLeft = state.breakExtra, breaksLeft = std::min(breaks, state.breakCount);
+    std::int32_t breakLeft = state.breakExtra * fine, breaksLeft = std::min(breaks, state.breakCount);
     double exact = 0;
     std::int64_t placed = 0;
     for (std::size_t i = 0; i < widths.size(); ++i) {
         if (widths[i] <= 0 && characters[i] != U' ') return {};
-        exact += widths[i] * perUnit * scaleX + state.charExtra;
+        exact += widths[i] * perUnit * scaleX + static_cast<double>(state.charExtra) * fine;
         if (characters[i] == U' ' && breaksLeft > 0) {
             const std::int32_t share = breakLeft / breaksLeft;
             exact += share;
@@ -415,13 +432,13 @@ void Translator::text(std::int32_t x, std::int32_t y, std::uint32_t options,
             c = 0x10000 + ((c - 0xD800) << 10) + (units[before + 1] - 0xDC00);
         characters.push_back(c);
         firstUnits.push_back(before);
-        given.push_back(advance);
+        given.push_back(L(advance));
         i += len;
     }
     // Text that states no advances gets those the font gives it (symbol
     // glyph codes and raw bytes excepted: their faces are not known here).
     const std::vector<std::int32_t> measured =
-        dx.empty() && !symbol && !rawBytes ? naturalAdvances(state_, characters, heightToWidth()) : std::vector<std::int32_t>{};
+        dx.empty() && !symbol && !rawBytes ? naturalAdvances(state_, characters, heightToWidth(), fine_) : std::vector<std::int32_t>{};
     const std::vector<std::int32_t>& perCharacter = dx.empty() ? measured : given;
     // The character's advance goes with its first unit.
     std::vector<std::int32_t> advances(units.size(), 0);
@@ -437,12 +454,12 @@ void Translator::text(std::int32_t x, std::int32_t y, std::uint32_t options,
     out_.u32(1);    // compatible graphics mode
     out_.f32(0);    // scales: not used in that mode
     out_.f32(0);
-    out_.i32(x);
-    out_.i32(y);
+    out_.i32(L(x));
+    out_.i32(L(y));
     out_.u32(chars);
     out_.u32(stringOffset);
     out_.u32(options);
-    if (rect) out_.rect((*rect)[0], (*rect)[1], (*rect)[2], (*rect)[3]);
+    if (rect) out_.rect(L((*rect)[0]), L((*rect)[1]), L((*rect)[2]), L((*rect)[3]));
     else out_.rect(0, 0, -1, -1);
     out_.u32(dxOffset);
     for (char16_t c : units) out_.u16(c);
@@ -503,8 +520,8 @@ void Translator::stretchDib(std::uint32_t rop, std::int32_t xDest, std::int32_t 
     const std::uint32_t infoPadded = static_cast<std::uint32_t>((infoSize + 3) & ~std::size_t{3});
     const std::size_t at = begin(emr::STRETCHDIBITS);
     bounds();
-    out_.i32(xDest);
-    out_.i32(yDest);
+    out_.i32(L(xDest));
+    out_.i32(L(yDest));
     out_.i32(xSrc);
     out_.i32(ySrc);
     out_.i32(wSrc);
@@ -515,8 +532,8 @@ void Translator::stretchDib(std::uint32_t rop, std::int32_t xDest, std::int32_t 
     out_.u32(static_cast<std::uint32_t>(dib.size() - infoSize));
     out_.u32(usage);
     out_.u32(rop);
-    out_.i32(wDest);
-    out_.i32(hDest);
+    out_.i32(L(wDest));
+    out_.i32(L(hDest));
     out_.raw(dib.substr(0, infoSize));
     out_.pad4();
     out_.raw(dib.substr(infoSize));
@@ -527,10 +544,10 @@ void Translator::stretchDib(std::uint32_t rop, std::int32_t xDest, std::int32_t 
 void Translator::patBlt(std::uint32_t rop, std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h) {
     const std::size_t at = begin(emr::BITBLT);
     bounds();
-    out_.i32(x);
-    out_.i32(y);
-    out_.i32(w);
-    out_.i32(h);
+    out_.i32(L(x));
+    out_.i32(L(y));
+    out_.i32(L(w));
+    out_.i32(L(h));
     out_.u32(rop);
     out_.i32(0);  // source x, y
     out_.i32(0);
@@ -561,16 +578,23 @@ void Translator::restore(std::int16_t which) {
 
 void Translator::translate(std::uint16_t function) {
     switch (function) {
-    case 0x0103: simple(emr::SETMAPMODE, {pu(0)}); break;
+    case 0x0103:
+        // The window is mapped onto the frame whatever the file asks: a
+        // player keeps the picture in its box, which MM_TEXT (device
+        // pixels) would give up.  Modes of fixed physical units are kept:
+        // the reference device counts hundredths of a millimetre, so they
+        // keep their sizes too.
+        if (pu(0) >= 2 && pu(0) <= 6) simple(emr::SETMAPMODE, {pu(0)});
+        break;
     case 0x020B:  // window origin: y, x
         state_.windowOrgY = p(0);
         state_.windowOrgX = p(1);
-        simple(emr::SETWINDOWORGEX, {state_.windowOrgX, state_.windowOrgY});
+        simple(emr::SETWINDOWORGEX, {L(state_.windowOrgX), L(state_.windowOrgY)});
         break;
     case 0x020C:  // window extent: y, x
         state_.windowExtY = p(0);
         state_.windowExtX = p(1);
-        simple(emr::SETWINDOWEXTEX, {state_.windowExtX, state_.windowExtY});
+        simple(emr::SETWINDOWEXTEX, {L(state_.windowExtX), L(state_.windowExtY)});
         break;
     case 0x020F:  // offset window origin
         state_.windowOrgY += p(0);
@@ -606,10 +630,10 @@ void Translator::translate(std::uint16_t function) {
         simple(emr::SAVEDC, {});
         break;
     case 0x0127: restore(p(0)); break;
-    case 0x0214: simple(emr::MOVETOEX, {p(1), p(0)}); break;
-    case 0x0213: simple(emr::LINETO, {p(1), p(0)}); break;
-    case 0x0325: points(emr::POLYLINE16); break;
-    case 0x0324: points(emr::POLYGON16); break;
+    case 0x0214: simple(emr::MOVETOEX, {L(p(1)), L(p(0))}); break;
+    case 0x0213: simple(emr::LINETO, {L(p(1)), L(p(0))}); break;
+    case 0x0325: points(emr::POLYLINE16, emr::POLYLINE); break;
+    case 0x0324: points(emr::POLYGON16, emr::POLYGON); break;
     case 0x0538: polyPolygon(); break;
     case 0x041B: box(emr::RECTANGLE); break;
     case 0x0418: box(emr::ELLIPSE); break;
@@ -619,7 +643,7 @@ void Translator::translate(std::uint16_t function) {
     case 0x0830: arc(emr::CHORD); break;
     case 0x0416: clipRect(emr::INTERSECTCLIPRECT); break;
     case 0x0415: clipRect(emr::EXCLUDECLIPRECT); break;
-    case 0x0220: simple(emr::OFFSETCLIPRGN, {p(1), p(0)}); break;
+    case 0x0220: simple(emr::OFFSETCLIPRGN, {L(p(1)), L(p(0))}); break;
     case 0x012C: {  // select a clipping region: regions are not kept, so back to no clipping
         const std::size_t at = begin(emr::EXTSELECTCLIPRGN);
         out_.u32(0);
@@ -696,6 +720,30 @@ void Translator::translate(std::uint16_t function) {
     }
 }
 
+// As fine as the device (a hundredth of a millimetre), in powers of two up
+// to 64, judged by the window the file draws in.  Files that measure in
+// physical units keep theirs: those modes fix the size of a logical unit.
+void Translator::chooseFineUnits(std::size_t start) {
+    std::int32_t extX = state_.windowExtX, extY = state_.windowExtY;
+    bool extentSeen = false;
+    for (std::size_t at = start + kWmfHeaderSize; in_.has(at, 8);) {
+        const std::size_t size = static_cast<std::size_t>(in_.u32(at)) * 2;
+        const std::uint16_t function = in_.u16(at + 4);
+        if (function == 0x0103 && in_.u16(at + 6) >= 2 && in_.u16(at + 6) <= 6) return;  // fine_ stays 1
+        if (function == 0x020C && !extentSeen && size >= 10) {
+            extY = in_.i16(at + 6);
+            extX = in_.i16(at + 8);
+            extentSeen = true;
+        }
+        if (function == 0 || size < 6) break;
+        at += size;
+    }
+    if (extX == 0 || extY == 0) return;
+    const double perUnit = std::min(viewportW_ / std::abs(static_cast<double>(extX)),
+                                    viewportH_ / std::abs(static_cast<double>(extY)));
+    while (fine_ < 64 && fine_ * 2 <= perUnit) fine_ *= 2;
+}
+
 std::string Translator::run() {
     const std::size_t start = in_.u32(0) == kPlaceableKey ? kPlaceableSize : 0;
     // The player's part: the picture's logical box on the frame.
@@ -735,17 +783,22 @@ std::string Translator::run() {
     const double fullW = emf_.width() / keptW, fullH = emf_.height() / keptH;
     viewportW_ = std::lround(fullW);
     viewportH_ = std::lround(fullH);
+    chooseFineUnits(start);
     simple(emr::SETMAPMODE, {8});  // anisotropic
     setWindow();
     simple(emr::SETVIEWPORTORGEX, {static_cast<std::int32_t>(std::lround(-visible_.left * fullW)),
                                   static_cast<std::int32_t>(std::lround(-visible_.top * fullH))});
     simple(emr::SETVIEWPORTEXTEX, {static_cast<std::int32_t>(std::lround(fullW)), static_cast<std::int32_t>(std::lround(fullH))});
+    // A player starts with the white brush and the black pen; said so for
+    // readers that start otherwise.
+    simple(emr::SELECTOBJECT, {static_cast<std::int32_t>(0x80000000u)});  // white brush
+    simple(emr::SELECTOBJECT, {static_cast<std::int32_t>(0x80000007u)});  // black pen
     if (visible_.any()) {
         const double x0 = left + visible_.left * (right - left), x1 = right - visible_.right * (right - left);
         const double y0 = top + visible_.top * (bottom - top), y1 = bottom - visible_.bottom * (bottom - top);
-        simple(emr::INTERSECTCLIPRECT,
-               {static_cast<std::int32_t>(std::lround(std::min(x0, x1))), static_cast<std::int32_t>(std::lround(std::min(y0, y1))),
-                static_cast<std::int32_t>(std::lround(std::max(x0, x1))), static_cast<std::int32_t>(std::lround(std::max(y0, y1)))});
+        const auto fine = [this](double v) { return static_cast<std::int32_t>(std::lround(v * fine_)); };
+        simple(emr::INTERSECTCLIPRECT, {fine(std::min(x0, x1)), fine(std::min(y0, y1)), fine(std::max(x0, x1)),
+                                        fine(std::max(y0, y1))});
     }
 
     for (std::size_t at = start + kWmfHeaderSize; in_.has(at, 6);) {

@@ -177,6 +177,47 @@ TEST(WmfTranslation, PensAreDrawnAsWideAsTheirLogicalWidth) {
     }
 }
 
+TEST(WmfTranslation, CoarseUnitsAreWrittenFinerSoSmallShapesKeepTheirForm) {
+    // A chart drawn in screen pixels: its circle markers are six units
+    // across.  Readers that round to whole logical units would make them
+    // octagons, so the translation writes finer units (about a hundredth of
+    // a millimetre each), and every coordinate and length with them.
+    Bytes records;
+    appendWmfRecord(records, 0x0103, {8});
+    appendWmfRecord(records, 0x020B, {0, 0});
+    appendWmfRecord(records, 0x020C, {100, 100});
+    appendWmfRecord(records, 0x02FA, {0, 1, 0, 0, 0});           // black pen, one unit
+    appendWmfRecord(records, 0x012D, {0});
+    appendWmfRecord(records, 0x0418, {56, 16, 50, 10});          // circle: bottom, right, top, left
+    appendWmfRecord(records, 0x0324, {3, 30, 30, 90, 30, 60, 90});  // triangle
+    const std::string wmf = test::placeableWmf(100, 100, 96, records);  // 100 pixels
+    const std::string emf = wmfToEmf(wmf);
+
+    const auto windows = recordsOfType(emf, 9);  // EMR_SETWINDOWEXTEX
+    ASSERT_FALSE(windows.empty());
+    const std::int32_t fine = ByteReader(windows.back().bytes).i32(8) / 100;
+    EXPECT_GE(fine, 16) << "a unit of the WMF is about 26 hundredths of a millimetre";
+    EXPECT_EQ(ByteReader(windows.back().bytes).i32(12), 100 * fine);
+    const auto circles = recordsOfType(emf, 42);
+    ASSERT_EQ(circles.size(), 1u);
+    ByteReader circle(circles[0].bytes);
+    EXPECT_EQ(circle.i32(8), 10 * fine);
+    EXPECT_EQ(circle.i32(16), 16 * fine);
+    const auto pens = recordsOfType(emf, 38);
+    ASSERT_EQ(pens.size(), 1u);
+    EXPECT_EQ(ByteReader(pens[0].bytes).i32(16), fine) << "the pen keeps its width";
+    const auto triangles = recordsOfType(emf, kEmrPolygon16);
+    ASSERT_EQ(triangles.size(), 1u);
+    EXPECT_EQ(ByteReader(triangles[0].bytes).i16(28 + 2), 30 * fine) << "the first point's y";
+
+    // Drawn in place: the triangle's inside takes the default white brush,
+    // its edge and the circle's are inked.
+    const Image img = render(emf, PictureType::Emf, 100, 100);
+    EXPECT_GT(inkIn(img, 9, 49, 18, 58), 800);
+    EXPECT_GT(inkIn(img, 40, 28, 80, 33), 2000);
+    EXPECT_LT(inkIn(img, 55, 40, 65, 50), 200);
+}
+
 TEST(WmfTranslation, TheWindowTheFileSetsWinsOverThePlaceableBox) {
     // An icon whose placeable box is in twips while its own window is in
     // pixels: the drawing fills the picture, not one corner of it.
@@ -290,10 +331,12 @@ std::vector<std::int32_t> advancesOf(const EmfRecord& record) {
 }
 
 // One line of text in a font of the given height and width, after the
-// given state records, in a window of windowW x windowH on a 1 x 1 inch box.
-std::vector<std::int32_t> advancesFor(const std::string& face, std::int16_t height, std::int16_t width,
-                                      const std::string& text, std::int16_t windowW = 1000, std::int16_t windowH = 1000,
-                                      const std::function<void(Bytes&)>& state = {}) {
+// given state records, in a window of windowW x windowH on a 1 x 1 inch box:
+// the advances written, in the WMF's own logical units (the translation may
+// write finer ones; the font's height tells by how much).
+std::vector<double> advancesFor(const std::string& face, std::int16_t height, std::int16_t width,
+                                const std::string& text, std::int16_t windowW = 1000, std::int16_t windowH = 1000,
+                                const std::function<void(Bytes&)>& state = {}) {
     Bytes records;
     appendWmfRecord(records, 0x0103, {8});
     appendWmfRecord(records, 0x020B, {0, 0});
@@ -310,8 +353,14 @@ std::vector<std::int32_t> advancesFor(const std::string& face, std::int16_t heig
     textOut(records, text, 10, 900);
     const std::string emf = wmfToEmf(test::placeableWmf(1000, 1000, 1000, records));
     const auto texts = recordsOfType(emf, kEmrExtTextOutW);
+    const auto fonts = recordsOfType(emf, kEmrExtCreateFont);
     EXPECT_EQ(texts.size(), 1u);
-    return texts.empty() ? std::vector<std::int32_t>{} : advancesOf(texts[0]);
+    EXPECT_EQ(fonts.size(), 1u);
+    std::vector<double> out;
+    if (texts.empty() || fonts.empty()) return out;
+    const double finer = std::abs(ByteReader(fonts[0].bytes).i32(12)) / std::abs(static_cast<double>(height));
+    for (std::int32_t a : advancesOf(texts[0])) out.push_back(a / finer);
+    return out;
 }
 
 TEST(WmfTranslation, TextStatesTheAdvancesOfItsFace) {
@@ -323,6 +372,7 @@ TEST(WmfTranslation, TextStatesTheAdvancesOfItsFace) {
     EXPECT_NEAR(plain[1], 278, 1);
     EXPECT_NEAR(plain[2], 250, 1);  // the space
     EXPECT_NEAR(plain[3], 278, 1);
+    EXPECT_NEAR(plain[0] + plain[1] + plain[2] + plain[3], 722.2 + 277.8 + 250 + 277.8, 1) << "rounded as a whole line";
 
     // Fonts are sized along y and advance along x: with x units half as
     // long as y units, every advance takes twice the units.
