@@ -2,6 +2,7 @@
 // out, and what they draw.
 
 #include "imaging/ByteReader.h"
+#include "imaging/EmfBuilder.h"
 #include "imaging/FontFaces.h"
 #include "imaging/Imaging.h"
 #include "imaging/Metafile.h"
@@ -486,6 +487,90 @@ TEST(WmfTranslation, ACropDrawsOnlyTheVisiblePart) {
     const std::string left = wmfToEmf(wmf, VisiblePart{0, 0, 0.5, 0});
     EXPECT_GT(pixel(render(left, PictureType::Emf, 50, 50), 25, 25).r, 200);
     EXPECT_THROW(wmfToEmf(wmf, VisiblePart{0.6, 0, 0.6, 0}), ImagingError);
+}
+
+// An EMF of 200 x 100 pixels in MM_TEXT: red left half, blue right half, a
+// green strip over the top drawn after the clip was reset; with EMF+
+// comments when `plus` is 1 (a dual file) or 2 (EMF+ records only).
+std::string halvesEmf(int plus = 0) {
+    EmfBuilder emf(EmfBuilder::fromPixels(200), EmfBuilder::fromPixels(100));
+    const std::int32_t w = emf.width(), h = emf.height();
+    if (plus != 0) {
+        // EMR_COMMENT holding an EMF+ header record (type 0x4001), dual or not.
+        const std::size_t at = emf.begin(70);
+        emf.w.u32(4 + 28);
+        emf.w.u32(0x2B464D45);
+        emf.w.u16(0x4001);
+        emf.w.u16(plus == 1 ? 1 : 0);
+        emf.w.u32(28);
+        emf.w.u32(16);
+        emf.w.u32(0xDBC01002);
+        emf.w.u32(0);
+        emf.w.u32(96);
+        emf.w.u32(96);
+        emf.end(at);
+    }
+    const auto brush = [&](std::uint32_t handle, std::uint32_t colour) {
+        emf.simple(39, {static_cast<std::int32_t>(handle), 0, static_cast<std::int32_t>(colour), 0});
+        emf.simple(37, {static_cast<std::int32_t>(handle)});
+    };
+    emf.simple(37, {static_cast<std::int32_t>(0x80000008u)});  // null pen
+    brush(1, 0x0000FF);
+    emf.simple(43, {0, 0, w / 2, h});
+    brush(2, 0xFF0000);
+    emf.simple(43, {w / 2, 0, w, h});
+    const std::size_t reset = emf.begin(75);  // EMR_EXTSELECTCLIPRGN: no region, copy
+    emf.w.u32(0);
+    emf.w.u32(5);
+    emf.end(reset);
+    brush(3, 0x00FF00);
+    emf.simple(43, {0, 0, w, h / 5});
+    return emf.finish(3);
+}
+
+TEST(EmfCrop, ACroppedEnhancedMetafileStaysADrawingOfItsVisiblePart) {
+    const std::string emf = halvesEmf();
+    // Keep the right half but for its top fifth.
+    const std::string cut = croppedEmf(emf, VisiblePart{0.5, 0.2, 0, 0});
+    EXPECT_TRUE(recordsOfType(cut, kEmrStretchDiBits).empty());
+    EXPECT_TRUE(recordsOfType(cut, kEmrAlphaBlend).empty());
+    EXPECT_LT(cut.size(), emf.size() + 200);
+    const PixelSize size = pictureSize(cut, PictureType::Emf);
+    EXPECT_NEAR(size.width, 100, 1);
+    EXPECT_NEAR(size.height, 80, 1);
+    // A clip to the visible part follows the header and the record that
+    // reset the clip.
+    EXPECT_EQ(recordsOfType(cut, 30).size(), 2u);
+
+    const Image img = render(cut, PictureType::Emf, 100, 80);
+    for (auto [x, y] : {std::pair{5, 5}, std::pair{50, 40}, std::pair{95, 75}}) {
+        const test::Rgba seen = pixel(img, x, y);
+        EXPECT_GT(seen.b, 200) << x << "," << y << ": the blue half, without the green strip";
+        EXPECT_LT(seen.r + seen.g, 80) << x << "," << y;
+    }
+
+    // The same through the metafile format, and a margin (a negative crop)
+    // around the whole picture keeps everything.
+    const std::string stored = encodeEmf(emf, PictureType::Emf, 100, 80, 75, 60, VisiblePart{0.5, 0.2, 0, 0});
+    EXPECT_TRUE(recordsOfType(stored, kEmrStretchDiBits).empty());
+    EXPECT_NEAR(pictureSize(stored, PictureType::Emf).width, 100, 1);
+    const std::string wider = croppedEmf(emf, VisiblePart{-0.1, 0, -0.1, 0});
+    EXPECT_NEAR(pictureSize(wider, PictureType::Emf).width, 240, 1);
+    EXPECT_GT(pixel(render(wider, PictureType::Emf, 240, 100), 40, 50).r, 200) << "the red half is kept";
+
+    EXPECT_THROW(croppedEmf(emf, VisiblePart{0.6, 0, 0.6, 0}), ImagingError);
+}
+
+TEST(EmfCrop, DualFilesKeepTheirPlainRecordsAndEmfPlusAloneFallsBackToABitmap) {
+    const std::string dual = croppedEmf(halvesEmf(1), VisiblePart{0.5, 0, 0, 0});
+    EXPECT_TRUE(recordsOfType(dual, 70).empty()) << "EMF+ records would escape the clip";
+    EXPECT_EQ(recordsOfType(dual, 43).size(), 3u);
+
+    const std::string plusOnly = halvesEmf(2);
+    EXPECT_THROW(croppedEmf(plusOnly, VisiblePart{0.5, 0, 0, 0}), ImagingError);
+    // The metafile format then wraps a rendering, as before.
+    const std::string stored = encodeEmf(plusOnly, PictureType::Emf, 100, 100, 75, 75, VisiblePart{0.5, 0, 0, 0});
+    EXPECT_EQ(sniff(stored), PictureType::Emf);
 }
 
 TEST(WmfTranslation, TheMetafileFormatKeepsVectorsVector) {
