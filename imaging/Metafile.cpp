@@ -524,6 +524,37 @@ std::string withPensForDrawing(std::string_view emf, int width) {
     return out;
 }
 
+// Alpha blending with per-pixel alpha takes premultiplied colours (a pixel
+// of half alpha stores half its colour); the converter draws them as they
+// stand, so every soft edge came out darker.  For drawing, the colours of
+// such bitmaps are divided by their alpha again.
+std::string withStraightAlphaForDrawing(std::string emf) {
+    constexpr std::uint32_t kAlphaBlend = 114, kSourceAlpha = 0x01000000;
+    ByteReader in(emf);
+    for (std::size_t at = 0; in.has(at, 8);) {
+        const std::uint32_t type = in.u32(at), size = in.u32(at + 4);
+        if (size < 8 || !in.has(at, size)) break;
+        if (type == kAlphaBlend && size >= 108 && (in.u32(at + 40) & 0xFF000000) == kSourceAlpha) {
+            const std::uint32_t offBmi = in.u32(at + 84), offBits = in.u32(at + 92), cbBits = in.u32(at + 96);
+            const std::size_t info = at + offBmi;
+            const std::uint32_t compression = in.u32(info + 16);
+            if (offBmi >= 108 && in.has(info, 40) && in.u16(info + 14) == 32 && (compression == 0 || compression == 3) &&
+                offBits >= 108 && std::uint64_t{offBits} + cbBits <= size) {
+                for (std::size_t p = at + offBits; p + 4 <= at + offBits + cbBits; p += 4) {
+                    const unsigned a = static_cast<unsigned char>(emf[p + 3]);
+                    if (a == 0 || a == 255) continue;
+                    for (std::size_t c = 0; c < 3; ++c) {
+                        const unsigned v = static_cast<unsigned char>(emf[p + c]);
+                        emf[p + c] = static_cast<char>(std::min(255u, (v * 255 + a / 2) / a));
+                    }
+                }
+            }
+        }
+        at += size;
+    }
+    return emf;
+}
+
 }  // namespace
 
 std::string_view checkedEmf(std::string_view bytes) {
@@ -721,7 +752,8 @@ Image renderSvg(std::string_view svg, int width, int height) {
 
 Image renderEmf(std::string_view bytes, int width, int height) {
     checkPixelBudget(width, height, "the rendering");
-    const std::string emf = withPensForDrawing(withRasterOpsResolved(checkedEmf(bytes)), width);
+    const std::string emf =
+        withPensForDrawing(withStraightAlphaForDrawing(withRasterOpsResolved(checkedEmf(bytes))), width);
     std::vector<char> copy(emf.begin(), emf.end());  // the converter wants a mutable buffer
     char ns[] = "";
     generatorOptions options{};
