@@ -29,7 +29,13 @@ namespace {
 constexpr std::uint32_t kPlaceableKey = 0x9AC6CDD7;
 constexpr std::size_t kPlaceableSize = 22, kWmfHeaderSize = 18;
 
-enum class Slot { Free, Pen, Brush, Font, Other };
+enum class Slot { Free, Pen, Brush, Font, Region, Other };
+
+// A region: rectangles (left, top, right, bottom) in logical units.
+using Rects = std::vector<std::array<std::int32_t, 4>>;
+
+// The stock objects of enhanced metafiles.
+constexpr std::uint32_t kWhiteBrush = 0x80000000u, kBlackPen = 0x80000007u, kNullPen = 0x80000008u;
 
 // UTF-8 text (as the decoders give it) appended as UTF-16 units.
 void appendUtf16(std::u16string& out, std::string_view utf8) {
@@ -73,6 +79,8 @@ struct State {
     // Spacing added to text: to every character, and spread over the
     // break characters (spaces) of each line.
     std::int32_t charExtra = 0, breakExtra = 0, breakCount = 0;
+    // The handles selected, for the records that borrow a pen or brush.
+    std::uint32_t pen = kBlackPen, brush = kWhiteBrush;
 };
 
 class Translator {
@@ -125,6 +133,14 @@ private:
     static std::uint32_t handle(int slot) { return static_cast<std::uint32_t>(slot) + 1; }
 
     void translate(std::uint16_t function);
+    void createRegion();
+    const Rects* regionAt(std::size_t param) const;
+    void regionPolygons(const Rects& rects);
+    void regionShapes(const Rects& rects);
+    void regionData(const Rects& rects);
+    void regionRecord(std::uint32_t type, const Rects& rects, std::initializer_list<std::uint32_t> fields);
+    void selectClipRegion();
+    void intersectVisible();
     void points(std::uint32_t type16, std::uint32_t type32);
     void polyPolygon();
     void box(std::uint32_t type);
@@ -159,9 +175,11 @@ private:
     std::size_t at_ = 0, size_ = 0;
     std::vector<Slot> slots_;
     std::vector<FontInfo> fonts_;  // by slot
+    std::vector<Rects> regions_;   // by slot
     State state_;
     std::vector<State> saved_;
     double viewportW_ = 0, viewportH_ = 0;  // the frame, in device units, the window maps onto
+    std::optional<std::array<std::int32_t, 4>> visibleClip_;  // a crop, in the logical units written
     // Logical units written per logical unit of the WMF.  Readers round to
     // whole logical units on the way (small circles of chart markers,
     // six units across, came out as octagons); finer units keep the shapes.
@@ -644,13 +662,25 @@ void Translator::translate(std::uint16_t function) {
     case 0x0416: clipRect(emr::INTERSECTCLIPRECT); break;
     case 0x0415: clipRect(emr::EXCLUDECLIPRECT); break;
     case 0x0220: simple(emr::OFFSETCLIPRGN, {L(p(1)), L(p(0))}); break;
-    case 0x012C: {  // select a clipping region: regions are not kept, so back to no clipping
-        const std::size_t at = begin(emr::EXTSELECTCLIPRGN);
-        out_.u32(0);
-        out_.u32(5);  // copy
-        end(at);
+    case 0x012C: selectClipRegion(); break;
+    case 0x012B:  // paint a region with the brush selected
+        if (const Rects* region = regionAt(0)) regionPolygons(*region);
         break;
-    }
+    case 0x0228:  // fill a region: region, brush
+        if (const Rects* region = regionAt(0); region && slotKind(pu(1)) == Slot::Brush) {
+            simple(emr::SELECTOBJECT, {static_cast<std::int32_t>(handle(pu(1)))});
+            regionPolygons(*region);
+            simple(emr::SELECTOBJECT, {static_cast<std::int32_t>(state_.brush)});
+        }
+        break;
+    case 0x0429:  // frame a region: region, brush, height, width
+        if (const Rects* region = regionAt(0); region && slotKind(pu(1)) == Slot::Brush && params() >= 4)
+            regionRecord(emr::FRAMERGN, *region,
+                         {handle(pu(1)), static_cast<std::uint32_t>(L(p(3))), static_cast<std::uint32_t>(L(p(2)))});
+        break;
+    case 0x012A:  // invert a region
+        if (const Rects* region = regionAt(0)) regionRecord(emr::INVERTRGN, *region, {});
+        break;
     case 0x02FA: createPen(); break;
     case 0x02FC: createBrush(); break;
     case 0x0142: createPatternBrush(); break;
@@ -666,15 +696,19 @@ void Translator::translate(std::uint16_t function) {
         end(at);
         break;
     }
-    case 0x00F7:  // palette and region objects take a slot and draw nothing here
-    case 0x06FF: takeSlot(Slot::Other); break;
+    case 0x00F7: takeSlot(Slot::Other); break;  // palettes take a slot and draw nothing here
+    case 0x06FF: createRegion(); break;
     case 0x012D: {
         const int slot = pu(0);
         const Slot kind = slotKind(slot);
         if (kind == Slot::Pen || kind == Slot::Brush || kind == Slot::Font) {
             if (kind == Slot::Font && static_cast<std::size_t>(slot) < fonts_.size())
                 state_.font = fonts_[static_cast<std::size_t>(slot)];
+            if (kind == Slot::Pen) state_.pen = handle(slot);
+            if (kind == Slot::Brush) state_.brush = handle(slot);
             simple(emr::SELECTOBJECT, {static_cast<std::int32_t>(handle(slot))});
+        } else if (kind == Slot::Region) {
+            selectClipRegion();  // selecting a region makes it the clipping region
         }
         break;
     }
@@ -682,7 +716,8 @@ void Translator::translate(std::uint16_t function) {
         const int slot = pu(0);
         const Slot kind = slotKind(slot);
         if (kind == Slot::Free) break;
-        if (kind != Slot::Other) simple(emr::DELETEOBJECT, {static_cast<std::int32_t>(handle(slot))});
+        if (kind != Slot::Other && kind != Slot::Region)
+            simple(emr::DELETEOBJECT, {static_cast<std::int32_t>(handle(slot))});
         slots_[static_cast<std::size_t>(slot)] = Slot::Free;
         break;
     }
@@ -718,6 +753,127 @@ void Translator::translate(std::uint16_t function) {
         break;
     default: break;  // escapes, palettes, regions, old bitmaps: nothing the picture needs
     }
+}
+
+// A region object: its scans, each a band of rows holding pairs of left and
+// right edges.  Damaged scans end the region where they start.
+void Translator::createRegion() {
+    const int slot = takeSlot(Slot::Region);
+    if (regions_.size() <= static_cast<std::size_t>(slot)) regions_.resize(static_cast<std::size_t>(slot) + 1);
+    Rects& rects = regions_[static_cast<std::size_t>(slot)];
+    rects.clear();
+    if (params() < 11) return;
+    const std::size_t scans = pu(5);
+    std::size_t word = 11;  // after the header and the bounding rectangle
+    for (std::size_t s = 0; s < scans && word + 3 <= params(); ++s) {
+        const std::size_t count = pu(word);
+        const std::int16_t top = p(word + 1), bottom = p(word + 2);
+        if (count % 2 != 0 || word + 3 + count + 1 > params()) break;
+        for (std::size_t i = 0; i + 1 < count; i += 2) {
+            const std::int16_t left = p(word + 3 + i), right = p(word + 4 + i);
+            if (left < right && top < bottom) rects.push_back({left, top, right, bottom});
+        }
+        word += 3 + count + 1;  // the scan repeats its count at its end
+        if (rects.size() > 100000) break;
+    }
+}
+
+const Rects* Translator::regionAt(std::size_t param) const {
+    if (params() <= param) return nullptr;
+    const int slot = pu(param);
+    if (slotKind(slot) != Slot::Region || static_cast<std::size_t>(slot) >= regions_.size()) return nullptr;
+    return &regions_[static_cast<std::size_t>(slot)];
+}
+
+// The region's rectangles filled with the brush selected and no outline.
+void Translator::regionPolygons(const Rects& rects) {
+    if (rects.empty()) return;
+    simple(emr::SELECTOBJECT, {static_cast<std::int32_t>(kNullPen)});
+    regionShapes(rects);
+    simple(emr::SELECTOBJECT, {static_cast<std::int32_t>(state_.pen)});
+}
+
+// The region's rectangles as one record of polygons.
+void Translator::regionShapes(const Rects& rects) {
+    bool narrow = true;
+    for (const auto& r : rects)
+        for (std::int32_t v : r) narrow = narrow && L(v) >= -32768 && L(v) <= 32767;
+    const std::size_t at = begin(narrow ? emr::POLYPOLYGON16 : emr::POLYPOLYGON);
+    bounds();
+    out_.u32(static_cast<std::uint32_t>(rects.size()));
+    out_.u32(static_cast<std::uint32_t>(rects.size() * 4));
+    for (std::size_t i = 0; i < rects.size(); ++i) out_.u32(4);
+    for (const auto& r : rects) {
+        for (auto [x, y] : {std::pair{r[0], r[1]}, std::pair{r[2], r[1]}, std::pair{r[2], r[3]}, std::pair{r[0], r[3]}}) {
+            if (narrow) {
+                out_.u16(static_cast<std::uint16_t>(L(x)));
+                out_.u16(static_cast<std::uint16_t>(L(y)));
+            } else {
+                out_.i32(L(x));
+                out_.i32(L(y));
+            }
+        }
+    }
+    end(at);
+}
+
+// Region data: a header and the rectangles, in the logical units written.
+void Translator::regionData(const Rects& rects) {
+    const auto x = [&](std::int32_t v) { return L(v); };
+    const auto y = [&](std::int32_t v) { return L(v); };
+    std::vector<std::array<std::int32_t, 4>> mapped;
+    std::int32_t l = 0, t = 0, r = 0, b = 0;
+    for (const auto& rect : rects) {
+        std::array<std::int32_t, 4> m{x(rect[0]), y(rect[1]), x(rect[2]), y(rect[3])};
+        if (m[0] > m[2]) std::swap(m[0], m[2]);
+        if (m[1] > m[3]) std::swap(m[1], m[3]);
+        if (mapped.empty()) l = m[0], t = m[1], r = m[2], b = m[3];
+        l = std::min(l, m[0]), t = std::min(t, m[1]), r = std::max(r, m[2]), b = std::max(b, m[3]);
+        mapped.push_back(m);
+    }
+    out_.u32(32);  // header size
+    out_.u32(1);   // rectangles
+    out_.u32(static_cast<std::uint32_t>(mapped.size()));
+    out_.u32(static_cast<std::uint32_t>(mapped.size() * 16));
+    out_.rect(l, t, r, b);
+    for (const auto& m : mapped) out_.rect(m[0], m[1], m[2], m[3]);
+}
+
+// A record of bounds, the region data's size, some fields, the region data.
+void Translator::regionRecord(std::uint32_t type, const Rects& rects, std::initializer_list<std::uint32_t> fields) {
+    if (rects.empty()) return;
+    const std::size_t at = begin(type);
+    bounds();
+    out_.u32(static_cast<std::uint32_t>(32 + rects.size() * 16));
+    for (std::uint32_t f : fields) out_.u32(f);
+    regionData(rects);
+    end(at);
+}
+
+// A region selected for clipping replaces the clip; any other object (the
+// writers' way of clearing it) leaves no clipping.  The region is given as a
+// clipping path, in logical units: clipping regions of enhanced metafiles are
+// in device units, which readers do not all take as such.  A crop's clip
+// holds either way.
+void Translator::selectClipRegion() {
+    const Rects* region = regionAt(0);
+    if (region && !region->empty()) {
+        simple(emr::BEGINPATH, {});
+        regionShapes(*region);
+        simple(emr::ENDPATH, {});
+        simple(emr::SELECTCLIPPATH, {5});  // copy
+    } else {
+        const std::size_t at = begin(emr::EXTSELECTCLIPRGN);
+        out_.u32(0);
+        out_.u32(5);
+        end(at);
+    }
+    intersectVisible();
+}
+
+void Translator::intersectVisible() {
+    if (visibleClip_)
+        simple(emr::INTERSECTCLIPRECT, {(*visibleClip_)[0], (*visibleClip_)[1], (*visibleClip_)[2], (*visibleClip_)[3]});
 }
 
 // As fine as the device (a hundredth of a millimetre), in powers of two up
@@ -791,14 +947,14 @@ std::string Translator::run() {
     simple(emr::SETVIEWPORTEXTEX, {static_cast<std::int32_t>(std::lround(fullW)), static_cast<std::int32_t>(std::lround(fullH))});
     // A player starts with the white brush and the black pen; said so for
     // readers that start otherwise.
-    simple(emr::SELECTOBJECT, {static_cast<std::int32_t>(0x80000000u)});  // white brush
-    simple(emr::SELECTOBJECT, {static_cast<std::int32_t>(0x80000007u)});  // black pen
+    simple(emr::SELECTOBJECT, {static_cast<std::int32_t>(kWhiteBrush)});
+    simple(emr::SELECTOBJECT, {static_cast<std::int32_t>(kBlackPen)});
     if (visible_.any()) {
         const double x0 = left + visible_.left * (right - left), x1 = right - visible_.right * (right - left);
         const double y0 = top + visible_.top * (bottom - top), y1 = bottom - visible_.bottom * (bottom - top);
         const auto fine = [this](double v) { return static_cast<std::int32_t>(std::lround(v * fine_)); };
-        simple(emr::INTERSECTCLIPRECT, {fine(std::min(x0, x1)), fine(std::min(y0, y1)), fine(std::max(x0, x1)),
-                                        fine(std::max(y0, y1))});
+        visibleClip_ = {fine(std::min(x0, x1)), fine(std::min(y0, y1)), fine(std::max(x0, x1)), fine(std::max(y0, y1))};
+        intersectVisible();
     }
 
     for (std::size_t at = start + kWmfHeaderSize; in_.has(at, 6);) {

@@ -10,8 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
+#include <tuple>
 #include <vector>
 
 namespace kelvaran::imaging {
@@ -22,7 +24,7 @@ using test::appendWmfRecord;
 using test::pixel;
 
 constexpr std::uint32_t kEmrStretchDiBits = 81, kEmrExtTextOutW = 84, kEmrRectangle = 43,
-                        kEmrExtCreateFont = 82, kEmrPolygon16 = 86, kEmrAlphaBlend = 114;
+                        kEmrExtCreateFont = 82, kEmrPolygon16 = 86, kEmrPolyPolygon16 = 91, kEmrAlphaBlend = 114;
 
 struct EmfRecord {
     std::uint32_t type = 0;
@@ -217,6 +219,119 @@ TEST(WmfTranslation, CoarseUnitsAreWrittenFinerSoSmallShapesKeepTheirForm) {
     EXPECT_GT(inkIn(img, 9, 49, 18, 58), 800);
     EXPECT_GT(inkIn(img, 40, 28, 80, 33), 2000);
     EXPECT_LT(inkIn(img, 55, 40, 65, 50), 200);
+}
+
+// A region object of scans: each scan a band (top, bottom) and its spans.
+std::string regionObject(const std::vector<std::tuple<std::int16_t, std::int16_t, std::vector<std::int16_t>>>& scans) {
+    Bytes body;
+    for (const auto& [top, bottom, spans] : scans) {
+        body.u16(static_cast<std::uint16_t>(spans.size())).i16(top).i16(bottom);
+        for (std::int16_t v : spans) body.i16(v);
+        body.u16(static_cast<std::uint16_t>(spans.size()));
+    }
+    Bytes head;
+    head.u16(0).u16(6).u32(0).u16(static_cast<std::uint16_t>(22 + body.data.size()));
+    head.u16(static_cast<std::uint16_t>(scans.size())).u16(0);
+    head.i16(0).i16(0).i16(100).i16(100);  // bounding rectangle
+    return head.data + body.data;
+}
+
+TEST(WmfTranslation, RegionsAreFilledPaintedFramedAndClippedTo) {
+    // An L: the left half of the top half, and the whole bottom half.
+    const std::string lShape = regionObject({{0, 50, {0, 50}}, {50, 100, {0, 100}}});
+    const auto picture = [&](const std::function<void(Bytes&)>& draw) {
+        Bytes records;
+        appendWmfRecord(records, 0x0103, {8});
+        appendWmfRecord(records, 0x020B, {0, 0});
+        appendWmfRecord(records, 0x020C, {100, 100});
+        appendWmfRecord(records, 0x06FF, {}, lShape);                        // slot 0: the region
+        appendWmfRecord(records, 0x02FC, {0, 0x00FF, 0x0000, 0});            // slot 1: red brush
+        draw(records);
+        return test::placeableWmf(100, 100, 96, records);
+    };
+    const auto looksLikeTheL = [](const Image& img, const char* how) {
+        const test::Rgba inside = pixel(img, 25, 25), below = pixel(img, 75, 75), outside = pixel(img, 75, 25);
+        EXPECT_GT(inside.r, 200) << how;
+        EXPECT_LT(inside.b, 60) << how;
+        EXPECT_GT(below.r, 200) << how;
+        EXPECT_TRUE(outside.a < 30 || (outside.g > 200 && outside.b > 200)) << how << ": the top-right quarter";
+    };
+
+    const std::string filled = picture([](Bytes& r) { appendWmfRecord(r, 0x0228, {0, 1}); });
+    looksLikeTheL(render(wmfToEmf(filled), PictureType::Emf, 100, 100), "filled");
+
+    const std::string painted = picture([](Bytes& r) {
+        appendWmfRecord(r, 0x012D, {1});
+        appendWmfRecord(r, 0x012B, {0});
+    });
+    looksLikeTheL(render(wmfToEmf(painted), PictureType::Emf, 100, 100), "painted");
+
+    // Clipped to the region, a rectangle over everything shows the L.
+    const std::string clipped = picture([](Bytes& r) {
+        appendWmfRecord(r, 0x012D, {1});
+        appendWmfRecord(r, 0x02FA, {5, 0, 0, 0, 0});  // slot 2: null pen
+        appendWmfRecord(r, 0x012D, {2});
+        appendWmfRecord(r, 0x012C, {0});
+        appendWmfRecord(r, 0x041B, {100, 100, 0, 0});
+    });
+    // The region becomes a clipping path of its rectangles (logical units,
+    // which every reader maps alike), made the clip.
+    const std::string clippedEmf = wmfToEmf(clipped);
+    const auto records = recordsOf(clippedEmf);
+    const auto beginPath = std::find_if(records.begin(), records.end(), [](const EmfRecord& r) { return r.type == 59; });
+    ASSERT_NE(beginPath, records.end());
+    ASSERT_GE(records.end() - beginPath, 4);
+    const EmfRecord& shapes = *(beginPath + 1);
+    EXPECT_TRUE(shapes.type == kEmrPolyPolygon16 || shapes.type == 8);
+    EXPECT_EQ(ByteReader(shapes.bytes).u32(24), 2u) << "two rectangles";
+    EXPECT_EQ((beginPath + 2)->type, 60u);
+    EXPECT_EQ((beginPath + 3)->type, 67u);
+    EXPECT_EQ(ByteReader((beginPath + 3)->bytes).u32(8), 5u) << "the path replaces the clip";
+    // Cleared again by selecting no region.
+    const std::string cleared = picture([](Bytes& r) {
+        appendWmfRecord(r, 0x012C, {0});
+        appendWmfRecord(r, 0x012C, {1});
+    });
+    EXPECT_EQ(recordsOfType(wmfToEmf(cleared), 75).size(), 1u);
+
+    // Frames and inversions become their own records, in the units written.
+    const std::string framed = picture([](Bytes& r) {
+        appendWmfRecord(r, 0x0429, {0, 1, 3, 4});
+        appendWmfRecord(r, 0x012A, {0});
+    });
+    const std::string framedEmf = wmfToEmf(framed);
+    const auto frames = recordsOfType(framedEmf, 72);
+    ASSERT_EQ(frames.size(), 1u);
+    const std::int32_t fine = ByteReader(recordsOfType(framedEmf, 9).back().bytes).i32(8) / 100;
+    EXPECT_EQ(ByteReader(frames[0].bytes).i32(32), 4 * fine) << "the frame's width";
+    EXPECT_EQ(recordsOfType(framedEmf, 73).size(), 1u);
+
+    // A damaged region (a scan claiming more edges than it holds) is empty.
+    Bytes damaged;
+    damaged.u16(0).u16(6).u32(0).u16(40).u16(1).u16(0).i16(0).i16(0).i16(10).i16(10).u16(40).i16(0).i16(5);
+    const std::string bad = picture([&](Bytes& r) {
+        appendWmfRecord(r, 0x06FF, {}, damaged.data);
+        appendWmfRecord(r, 0x0228, {2, 1});
+    });
+    EXPECT_NO_THROW(checkedEmf(wmfToEmf(bad)));
+}
+
+TEST(WmfTranslation, AnMmTextPlaceableFileStaysInItsFrame) {
+    // Written in MM_TEXT, with no window: its units are those of the
+    // placeable box, which fills the picture (200 units on 2 inches).
+    Bytes records;
+    appendWmfRecord(records, 0x0103, {1});
+    solidBrush(records, 0x00FF00);
+    appendWmfRecord(records, 0x041B, {200, 100, 0, 0});  // the left half
+    const std::string wmf = test::placeableWmf(200, 200, 100, records);
+    const std::string emf = wmfToEmf(wmf);
+    for (const EmfRecord& r : recordsOfType(emf, 17))
+        EXPECT_EQ(ByteReader(r.bytes).u32(8), 8u) << "the window stays mapped onto the frame";
+    const Image img = render(emf, PictureType::Emf, 192, 192);
+    EXPECT_GT(pixel(img, 48, 150).g, 200);
+    EXPECT_LT(pixel(img, 48, 150).r, 60);
+    const test::Rgba right = pixel(img, 150, 100);
+    EXPECT_TRUE(right.a < 30 || (right.r > 200 && right.b > 200)) << "the right half stays empty";
 }
 
 TEST(WmfTranslation, TheWindowTheFileSetsWinsOverThePlaceableBox) {
