@@ -8,7 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   # libraries
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
-  libvips-dev libgsf-1-dev libemf2svg-dev librsvg2-dev libwmf-dev libxml2-dev
+  libvips-dev libgsf-1-dev libemf2svg-dev librsvg2-dev libwmf-dev libxml2-dev libfreetype-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libfmt-dev nlohmann-json3-dev
   # tests and tools: a session bus, a virtual display, Japanese fonts,
   # LibreOffice for cross-checking outputs, PDF rasteriser, GNU parallel

@@ -63,13 +63,12 @@ SheetPicture encoded(const imaging::Image& image, imaging::PictureType type, std
     return picture;
 }
 
-// Metafiles stay drawings: an EMF as it is, a WMF translated (with its crop),
-// a PICT translated.
+// Metafiles stay drawings, cropped ones too: an EMF as it is, a WMF and a
+// PICT translated.
 bool isVectorMetafile(const model::PictureData& picture) {
     if (picture.empty()) return false;
-    if (picture.type == model::PictureFormat::Emf || picture.type == model::PictureFormat::Pict)
-        return !picture.crop.any();
-    return picture.type == model::PictureFormat::Wmf;
+    return picture.type == model::PictureFormat::Emf || picture.type == model::PictureFormat::Pict ||
+           picture.type == model::PictureFormat::Wmf;
 }
 
 // Stores a rendering in one of the four sheet formats.  An enhanced metafile
