@@ -1,6 +1,7 @@
 #include "office/native/word/WordEditing.h"
 
 #include "office/OfficeError.h"
+#include "office/native/LongWork.h"
 #include "office/native/PictureRendering.h"
 #include "office/native/word/WordSession.h"
 
@@ -99,13 +100,15 @@ WordClip copyShapes(DocumentState& document, const std::vector<int>& shapes) {
     return clip;
 }
 
-void offerOnClipboard(platform::Clipboard& clipboard, WordClip clip) {
+void offerOnClipboard(platform::Clipboard& clipboard, WordClip clip, platform::EventPump* events) {
     double widthPt = 0;
     double heightPt = 0;
     std::optional<platform::Raster> rendering;
     if (const auto* picture = firstPicture(clip, widthPt, heightPt)) {
         try {
-            rendering = imaging::toRaster(renderDisplayed(*picture, pointsToPixels(widthPt), pointsToPixels(heightPt)));
+            whileWorking(events, [&] {
+                rendering = imaging::toRaster(renderDisplayed(*picture, pointsToPixels(widthPt), pointsToPixels(heightPt)));
+            });
         } catch (const std::exception&) {
             // A picture that cannot be drawn is still carried; it only has
             // no metafile rendering to compare with.
