@@ -38,6 +38,12 @@ public:
     std::string mainText() const;
     // The frame of the paragraph holding `cp`, when it is positioned by one.
     std::optional<FrameInfo> frameAt(std::uint32_t cp) const;
+    // Spacing, indents and table flags of the paragraph holding `cp`, as its
+    // own properties set them (its style's are not looked at).
+    ParagraphLayout paragraphLayoutAt(std::uint32_t cp) const;
+    // The character size at `cp` in half points, as the character's own
+    // properties set it; 0 when they do not.
+    int fontHalfPointsAt(std::uint32_t cp) const;
 
     // Replacements; each throws DocError(CannotWrite) when the picture cannot be
     // stored.  The displayed size stays as it was.
