@@ -169,6 +169,7 @@ void DocDocument::load()
     readText();
     readPropertyRuns(Fib::kPlcfBteChpx, false, chpRuns_);
     readPropertyRuns(Fib::kPlcfBtePapx, true, papRuns_);
+    readStyles();
     readInlinePictures();
     readFields();
     readShapes();
@@ -632,49 +633,6 @@ std::optional<FrameInfo> DocDocument::frameAt(std::uint32_t cp) const
     if (!framed)
         return std::nullopt;
     return fr;
-}
-
-ParagraphLayout DocDocument::paragraphLayoutAt(std::uint32_t cp) const
-{
-    ParagraphLayout layout;
-    const std::string_view w = stream("WordDocument");
-    bool ok = false;
-    const std::uint32_t fc = fcOfCp(cp, &ok);
-    const PropertyRun* r = ok ? runAt(papRuns_, fc) : nullptr;
-    if (!r || r->grpprlEnd <= r->grpprlBegin)
-        return layout;
-    for (const Sprm& s : Sprm::list(w, r->grpprlBegin, r->grpprlEnd)) {
-        switch (s.opcode) {
-        case Sprm::kPDyaBefore: layout.spaceBeforeTwips = u16At(w, s.operand); break;
-        case Sprm::kPDyaAfter: layout.spaceAfterTwips = u16At(w, s.operand); break;
-        case Sprm::kPDyaLine:
-            layout.lineTwips = i16At(w, s.operand);
-            layout.multipleLines = i16At(w, s.operand + 2) != 0;
-            break;
-        case Sprm::kPDxaLeft80: case Sprm::kPDxaLeft: layout.leftTwips = i16At(w, s.operand); break;
-        case Sprm::kPDxaRight80: case Sprm::kPDxaRight: layout.rightTwips = i16At(w, s.operand); break;
-        case Sprm::kPFInTable: layout.inTable = layout.inTable || u8At(w, s.operand) != 0; break;
-        case Sprm::kPItap: layout.inTable = layout.inTable || u32At(w, s.operand) > 0; break;
-        case Sprm::kPFTtp: case Sprm::kPFInnerTtp: layout.rowEnd = layout.rowEnd || u8At(w, s.operand) != 0; break;
-        default: break;
-        }
-    }
-    return layout;
-}
-
-int DocDocument::fontHalfPointsAt(std::uint32_t cp) const
-{
-    const std::string_view w = stream("WordDocument");
-    bool ok = false;
-    const std::uint32_t fc = fcOfCp(cp, &ok);
-    const PropertyRun* r = ok ? runAt(chpRuns_, fc) : nullptr;
-    if (!r || r->grpprlEnd <= r->grpprlBegin)
-        return 0;
-    int size = 0;
-    for (const Sprm& s : Sprm::list(w, r->grpprlBegin, r->grpprlEnd))
-        if (s.opcode == Sprm::kCHps)
-            size = u16At(w, s.operand);
-    return size;
 }
 
 std::string DocDocument::mainText() const

@@ -334,6 +334,7 @@ public:
         doc_.format = "doc";
         doc_.warnings = inv_.warnings;
         doc_.sections = sectionPages(*d_);
+        doc_.defaultFontSizePt = d_->normalStyleHalfPoints() / 2.0;
         const std::uint32_t total = static_cast<std::uint32_t>(text_.size());
         const std::uint32_t mainEnd = std::min(d_->fib().ccp[Fib::kMain], total);
         doc_.stories.clear();
