@@ -47,22 +47,22 @@ xcb_atom_t atom(xcb_connection_t* connection, const char* name) {
     const auto cookie = xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name);
     std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
         xcb_intern_atom_reply(connection, cookie, nullptr), &std::free);
-    return reply ? reply->atom : XCB_ATOM_NONE;
+    return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
 }
 
-// The title a window manager reads from the window: its _NET_WM_NAME.
-QString shownTitle(QWidget& window) {
+// The title a window manager reads from the window: its _NET_WM_NAME, in UTF-8.
+std::string shownTitle(QWidget& window) {
     QApplication::processEvents();
     xcb_connection_t* connection = xConnection();
-    if (!connection) return QStringLiteral("<no X connection>");
+    if (!connection) return "<no X connection>";
     xcb_flush(connection);
     const auto cookie = xcb_get_property(connection, 0, static_cast<xcb_window_t>(window.winId()),
                                          atom(connection, "_NET_WM_NAME"), atom(connection, "UTF8_STRING"), 0, 4096);
     std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
         xcb_get_property_reply(connection, cookie, nullptr), &std::free);
-    if (!reply) return QStringLiteral("<no title>");
-    return QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(reply.get())),
-                             xcb_get_property_value_length(reply.get()));
+    if (!reply) return "<no title>";
+    return std::string(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                       static_cast<std::size_t>(xcb_get_property_value_length(reply.get())));
 }
 
 class WindowTitleTest : public ::testing::Test {
@@ -97,24 +97,24 @@ TEST_F(WindowTitleTest, TheWindowSystemShowsTheTitleWithTheOfficeModeAndNothingE
     auto window = makeWindow();
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    EXPECT_EQ(shownTitle(*window), QStringLiteral("Quelto MSケルヴァラン"));
+    EXPECT_EQ(shownTitle(*window), "Quelto MSケルヴァラン");
 
     struct Case {
         std::string version;
-        QString title;
+        std::string title;
     };
     const Case cases[] = {
-        {"9.0", QStringLiteral("Quelto MSケルヴァラン [Office 2000モード]")},
-        {"11.0", QStringLiteral("Quelto MSケルヴァラン [Office XP/2003モード]")},
-        {"12.0", QStringLiteral("Quelto MSケルヴァラン [Office 2007 (2003互換)モード]")},
+        {"9.0", "Quelto MSケルヴァラン [Office 2000モード]"},
+        {"11.0", "Quelto MSケルヴァラン [Office XP/2003モード]"},
+        {"12.0", "Quelto MSケルヴァラン [Office 2007 (2003互換)モード]"},
         // A second check leaves one mode text, not two.
-        {"14.0", QStringLiteral("Quelto MSケルヴァラン [Office 2007 (2003互換)モード]")},
+        {"14.0", "Quelto MSケルヴァラン [Office 2007 (2003互換)モード]"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.version);
         office_.version = c.version;
         ASSERT_TRUE(window->officeControl().CheckEnvironment());
-        EXPECT_EQ(window->windowTitle(), c.title);
+        EXPECT_EQ(window->windowTitle().toStdString(), c.title);
         EXPECT_EQ(shownTitle(*window), c.title);
     }
     EXPECT_TRUE(messages_.shown.empty());
@@ -127,14 +127,14 @@ TEST_F(WindowTitleTest, DialogsShowTheirOwnTitlesOnly) {
     auto* about = new web::AboutDialog(kApplicationTitle, window.get());
     about->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(about));
-    EXPECT_EQ(shownTitle(*about), about->windowTitle());
-    EXPECT_EQ(shownTitle(*about), QStringLiteral("Quelto MSケルヴァラン"));
+    EXPECT_EQ(shownTitle(*about), about->windowTitle().toStdString());
+    EXPECT_EQ(shownTitle(*about), "Quelto MSケルヴァラン");
 
     QFileDialog dialog(window.get(), QStringLiteral("ファイルを開く"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-    EXPECT_EQ(shownTitle(dialog), QStringLiteral("ファイルを開く"));
+    EXPECT_EQ(shownTitle(dialog), "ファイルを開く");
     dialog.hide();
 }
 
