@@ -21,11 +21,16 @@ void applyParagraphSprms(ParagraphLayout& layout, std::string_view b, std::size_
             layout.lineTwips = i16At(b, s.operand);
             layout.multipleLines = i16At(b, s.operand + 2) != 0;
             break;
-        case Sprm::kPDxaLeft80: case Sprm::kPDxaLeft: layout.leftTwips = i16At(b, s.operand); break;
-        case Sprm::kPDxaRight80: case Sprm::kPDxaRight: layout.rightTwips = i16At(b, s.operand); break;
+        case Sprm::kPDxaLeft80:
+        case Sprm::kPDxaLeft: layout.leftTwips = i16At(b, s.operand); break;
+        case Sprm::kPDxaRight80:
+        case Sprm::kPDxaRight: layout.rightTwips = i16At(b, s.operand); break;
         case Sprm::kPFInTable: layout.inTable = u8At(b, s.operand) != 0; break;
         case Sprm::kPItap: layout.inTable = layout.inTable || u32At(b, s.operand) > 0; break;
-        case Sprm::kPFTtp: case Sprm::kPFInnerTtp: layout.rowEnd = layout.rowEnd || u8At(b, s.operand) != 0; break;
+        // A nested table's rows are laid as paragraphs of the outer cell:
+        // only the outer table's row marks end a row.
+        case Sprm::kPFTtp: layout.rowEnd = layout.rowEnd || u8At(b, s.operand) != 0; break;
+        case Sprm::kPFPageBreakBefore: layout.pageBreakBefore = u8At(b, s.operand) != 0; break;
         default: break;
         }
     }
@@ -102,8 +107,7 @@ std::size_t DocDocument::styleAt(std::uint32_t cp) const
 std::vector<std::size_t> DocDocument::styleChain(std::size_t istd) const
 {
     std::vector<std::size_t> chain;
-    while (istd < styles_.size() && chain.size() < 16 &&
-           std::find(chain.begin(), chain.end(), istd) == chain.end()) {
+    while (istd < styles_.size() && chain.size() < 16 && std::find(chain.begin(), chain.end(), istd) == chain.end()) {
         chain.push_back(istd);
         istd = styles_[istd].base;
     }

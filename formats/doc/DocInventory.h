@@ -26,6 +26,7 @@ struct ParagraphLayout {
     int rightTwips = 0;
     bool inTable = false;
     bool rowEnd = false;   // the mark ends a table row
+    bool pageBreakBefore = false;  // also when its style asks for it
 };
 
 // A paragraph positioned by frame properties.

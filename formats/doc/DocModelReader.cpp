@@ -212,7 +212,8 @@ void wrapOf(const FloatingShape& shape, model::Wrap& wrap)
 }
 
 // Section ends of the main story (CP one past the section's last character)
-// with their break kind.
+// with the kind of break that ends them.  A section's own break kind says
+// how it begins, so the break at the end of a section is the next one's.
 std::map<std::uint32_t, std::uint8_t> sectionEnds(const DocDocument& d)
 {
     std::map<std::uint32_t, std::uint8_t> ends;
@@ -225,6 +226,8 @@ std::map<std::uint32_t, std::uint8_t> sectionEnds(const DocDocument& d)
     if (l < 16 || !fits(t.size(), f, l))
         return ends;
     const std::size_t n = (l - 4) / 16;
+    std::uint32_t previousEnd = 0;
+    bool first = true;
     for (std::size_t i = 0; i < n; ++i) {
         const std::uint32_t cpEnd = u32At(t, f + 4 * (i + 1));
         const std::uint32_t sepx = u32At(t, f + 4 * (n + 1) + 12 * i + 2);
@@ -236,7 +239,11 @@ std::map<std::uint32_t, std::uint8_t> sectionEnds(const DocDocument& d)
                     if (s.opcode == Sprm::kSBkc)
                         bkc = u8At(w, s.operand);
         }
-        ends[cpEnd] = bkc;
+        if (!first)
+            ends[previousEnd] = bkc;
+        ends.emplace(cpEnd, 2);
+        previousEnd = cpEnd;
+        first = false;
     }
     return ends;
 }
@@ -430,6 +437,9 @@ private:
         }
         props.indentLeftPt = layout.leftTwips / 20.0;
         props.indentRightPt = layout.rightTwips / 20.0;
+        // A page break before that the paragraph's style asks for (its own
+        // is in the inventory already); never before the document's start.
+        props.pageBreakBefore = props.pageBreakBefore || (layout.pageBreakBefore && start > 0);
         props.inTable = layout.inTable || cellMark;
         props.rowEnd = cellMark && layout.rowEnd;
         props.cellEnd = cellMark && !layout.rowEnd;

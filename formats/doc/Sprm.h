@@ -48,7 +48,6 @@ struct Sprm {
         kPFInTable = 0x2416,
         kPFTtp = 0x2417,
         kPItap = 0x6649,
-        kPFInnerTtp = 0x244C,
         kCHps = 0x4A43,
         kSXaPage = 0xB01F,
         kSYaPage = 0xB020,

@@ -49,7 +49,11 @@ std::vector<char32_t> codePoints(std::string_view text) {
     out.reserve(text.size());
     for (std::size_t at = 0; at < text.size();) {
         const auto lead = static_cast<unsigned char>(text[at]);
-        const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 1;
+        const std::size_t length = lead < 0x80         ? 1
+                                   : (lead >> 5) == 6  ? 2
+                                   : (lead >> 4) == 14 ? 3
+                                   : (lead >> 3) == 30 ? 4
+                                                       : 1;
         if (at + length > text.size() || length == 1) {
             out.push_back(lead < 0x80 ? lead : 0xFFFD);
             ++at;
@@ -65,7 +69,7 @@ std::vector<char32_t> codePoints(std::string_view text) {
 
 struct Line {
     double height = 0;
-    std::int64_t end = 0;        // the position after the line's last character
+    std::int64_t end = 0;         // the position after the line's last character
     bool pageBreakAfter = false;  // an explicit page break ends the line
 };
 
@@ -170,8 +174,8 @@ struct Flow {
 
     void useSection(std::size_t index) {
         section = index;
-        page = document.sections.empty() ? PageSetup{}
-                                         : document.sections[std::min(index, document.sections.size() - 1)];
+        page =
+            document.sections.empty() ? PageSetup{} : document.sections[std::min(index, document.sections.size() - 1)];
     }
     double bodyHeight() const { return std::max(36.0, page.heightPt - page.marginTopPt - page.marginBottomPt); }
     double bodyWidth() const { return std::max(36.0, page.widthPt - page.marginLeftPt - page.marginRightPt); }
@@ -211,9 +215,10 @@ std::vector<double> blockingShapes(const Document& document) {
 // `position` when it lies in the paragraph, else 0.
 int layParagraph(Flow& flow, const Story& story, std::size_t first, std::size_t mark, std::int64_t start,
                  std::int64_t position, double extra) {
-    const ParagraphProperties props = mark < story.elements.size() ? story.elements[mark].paragraph
-                                                                   : ParagraphProperties{};
-    if (props.pageBreakBefore && start > 0) flow.newPage();
+    const ParagraphProperties props =
+        mark < story.elements.size() ? story.elements[mark].paragraph : ParagraphProperties{};
+    // A page break before a paragraph that already starts a page adds none.
+    if (props.pageBreakBefore && flow.filled > 0) flow.newPage();
     flow.space(props.spaceBeforePt);
     const double width = flow.bodyWidth() - std::max(0.0, props.indentLeftPt) - std::max(0.0, props.indentRightPt);
     int found = 0;
@@ -228,25 +233,25 @@ int layParagraph(Flow& flow, const Story& story, std::size_t first, std::size_t 
     return found;
 }
 
-// The height of a paragraph laid `width` points wide, spacing included.
-double paragraphHeight(const Document& document, const Story& story, std::size_t first, std::size_t mark,
-                       std::int64_t start, double width) {
-    const ParagraphProperties props = mark < story.elements.size() ? story.elements[mark].paragraph
-                                                                   : ParagraphProperties{};
-    double height = props.spaceBeforePt + props.spaceAfterPt;
-    for (const Line& line : layLines(document, story, first, mark, start, width, props)) height += line.height;
-    return height;
-}
+// A line of a table cell: where it starts below the row's top, its height
+// and the position after it.
+struct CellLine {
+    double top = 0;
+    double height = 0;
+    std::int64_t end = 0;
+};
 
 // Lays a table row that starts with element `first`; returns the index of
-// its last element and sets `page` to the row's page when `position` lies
-// in it.
+// its last element and sets `page` to the page of `position` when it lies
+// in the row.  A row that fits on the page begun stays whole; a taller one
+// breaks across pages between the lines of its tallest cell, and the other
+// cells' lines go with the line of the tallest at the same height.
 std::size_t layRow(Flow& flow, const Story& story, std::size_t first, std::int64_t position, int& page) {
     const auto& elements = story.elements;
     // The row's paragraphs: up to the row's own mark, or up to the first
     // paragraph outside the table.
     std::vector<std::pair<std::size_t, std::size_t>> paragraphs;
-    int cells = 0;
+    int cellCount = 0;
     std::size_t i = first;
     while (i < elements.size()) {
         const std::size_t mark = story.paragraphEnd(i);
@@ -254,28 +259,62 @@ std::size_t layRow(Flow& flow, const Story& story, std::size_t first, std::int64
         const ParagraphProperties& props = elements[mark].paragraph;
         if (!props.inTable && !props.rowEnd && !paragraphs.empty()) break;
         paragraphs.emplace_back(i, mark);
-        if (props.cellEnd) ++cells;
+        if (props.cellEnd) ++cellCount;
         i = mark + 1;
         if (props.rowEnd || elements[mark].kind == ElementKind::SectionBreak) break;
     }
     if (paragraphs.empty()) return first;
-    const double cellWidth = flow.bodyWidth() / std::max(1, cells) - 2 * kCellPaddingPt;
-    double tallest = 0;
-    double cell = 0;
+    const double cellWidth = flow.bodyWidth() / std::max(1, cellCount) - 2 * kCellPaddingPt;
+    std::vector<std::vector<CellLine>> cells(1);
+    double y = 0;
     for (const auto& [from, mark] : paragraphs) {
         const ParagraphProperties& props = elements[mark].paragraph;
         if (props.rowEnd) continue;  // the row's mark takes no line of its own
-        cell += paragraphHeight(flow.document, story, from, mark, story.positionOf(from), cellWidth);
+        const std::vector<Line> lines =
+            layLines(flow.document, story, from, mark, story.positionOf(from), cellWidth, props);
+        for (std::size_t k = 0; k < lines.size(); ++k) {
+            double height = lines[k].height;
+            if (k == 0) height += props.spaceBeforePt;
+            if (k + 1 == lines.size()) height += props.spaceAfterPt;
+            cells.back().push_back(CellLine{y, height, lines[k].end});
+            y += height;
+        }
         if (props.cellEnd) {
-            tallest = std::max(tallest, cell);
-            cell = 0;
+            cells.emplace_back();
+            y = 0;
         }
     }
-    tallest = std::max(tallest, cell);
-    const int on = flow.place(tallest + kCellPaddingPt);
+    std::size_t tallest = 0;
+    auto heightOf = [](const std::vector<CellLine>& cell) {
+        return cell.empty() ? 0.0 : cell.back().top + cell.back().height;
+    };
+    for (std::size_t c = 0; c < cells.size(); ++c) {
+        if (heightOf(cells[c]) > heightOf(cells[tallest])) tallest = c;
+    }
+    const double rowHeight = heightOf(cells[tallest]) + kCellPaddingPt;
+    std::vector<int> pageOfLine;
+    if (rowHeight <= flow.bodyHeight() - flow.filled + 0.01 || cells[tallest].size() < 2) {
+        const int on = flow.place(rowHeight);
+        pageOfLine.assign(cells[tallest].size(), on);
+    } else {
+        for (const CellLine& line : cells[tallest]) pageOfLine.push_back(flow.place(line.height));
+        flow.space(kCellPaddingPt);
+    }
     const std::int64_t begin = story.positionOf(paragraphs.front().first);
     const std::int64_t end = story.positionOf(paragraphs.back().second + 1);
-    if (position >= begin && position < end) page = on;
+    if (position >= begin && position < end) {
+        page = pageOfLine.empty() ? flow.pageNumber : pageOfLine.front();
+        for (const auto& cell : cells) {
+            for (const CellLine& line : cell) {
+                if (position >= line.end) continue;
+                // The line of the tallest cell at the same height.
+                std::size_t k = 0;
+                while (k + 1 < cells[tallest].size() && cells[tallest][k + 1].top <= line.top) ++k;
+                if (k < pageOfLine.size()) page = pageOfLine[k];
+                return paragraphs.back().second;
+            }
+        }
+    }
     return paragraphs.back().second;
 }
 
@@ -290,7 +329,8 @@ int layoutPage(const Document& document, std::int64_t position) {
         const std::int64_t start = story.positionOf(i);
         if (position < start) break;
         const std::size_t mark = story.paragraphEnd(i);
-        const bool table = mark < elements.size() && (elements[mark].paragraph.inTable || elements[mark].paragraph.rowEnd);
+        const bool table =
+            mark < elements.size() && (elements[mark].paragraph.inTable || elements[mark].paragraph.rowEnd);
         std::size_t end = mark;
         if (table) {
             int page = 0;
@@ -355,7 +395,8 @@ int Document::estimatePage(int story, std::int64_t position) const {
         const auto& anchor = shapes[static_cast<std::size_t>(owner)].anchor;
         if (anchor.story < 0 || anchor.story >= static_cast<int>(stories.size()) || anchor.story == story) return 1;
         story = anchor.story;
-        position = stories[static_cast<std::size_t>(story)].positionOf(static_cast<std::size_t>(std::max(0, anchor.element)));
+        position =
+            stories[static_cast<std::size_t>(story)].positionOf(static_cast<std::size_t>(std::max(0, anchor.element)));
     }
     if (story < 0 || story >= static_cast<int>(stories.size())) return 1;
     if (story == 0) return layoutPage(*this, position);

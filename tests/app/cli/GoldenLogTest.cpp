@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
@@ -17,7 +18,6 @@
 #include <regex>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace kelvaran::app::testing {
@@ -100,8 +100,7 @@ TEST_P(GoldenLogTest, TheLogAndTheReportAreAsExpected) {
     environment.configFolder = (root_ / "config").string();
     std::ostringstream out;
     std::ostringstream err;
-    ASSERT_EQ(runCli(static_cast<int>(argv.size()), argv.data(), environment, out, err), kExitCompleted)
-        << err.str();
+    ASSERT_EQ(runCli(static_cast<int>(argv.size()), argv.data(), environment, out, err), kExitCompleted) << err.str();
     EXPECT_EQ(readAll(input), before) << "the input was written";
 
     const std::string log = normalised(out.str());
@@ -117,28 +116,31 @@ TEST_P(GoldenLogTest, TheLogAndTheReportAreAsExpected) {
     EXPECT_EQ(report, readAll(expected.string() + ".jsonl"));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    RealDocuments, GoldenLogTest,
-    ::testing::Values(
-        // Word 2003 pictures over four pages: replaced, not smaller, below the minimum.
-        GoldenCase{"word2003-inline-jpeg-png-wmf-floating-group",
-                   "app/golden/word2003-inline-jpeg-png-wmf-floating-group.doc",
-                   {"--objects", "--min-size", "10"}},
-        // Linked and small pictures on five pages: nothing replaced.
-        GoldenCase{"word2002-linked-includepicture-dib-png", "app/golden/word2002-linked-includepicture-dib-png.doc",
-                   {"--min-size", "10"}},
-        // JPEG and PNG pictures of an RTF file that JPEG does not make smaller.
-        GoldenCase{"phprtflite-jpeg-png", "app/golden/phprtflite-jpeg-png.rtf", {"--min-size", "10"}},
-        // Four objects' pictures of a Word 97 document saved as RTF by
-        // LibreOffice, all replaced as JPEG at their displayed size.
-        GoldenCase{"lo-from-word97-four-ole-objects", "formats/rtf/lo-from-word97-four-ole-objects.rtf",
-                   {"--objects", "--min-size", "10", "--format", "jpeg", "--ratio", "1", "--expect-rate", "95",
-                    "--pixel-size", "10"}}),
-    [](const ::testing::TestParamInfo<GoldenCase>& info) {
-        std::string name;
-        for (const char ch : std::string(info.param.name)) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(RealDocuments, GoldenLogTest,
+                         ::testing::Values(
+                             // Word 2003 pictures over four pages: replaced, not smaller, below the minimum.
+                             GoldenCase{"word2003-inline-jpeg-png-wmf-floating-group",
+                                        "app/golden/word2003-inline-jpeg-png-wmf-floating-group.doc",
+                                        {"--objects", "--min-size", "10"}},
+                             // Linked and small pictures on five pages: nothing replaced.
+                             GoldenCase{"word2002-linked-includepicture-dib-png",
+                                        "app/golden/word2002-linked-includepicture-dib-png.doc",
+                                        {"--min-size", "10"}},
+                             // JPEG and PNG pictures of an RTF file that JPEG does not make smaller.
+                             GoldenCase{
+                                 "phprtflite-jpeg-png", "app/golden/phprtflite-jpeg-png.rtf", {"--min-size", "10"}},
+                             // Four objects' pictures of a Word 97 document saved as RTF by
+                             // LibreOffice, all replaced as JPEG at their displayed size.
+                             GoldenCase{"lo-from-word97-four-ole-objects",
+                                        "formats/rtf/lo-from-word97-four-ole-objects.rtf",
+                                        {"--objects", "--min-size", "10", "--format", "jpeg", "--ratio", "1",
+                                         "--expect-rate", "95", "--pixel-size", "10"}}),
+                         [](const ::testing::TestParamInfo<GoldenCase>& info) {
+                             std::string name;
+                             for (const char ch : std::string(info.param.name))
+                                 name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+                             return name;
+                         });
 
 }  // namespace
 }  // namespace kelvaran::app::testing

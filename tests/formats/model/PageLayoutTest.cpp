@@ -160,5 +160,23 @@ TEST(PageLayoutTest, HiddenTextTakesNoRoomAndUnknownSizesTakeTheDocumentsDefault
     EXPECT_EQ(doc.estimatePage(0, addPicture(doc, 10)), 2);
 }
 
+TEST(PageLayoutTest, APageBreakBeforeMovesAParagraphUnlessItAlreadyStartsAPage) {
+    Document doc;
+    ParagraphProperties breakBefore = sized(kSize);
+    breakBefore.pageBreakBefore = true;
+    addParagraph(doc, "first", breakBefore);  // the document's start: no page before it
+    addParagraph(doc, "text");
+    const std::int64_t second = doc.main().length();
+    doc.main().elements.push_back(Element::textRun("second", 6));
+    Element sectionEnd = Element::sectionBreak(SectionBreakKind::NewPage);
+    sectionEnd.paragraph = breakBefore;
+    doc.main().elements.push_back(sectionEnd);
+    const std::int64_t third = doc.main().length();
+    addParagraph(doc, "third", breakBefore);  // already at the top of page 3
+    EXPECT_EQ(doc.estimatePage(0, 0), 1);
+    EXPECT_EQ(doc.estimatePage(0, second), 2);
+    EXPECT_EQ(doc.estimatePage(0, third), 3);
+}
+
 }  // namespace
 }  // namespace kelvaran::formats::model
