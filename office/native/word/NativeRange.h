@@ -38,7 +38,7 @@ private:
 
 // The page of a character position, as Information(1) reports it: the
 // estimate of the document model's simple layout (Document::estimatePage),
-// right within a page of what an office suite lays out.
+// usually within a page of what an office suite lays out.
 Variant estimatedPage(const DocumentState& document, int story, std::int64_t position, std::int32_t type);
 
 }  // namespace kelvaran::office::native
