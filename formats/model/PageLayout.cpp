@@ -197,15 +197,22 @@ struct Flow {
     }
 };
 
-// Heights that floating shapes with top-and-bottom wrapping take in the
-// paragraph that holds their anchor, by the anchor's element.
-std::vector<double> blockingShapes(const Document& document) {
+// Room that floating shapes take from the text, by the element of their
+// anchor: a shape with top-and-bottom wrapping its whole height; one that
+// text flows around (square, tight, through) the lines its area displaces,
+// its height times the share of the line width it covers.
+std::vector<double> blockingShapes(const Document& document, double bodyWidth) {
     std::vector<double> extra(document.main().elements.size(), 0.0);
     for (int index : document.shapesAnchoredIn(0)) {
         const FloatingShape& shape = document.shapes[static_cast<std::size_t>(index)];
         const int element = shape.anchor.element;
-        if (shape.wrap.type == 4 && element >= 0 && element < static_cast<int>(extra.size())) {
-            extra[static_cast<std::size_t>(element)] += std::max(0.0, shape.heightPt);
+        if (element < 0 || element >= static_cast<int>(extra.size())) continue;
+        const double height = std::max(0.0, shape.heightPt) + shape.wrap.distanceTopPt + shape.wrap.distanceBottomPt;
+        if (shape.wrap.type == 4) {
+            extra[static_cast<std::size_t>(element)] += height;
+        } else if (shape.wrap.type >= 0 && shape.wrap.type <= 2) {
+            const double width = std::max(0.0, shape.widthPt) + shape.wrap.distanceLeftPt + shape.wrap.distanceRightPt;
+            extra[static_cast<std::size_t>(element)] += height * std::min(1.0, width / std::max(bodyWidth, 1.0));
         }
     }
     return extra;
@@ -322,8 +329,8 @@ std::size_t layRow(Flow& flow, const Story& story, std::size_t first, std::int64
 int layoutPage(const Document& document, std::int64_t position) {
     const Story& story = document.main();
     const auto& elements = story.elements;
-    const std::vector<double> blocking = blockingShapes(document);
     Flow flow(document);
+    const std::vector<double> blocking = blockingShapes(document, flow.bodyWidth());
     std::size_t i = 0;
     while (i < elements.size()) {
         const std::int64_t start = story.positionOf(i);
