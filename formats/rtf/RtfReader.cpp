@@ -8,6 +8,7 @@
 #include "formats/rtf/RtfText.h"
 
 #include <algorithm>
+#include <cctype>
 #include <set>
 
 namespace kelvaran::formats::rtf {
@@ -54,6 +55,33 @@ const std::set<std::string_view>& skippedDestinations() {
 }
 
 }  // namespace
+
+void Reader::unbalanced() const {
+    if (cutBinary_) {
+        throw model::FormatError("the \\bin data at byte " + std::to_string(cutBinary_->begin) + " claims " +
+                                 std::to_string(cutBinary_->parameter) +
+                                 " bytes, more than the file holds: the file is cut short and its braces are "
+                                 "unbalanced");
+    }
+    if (openGroups_.empty()) throw model::FormatError("the file ends inside an open group: its braces are unbalanced");
+    // The innermost open group, named by its first control word.
+    const std::size_t at = openGroups_.back();
+    std::size_t word = at + 1;
+    if (in_.compare(word, 2, "\\*") == 0) word += 2;
+    std::string name;
+    if (word < in_.size() && in_[word] == '\\') {
+        for (std::size_t i = word + 1;
+             i < in_.size() && name.size() < Tokenizer::kMaxWordLength && std::isalpha(static_cast<unsigned char>(in_[i]));
+             ++i) {
+            name += in_[i];
+        }
+    }
+    const std::size_t count = openGroups_.size();
+    throw model::FormatError("the file ends while " + std::to_string(count) +
+                             (count == 1 ? " group is" : " groups are") + " still open, the innermost " +
+                             (name.empty() ? std::string() : "(\\" + name + ") ") + "at byte " +
+                             std::to_string(at) + ": its braces are unbalanced");
+}
 
 std::size_t Reader::skipGroup() {
     int depth = 1;
@@ -609,6 +637,7 @@ model::Document Reader::read() {
     for (auto& shape : doc_.shapes) {
         if (!shape.name.empty() && uses[shape.name] > 1) shape.name.clear();
     }
+    recordReadValues();
     return std::move(doc_);
 }
 

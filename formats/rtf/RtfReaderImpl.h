@@ -127,17 +127,28 @@ private:
     Token next() {
         if (pushed_) {
             pushed_ = false;
+            lastEnd_ = pushedToken_.end;
             return pushedToken_;
         }
-        return tok_.next();
+        Token token = tok_.next();
+        lastEnd_ = token.end;
+        // The groups open at this point, for a precise reason when the file
+        // ends inside one of them.
+        if (token.kind == TokenKind::GroupStart) {
+            openGroups_.push_back(token.begin);
+        } else if (token.kind == TokenKind::GroupEnd) {
+            if (!openGroups_.empty()) openGroups_.pop_back();
+        } else if (token.truncated && !cutBinary_) {
+            cutBinary_ = token;
+        }
+        return token;
     }
     void pushBack(const Token& token) {
         pushed_ = true;
         pushedToken_ = token;
     }
-    [[noreturn]] void unbalanced() const {
-        throw model::FormatError("the file ends inside an open group: its braces are unbalanced");
-    }
+    // Throws the reason why the file ended inside an open group.
+    [[noreturn]] void unbalanced() const;
     // Skips to the end of a group whose "{" was read; returns the byte after its "}".
     std::size_t skipGroup();
     // Skips the rest of a group whose "{" and first token were read.
@@ -194,6 +205,8 @@ private:
     // Reads a {\sp} group; returns the property's name and sets `end`.
     std::string parseProperty(int shape, std::size_t& end);
     void finishShape(int shape, bool inObject);
+    // Notes the values every shape was read with, for the writer.
+    void recordReadValues();
     void placeMembers(int group, int depth);
     void setAnchor(int shape, model::Anchor anchor, int depth) {
         if (depth > kMaxDepth) return;
@@ -229,6 +242,9 @@ private:
     Tokenizer tok_;
     bool pushed_ = false;
     Token pushedToken_;
+    std::size_t lastEnd_ = 0;              // the byte after the last token taken
+    std::vector<std::size_t> openGroups_;  // where each open group begins
+    std::optional<Token> cutBinary_;       // the first \bin run longer than the rest of the file
     model::Document doc_;
     std::map<int, Run> runs_;
     std::map<int, int> fontCodePage_;
