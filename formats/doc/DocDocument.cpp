@@ -175,6 +175,7 @@ void DocDocument::load()
     readText();
     readPropertyRuns(Fib::kPlcfBteChpx, false, chpRuns_);
     readPropertyRuns(Fib::kPlcfBtePapx, true, papRuns_);
+    readStyles();
     readInlinePictures();
     readFields();
     readShapes();

@@ -16,6 +16,19 @@ namespace kelvaran::formats::doc {
 
 enum class StoryKind { Main, Footnote, Header, Comment, Endnote, Textbox, HeaderTextbox, Other };
 
+// What a paragraph's own properties say about its layout, in twips.
+struct ParagraphLayout {
+    int spaceBeforeTwips = 0;
+    int spaceAfterTwips = 0;
+    int lineTwips = 240;   // with `multipleLines`: 240 is single spacing
+    bool multipleLines = true;
+    int leftTwips = 0;
+    int rightTwips = 0;
+    bool inTable = false;
+    bool rowEnd = false;   // the mark ends a table row
+    bool pageBreakBefore = false;  // also when its style asks for it
+};
+
 // A paragraph positioned by frame properties.
 struct FrameInfo {
     std::int16_t xTwips = 0, yTwips = 0;

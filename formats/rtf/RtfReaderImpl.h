@@ -71,6 +71,7 @@ struct State {
     int skip = 0;  // fallback units still to drop after \u
     model::ParagraphProperties paragraph;
     bool linkedPicture = false;  // inside an INCLUDEPICTURE field
+    double fontSizePt = 12;      // \fs; 12 points unless the document says otherwise
 };
 
 // What a picture group turned out to hold.
@@ -213,6 +214,17 @@ private:
         for (int member : doc_.shapes[static_cast<std::size_t>(shape)].children) setAnchor(member, anchor, depth + 1);
     }
 
+    // Page setup, character sizes, spacing and tables, which only the page
+    // estimate uses; true when the word was one of them.
+    bool layoutWord(const Token& token, State& state, int story);
+    // The properties a paragraph mark carries: the paragraph's, with the
+    // character size in force at the mark.
+    static model::ParagraphProperties markProperties(const State& state) {
+        model::ParagraphProperties props = state.paragraph;
+        props.fontSizePt = state.fontSizePt;
+        return props;
+    }
+
     // Story building.
     void flush(int story);
     void addChar(int story, std::string_view utf8, int units, std::size_t begin, std::size_t end);
@@ -248,6 +260,9 @@ private:
     std::size_t pendingLeadAt_ = 0;
     // The last section break read: later \sbk.. words describe it.
     std::pair<int, std::size_t> lastSection_{-1, 0};
+    // The document's page and the page of the section being read.
+    model::PageSetup documentPage_;
+    model::PageSetup sectionPage_;
     // Set by a group that changes its parent's state (the font table, a
     // field instruction naming a linked picture).
     bool fontTableJustRead_ = false;

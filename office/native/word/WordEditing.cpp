@@ -1,6 +1,7 @@
 #include "office/native/word/WordEditing.h"
 
 #include "office/OfficeError.h"
+#include "office/native/LongWork.h"
 #include "office/native/PictureRendering.h"
 #include "office/native/word/WordSession.h"
 
@@ -99,7 +100,7 @@ WordClip copyShapes(DocumentState& document, const std::vector<int>& shapes) {
     return clip;
 }
 
-void offerOnClipboard(platform::Clipboard& clipboard, WordClip clip) {
+void offerOnClipboard(platform::Clipboard& clipboard, WordClip clip, platform::EventPump* events) {
     double widthPt = 0;
     double heightPt = 0;
     // Drawn only when a comparison asks for it: an object measured too small
@@ -108,8 +109,13 @@ void offerOnClipboard(platform::Clipboard& clipboard, WordClip clip) {
     // has no metafile rendering to compare with.
     platform::Clipboard::RenderingDrawer draw;
     if (const auto* picture = firstPicture(clip, widthPt, heightPt)) {
-        draw = [picture = *picture, widthPt, heightPt]() -> std::optional<platform::Raster> {
-            return imaging::toRaster(renderDisplayed(picture, pointsToPixels(widthPt), pointsToPixels(heightPt)));
+        // The window keeps answering while it is drawn.
+        draw = [picture = *picture, widthPt, heightPt, events]() -> std::optional<platform::Raster> {
+            std::optional<platform::Raster> rendering;
+            whileWorking(events, [&] {
+                rendering = imaging::toRaster(renderDisplayed(picture, pointsToPixels(widthPt), pointsToPixels(heightPt)));
+            });
+            return rendering;
         };
     }
     // Only a single picture is described; a group or several objects are not.
