@@ -18,6 +18,11 @@ public:
     virtual bool ConvertObjects() = 0;         // chkObject
     virtual bool SlowMode() = 0;               // ChkSlow
     virtual bool Recompress() = 0;             // chkTwice of the format dialog
+    // Options of the command line only; the window never sets them.
+    // A bitmap is never drawn with more pixels, either way, than it shows.
+    virtual bool NoEnlarge() { return false; }
+    // The JPEG quality (1 to 100) asked of the office; 0 leaves the office's own.
+    virtual int JpegQuality() { return 0; }
 };
 
 // The same conditions held as plain values.
@@ -30,6 +35,8 @@ struct ConditionValues {
     bool convertObjects = false;
     bool slowMode = false;
     bool recompress = false;
+    bool noEnlarge = false;
+    int jpegQuality = 0;
 };
 
 class FixedConditions : public Conditions {
@@ -46,6 +53,8 @@ public:
     bool ConvertObjects() override { return values_.convertObjects; }
     bool SlowMode() override { return values_.slowMode; }
     bool Recompress() override { return values_.recompress; }
+    bool NoEnlarge() override { return values_.noEnlarge; }
+    int JpegQuality() override { return values_.jpegQuality; }
 
 private:
     ConditionValues values_;

@@ -107,6 +107,9 @@ private:
     void conversionPass(const std::string& objectKind, double displayWidth, double displayHeight, bool useMetafile,
                         std::string& formatLabel, PassTiming timing);
     void emptyScratchSheet();
+    // Under NoEnlarge: shrinks the size a picture is drawn at on the sheet
+    // until it has no more pixels, either way, than the source shows.
+    void keepWithinSourcePixels(double& widthPt, double& heightPt);
     std::string mainFormatName(bool useMetafile);
     bool fallbackApplies(const std::string& formatLabel);
     bool recompressionApplies(const std::string& objectKind);

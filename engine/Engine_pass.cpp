@@ -7,6 +7,8 @@
 #include "platform/FileSystem.h"
 #include "platform/Host.h"
 
+#include <algorithm>
+
 namespace kelvaran::engine {
 
 namespace word = office::word;
@@ -87,6 +89,9 @@ void Engine::conversionPass(const std::string& objectKind, double displayWidth, 
     auto firstShape = [&] { return need(obj(sheet.Shapes()).item(1)); };
     auto pasteAs = [&](const std::string& name) {
         const std::string format = pasteFormatFor(name);
+        if (format == excel::formats::kJpeg && conditions_.JpegQuality() > 0) {
+            obj(state_.appEXCEL).setJpegQuality(conditions_.JpegQuality());
+        }
         // An exception list can name a format the table does not know: then
         // there is nothing to paste and the object stays as it is.
         if (format.empty()) throw platform::Failure("unknown image format \"" + name + "\"");
@@ -102,8 +107,11 @@ void Engine::conversionPass(const std::string& objectKind, double displayWidth, 
         if (timing == PassTiming::Floating) SlowModeWait();
 
         const double ratio = platform::textToDouble(conditions_.RatioText());
-        firstShape()->setWidth(ratio * displayWidth);
-        firstShape()->setHeight(ratio * displayHeight);
+        double drawnWidth = ratio * displayWidth;
+        double drawnHeight = ratio * displayHeight;
+        keepWithinSourcePixels(drawnWidth, drawnHeight);
+        firstShape()->setWidth(drawnWidth);
+        firstShape()->setHeight(drawnHeight);
         firstShape()->Cut();
         if (timing == PassTiming::Inline) {
             timer_.pauseForOffice(100);
@@ -130,6 +138,17 @@ void Engine::conversionPass(const std::string& objectKind, double displayWidth, 
         emptyScratchSheet();
         throw;
     }
+}
+
+// The scratch sheet draws a shape at 96 pixels to the inch, so a size of
+// N * 72 / 96 points is drawn N pixels wide.  Without a pixel size of the
+// source (a metafile, or a picture the office could not describe) nothing
+// is capped.
+void Engine::keepWithinSourcePixels(double& widthPt, double& heightPt) {
+    if (!conditions_.NoEnlarge() || !original_) return;
+    constexpr double kPointsPerPixel = 72.0 / 96.0;
+    if (original_->visibleWidth > 0) widthPt = std::min(widthPt, original_->visibleWidth * kPointsPerPixel);
+    if (original_->visibleHeight > 0) heightPt = std::min(heightPt, original_->visibleHeight * kPointsPerPixel);
 }
 
 void Engine::writeLogLine(std::int32_t pageNumber, const std::string& objectKind, double displayWidth,

@@ -59,8 +59,9 @@ bool Image::hasTransparency() const {
     return false;
 }
 
-std::string encodeJpeg(const Image& image) {
+std::string encodeJpeg(const Image& image, int quality) {
     checkImage(image);
+    if (quality < 1 || quality > 100) throw ImagingError("a JPEG quality must lie between 1 and 100");
     return withVips("the JPEG picture cannot be written", [&] {
         // No transparency in JPEG: what is transparent comes out black.
         vips::VImage flat = image.hasTransparency()
@@ -69,7 +70,7 @@ std::string encodeJpeg(const Image& image) {
                                 : saveBands(image, false);
         VipsBlob* blob = flat.cast(VIPS_FORMAT_UCHAR)
                              .jpegsave_buffer(vips::VImage::option()
-                                                  ->set("Q", 85)
+                                                  ->set("Q", quality)
                                                   ->set("optimize_coding", TRUE)
                                                   ->set("interlace", FALSE)
                                                   ->set("subsample_mode", VIPS_FOREIGN_SUBSAMPLE_ON)

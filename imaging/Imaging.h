@@ -65,7 +65,10 @@ Image renderForSheet(std::string_view bytes, PictureType type, int widthPx, int 
 // JPEG has no transparency, so transparent areas come out black.  PNG: a
 // palette when at most 256 colours, highest compression.  GIF: quantised with
 // dithering, one transparent index when the picture has transparency.
-std::string encodeJpeg(const Image& image);
+// The JPEG quality of pictures stored as JPEG unless a run asks for another.
+inline constexpr int kDefaultJpegQuality = 85;
+// `quality` 1 to 100; 85 unless asked.
+std::string encodeJpeg(const Image& image, int quality = kDefaultJpegQuality);
 std::string encodePng(const Image& image);
 std::string encodeGif(const Image& image);
 // An enhanced metafile holding one bitmap record of the picture, alpha kept,

@@ -45,6 +45,9 @@ public:
     virtual bool Visible() = 0;
     virtual void setVisible(bool visible) = 0;
     virtual void Quit() = 0;
+    // The JPEG quality (1 to 100) of pictures pasted as JPEG from now on.
+    // An office without that setting keeps its own.
+    virtual void setJpegQuality(std::int32_t quality) { (void)quality; }
 };
 
 class Workbooks {

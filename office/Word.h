@@ -110,6 +110,12 @@ public:
     virtual RangePtr Range(std::int16_t start) = 0;
     // Saves under `path`, in the format its extension names; an existing file is replaced.
     virtual void SaveAs(const std::string& path) = 0;
+    // Later saves leave out data no current reader needs: the second copy of
+    // each picture an RTF file keeps for readers older than Word 97.  Off
+    // until set; an office that cannot tell such data apart keeps everything.
+    virtual void setDropUnusedData(bool drop) { (void)drop; }
+    // Whether the document holds such data at all.
+    virtual bool HoldsUnusedData() { return false; }
     virtual bool Saved() = 0;
     virtual void setSaved(bool saved) = 0;
     virtual std::string FullName() = 0;

@@ -26,6 +26,11 @@ struct ContentSummary {
     std::uint64_t bytes = 0;
     std::int32_t pixelWidth = 0;
     std::int32_t pixelHeight = 0;
+    // Pixels of the part that is displayed (the whole picture less its crop);
+    // 0 when the picture has no pixels of its own (a metafile) or they are
+    // not known.
+    std::int32_t visibleWidth = 0;
+    std::int32_t visibleHeight = 0;
 };
 
 class Clipboard {

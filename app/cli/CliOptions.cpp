@@ -1,6 +1,7 @@
 #include "app/cli/CliOptions.h"
 
 #include "Version.h"
+#include "app/cli/CliBudget.h"
 #include "app/run/InputList.h"
 #include "app/run/RunReport.h"
 #include "engine/Conditions.h"
@@ -122,6 +123,8 @@ struct Options {
     std::string outputDir;
     bool recursive = false;
     bool dryRun = false;
+    bool dropUnused = false;
+    std::string targetSize;
     std::string reportTarget;
     bool quiet = false;
     bool verbose = false;
@@ -227,6 +230,26 @@ void addConditionOptions(CLI::App& cli, Options& o) {
         ->group("Conditions");
 }
 
+// Savings the window does not offer; off unless given.
+void addCommandLineOnlyOptions(CLI::App& cli, Options& o) {
+    cli.add_flag("--no-enlarge", o.values.noEnlarge,
+                 "Never redraw a bitmap with more pixels, either way, than its displayed part has (metafiles are "
+                 "not affected)")
+        ->group("Further savings");
+    cli.add_flag("--drop-unused", o.dropUnused,
+                 "Leave out the second copy of each picture an RTF file keeps for readers older than Word 97 "
+                 "({\\nonshppict}); a document only that makes smaller is written too")
+        ->group("Further savings");
+    cli.add_option("--target-size", o.targetSize,
+                   "Bring each copy to SIZE or under (300k, 10M): lower the ratio down to 0.5, then the JPEG "
+                   "quality down to 40; when even that is too large, write the smallest copy and say so")
+        ->type_name("SIZE")
+        ->check([](const std::string& t) {
+            return ParseSizeBudget(t) ? std::string() : "not a size above zero (300k, 10M): " + t;
+        })
+        ->group("Further savings");
+}
+
 // The documents of the run in the order given, each once, after the checks
 // that need no document opened.  Throws UsageError.
 std::vector<std::string> gatherEntries(const Options& o, const CliEnvironment& environment,
@@ -281,7 +304,8 @@ std::vector<std::string> openingLines(const Options& o, std::size_t documents) {
             " document(s); min-size " + values.fileSize + " KB, ratio " + values.ratio + ", format " +
             formatNameOf(values.format) + ", expect-rate " + values.expectRate + "%, pixel-size " + values.pixelSize +
             ", objects " + onOff(values.convertObjects) + ", recompress " + onOff(values.recompress) + ", slow " +
-            onOff(values.slowMode) + (o.jobs > 1 ? ", " + std::to_string(o.jobs) + " jobs" : ""));
+            onOff(values.slowMode) + (values.noEnlarge ? ", no-enlarge" : "") +
+            (o.dropUnused ? ", drop-unused" : "") + (o.targetSize.empty() ? "" : ", target-size " + o.targetSize) + (o.jobs > 1 ? ", " + std::to_string(o.jobs) + " jobs" : ""));
     }
     if (o.dryRun && !o.quiet) {
         lines.push_back(
@@ -310,6 +334,7 @@ std::optional<int> readCommandLine(int argc, const char* const* argv, const CliE
     addInputOptions(cli, o);
     addOutputOptions(cli, o);
     addConditionOptions(cli, o);
+    addCommandLineOnlyOptions(cli, o);
 
     try {
         cli.parse(argc, argv);
@@ -342,6 +367,8 @@ std::optional<int> readCommandLine(int argc, const char* const* argv, const CliE
     settings.wait2000 = o.wait2000;
     settings.outputDir = o.outputDir;
     settings.dryRun = o.dryRun;
+    settings.dropUnused = o.dropUnused;
+    if (!o.targetSize.empty()) settings.targetBytes = *ParseSizeBudget(o.targetSize);
     settings.quiet = o.quiet;
     settings.verbose = o.verbose;
     settings.logToError = request.report && request.report->toStandardOutput();

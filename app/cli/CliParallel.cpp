@@ -176,7 +176,7 @@ void waitForJobs(std::vector<std::unique_ptr<Worker>>& workers, CliConsole& cons
 // Passes on a job's report records and adds its run record into `run`.  A
 // job that did not end its report gets a failed record for each of its
 // documents that has none, and the run counts as broken off.
-void passOnReport(const Worker& worker, bool dryRun, ReportSink& report, nlohmann::ordered_json& run) {
+void passOnReport(const Worker& worker, const BatchSettings& settings, ReportSink& report, nlohmann::ordered_json& run) {
     std::vector<std::string> recorded;
     bool ended = false;
     std::istringstream lines(worker.report.read());
@@ -213,8 +213,10 @@ void passOnReport(const Worker& worker, bool dryRun, ReportSink& report, nlohman
                           {"outcome", "failed"},
                           {"reason", "the job that took this document ended abnormally"},
                           {"seconds", 0.0},
-                          {"dry_run", dryRun},
-                          {"objects_replaced", 0}});
+                          {"dry_run", settings.dryRun},
+                          {"objects_replaced", 0},
+                          {"options", OptionsRecord(settings.values, settings.dropUnused, settings.targetBytes)},
+                          {"budget_met", nullptr}});
         }
         if (run["outcome"] == "completed") {
             run["outcome"] = "broken_off";
@@ -237,7 +239,7 @@ int passOnResults(const std::vector<std::unique_ptr<Worker>>& workers, const Bat
         err << worker->err.read();
         err.flush();
         status = std::max(status, worker->status);
-        if (report) passOnReport(*worker, settings.dryRun, *report, run);
+        if (report) passOnReport(*worker, settings, *report, run);
     }
     if (report) {
         run["seconds"] = std::chrono::duration<double>(Clock::now() - started).count();

@@ -1,10 +1,12 @@
 #include "app/cli/CliRun.h"
 
+#include "app/cli/CliBudget.h"
 #include "app/cli/CliConsole.h"
 #include "app/run/BatchRun.h"
 #include "app/run/RunAssembly.h"
 #include "app/run/RunReport.h"
 #include "engine/ObjectObserver.h"
+#include "imaging/Imaging.h"
 #include "engine/RunDisplay.h"
 #include "engine/RunState.h"
 #include "office/OfficeControl.h"
@@ -169,8 +171,13 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& entr
     platform::Timer timer;
     CliHost host(entries);
     std::unique_ptr<RunRecorder> recorder;
+    // Under a size budget each document is first tried under looser and
+    // looser conditions; the run then slims it under the ones chosen.
+    std::vector<BudgetChoice> budget;
+    if (settings.targetBytes > 0) budget = ChooseWithinBudget(settings, entries, environment);
     if (report) {
-        recorder = std::make_unique<RunRecorder>(*report, dryRun);
+        recorder = std::make_unique<RunRecorder>(*report, dryRun,
+                                                 OptionsRecord(settings.values, settings.dropUnused, settings.targetBytes));
         display.onLog = [&recorder](const std::string& text) { recorder->logAppended(text); };
     }
     ObjectCounter counter(recorder.get());
@@ -197,6 +204,7 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& entr
     BatchRun& run = assembly.batch();
     run.setOutputFolder(settings.outputDir);
     run.setDryRun(dryRun);
+    run.setDropUnused(settings.dropUnused);
     pump.attach(&run);
 
     const int count = static_cast<int>(entries.size());
@@ -213,6 +221,16 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& entr
     counter.changed = redraw;
     run.onDocumentStarted = [&](const std::string& path, int index) {
         documentStart = std::chrono::steady_clock::now();
+        if (static_cast<std::size_t>(index) < budget.size()) {
+            const BudgetChoice& choice = budget[static_cast<std::size_t>(index)];
+            conditions.values().ratio = choice.step.ratio;
+            conditions.values().jpegQuality = choice.step.jpegQuality;
+            if (recorder) {
+                recorder->setDocumentOptions(
+                    OptionsRecord(conditions.values(), settings.dropUnused, settings.targetBytes),
+                    choice.tried ? std::optional<bool>(choice.met) : std::nullopt);
+            }
+        }
         if (recorder) recorder->documentStarted(path);
         // The documents done so far tell how long the rest will take.
         progressLeft = -1;
@@ -228,6 +246,17 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& entr
     run.onDocumentDone = [&](const DocumentResult& result) {
         if (recorder) recorder->documentDone(result);
         const auto outcome = ClassifyDocument(result, dryRun);
+        if (progressIndex < static_cast<int>(budget.size()) && !quiet) {
+            const BudgetChoice& choice = budget[static_cast<std::size_t>(progressIndex)];
+            if (choice.tried && !choice.met && (outcome.outcome == "slimmed" || outcome.outcome == "unchanged")) {
+                console.line("kelvaran-cli: " + result.path + ": the size budget of " +
+                             std::to_string(settings.targetBytes) + " bytes cannot be met; the smallest copy (" +
+                             std::to_string(static_cast<long long>(choice.bytes)) + " bytes, ratio " +
+                             choice.step.ratio + ", JPEG quality " +
+                             std::to_string(choice.step.jpegQuality > 0 ? choice.step.jpegQuality : imaging::kDefaultJpegQuality) +
+                             ") is what comes out");
+            }
+        }
         const double savedHere = outcome.outcome == "slimmed" ? std::max(0.0, result.inputBytes - result.outputBytes) : 0;
         saved += savedHere;
         if (settings.progressFd >= 0) {

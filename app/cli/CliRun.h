@@ -20,6 +20,9 @@ struct BatchSettings {
     std::int32_t wait2000 = 500;
     std::string outputDir;
     bool dryRun = false;
+    bool dropUnused = false;  // --drop-unused
+    // --target-size in bytes; 0: no budget.
+    std::uint64_t targetBytes = 0;
     bool quiet = false;
     bool verbose = false;
     bool logToError = false;  // the report has standard output

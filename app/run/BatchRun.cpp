@@ -217,11 +217,15 @@ bool BatchRun::ProcessDocument(const std::string& path) {
     silently([&] { display_.setStatus(texts::kProcessing); });
 
     state_.docConverted = false;
+    if (dropUnused_ && current_.opened) silently([&] { must(state_.srcDoc).setDropUnusedData(true); });
     // A document Word could not open has nothing to walk.
     silently([&] {
         if (walker_ && current_.opened && state_.srcDoc) walker_->WalkDocument(nullptr, true);
     });
     silently([&] { must(state_.srcDoc).setSaved(true); });
+    if (dropUnused_ && current_.opened && !state_.docConverted && !state_.stopRequested) {
+        state_.docConverted = droppingShrinks(inputBytes);
+    }
 
     current_.converted = state_.docConverted;
     if (state_.docConverted) saveSlimmedCopy(path, current_);
@@ -275,6 +279,33 @@ void BatchRun::saveSlimmedCopy(const std::string& path, DocumentResult& result) 
         result.reason = e.what();
         if (onSaveFailed) silently([&] { onSaveFailed(path, result.reason); });
     }
+}
+
+// Whether a copy with the unused data left out is smaller than the input:
+// measured through a temporary file that is removed at once.
+bool BatchRun::droppingShrinks(double inputBytes) {
+    auto* fs = state_.fileSystem;
+    if (!fs || !state_.srcDoc) return false;
+    // Saved again as it is, a document may come out a little smaller or
+    // larger; without unused data to leave out there is no copy to write.
+    bool holds = false;
+    silently([&] { holds = state_.srcDoc->HoldsUnusedData(); });
+    if (!holds) return false;
+    double bytes = inputBytes;
+    try {
+        const std::string probe = fs->GetSpecialFolder(2) + "/" + fs->GetTempName() + "." + state_.srcExt;
+        try {
+            state_.srcDoc->SaveAs(probe);
+            bytes = fs->GetFile(probe).Size;
+        } catch (...) {
+            silently([&] { fs->deletefile(probe); });
+            throw;
+        }
+        silently([&] { fs->deletefile(probe); });
+    } catch (const std::exception&) {
+        return false;
+    }
+    return bytes < inputBytes;
 }
 
 bool BatchRun::isAnInput(const std::string& path) const {

@@ -83,6 +83,10 @@ public:
     // A dry run saves each converted document to a temporary file only, to
     // learn the size of its slimmed copy, and removes it again.
     void setDryRun(bool dryRun) { dryRun_ = dryRun; }
+    // Each copy leaves out data no current reader needs (the office's
+    // setDropUnusedData), and a document whose copy only that makes smaller
+    // is written too.  Off by default; the window never sets it.
+    void setDropUnused(bool drop) { dropUnused_ = drop; }
 
     // The start button.  Does nothing while a run is going on.
     void StartRun();
@@ -110,6 +114,7 @@ private:
     void discardScratchFiles();
     bool isAnInput(const std::string& path) const;
     void saveSlimmedCopy(const std::string& path, DocumentResult& result);
+    bool droppingShrinks(double inputBytes);
     // Runs a step: before the first document's clean-up a failure breaks off
     // the run (it propagates); from then on it is skipped.
     template <typename Step>
@@ -129,6 +134,7 @@ private:
     std::optional<InputRefusal> refusal_;
     std::string outputFolder_;
     bool dryRun_ = false;
+    bool dropUnused_ = false;
     bool scratchFilesPending_ = false;
     DocumentResult current_;
     bool running_ = false;

@@ -4,6 +4,8 @@
 #include "app/run/InputList.h"
 #include "platform/AtomicFile.h"
 #include "platform/Conversions.h"
+#include "imaging/Imaging.h"
+#include "platform/Failure.h"
 
 #include <algorithm>
 #include <cmath>
@@ -151,11 +153,40 @@ void ReportSink::finish() {
     if (file_) file_->commit();
 }
 
-RunRecorder::RunRecorder(ReportSink& sink, bool dryRun)
-    : sink_(sink), dryRun_(dryRun), runStart_(Clock::now()), documentStart_(runStart_) {}
+nlohmann::ordered_json OptionsRecord(const engine::ConditionValues& values, bool dropUnused,
+                                     std::uint64_t targetBytes) {
+    static const char* const kFormats[] = {"recommended", "jpeg", "png", "gif", "emf"};
+    auto number = [](const std::string& text) -> json {
+        try {
+            return platform::textToDouble(text);
+        } catch (const platform::Failure&) {
+            return nullptr;
+        }
+    };
+    const bool knownFormat = values.format >= 0 && values.format < 5;
+    return {{"min_size", number(values.fileSize)},
+            {"ratio", number(values.ratio)},
+            {"format", knownFormat ? json(kFormats[values.format]) : json(nullptr)},
+            {"expect_rate", number(values.expectRate)},
+            {"pixel_size", number(values.pixelSize)},
+            {"objects", values.convertObjects},
+            {"recompress", values.recompress},
+            {"no_enlarge", values.noEnlarge},
+            {"drop_unused", dropUnused},
+            {"jpeg_quality", values.jpegQuality > 0 ? values.jpegQuality : imaging::kDefaultJpegQuality},
+            {"target_size", targetBytes > 0 ? json(targetBytes) : json(nullptr)}};
+}
+
+RunRecorder::RunRecorder(ReportSink& sink, bool dryRun, nlohmann::ordered_json options)
+    : sink_(sink), dryRun_(dryRun), options_(std::move(options)), runStart_(Clock::now()), documentStart_(runStart_) {}
 
 double RunRecorder::secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void RunRecorder::setDocumentOptions(nlohmann::ordered_json options, std::optional<bool> budgetMet) {
+    options_ = std::move(options);
+    budgetMet_ = budgetMet;
 }
 
 void RunRecorder::documentStarted(const std::string& path) {
@@ -239,7 +270,9 @@ void RunRecorder::documentDone(const DocumentResult& result) {
                    {"reason", textOrNull(outcome.reason)},
                    {"seconds", secondsSince(documentStart_)},
                    {"dry_run", dryRun_},
-                   {"objects_replaced", result.stopped ? 0 : objectsReplaced_}};
+                   {"objects_replaced", result.stopped ? 0 : objectsReplaced_},
+                   {"options", options_},
+                   {"budget_met", budgetMet_ ? json(*budgetMet_) : json(nullptr)}};
     sink_.write(record);
     recorded_.push_back(result.path);
     ++documentsDone_;
@@ -271,7 +304,9 @@ void RunRecorder::runEnded(const BatchRun& run) {
                                  {"reason", reason},
                                  {"seconds", 0.0},
                                  {"dry_run", dryRun_},
-                                 {"objects_replaced", 0}});
+                                 {"objects_replaced", 0},
+                                 {"options", options_},
+                                 {"budget_met", nullptr}});
                 }
             } else {
                 reason = "there was no document to slim";
@@ -317,7 +352,9 @@ void RunRecorder::runEnded(const BatchRun& run) {
                          {"reason", why},
                          {"seconds", started ? secondsSince(documentStart_) : 0.0},
                          {"dry_run", dryRun_},
-                         {"objects_replaced", 0}});
+                         {"objects_replaced", 0},
+                         {"options", options_},
+                         {"budget_met", nullptr}});
         }
     }
     sink_.write({{"record", "run"},

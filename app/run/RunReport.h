@@ -5,6 +5,7 @@
 // records are described by app/run/report.schema.json.
 
 #include "app/run/BatchRun.h"
+#include "engine/Conditions.h"
 #include "engine/ObjectObserver.h"
 
 #include <nlohmann/json.hpp>
@@ -12,6 +13,7 @@
 #include <chrono>
 #include <iosfwd>
 #include <memory>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -66,17 +68,27 @@ private:
     std::unique_ptr<platform::AtomicFileWriter> file_;
 };
 
+// The conditions a run was made with, as each document record states them:
+// min_size, ratio, format, expect_rate, pixel_size, objects, recompress and
+// the options of the command line alone.
+nlohmann::ordered_json OptionsRecord(const engine::ConditionValues& values, bool dropUnused,
+                                     std::uint64_t targetBytes = 0);
+
 // Builds the records from what the batch run tells and writes.  Object
 // records come from the engine's decisions when it tells them; from a walk
 // that does not, they are read back from the object lines of the log (which
 // name only the replaced objects).
 class RunRecorder : public engine::ObjectObserver {
 public:
-    RunRecorder(ReportSink& sink, bool dryRun);
+    // `options` goes into every document record (OptionsRecord).
+    RunRecorder(ReportSink& sink, bool dryRun, nlohmann::ordered_json options = nlohmann::ordered_json::object());
 
     void objectDecided(const engine::ObjectDecision& decision) override;
 
     void documentStarted(const std::string& path);
+    // The options the next document records state, and whether it met its
+    // size budget (nothing: there is none); they hold until changed.
+    void setDocumentOptions(nlohmann::ordered_json options, std::optional<bool> budgetMet);
     // Every text the log receives; object lines become object records.
     void logAppended(const std::string& text);
     void documentDone(const DocumentResult& result);
@@ -93,6 +105,8 @@ private:
 
     ReportSink& sink_;
     bool dryRun_;
+    nlohmann::ordered_json options_;
+    std::optional<bool> budgetMet_;
     Clock::time_point runStart_;
     Clock::time_point documentStart_;
     std::string currentDocument_;

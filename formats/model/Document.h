@@ -46,6 +46,13 @@ public:
     std::vector<PageSetup> sections;
     // Character size of paragraphs that do not give one.
     double defaultFontSizePt = 10.5;
+    // Second copies of pictures kept only for readers that do not know the
+    // picture beside them (RTF: a {\nonshppict} group right after a
+    // {\*\shppict} one), as byte ranges of `source`.
+    std::vector<ByteRange> fallbackPictures;
+    // Asks the writer to leave out the fallback pictures.  Nothing is lost
+    // for a reader that takes the picture beside each of them.
+    bool dropFallbackPictures = false;
 
     Story& main() { return stories.front(); }
     const Story& main() const { return stories.front(); }

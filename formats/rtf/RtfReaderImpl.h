@@ -254,6 +254,9 @@ private:
     // The last \shppict object and where it ended, to pair a \nonshppict.
     int lastShppict_ = -1;
     std::size_t lastShppictEnd_ = 0;
+    // Where the last {\*\shppict} group ended, wherever it stood (object
+    // results included), to find the fallback picture after it.
+    std::optional<std::size_t> lastShppictGroupEnd_;
     int warningsLeft_ = 20;
     // A lead byte written as \'hh whose trail byte is still to come.
     int pendingLead_ = -1;

@@ -302,6 +302,7 @@ std::optional<PictInfo> Reader::parseShpPict() {
 void Reader::readShppictGroup(const Token& open, const State& state, int story, Collected* collect) {
     std::optional<PictInfo> picture = parseShpPict();
     const std::size_t end = tok_.position();
+    lastShppictGroupEnd_ = end;
     if (collect) {
         if (!collect->picture && picture) collect->picture = std::move(picture);
         return;
@@ -316,16 +317,24 @@ void Reader::readShppictGroup(const Token& open, const State& state, int story, 
     lastShppictEnd_ = end;
 }
 
-// The picture for readers without \shppict, right after one: kept with it.
+// The picture for readers without \shppict, right after one: kept with it,
+// and noted as a fallback picture a writer may leave out.
 void Reader::readNonShppictGroup(const Token& open, Collected* collect) {
     const std::size_t end = skipGroup();
-    if (lastShppict_ >= 0 && !collect) {
-        bool adjacent = open.begin >= lastShppictEnd_;
-        for (std::size_t i = lastShppictEnd_; adjacent && i < open.begin; ++i) {
+    auto blanksOnlyFrom = [&](std::size_t from) {
+        bool adjacent = open.begin >= from;
+        for (std::size_t i = from; adjacent && i < open.begin; ++i) {
             const char c = in_[i];
             adjacent = c == '\r' || c == '\n' || c == ' ' || c == '\t';
         }
-        if (adjacent) {
+        return adjacent;
+    };
+    if (lastShppictGroupEnd_ && blanksOnlyFrom(*lastShppictGroupEnd_)) {
+        doc_.fallbackPictures.push_back({static_cast<std::int64_t>(open.begin), static_cast<std::int64_t>(end)});
+    }
+    lastShppictGroupEnd_.reset();
+    if (lastShppict_ >= 0 && !collect) {
+        if (blanksOnlyFrom(lastShppictEnd_)) {
             doc_.inlines[static_cast<std::size_t>(lastShppict_)].origin.companions.push_back(
                 {static_cast<std::int64_t>(open.begin), static_cast<std::int64_t>(end)});
         }

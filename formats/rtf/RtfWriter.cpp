@@ -379,7 +379,8 @@ std::string Writer::write() {
         out += "\r\n}\r\n";
         return out;
     }
-    if (!doc_.modified()) {
+    const bool dropping = doc_.dropFallbackPictures && !doc_.fallbackPictures.empty();
+    if (!doc_.modified() && !dropping) {
         bool layout = false;
         for (const auto& object : doc_.inlines) layout = layout || object.layoutChanged;
         for (const auto& shape : doc_.shapes) layout = layout || shape.layoutChanged || shape.ungroupedFrom >= 0;
@@ -388,6 +389,13 @@ std::string Writer::write() {
     // Pictures first: shapes written again take the changes inside them along.
     inlineEdits();
     shapeEdits();
+    if (dropping) {
+        // Inside a group written anew or removed, a drop goes with that group.
+        for (const auto& range : doc_.fallbackPictures) {
+            if (!range.valid() || static_cast<std::size_t>(range.end) > source_.size()) continue;
+            add(static_cast<std::size_t>(range.begin), static_cast<std::size_t>(range.end), {});
+        }
+    }
     return apply(source_, 0, source_.size(), edits_);
 }
 

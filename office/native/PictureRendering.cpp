@@ -119,6 +119,17 @@ platform::ContentSummary summaryOf(const model::PictureData& picture) {
     summary.bytes = picture.size();
     summary.pixelWidth = picture.pixelWidth;
     summary.pixelHeight = picture.pixelHeight;
+    const bool drawing = picture.type == model::PictureFormat::Emf || picture.type == model::PictureFormat::Wmf ||
+                         picture.type == model::PictureFormat::Pict;
+    if (!drawing && picture.pixelWidth > 0 && picture.pixelHeight > 0) {
+        // The crop may reach outward (negative): that adds no pixels.
+        auto shown = [](int pixels, double before, double after) {
+            const double part = 1.0 - std::clamp(before, 0.0, 1.0) - std::clamp(after, 0.0, 1.0);
+            return std::max(1, static_cast<int>(std::floor(pixels * std::max(part, 0.0) + 1e-6)));
+        };
+        summary.visibleWidth = shown(picture.pixelWidth, picture.crop.left, picture.crop.right);
+        summary.visibleHeight = shown(picture.pixelHeight, picture.crop.top, picture.crop.bottom);
+    }
     return summary;
 }
 

@@ -46,6 +46,12 @@ void NativeExcelApplication::setVisible(bool visible) {
     session_->visible = visible;
 }
 
+void NativeExcelApplication::setJpegQuality(std::int32_t quality) {
+    session_->checkRunning();
+    if (quality < 1 || quality > 100) throw OfficeError("a JPEG quality lies between 1 and 100");
+    session_->jpegQuality = quality;
+}
+
 void NativeExcelApplication::Quit() {
     session_->checkRunning();
     session_->quit = true;

@@ -21,6 +21,8 @@ public:
     void setVisible(bool visible) override;
     // Discards every workbook without saving.
     void Quit() override;
+    // OfficeError outside 1 to 100.
+    void setJpegQuality(std::int32_t quality) override;
 
 private:
     std::shared_ptr<ExcelSession> session_;

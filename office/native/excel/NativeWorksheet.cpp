@@ -74,10 +74,11 @@ bool isVectorMetafile(const model::PictureData& picture) {
 
 // Stores a rendering in one of the four sheet formats.  An enhanced metafile
 // made from a vector metafile source keeps the drawing.
-SheetPicture store(const Source& source, const imaging::Image& image, imaging::PictureType format) {
+SheetPicture store(const Source& source, const imaging::Image& image, imaging::PictureType format,
+                   int jpegQuality = imaging::kDefaultJpegQuality) {
     try {
         switch (format) {
-            case imaging::PictureType::Jpeg: return encoded(image, format, imaging::encodeJpeg(image));
+            case imaging::PictureType::Jpeg: return encoded(image, format, imaging::encodeJpeg(image, jpegQuality));
             case imaging::PictureType::Png: return encoded(image, format, imaging::encodePng(image));
             case imaging::PictureType::Gif: return encoded(image, format, imaging::encodeGif(image));
             case imaging::PictureType::Emf: {
@@ -153,7 +154,8 @@ void NativeWorksheet::PasteSpecial(const std::string& Format, bool link, bool Di
     const imaging::PictureType format = formatNamed(Format);
     const Source source = sourceOnClipboard(session_->clipboard);
     SheetPicture picture;
-    whileWorking(session_->events, [&] { picture = store(source, *renderingOf(source), format); });
+    const int quality = session_->jpegQuality;
+    whileWorking(session_->events, [&] { picture = store(source, *renderingOf(source), format, quality); });
     place(std::move(picture));
 }
 

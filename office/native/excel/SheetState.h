@@ -1,6 +1,7 @@
 #pragma once
 
 #include "formats/model/PictureData.h"
+#include "imaging/Imaging.h"
 #include "platform/Clipboard.h"
 #include "platform/Host.h"
 
@@ -33,6 +34,7 @@ struct ExcelSession {
     bool visible = false;
     bool quit = false;
     std::int32_t workbooks = 0;
+    int jpegQuality = imaging::kDefaultJpegQuality;
 
     void checkRunning() const;
 };

@@ -69,6 +69,16 @@ word::RangePtr NativeDocument::Range(std::int16_t start) {
     return std::make_shared<NativeRange>(document_, 0, start, NativeRange::kToEnd);
 }
 
+void NativeDocument::setDropUnusedData(bool drop) {
+    document_->checkOpen();
+    document_->model.dropFallbackPictures = drop;
+}
+
+bool NativeDocument::HoldsUnusedData() {
+    document_->checkOpen();
+    return !document_->model.fallbackPictures.empty();
+}
+
 void NativeDocument::SaveAs(const std::string& path) {
     document_->checkOpen();
     auto& session = document_->session;

@@ -22,6 +22,8 @@ public:
     // opened read-only from is never written.  A new document takes the
     // format of the first extension it is saved under.
     void SaveAs(const std::string& path) override;
+    void setDropUnusedData(bool drop) override;
+    bool HoldsUnusedData() override;
     bool Saved() override;
     void setSaved(bool saved) override;
     std::string FullName() override;

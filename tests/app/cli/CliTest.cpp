@@ -7,6 +7,7 @@
 #include "Version.h"
 #include "app/cli/CliConsole.h"
 #include "app/run/InputList.h"
+#include "app/run/RunReport.h"
 #include "engine/ObjectObserver.h"
 #include "settings/RegAccess.h"
 #include "settings/StoredSettings.h"
@@ -204,7 +205,12 @@ INSTANTIATE_TEST_SUITE_P(
         BadInputCase{"ReportIsAFolder", {"--report", "@docs", "@doc"}, "is a folder"},
         BadInputCase{"ReportOverAnInput", {"--report", "@doc", "@doc"}, "would overwrite the input"},
         BadInputCase{"NoJobs", {"--jobs", "0", "@doc"}, "--jobs"},
-        BadInputCase{"JobsNotANumber", {"--jobs", "two", "@doc"}, "--jobs"}),
+        BadInputCase{"JobsNotANumber", {"--jobs", "two", "@doc"}, "--jobs"},
+        BadInputCase{"TargetSizeZero", {"--target-size", "0", "@doc"}, "--target-size"},
+        BadInputCase{"TargetSizeZeroKilobytes", {"--target-size", "0k", "@doc"}, "--target-size"},
+        BadInputCase{"TargetSizeNotASize", {"--target-size", "small", "@doc"}, "not a size"},
+        BadInputCase{"TargetSizeUnknownUnit", {"--target-size", "10x", "@doc"}, "not a size"},
+        BadInputCase{"TargetSizeEmpty", {"--target-size", "", "@doc"}, "--target-size"}),
     [](const ::testing::TestParamInfo<BadInputCase>& info) { return info.param.name; });
 
 TEST_F(CliTest, OutputFolderThatCannotBeWrittenIsRefused) {
@@ -419,6 +425,15 @@ TEST_F(CliTest, ReportHasARecordForEveryDocumentAndReplacedObject) {
     EXPECT_EQ(documents[0]["bytes_before"], 4096);
     EXPECT_EQ(documents[0]["bytes_after"], slimmedBytes);
     EXPECT_EQ(documents[0]["objects_replaced"], 2);
+    // The conditions in force: the defaults, none of the further savings.
+    const auto& options = documents[0]["options"];
+    EXPECT_EQ(options["ratio"], 1.5);
+    EXPECT_EQ(options["format"], "recommended");
+    EXPECT_EQ(options["objects"], false);
+    EXPECT_EQ(options["no_enlarge"], false);
+    EXPECT_EQ(options["drop_unused"], false);
+    EXPECT_TRUE(options["target_size"].is_null());
+    EXPECT_TRUE(documents[0]["budget_met"].is_null());
     EXPECT_EQ(documents[1]["outcome"], "unchanged");
     EXPECT_TRUE(documents[1]["bytes_after"].is_null());
     EXPECT_EQ(documents[2]["outcome"], "failed");
@@ -676,8 +691,12 @@ TEST(SchemaCheckTest, NoticesWhatARecordDoesWrong) {
     const json good = {{"record", "document"},  {"input", "a.doc"},   {"output", nullptr},
                        {"bytes_before", 10},    {"bytes_after", nullptr}, {"outcome", "unchanged"},
                        {"reason", nullptr},     {"seconds", 0.5},     {"dry_run", false},
-                       {"objects_replaced", 0}};
+                       {"objects_replaced", 0}, {"options", OptionsRecord({}, false)}, {"budget_met", nullptr}};
     EXPECT_THAT(schemaProblems(schema, good), ElementsAre());
+    auto budgeted = good;
+    budgeted["options"] = OptionsRecord({}, true, 300 * 1024);
+    budgeted["budget_met"] = false;
+    EXPECT_THAT(schemaProblems(schema, budgeted), ElementsAre());
     auto bad = good;
     bad.erase("outcome");
     EXPECT_THAT(schemaProblems(schema, bad), Not(ElementsAre()));
@@ -692,6 +711,12 @@ TEST(SchemaCheckTest, NoticesWhatARecordDoesWrong) {
     EXPECT_THAT(schemaProblems(schema, bad), Not(ElementsAre()));
     bad = good;
     bad["extra"] = 1;
+    EXPECT_THAT(schemaProblems(schema, bad), Not(ElementsAre()));
+    bad = good;
+    bad["options"]["jpeg_quality"] = 0;
+    EXPECT_THAT(schemaProblems(schema, bad), Not(ElementsAre()));
+    bad = good;
+    bad["options"].erase("no_enlarge");
     EXPECT_THAT(schemaProblems(schema, bad), Not(ElementsAre()));
     bad = good;
     bad["record"] = "object";

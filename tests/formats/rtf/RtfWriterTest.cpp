@@ -75,6 +75,60 @@ TEST(RtfWriterTest, ReplacedInlinePicturesDropTheirFallbackAndKeepTheirSize) {
     EXPECT_EQ(written.substr(0, first), input.substr(0, first));
 }
 
+// Pictures that stay lose the copy kept for readers without \shppict, in
+// the text and in object results alike; every picture newer readers take is
+// still there, byte for byte.
+TEST(RtfWriterTest, DroppingFallbackPicturesKeepsEveryPictureNewerReadersUse) {
+    for (const std::string name : {"generated/gen-inline-pictures.rtf", "formats/rtf/lo-from-word97-four-ole-objects.rtf"}) {
+        SCOPED_TRACE(name);
+        const std::string input = dataFile(name);
+        auto document = read(input);
+        ASSERT_FALSE(document.fallbackPictures.empty());
+        EXPECT_EQ(writeRtf(document), input) << "nothing is dropped unless asked";
+        document.dropFallbackPictures = true;
+        std::string written;
+        const auto back = roundTrip(document, &written);
+        EXPECT_EQ(written.find("nonshppict"), std::string::npos);
+        EXPECT_LT(written.size(), input.size());
+        const auto original = read(input);
+        ASSERT_EQ(back.inlines.size(), original.inlines.size());
+        for (std::size_t i = 0; i < back.inlines.size(); ++i) {
+            ASSERT_FALSE(back.inlines[i].picture.empty());
+            EXPECT_EQ(*back.inlines[i].picture.bytes, *original.inlines[i].picture.bytes);
+            EXPECT_EQ(back.inlines[i].progId, original.inlines[i].progId);
+        }
+        EXPECT_EQ(inlineSizes(back), inlineSizes(original));
+        EXPECT_EQ(back.main().plainText(), original.main().plainText());
+        EXPECT_TRUE(back.fallbackPictures.empty());
+    }
+}
+
+// A \nonshppict group that is the only picture (no \shppict right before it)
+// is no fallback and stays; a replaced picture's fallback goes once.
+TEST(RtfWriterTest, OnlyTheFallbackRightAfterAShppictIsDropped) {
+    const std::string png = "{\\pict\\pngblip\\picw2\\pich2\\picwgoal40\\pichgoal40 " + hex(tinyPng()) + "}";
+    const std::string lone = "{\\nonshppict{\\pict\\pngblip\\picw2\\pich2 " + hex(tinyPng()) + "}}";
+    const std::string pair = "{\\*\\shppict" + png + "}\r\n{\\nonshppict" + png + "}";
+    const std::string input = wrap("A " + pair + " B " + lone + " C " + pair + "\\par ");
+    auto document = read(input);
+    ASSERT_EQ(document.fallbackPictures.size(), 2u);
+    document.dropFallbackPictures = true;
+    const auto live = document.inlinesOf(0);
+    ASSERT_EQ(live.size(), 2u);
+    const auto& first = document.inlines[static_cast<std::size_t>(live[0])];
+    replaceInline(document, live[0], newPng(first.widthPt, first.heightPt));
+    std::string written;
+    const auto back = roundTrip(document, &written);
+    EXPECT_NE(written.find(lone), std::string::npos);
+    std::size_t fallbacks = 0;
+    for (std::size_t at = written.find("nonshppict"); at != std::string::npos; at = written.find("nonshppict", at + 1)) {
+        ++fallbacks;
+    }
+    EXPECT_EQ(fallbacks, 1u) << written;
+    EXPECT_EQ(back.inlinesOf(0).size(), 2u);
+    EXPECT_EQ(back.main().plainText(), read(input).main().plainText());
+}
+
 TEST(RtfWriterTest, ReplacedObjectBecomesAPlainPicture) {
     const std::string body = "A{\\object\\objemb\\objw2000\\objh1000{\\*\\objclass Excel.Sheet.8}"
                              "{\\*\\objdata 01050000020000000e000000457863656c2e53686565742e3800}"

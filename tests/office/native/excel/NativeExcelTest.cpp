@@ -131,6 +131,52 @@ TEST_F(NativeExcelTest, AWindowsMetafilePastedAsAMetafileStaysADrawing) {
     EXPECT_TRUE(drawn.rgba[(30 * 40 + 30) * 4 + 3] < 30 || drawn.rgba[(30 * 40 + 30) * 4 + 1] > 200);
 }
 
+// The JPEG quality asked of the application holds for later JPEG pastes;
+// the other formats do not have one.
+TEST_F(NativeExcelTest, JpegQualitySetOnTheApplicationShrinksLaterJpegPictures) {
+    auto jpegBytes = [&] {
+        copyPicture(120, 90);
+        sheet->Paste(false);
+        sheet->Shapes()->item(1)->Cut();
+        sheet->PasteSpecial(xf::kJpeg, false, false);
+        sheet->Shapes()->item(1)->Cut();
+        return cutClip().picture.bytes->size();
+    };
+    const auto usual = jpegBytes();
+    excel.setJpegQuality(30);
+    const auto low = jpegBytes();
+    EXPECT_LT(low, usual * 3 / 4);
+    excel.setJpegQuality(imaging::kDefaultJpegQuality);
+    EXPECT_EQ(jpegBytes(), usual);
+    EXPECT_THROW(excel.setJpegQuality(0), OfficeError);
+    EXPECT_THROW(excel.setJpegQuality(101), OfficeError);
+}
+
+// The clipboard tells how many pixels of a copied picture are displayed: what
+// a cap on enlarging works from.
+TEST_F(NativeExcelTest, TheClipboardSummaryCountsThePixelsOfTheDisplayedPartOnly) {
+    auto document = test::documentWithInlinePicture(72, 72);
+    document.inlines[0].picture = test::pngPicture(160, 120);
+    document.inlines[0].picture.crop = {0.25, 0.1, 0.25, -0.2};  // outward at the bottom: no pixels added
+    auto documents = std::static_pointer_cast<NativeDocuments>(word.Documents());
+    documents->adopt(std::move(document), "in.rtf")->InlineShapes()->item(1)->Range()->Copy();
+    auto summary = clipboard.summary();
+    ASSERT_TRUE(summary);
+    EXPECT_EQ(summary->pixelWidth, 160);
+    EXPECT_EQ(summary->visibleWidth, 80);
+    EXPECT_EQ(summary->visibleHeight, 108);
+
+    // A metafile has no pixels of its own to count.
+    auto drawing = test::documentWithInlinePicture(72, 72);
+    drawing.inlines[0].picture.type = model::PictureFormat::Wmf;
+    drawing.inlines[0].picture.bytes = model::shareBytes(smallWmf());
+    documents->adopt(std::move(drawing), "drawing.rtf")->InlineShapes()->item(1)->Range()->Copy();
+    summary = clipboard.summary();
+    ASSERT_TRUE(summary);
+    EXPECT_EQ(summary->visibleWidth, 0);
+    EXPECT_EQ(summary->visibleHeight, 0);
+}
+
 TEST_F(NativeExcelTest, ACroppedEnhancedMetafilePastedAsAMetafileStaysADrawingOfItsVisiblePart) {
     // The red top-left quarter of a one-inch drawing, cropped to that quarter.
     const std::string emf = imaging::wmfToEmf(smallWmf());
