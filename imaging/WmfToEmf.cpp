@@ -268,7 +268,9 @@ void Translator::restore(std::int16_t which) {
     simple(emr::RESTOREDC, {static_cast<std::int32_t>(which)});
 }
 
-void Translator::translate(std::uint16_t function) {
+// Records of the mapping, the drawing modes and saved states.  False for
+// any other record.
+bool Translator::translateState(std::uint16_t function) {
     switch (function) {
     case 0x0103:
         // The window is mapped onto the frame whatever the file asks: a
@@ -322,6 +324,14 @@ void Translator::translate(std::uint16_t function) {
         simple(emr::SAVEDC, {});
         break;
     case 0x0127: restore(p(0)); break;
+    default: return false;
+    }
+    return true;
+}
+
+void Translator::translate(std::uint16_t function) {
+    if (translateState(function)) return;
+    switch (function) {
     case 0x0214: simple(emr::MOVETOEX, {L(p(1)), L(p(0))}); break;
     case 0x0213: simple(emr::LINETO, {L(p(1)), L(p(0))}); break;
     case 0x0325: points(emr::POLYLINE16, emr::POLYLINE); break;

@@ -104,6 +104,7 @@ private:
     static std::uint32_t handle(int slot) { return static_cast<std::uint32_t>(slot) + 1; }
 
     void translate(std::uint16_t function);
+    bool translateState(std::uint16_t function);
     void createRegion();
     const Rects* regionAt(std::size_t param) const;
     void regionPolygons(const Rects& rects);
