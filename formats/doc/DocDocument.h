@@ -44,8 +44,10 @@ public:
     void replaceInlinePicture(std::size_t index, PictureFormat format, std::string file);
     void replaceFloatingPicture(std::size_t index, PictureFormat format, std::string file);
     // The object's result picture becomes a plain picture with `file` as its data;
-    // the object and its storage leave the document.
+    // the object's field and its storage leave the document.
     void convertObjectToPicture(std::size_t index, PictureFormat format, std::string file);
+    // Why object `index` cannot become a picture, empty when it can.
+    std::string whyObjectCannotBecomePicture(std::size_t index) const;
     bool hasChanges() const { return !inlineEdits_.empty() || !floatingEdits_.empty() || !objectEdits_.empty(); }
 
     // The document with every recorded change, as bytes of a new compound file.
@@ -75,6 +77,15 @@ public:
         PictureFormat format;
         std::string file;
     };
+    // Characters [begin, end) of the whole text.
+    struct CpRange {
+        std::uint32_t begin, end;
+    };
+
+    // Why characters cannot be taken out of this document's text (a converted
+    // object's field goes that way), empty when they can: the document holds a
+    // table of text positions the writer does not update.
+    std::string whyTextCannotShrink() const;
 
 private:
     DocDocument() = default;
@@ -101,7 +112,12 @@ private:
     DataBlock newInlineBlock(const InlinePicture& p, PictureFormat format, const std::string& file, bool dropOle) const;
     std::vector<DataBlock> newInlineBlocks() const;
     std::string patchedData(std::vector<DataBlock>& blocks, std::string& w, std::string& t) const;
-    std::vector<std::string> lockConvertedFields(std::string& w, std::string& t) const;
+    // Converted objects' fields leave the text (DocDocumentFields.cpp).
+    std::vector<CpRange> convertedFieldRanges() const;
+    // The object storages no object left in the document uses.
+    std::vector<std::string> storagesLeaving() const;
+    void removeCharacters(const std::vector<CpRange>& ranges, std::string& w, std::string& t) const;
+    void rewritePieces(const std::vector<CpRange>& ranges, std::string& w, std::string& t) const;
     void storeFloatingPictures(std::string& w, std::string& t) const;
     std::size_t wordDocumentInUse(const std::string& w, const std::string& t) const;
     void checkReadBack(const std::string& bytes) const;

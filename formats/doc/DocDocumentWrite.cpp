@@ -15,11 +15,6 @@
 namespace kelvaran::formats::doc {
 namespace {
 
-// Field type of a QUOTE field, and the flag of a field end that stops
-// recalculation.
-constexpr std::uint8_t kFieldQuote = 35;
-constexpr std::uint8_t kFieldLocked = 0x10;
-
 [[noreturn]] void cannot(const std::string& why)
 {
     throw DocError(DocError::Kind::CannotWrite, why);
@@ -137,11 +132,8 @@ void DocDocument::convertObjectToPicture(std::size_t index, PictureFormat format
 {
     if (index >= inventory_.objects.size())
         cannot("there is no embedded object number " + std::to_string(index + 1));
-    const EmbeddedObject& o = inventory_.objects[index];
-    if (o.resultPicture < 0)
-        cannot("the embedded object has no picture to keep in its place");
-    if (!o.hasStorage)
-        cannot("the embedded object's data is missing, so it cannot be converted");
+    if (const std::string why = whyObjectCannotBecomePicture(index); !why.empty())
+        cannot(why);
     checkPicture(format, file);
     objectEdits_.erase(std::remove_if(objectEdits_.begin(), objectEdits_.end(), [&](const Edit& e) { return e.index == index; }),
                        objectEdits_.end());
@@ -327,88 +319,6 @@ std::string DocDocument::patchedData(std::vector<DataBlock>& blocks, std::string
     return data;
 }
 
-// ---- Converted objects: the field becomes a locked QUOTE field, the storage goes ----
-
-// The field's characters cannot leave the text without rewriting every
-// position in the file, so the field stays and shows its result, the new
-// picture. A QUOTE field is shown by its result by both Word and
-// LibreOffice (which skips the result of a SHAPE field), and the lock
-// keeps Word from ever recalculating it.
-// Returns the names of the storages that go; the caller removes them last,
-// because taking entries out of the root moves the streams `w` and `t`
-// refer to.
-std::vector<std::string> DocDocument::lockConvertedFields(std::string& w, std::string& t) const
-{
-    std::vector<std::string> goneStorages;
-    for (const Edit& e : objectEdits_) {
-        const EmbeddedObject& o = inventory_.objects[e.index];
-        // Field code rewritten in place with the same number of characters.
-        const std::uint32_t first = o.fieldBegin + 1, last = o.separator;
-        if (last < first + 7)
-            cannot("the embedded object's field is too short to be rewritten");
-        std::u16string code = u" QUOTE ";
-        code.resize(last - first, u' ');
-        for (std::uint32_t cp = first; cp < last; ++cp) {
-            bool ok = false;
-            const std::uint32_t fc = fcOfCp(cp, &ok);
-            const char16_t c = code[cp - first];
-            if (!ok)
-                cannot("the embedded object's field code cannot be found");
-            auto piece = std::upper_bound(pieces_.begin(), pieces_.end(), cp,
-                                          [](std::uint32_t v, const Piece& p) { return v < p.cpEnd; });
-            if (piece->compressed)
-                w[fc] = static_cast<char>(c);
-            else
-                putU16(w, fc, c);
-        }
-        // Field type in the field table of the story.
-        std::size_t pair = Fib::kPlcfFldMom;
-        std::uint32_t base = 0;
-        switch (storyOf(o.fieldBegin)) {
-        case StoryKind::Main: break;
-        case StoryKind::Header: pair = 17; base = fib_.storyStart(Fib::kHeader); break;
-        case StoryKind::Footnote: pair = 18; base = fib_.storyStart(Fib::kFootnote); break;
-        case StoryKind::Textbox: pair = 57; base = fib_.storyStart(Fib::kTextbox); break;
-        default: cannot("embedded objects in this part of the document cannot be converted");
-        }
-        const std::uint32_t f = fib_.fc(pair), l = fib_.lcb(pair);
-        bool fixed = false, locked = false;
-        if (l >= 6 && fits(t.size(), f, l)) {
-            const std::size_t n = (l - 4) / 6;
-            for (std::size_t i = 0; i < n && !(fixed && locked); ++i) {
-                const std::uint32_t at = u32At(t, f + 4 * i) + base;
-                const std::size_t fld = f + 4 * (n + 1) + 2 * i;
-                if (at == o.fieldBegin && (u8At(t, fld) & 0x1F) == 0x13) {
-                    t[fld + 1] = static_cast<char>(kFieldQuote);
-                    fixed = true;
-                } else if (fixed && at == o.fieldEnd && (u8At(t, fld) & 0x1F) == 0x15) {
-                    t[fld + 1] = static_cast<char>(u8At(t, fld + 1) | kFieldLocked);
-                    locked = true;
-                }
-            }
-        }
-        if (!fixed || !locked)
-            cannot("the embedded object's field is not in the field table");
-        // The separator no longer marks an object.
-        bool ok = false;
-        const std::uint32_t fc = fcOfCp(o.separator, &ok);
-        const PropertyRun* run = ok ? runAt(chpRuns_, fc) : nullptr;
-        if (!run)
-            cannot("the embedded object's properties cannot be found");
-        int sharing = 0;
-        for (const PropertyRun& r : chpRuns_)
-            if (r.grpprlBegin == run->grpprlBegin)
-                ++sharing;
-        if (sharing > 1)
-            cannot("the embedded object shares its properties with other text");
-        for (const Sprm& s : Sprm::list(w, run->grpprlBegin, run->grpprlEnd))
-            if (s.opcode == Sprm::kCFOle2 || s.opcode == Sprm::kCFObj)
-                w[s.operand] = 0;
-        goneStorages.push_back("_" + std::to_string(o.storageId));
-    }
-    return goneStorages;
-}
-
 // ---- Floating pictures: new BLIPs in the WordDocument stream ----
 
 void DocDocument::storeFloatingPictures(std::string& w, std::string& t) const
@@ -547,7 +457,19 @@ void DocDocument::checkReadBack(const std::string& bytes) const
         if (a.pictures.size() != inventory_.pictures.size() || a.shapes.size() != inventory_.shapes.size()
             || a.objects.size() + objectEdits_.size() != inventory_.objects.size())
             cannot("the rewritten document does not hold the same pictures and objects");
-        if (check.text() != text_ && objectEdits_.empty())
+        // The text is the original's without the converted objects' fields.
+        std::u16string expected;
+        {
+            std::vector<CpRange> gone = convertedFieldRanges();
+            std::sort(gone.begin(), gone.end(), [](const CpRange& x, const CpRange& y) { return x.begin < y.begin; });
+            std::size_t at = 0;
+            for (const CpRange& r : gone) {
+                expected.append(text_, at, r.begin - at);
+                at = r.end;
+            }
+            expected.append(text_, at, std::u16string::npos);
+        }
+        if (check.text() != expected)
             cannot("the rewritten document's text differs from the original");
         // Every picture that could be read before can be read now.
         for (std::size_t i = 0; i < a.shapes.size(); ++i)
@@ -574,7 +496,8 @@ std::string DocDocument::saveToBytes() const
     std::string& t = tableEntry->data;
     if (!blocks.empty())
         out.root.child("Data")->data = patchedData(blocks, w, t);
-    const std::vector<std::string> goneStorages = lockConvertedFields(w, t);
+    removeCharacters(convertedFieldRanges(), w, t);
+    const std::vector<std::string> goneStorages = storagesLeaving();
     if (!floatingEdits_.empty())
         storeFloatingPictures(w, t);
     if (!goneStorages.empty()) {

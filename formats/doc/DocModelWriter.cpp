@@ -251,8 +251,6 @@ private:
         Replacement r;
         r.object = o.kind == DocOrigin::Kind::Object;
         r.target = o.index;
-        if (r.object && old.kind == model::InlineKind::LinkedObject)
-            refuse("a linked object cannot be replaced by a picture in a Word 97-2003 document");
         r.picture = cur.picture;
         if (cur.picture.crop.any())
             refuse("a replacing picture is cropped, which cannot be saved in a Word 97-2003 document");

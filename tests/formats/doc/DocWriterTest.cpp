@@ -183,29 +183,32 @@ TEST(DocWriterTest, EmbeddedObjectBecomesAPlainPicture) {
     EXPECT_GT(objectStreams, 0);
     EXPECT_LT(objectStreams, before);
 
-    // The former object's field shows its result, the picture, in every
-    // reader: a QUOTE field (LibreOffice drops the result of a SHAPE field)
-    // that is locked, so Word never recalculates it.
+    // The former object's field left the text the way Word unlinks a field:
+    // its begin, code, separator and end are gone, the picture stays as a
+    // plain picture character.  The chart's field behind it moved back by
+    // the characters taken out, and the main story is that much shorter.
+    const Fib original = Fib::parse(test::streamsOf(*doc.source).at("WordDocument"));
     const Fib fib = Fib::parse(streams.at("WordDocument"));
+    EXPECT_EQ(fib.ccp[Fib::kMain], original.ccp[Fib::kMain] - 11);
     const std::string& table = streams.at(fib.useTable1 ? "1Table" : "0Table");
     const std::uint32_t at = fib.fc(Fib::kPlcfFldMom), length = fib.lcb(Fib::kPlcfFldMom);
-    ASSERT_GE(length, 10u);
+    ASSERT_EQ(length, 4u * 4 + 3 * 2) << "one field of three marks is left";
     ASSERT_LE(std::size_t(at) + length, table.size());
-    const std::size_t n = (length - 4) / 6;
-    const std::size_t flds = at + 4 * (n + 1);
-    std::vector<int> types, ends;
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto ch = static_cast<unsigned char>(table[flds + 2 * i]) & 0x1F;
-        const auto second = static_cast<unsigned char>(table[flds + 2 * i + 1]);
-        if (ch == 0x13) types.push_back(second);
-        if (ch == 0x15) ends.push_back(second);
-    }
-    ASSERT_EQ(types.size(), 2u);
-    EXPECT_EQ(types[0], 35) << "the converted object's field";
-    EXPECT_EQ(types[1], 58) << "the chart's field stays EMBED";
-    ASSERT_EQ(ends.size(), 2u);
-    EXPECT_TRUE(ends[0] & 0x10) << "the converted object's field is not locked";
-    EXPECT_FALSE(ends[1] & 0x10);
+    auto u32 = [&](std::size_t o) {
+        return std::uint32_t(static_cast<unsigned char>(table[o])) |
+               std::uint32_t(static_cast<unsigned char>(table[o + 1])) << 8 |
+               std::uint32_t(static_cast<unsigned char>(table[o + 2])) << 16 |
+               std::uint32_t(static_cast<unsigned char>(table[o + 3])) << 24;
+    };
+    // "Spreadsheet: " (13), the picture (1), a paragraph mark, "Chart: " (7):
+    // the chart's field begins at 22, its separator and end follow its code.
+    EXPECT_EQ(u32(at), 22u);
+    EXPECT_EQ(u32(at + 4), 31u);
+    EXPECT_EQ(u32(at + 8), 33u);
+    const std::size_t flds = at + 4 * 4;
+    EXPECT_EQ(static_cast<unsigned char>(table[flds]) & 0x1F, 0x13);
+    EXPECT_EQ(static_cast<unsigned char>(table[flds + 1]), 58) << "the chart's field stays EMBED";
+    EXPECT_EQ(static_cast<unsigned char>(table[flds + 4]) & 0x1F, 0x15);
 }
 
 TEST(DocWriterTest, FloatingPictureIsReplacedWithItsLayout) {
