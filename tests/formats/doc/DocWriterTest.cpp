@@ -544,6 +544,18 @@ TEST_F(LibreOfficeCheck, ReplacedDocumentsOpenWithTheSameText) {
         EXPECT_EQ(textOf("object-after", writeDoc(doc)), textOf("object-before", *doc.source));
     }
     {
+        // Objects whose fields leave a text full of positions: notes, a
+        // comment, bookmarks, hyperlinks, a text box, a header.
+        auto doc = readTestDocument("generated/gen-object-among-positions.doc");
+        for (int story = 0; story < static_cast<int>(doc.stories.size()); ++story)
+            for (int index : doc.inlinesOf(story))
+                if (doc.inlines[static_cast<std::size_t>(index)].kind == model::InlineKind::EmbeddedObject)
+                    test::replaceInlineLikeTheOffice(doc, index, test::makePng(30, 15), 30, 15);
+        const std::string before = textOf("positions-before", *doc.source);
+        EXPECT_NE(before.find("Later text"), std::string::npos) << before;
+        EXPECT_EQ(textOf("positions-after", writeDoc(doc)), before);
+    }
+    {
         auto doc = readTestDocument("generated/gen-floating-rotated-wrapped.doc");
         test::replaceShapeLikeTheOffice(doc, 1, test::makePng(24, 18), 24, 18);
         EXPECT_EQ(textOf("floating-after", writeDoc(doc)), textOf("floating-before", *doc.source));

@@ -1,0 +1,136 @@
+// Embedded and linked objects of Word 97-2003 documents turned into plain
+// pictures: the field goes and every position after it follows, the picture
+// keeps the place and the look the object had, and an object the writer
+// cannot convert is refused when it is asked for, not when the file is saved.
+
+#include "formats/doc/DocDocument.h"
+#include "formats/doc/DocFormat.h"
+#include "formats/doc/Fib.h"
+#include "tests/formats/doc/DocTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace kelvaran::formats::doc {
+namespace {
+
+namespace model = formats::model;
+using test::readTestDocument;
+
+std::uint32_t u32(const std::string& b, std::size_t o) {
+    return std::uint32_t(static_cast<unsigned char>(b[o])) | std::uint32_t(static_cast<unsigned char>(b[o + 1])) << 8 |
+           std::uint32_t(static_cast<unsigned char>(b[o + 2])) << 16 |
+           std::uint32_t(static_cast<unsigned char>(b[o + 3])) << 24;
+}
+
+// The positions of one table of the FIB, made absolute.
+struct Table {
+    std::size_t pair;
+    Fib::Story story;
+    std::uint32_t dataSize;
+};
+
+std::vector<std::uint64_t> positions(const std::string& file, const Table& table) {
+    const auto streams = test::streamsOf(file);
+    const Fib fib = Fib::parse(streams.at("WordDocument"));
+    const std::string& t = streams.at(fib.useTable1 ? "1Table" : "0Table");
+    std::vector<std::uint64_t> out;
+    const std::uint32_t fc = fib.fc(table.pair), lcb = fib.lcb(table.pair);
+    if (lcb < 4) return out;
+    const std::size_t n = (lcb - 4) / (4 + table.dataSize);
+    for (std::size_t i = 0; i < n; ++i) out.push_back(std::uint64_t(fib.storyStart(table.story)) + u32(t, fc + 4 * i));
+    return out;
+}
+
+// Replaces every embedded object of the document by a small picture, the
+// way the office does it.
+void convertEveryObject(model::Document& doc) {
+    std::vector<int> objects;
+    for (std::size_t s = 0; s < doc.stories.size(); ++s)
+        for (int index : doc.inlinesOf(static_cast<int>(s)))
+            if (doc.inlines[static_cast<std::size_t>(index)].kind != model::InlineKind::Picture) objects.push_back(index);
+    ASSERT_FALSE(objects.empty());
+    for (int index : objects) test::replaceInlineLikeTheOffice(doc, index, test::makePng(16, 8), 16, 8);
+}
+
+TEST(DocObjectConversionTest, EveryPositionStaysOnItsCharacterWhenFieldsLeaveTheText) {
+    auto doc = readTestDocument("generated/gen-object-among-positions.doc");
+    const DocDocument before = DocDocument::fromBytes(*doc.source);
+    ASSERT_EQ(before.inventory().objects.size(), 2u) << "one object in the body, one in the text box";
+    convertEveryObject(doc);
+    const std::string written = writeDoc(doc);
+    const DocDocument after = DocDocument::fromBytes(written);
+    EXPECT_TRUE(after.inventory().objects.empty());
+    ASSERT_EQ(after.inventory().pictures.size(), 2u);
+
+    // The characters taken out: each field's begin, code and separator, and its end.
+    std::set<std::uint64_t> removed;
+    for (const auto& o : before.inventory().objects) {
+        for (std::uint32_t cp = o.fieldBegin; cp <= o.separator; ++cp) removed.insert(cp);
+        removed.insert(o.fieldEnd);
+    }
+    std::u16string expected;
+    for (std::size_t cp = 0; cp < before.text().size(); ++cp)
+        if (!removed.count(cp)) expected.push_back(before.text()[cp]);
+    ASSERT_EQ(after.text(), expected);
+    for (int s = 0; s < 8; ++s) {
+        std::uint32_t gone = 0;
+        for (std::uint64_t cp : removed)
+            if (cp >= before.fib().storyStart(Fib::Story(s)) && cp < before.fib().storyStart(Fib::Story(s + 1))) ++gone;
+        EXPECT_EQ(after.fib().ccp[s], before.fib().ccp[s] - gone) << "story " << s;
+    }
+    auto newPosition = [&](std::uint64_t cp) {
+        std::uint64_t n = cp;
+        for (std::uint64_t r : removed)
+            if (r < cp) --n;
+        return n;
+    };
+
+    // Every table of positions the document has: each position that did not
+    // stand on a removed character stands on the same character as before.
+    const Table tables[] = {
+        {2, Fib::kMain, 2},           // footnote references
+        {3, Fib::kFootnote, 0},       // footnote texts
+        {4, Fib::kMain, 30},          // comment references
+        {5, Fib::kComment, 0},        // comment texts
+        {6, Fib::kMain, 12},          // sections
+        {11, Fib::kHeader, 0},        // headers
+        {16, Fib::kMain, 2},          // fields
+        {17, Fib::kHeader, 2},        // header fields
+        {22, Fib::kMain, 4},          // bookmark starts
+        {23, Fib::kMain, 0},          // bookmark ends
+        {40, Fib::kMain, 26},         // shape anchors
+        {56, Fib::kTextbox, 22},      // text box texts
+        {57, Fib::kTextbox, 2},       // text box fields
+        {75, Fib::kTextbox, 6},       // text box breaks
+    };
+    for (const Table& table : tables) {
+        SCOPED_TRACE(table.pair);
+        const auto old = positions(*doc.source, table);
+        const auto now = positions(written, table);
+        ASSERT_FALSE(old.empty()) << "the test document lacks this table";
+        std::vector<std::uint64_t> kept;
+        for (std::uint64_t cp : old)
+            if (!removed.count(cp) || (table.pair != 16 && table.pair != 57)) kept.push_back(cp);
+        ASSERT_EQ(now.size(), kept.size());
+        for (std::size_t i = 0; i < kept.size(); ++i) {
+            EXPECT_EQ(now[i], newPosition(kept[i]));
+            if (!removed.count(kept[i]) && kept[i] < before.text().size()) {
+                ASSERT_LT(now[i], after.text().size());
+                EXPECT_EQ(after.text()[now[i]], before.text()[kept[i]]) << "position " << kept[i];
+            }
+        }
+    }
+    // Both object storages left the file.
+    const auto streams = test::streamsOf(written);
+    EXPECT_FALSE(std::any_of(streams.begin(), streams.end(),
+                             [](const auto& entry) { return entry.first.rfind("ObjectPool/", 0) == 0; }));
+}
+
+}  // namespace
+}  // namespace kelvaran::formats::doc
