@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,6 +49,11 @@ public:
     void convertObjectToPicture(std::size_t index, PictureFormat format, std::string file);
     // Why object `index` cannot become a picture, empty when it can.
     std::string whyObjectCannotBecomePicture(std::size_t index) const;
+    // A floating object (shape `index`) becomes a floating picture shape with
+    // `file` as its picture, keeping its anchor and layout; the field in its
+    // text-box story and its storage leave the document when they can.
+    void convertFloatingObjectToPicture(std::size_t index, PictureFormat format, std::string file);
+    std::string whyShapeCannotBecomePicture(std::size_t index) const;
     bool hasChanges() const { return !inlineEdits_.empty() || !floatingEdits_.empty() || !objectEdits_.empty(); }
 
     // The document with every recorded change, as bytes of a new compound file.
@@ -116,6 +122,12 @@ private:
     std::vector<CpRange> convertedFieldRanges() const;
     // The object storages no object left in the document uses.
     std::vector<std::string> storagesLeaving() const;
+    // The object of a converted floating object when its whole field can
+    // leave its text-box story, else nullptr.
+    const EmbeddedObject* floatingObjectLeaving(std::size_t shape) const;
+    // The inline pictures that leave with the fields of floating objects.
+    std::set<std::size_t> picturesLeaving() const;
+    void clearObjectMarks(std::string& t) const;
     void removeCharacters(const std::vector<CpRange>& ranges, std::string& w, std::string& t) const;
     void rewritePieces(const std::vector<CpRange>& ranges, std::string& w, std::string& t) const;
     void storeFloatingPictures(std::string& w, std::string& t) const;
@@ -132,6 +144,7 @@ private:
     std::vector<PropertyRun> chpRuns_, papRuns_;
     DocInventory inventory_;
     std::vector<Edit> inlineEdits_, floatingEdits_, objectEdits_;
+    std::vector<std::size_t> floatingObjects_;  // shapes of floatingEdits_ that were objects
 };
 
 }  // namespace kelvaran::formats::doc

@@ -94,6 +94,13 @@ bool isDroppedCache(std::size_t pair)
            (pair >= 128 && pair <= 130) || (pair >= 133 && pair <= 135) || (pair >= 146 && pair <= 163);
 }
 
+// A character a field code may hold besides text: a tab, or the NUL some
+// writers leave at the end of an object's class name.
+bool plainCodeCharacter(char16_t c)
+{
+    return c >= 0x20 || c == 0x09 || c == 0x00;
+}
+
 const PositionTable* positionTable(std::size_t pair)
 {
     for (const PositionTable& table : kPositionTables)
@@ -186,12 +193,70 @@ std::string DocDocument::whyObjectCannotBecomePicture(std::size_t index) const
         o.separator >= o.fieldEnd || text_[o.separator] != 0x14)
         return "the embedded object's field is incomplete";
     for (std::uint32_t cp = o.fieldBegin + 1; cp < o.separator; ++cp)
-        if (text_[cp] < 0x20 && text_[cp] != 0x09)
+        if (!plainCodeCharacter(text_[cp]))
             return "the embedded object's field code holds more than text";
     const StoryKind story = storyOf(o.fieldBegin);
     if (story != storyOf(o.fieldEnd) || story == StoryKind::Other)
         return "the embedded object's field is not within one part of the document";
     return whyTextCannotShrink();
+}
+
+std::string DocDocument::whyShapeCannotBecomePicture(std::size_t index) const
+{
+    const FloatingShape& s = inventory_.shapes.at(index);
+    if (!s.oleShape())
+        return "the shape is not an embedded object";
+    if (s.blipIndex == 0 || !s.picture)
+        return "the floating object has no picture to keep in its place";
+    if (s.pictureId != 0 && s.pictureIdOffset == 0)
+        return "the floating object's link to its data cannot be taken off";
+    return {};
+}
+
+const EmbeddedObject* DocDocument::floatingObjectLeaving(std::size_t shape) const
+{
+    const FloatingShape& s = inventory_.shapes[shape];
+    if (s.objectIndex < 0 || !whyTextCannotShrink().empty())
+        return nullptr;
+    const EmbeddedObject& o = inventory_.objects[static_cast<std::size_t>(s.objectIndex)];
+    if (o.fieldEnd >= text_.size() || text_[o.fieldBegin] != 0x13 || text_[o.fieldEnd] != 0x15 ||
+        storyOf(o.fieldBegin) != storyOf(o.fieldEnd))
+        return nullptr;
+    // Nothing but the field code and the object's own pictures goes with it.
+    for (std::uint32_t cp = o.fieldBegin + 1; cp < o.fieldEnd; ++cp) {
+        const char16_t c = text_[cp];
+        if (cp < o.separator ? !plainCodeCharacter(c) : (cp > o.separator && c != 0x01))
+            return nullptr;
+        if (cp == o.separator && c != 0x14)
+            return nullptr;
+    }
+    for (const InlinePicture& p : inventory_.pictures)
+        if (p.cp > o.fieldBegin && p.cp < o.fieldEnd && p.objectIndex != s.objectIndex)
+            return nullptr;
+    return &o;
+}
+
+std::set<std::size_t> DocDocument::picturesLeaving() const
+{
+    std::set<std::size_t> gone;
+    for (std::size_t shape : floatingObjects_)
+        if (const EmbeddedObject* o = floatingObjectLeaving(shape))
+            for (std::size_t i = 0; i < inventory_.pictures.size(); ++i)
+                if (inventory_.pictures[i].cp > o->fieldBegin && inventory_.pictures[i].cp < o->fieldEnd)
+                    gone.insert(i);
+    return gone;
+}
+
+void DocDocument::clearObjectMarks(std::string& t) const
+{
+    for (std::size_t index : floatingObjects_) {
+        const FloatingShape& s = inventory_.shapes[index];
+        if (!fits(t.size(), s.flagsOffset, 4) || (s.pictureIdOffset && !fits(t.size(), s.pictureIdOffset, 4)))
+            cannot("the floating object's drawing record cannot be rewritten");
+        putU32(t, s.flagsOffset, u32At(t, s.flagsOffset) & ~0x10u);
+        if (s.pictureIdOffset)
+            putU32(t, s.pictureIdOffset, 0);
+    }
 }
 
 std::vector<DocDocument::CpRange> DocDocument::convertedFieldRanges() const
@@ -204,20 +269,26 @@ std::vector<DocDocument::CpRange> DocDocument::convertedFieldRanges() const
         ranges.push_back({o.fieldBegin, o.separator + 1});
         ranges.push_back({o.fieldEnd, o.fieldEnd + 1});
     }
+    // A floating object's field goes whole, its picture included: the shape
+    // shows the new picture.
+    for (std::size_t shape : floatingObjects_)
+        if (const EmbeddedObject* o = floatingObjectLeaving(shape))
+            ranges.push_back({o->fieldBegin, o->fieldEnd + 1});
     return ranges;
 }
 
 std::vector<std::string> DocDocument::storagesLeaving() const
 {
-    std::set<std::uint32_t> converted, kept;
+    std::set<std::size_t> leaving;
     for (const Edit& e : objectEdits_)
-        if (inventory_.objects[e.index].hasStorage)
-            converted.insert(inventory_.objects[e.index].storageId);
-    for (std::size_t i = 0; i < inventory_.objects.size(); ++i) {
-        const bool edited = std::any_of(objectEdits_.begin(), objectEdits_.end(), [&](const Edit& e) { return e.index == i; });
-        if (!edited && inventory_.objects[i].hasStorage)
-            kept.insert(inventory_.objects[i].storageId);
-    }
+        leaving.insert(e.index);
+    for (std::size_t shape : floatingObjects_)
+        if (floatingObjectLeaving(shape))
+            leaving.insert(static_cast<std::size_t>(inventory_.shapes[shape].objectIndex));
+    std::set<std::uint32_t> converted, kept;
+    for (std::size_t i = 0; i < inventory_.objects.size(); ++i)
+        if (inventory_.objects[i].hasStorage)
+            (leaving.count(i) ? converted : kept).insert(inventory_.objects[i].storageId);
     std::vector<std::string> names;
     for (std::uint32_t id : converted)
         if (!kept.count(id))

@@ -120,7 +120,7 @@ void DocDocument::replaceFloatingPicture(std::size_t index, PictureFormat format
     if (s.blipIndex == 0 || !s.picture)
         cannot("the floating shape \"" + s.name + "\" has no picture to replace");
     if (s.oleShape())
-        cannot("floating embedded objects cannot be converted to pictures");
+        cannot("the floating shape is an embedded object; convert the object instead");
     checkPicture(format, file);
     floatingEdits_.erase(
         std::remove_if(floatingEdits_.begin(), floatingEdits_.end(), [&](const Edit& e) { return e.index == index; }),
@@ -138,6 +138,21 @@ void DocDocument::convertObjectToPicture(std::size_t index, PictureFormat format
     objectEdits_.erase(std::remove_if(objectEdits_.begin(), objectEdits_.end(), [&](const Edit& e) { return e.index == index; }),
                        objectEdits_.end());
     objectEdits_.push_back({index, format, std::move(file)});
+}
+
+void DocDocument::convertFloatingObjectToPicture(std::size_t index, PictureFormat format, std::string file)
+{
+    if (index >= inventory_.shapes.size())
+        cannot("there is no floating shape number " + std::to_string(index + 1));
+    if (const std::string why = whyShapeCannotBecomePicture(index); !why.empty())
+        cannot(why);
+    checkPicture(format, file);
+    floatingEdits_.erase(
+        std::remove_if(floatingEdits_.begin(), floatingEdits_.end(), [&](const Edit& e) { return e.index == index; }),
+        floatingEdits_.end());
+    floatingEdits_.push_back({index, format, std::move(file)});
+    if (std::find(floatingObjects_.begin(), floatingObjects_.end(), index) == floatingObjects_.end())
+        floatingObjects_.push_back(index);
 }
 
 // ---- Inline pictures (and the result pictures of converted objects) ----
@@ -234,6 +249,10 @@ std::vector<DocDocument::DataBlock> DocDocument::newInlineBlocks() const
         blocks.push_back(newInlineBlock(
             inventory_.pictures[static_cast<std::size_t>(inventory_.objects[e.index].resultPicture)], e.format, e.file,
             true));
+    // The pictures that leave with a floating object's field leave the Data
+    // stream too.
+    for (std::size_t i : picturesLeaving())
+        blocks.push_back({inventory_.pictures[i].dataOffset, inventory_.pictures[i].blockLength, {}});
     return blocks;
 }
 
@@ -274,9 +293,13 @@ std::string DocDocument::patchedData(std::vector<DataBlock>& blocks, std::string
         }
         return static_cast<std::uint32_t>(std::int64_t(old) + delta);
     };
+    // Where the pictures of the text are; those leaving the text may be
+    // pointed at by the properties they leave behind.
     std::set<std::uint32_t> pictureAt;
-    for (const InlinePicture& p : inventory_.pictures)
-        pictureAt.insert(p.dataOffset);
+    const std::set<std::size_t> leaving = picturesLeaving();
+    for (std::size_t i = 0; i < inventory_.pictures.size(); ++i)
+        if (!leaving.count(i))
+            pictureAt.insert(inventory_.pictures[i].dataOffset);
     // Every reference into Data: picture locations (not object storage numbers)
     // and huge paragraph properties, in the property pages and the piece table.
     std::set<std::size_t> patchedW, patchedT;
@@ -454,9 +477,16 @@ void DocDocument::checkReadBack(const std::string& bytes) const
     try {
         const DocDocument check = fromBytes(bytes);
         const DocInventory& a = check.inventory();
-        if (a.pictures.size() != inventory_.pictures.size() || a.shapes.size() != inventory_.shapes.size()
-            || a.objects.size() + objectEdits_.size() != inventory_.objects.size())
+        const std::set<std::size_t> picturesGone = picturesLeaving();
+        std::size_t objectsGone = objectEdits_.size();
+        for (std::size_t shape : floatingObjects_)
+            objectsGone += floatingObjectLeaving(shape) ? 1 : 0;
+        if (a.pictures.size() + picturesGone.size() != inventory_.pictures.size() ||
+            a.shapes.size() != inventory_.shapes.size() || a.objects.size() + objectsGone != inventory_.objects.size())
             cannot("the rewritten document does not hold the same pictures and objects");
+        for (std::size_t shape : floatingObjects_)
+            if (a.shapes[shape].oleShape())
+                cannot("a converted floating object is still an object in the rewritten document");
         // The text is the original's without the converted objects' fields.
         std::u16string expected;
         {
@@ -475,9 +505,13 @@ void DocDocument::checkReadBack(const std::string& bytes) const
         for (std::size_t i = 0; i < a.shapes.size(); ++i)
             if (inventory_.shapes[i].picture && !a.shapes[i].picture)
                 cannot("a floating picture of the rewritten document could not be read back");
-        for (std::size_t i = 0; i < a.pictures.size(); ++i)
-            if (inventory_.pictures[i].picture && !a.pictures[i].picture)
+        for (std::size_t i = 0, k = 0; i < inventory_.pictures.size(); ++i) {
+            if (picturesGone.count(i))
+                continue;
+            if (inventory_.pictures[i].picture && !a.pictures[k].picture)
                 cannot("an inline picture of the rewritten document could not be read back");
+            ++k;
+        }
     } catch (const DocError& e) {
         if (e.kind() == DocError::Kind::CannotWrite)
             throw;
@@ -500,6 +534,7 @@ std::string DocDocument::saveToBytes() const
     const std::vector<std::string> goneStorages = storagesLeaving();
     if (!floatingEdits_.empty())
         storeFloatingPictures(w, t);
+    clearObjectMarks(t);
     if (!goneStorages.empty()) {
         if (CompoundEntry* pool = out.root.child("ObjectPool")) {
             for (const std::string& name : goneStorages)

@@ -76,6 +76,13 @@ struct FloatingShape {
     std::optional<std::array<std::int32_t, 4>> groupBounds;
     std::uint32_t textboxId = 0;   // lTxid, 0 none
     std::int32_t textboxStart = -1, textboxEnd = -1; // CPs of its story range
+    // Objects: the text-box story holding the object's field (index << 16),
+    // and that object (into DocInventory::objects, -1 when none is found).
+    std::uint32_t pictureId = 0;
+    int objectIndex = -1;
+    // Where the FSP flags and the pictureId value lie in the table stream
+    // (0: no such value).
+    std::size_t flagsOffset = 0, pictureIdOffset = 0;
     bool oleShape() const { return (flags & 0x10) != 0; }
     bool flipH() const { return (flags & 0x40) != 0; }
     bool flipV() const { return (flags & 0x80) != 0; }

@@ -555,6 +555,8 @@ private:
                 shape.relative.verticalSize = static_cast<int>(*s.sizeRelV);
             if (s.picture)
                 shape.picture = pictureOf(*s.picture);
+            if (s.objectIndex >= 0)
+                shape.progId = inv_.objects[static_cast<std::size_t>(s.objectIndex)].progId;
             shape.parent = s.parent >= 0 ? static_cast<int>(first) + s.parent : -1;
             shape.inHeader = s.header;
             const int story = s.header ? headerStory : 0;

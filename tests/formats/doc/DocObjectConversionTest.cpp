@@ -132,5 +132,58 @@ TEST(DocObjectConversionTest, EveryPositionStaysOnItsCharacterWhenFieldsLeaveThe
                              [](const auto& entry) { return entry.first.rfind("ObjectPool/", 0) == 0; }));
 }
 
+// A floating object becomes a floating picture with the same anchor and
+// layout: its shape is no longer an object, its field leaves the text-box
+// story that held it, and its storage leaves the file.
+TEST(DocObjectConversionTest, FloatingObjectBecomesAFloatingPicture) {
+    auto doc = readTestDocument("formats/doc/word97-ole1-equations-floating-textbox-wmf.doc");
+    const DocDocument before = DocDocument::fromBytes(*doc.source);
+    std::vector<int> floating;
+    for (int index : doc.topLevelShapes())
+        if (doc.shapes[static_cast<std::size_t>(index)].type == model::shape_type::kEmbeddedObject) floating.push_back(index);
+    ASSERT_EQ(floating.size(), 3u);
+    EXPECT_EQ(doc.shapes[static_cast<std::size_t>(floating[0])].progId, "Equation") << "named by the object in its story";
+    const auto original = doc.shapes[static_cast<std::size_t>(floating[1])];
+    const std::string png = test::makePng(40, 20);
+    test::replaceShapeLikeTheOffice(doc, floating[1], png, 40, 20);
+    const std::string written = writeDoc(doc);
+
+    const DocDocument after = DocDocument::fromBytes(written);
+    const auto back = readDoc(std::make_shared<const std::string>(written));
+    EXPECT_EQ(back.main().plainText(), doc.main().plainText());
+    const auto& shape = back.shapes[static_cast<std::size_t>(floating[1])];
+    EXPECT_EQ(shape.type, model::shape_type::kPicture);
+    ASSERT_FALSE(shape.picture.empty());
+    EXPECT_EQ(*shape.picture.bytes, png);
+    EXPECT_DOUBLE_EQ(shape.leftPt, original.leftPt);
+    EXPECT_DOUBLE_EQ(shape.topPt, original.topPt);
+    EXPECT_DOUBLE_EQ(shape.widthPt, original.widthPt);
+    EXPECT_EQ(shape.wrap.type, original.wrap.type);
+    EXPECT_EQ(shape.stackPosition, original.stackPosition);
+    // The other two floating objects stay objects.
+    EXPECT_EQ(back.shapes[static_cast<std::size_t>(floating[0])].type, model::shape_type::kEmbeddedObject);
+    EXPECT_EQ(back.shapes[static_cast<std::size_t>(floating[2])].type, model::shape_type::kEmbeddedObject);
+
+    // Its field and picture left the text-box story, the other objects' did not.
+    const auto& shapeBefore = before.inventory().shapes[static_cast<std::size_t>(floating[1])];
+    ASSERT_GE(shapeBefore.objectIndex, 0);
+    const auto& object = before.inventory().objects[static_cast<std::size_t>(shapeBefore.objectIndex)];
+    EXPECT_EQ(after.inventory().objects.size(), before.inventory().objects.size() - 1);
+    EXPECT_EQ(after.inventory().pictures.size(), before.inventory().pictures.size() - 1);
+    EXPECT_EQ(after.fib().ccp[Fib::kTextbox], before.fib().ccp[Fib::kTextbox] - (object.fieldEnd + 1 - object.fieldBegin));
+    for (std::size_t i = 0; i < after.inventory().shapes.size(); ++i) {
+        const auto& s = after.inventory().shapes[i];
+        if (!s.oleShape()) continue;
+        ASSERT_GE(s.objectIndex, 0) << "an object shape lost its field";
+        EXPECT_EQ(after.inventory().objects[static_cast<std::size_t>(s.objectIndex)].storageId,
+                  before.inventory().objects[static_cast<std::size_t>(before.inventory().shapes[i].objectIndex)].storageId);
+    }
+    const auto streams = test::streamsOf(written);
+    const std::string gone = "ObjectPool/_" + std::to_string(object.storageId) + "/";
+    EXPECT_FALSE(std::any_of(streams.begin(), streams.end(),
+                             [&](const auto& entry) { return entry.first.rfind(gone, 0) == 0; }));
+    EXPECT_LT(written.size(), doc.source->size());
+}
+
 }  // namespace
 }  // namespace kelvaran::formats::doc
