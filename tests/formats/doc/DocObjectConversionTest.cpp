@@ -3,6 +3,7 @@
 // keeps the place and the look the object had, and an object the writer
 // cannot convert is refused when it is asked for, not when the file is saved.
 
+#include "formats/doc/CompoundFile.h"
 #include "formats/doc/DocDocument.h"
 #include "formats/doc/DocFormat.h"
 #include "formats/doc/Fib.h"
@@ -130,6 +131,67 @@ TEST(DocObjectConversionTest, EveryPositionStaysOnItsCharacterWhenFieldsLeaveThe
     const auto streams = test::streamsOf(written);
     EXPECT_FALSE(std::any_of(streams.begin(), streams.end(),
                              [](const auto& entry) { return entry.first.rfind("ObjectPool/", 0) == 0; }));
+}
+
+// The test document of two objects with its WordDocument stream changed.
+std::string patchedObjectsDocument(void (*patch)(std::string& wordDocument)) {
+    CompoundFile file = CompoundFile::fromBytes(*test::testFile("generated/gen-embedded-objects.doc"));
+    patch(file.root.child("WordDocument")->data);
+    return file.toBytes();
+}
+
+// A linked object's field is a LINK field; its cached picture becomes a
+// plain picture just as an embedded object's does.
+TEST(DocObjectConversionTest, LinkedObjectBecomesAPicture) {
+    const std::string linked = patchedObjectsDocument([](std::string& w) {
+        // The first field's code " EMBED " becomes " LINK  ", text of the
+        // same length (the text is stored as UTF-16).
+        auto utf16 = [](const std::string& ascii) {
+            std::string out;
+            for (char c : ascii) out += std::string{c, '\0'};
+            return out;
+        };
+        const std::size_t at = w.find(utf16(" EMBED "));
+        ASSERT_NE(at, std::string::npos);
+        w.replace(at, 14, utf16(" LINK  "));
+    });
+    auto doc = readDoc(std::make_shared<const std::string>(linked));
+    const int first = test::nthInline(doc, 0, 0);
+    ASSERT_EQ(doc.inlines[static_cast<std::size_t>(first)].kind, model::InlineKind::LinkedObject);
+    EXPECT_EQ(whyObjectStays(doc, doc.inlines[static_cast<std::size_t>(first)].origin), "");
+    test::replaceInlineLikeTheOffice(doc, first, test::makePng(16, 8), 16, 8);
+    const auto back = readDoc(std::make_shared<const std::string>(writeDoc(doc)));
+    const auto live = back.inlinesOf(0);
+    ASSERT_EQ(live.size(), 2u);
+    EXPECT_EQ(back.inlines[static_cast<std::size_t>(live[0])].kind, model::InlineKind::Picture);
+    EXPECT_EQ(back.inlines[static_cast<std::size_t>(live[1])].kind, model::InlineKind::EmbeddedObject);
+    EXPECT_EQ(back.main().plainText(), doc.main().plainText());
+}
+
+// A document holding a table of text positions the writer does not know
+// keeps its objects: asked before the replacement, the format says why, and
+// a replacement made all the same fails to save with that reason.
+TEST(DocObjectConversionTest, ObjectsStayWhenPositionsCannotBeMoved) {
+    const std::string unknown = patchedObjectsDocument([](std::string& w) {
+        // Pair 7 (an outline table keyed by positions) given some bytes.
+        const std::size_t pair = Fib::pairOffset(7);
+        for (int i = 0; i < 4; ++i) w[pair + 4 + i] = i == 0 ? 8 : 0;
+    });
+    auto doc = readDoc(std::make_shared<const std::string>(unknown));
+    const int first = test::nthInline(doc, 0, 0);
+    const std::string why = whyObjectStays(doc, doc.inlines[static_cast<std::size_t>(first)].origin);
+    EXPECT_NE(why.find("table of text positions"), std::string::npos) << why;
+    // Pictures are not asked about; another document's objects are not this one's.
+    auto plain = readTestDocument("generated/gen-inline-pictures.doc");
+    EXPECT_EQ(whyObjectStays(plain, plain.inlines[0].origin), "");
+    EXPECT_EQ(whyObjectStays(plain, doc.inlines[static_cast<std::size_t>(first)].origin), "");
+    test::replaceInlineLikeTheOffice(doc, first, test::makePng(16, 8), 16, 8);
+    try {
+        writeDoc(doc);
+        ADD_FAILURE() << "an object was converted although its field cannot leave the text";
+    } catch (const model::FormatError& e) {
+        EXPECT_NE(std::string(e.what()).find("table of text positions"), std::string::npos) << e.what();
+    }
 }
 
 // A floating object becomes a floating picture with the same anchor and
