@@ -65,6 +65,29 @@ void clearCropping(std::string& shape, std::size_t shapeAt, std::size_t blockSiz
                     shape[at - shapeAt] = 0;
 }
 
+// Where the drawing records of a picture block at `begin` of `b` start: after
+// the picture header and, in the named form, the name.
+std::size_t drawingStart(std::string_view b, std::size_t begin)
+{
+    std::size_t at = begin + u16At(b, begin + 4);
+    if (u16At(b, begin + 6) == 0x66 && at < b.size())
+        at += 1 + u8At(b, at);
+    return at;
+}
+
+// The offsets of the foDelay fields of the picture-store entries in a
+// picture block [begin, end) of `b`.
+std::vector<std::size_t> delayFields(std::string_view b, std::size_t begin, std::size_t end)
+{
+    std::vector<std::size_t> out;
+    if (!fits(b.size(), begin, 8) || end > b.size() || (u16At(b, begin + 6) != 0x64 && u16At(b, begin + 6) != 0x66))
+        return out;
+    for (const OfficeArtRecord& r : OfficeArtRecord::parseSequence(b, drawingStart(b, begin), end))
+        if (r.type == 0xF007 && r.length >= 36)
+            out.push_back(r.bodyOffset() + 28);
+    return out;
+}
+
 // A copy of the container to be patched.  `rewritten`, a stream of the root that
 // the caller puts together anew, is copied without its bytes: a large Data
 // stream is then not held three times while the new one is built.
@@ -293,6 +316,20 @@ std::string DocDocument::patchedData(std::vector<DataBlock>& blocks, std::string
         }
         return static_cast<std::uint32_t>(std::int64_t(old) + delta);
     };
+    // Word notes in a picture's store entry where its drawing records lie in
+    // this stream, and readers go there: the note follows the picture.
+    for (const InlinePicture& p : inventory_.pictures) {
+        const std::optional<std::uint32_t> to = moved(p.dataOffset);
+        const auto oldFields = delayFields(oldData, p.dataOffset, std::size_t(p.dataOffset) + p.blockLength);
+        if (!to || oldFields.empty() || !fits(data.size(), *to, 8))
+            continue;
+        const std::uint32_t noted = u32At(oldData, oldFields.front());
+        if (noted != drawingStart(oldData, p.dataOffset))
+            continue;  // not Word's note (other writers leave 0)
+        const auto newFields = delayFields(data, *to, std::size_t(*to) + u32At(data, *to));
+        if (!newFields.empty())
+            putU32(data, newFields.front(), static_cast<std::uint32_t>(drawingStart(data, *to)));
+    }
     // Where the pictures of the text are; those leaving the text may be
     // pointed at by the properties they leave behind.
     std::set<std::uint32_t> pictureAt;

@@ -211,6 +211,37 @@ TEST(DocWriterTest, EmbeddedObjectBecomesAPlainPicture) {
     EXPECT_EQ(static_cast<unsigned char>(table[flds + 4]) & 0x1F, 0x15);
 }
 
+// Word notes in each inline picture's store entry where the picture's
+// drawing records lie in the Data stream; a picture replaced before others
+// moves them, and the notes move with them (and the new picture gets one).
+TEST(DocWriterTest, PictureStoreNotesFollowThePicturesTheyName) {
+    auto doc = readTestDocument("formats/doc/word97-ole-objects-wmf-png.doc");
+    test::replaceInlineLikeTheOffice(doc, test::nthInline(doc, 0, 0), test::makePng(300, 200), 300, 200);
+    const auto streams = test::streamsOf(writeDoc(doc));
+    const std::string& data = streams.at("Data");
+    auto u32 = [&](std::size_t o) {
+        return std::uint32_t(static_cast<unsigned char>(data[o])) |
+               std::uint32_t(static_cast<unsigned char>(data[o + 1])) << 8 |
+               std::uint32_t(static_cast<unsigned char>(data[o + 2])) << 16 |
+               std::uint32_t(static_cast<unsigned char>(data[o + 3])) << 24;
+    };
+    // The blocks follow each other: a 68-byte header, a shape container,
+    // then the store entry (0xF007) whose delay field is 28 bytes into it.
+    int checked = 0;
+    for (std::size_t block = 0; block + 68 <= data.size() && checked < 3;) {
+        const std::uint32_t length = u32(block);
+        ASSERT_GE(length, 68u);
+        const std::size_t shape = block + 68;
+        const std::size_t entry = shape + 8 + u32(shape + 4);
+        ASSERT_LT(entry + 8 + 32, data.size());
+        ASSERT_EQ(static_cast<unsigned char>(data[entry + 2]) | static_cast<unsigned char>(data[entry + 3]) << 8, 0xF007);
+        EXPECT_EQ(u32(entry + 8 + 28), shape) << "the picture at " << block;
+        ++checked;
+        block += length;
+    }
+    EXPECT_EQ(checked, 3);
+}
+
 TEST(DocWriterTest, FloatingPictureIsReplacedWithItsLayout) {
     auto doc = readTestDocument("generated/gen-floating-rotated-wrapped.doc");
     const auto original = readTestDocument("generated/gen-floating-rotated-wrapped.doc");
