@@ -246,13 +246,13 @@ DocDocument::DataBlock DocDocument::newInlineBlock(const InlinePicture& p, Pictu
         shape += body;
         putU16(head, 6, 0x64);
     }
-    std::array<std::uint8_t, 16> uid{};
-    const std::string blip = Blip::encode(format, file, uid);
-    const std::string fbse = makeFbse(format, uid, static_cast<std::uint32_t>(blip.size()), 0, &blip);
-    std::string block = head + shape + fbse;
     // Displayed size kept: natural size = displayed size at 100 %, no cropping.
     if (p.widthTwips <= 0 || p.heightTwips <= 0 || p.widthTwips > 0x7FFF || p.heightTwips > 0x7FFF)
         cannot("the picture's displayed size cannot be kept");
+    std::array<std::uint8_t, 16> uid{};
+    const std::string blip = Blip::encode(format, file, uid, {p.widthTwips, p.heightTwips});
+    const std::string fbse = makeFbse(format, uid, static_cast<std::uint32_t>(blip.size()), 0, &blip);
+    std::string block = head + shape + fbse;
     putU32(block, 0, static_cast<std::uint32_t>(block.size()));
     putU16(block, 0x1C, static_cast<std::uint16_t>(p.widthTwips));
     putU16(block, 0x1E, static_cast<std::uint16_t>(p.heightTwips));

@@ -211,6 +211,37 @@ TEST(DocWriterTest, EmbeddedObjectBecomesAPlainPicture) {
     EXPECT_EQ(static_cast<unsigned char>(table[flds + 4]) & 0x1F, 0x15);
 }
 
+// A metafile stored in place of a picture notes the size it is shown at,
+// as Word writes it: readers take that for the picture's natural size and fit
+// the metafile's own frame into it, so a presentation reused as the picture
+// is drawn at the scale the object drew it.
+TEST(DocWriterTest, StoredMetafileNotesTheSizeItIsShownAt) {
+    auto doc = readTestDocument("formats/doc/word97-inline-emf.doc");
+    const int object = test::nthInline(doc, 0, 0);
+    const auto original = doc.inlines[static_cast<std::size_t>(object)];
+    ASSERT_EQ(original.picture.type, model::PictureFormat::Emf);
+    const int added = test::replaceInlineLikeTheOffice(doc, object, test::makePng(8, 8), 8, 8);
+    doc.inlines[static_cast<std::size_t>(added)].picture.type = model::PictureFormat::Emf;
+    doc.inlines[static_cast<std::size_t>(added)].picture.bytes = original.picture.bytes;
+    const auto streams = test::streamsOf(writeDoc(doc));
+    const std::string& data = streams.at("Data");
+    auto u32 = [&](std::size_t o) {
+        return std::uint32_t(static_cast<unsigned char>(data[o])) |
+               std::uint32_t(static_cast<unsigned char>(data[o + 1])) << 8 |
+               std::uint32_t(static_cast<unsigned char>(data[o + 2])) << 16 |
+               std::uint32_t(static_cast<unsigned char>(data[o + 3])) << 24;
+    };
+    const std::size_t blip = data.find(std::string("\x1A\xF0", 2)) - 2;  // the metafile record
+    ASSERT_LT(blip, data.size());
+    const std::size_t header = blip + 8 + 16;
+    const double widthTwips = original.widthPt * 20, heightTwips = original.heightPt * 20;
+    EXPECT_EQ(u32(header + 4), 0u);
+    EXPECT_EQ(u32(header + 12), static_cast<std::uint32_t>(std::lround(widthTwips / 15)));
+    EXPECT_EQ(u32(header + 16), static_cast<std::uint32_t>(std::lround(heightTwips / 15)));
+    EXPECT_NEAR(u32(header + 20), widthTwips * 635, 635);
+    EXPECT_NEAR(u32(header + 24), heightTwips * 635, 635);
+}
+
 // Word notes in each inline picture's store entry where the picture's
 // drawing records lie in the Data stream; a picture replaced before others
 // moves them, and the notes move with them (and the new picture gets one).
