@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -114,10 +115,19 @@ private:
     struct DataBlock {
         std::uint32_t offset, length;  // of the old block in the Data stream
         std::string bytes;             // the new block
+        int object = -1;               // a new block for the picture of this object, which had none
     };
-    DataBlock newInlineBlock(const InlinePicture& p, PictureFormat format, const std::string& file, bool dropOle) const;
+    // Properties given to single characters through the piece table, as
+    // property lists by character position.
+    using CharacterProperties = std::map<std::uint32_t, std::string>;
+    // `given`: the block to start from instead of the picture's own.
+    DataBlock newInlineBlock(const InlinePicture& p, PictureFormat format, const std::string& file, bool dropOle,
+                             std::string_view given = {}) const;
     std::vector<DataBlock> newInlineBlocks() const;
-    std::string patchedData(std::vector<DataBlock>& blocks, std::string& w, std::string& t) const;
+    // `placed` receives where the new blocks of objects landed, by object.
+    std::string patchedData(std::vector<DataBlock>& blocks, std::string& w, std::string& t,
+                            std::map<int, std::uint32_t>& placed) const;
+    DataBlock newStoragePictureBlock(std::size_t object, PictureFormat format, const std::string& file) const;
     // Converted objects' fields leave the text (DocDocumentFields.cpp).
     std::vector<CpRange> convertedFieldRanges() const;
     // The object storages no object left in the document uses.
@@ -128,8 +138,11 @@ private:
     // The inline pictures that leave with the fields of floating objects.
     std::set<std::size_t> picturesLeaving() const;
     void clearObjectMarks(std::string& t) const;
-    void removeCharacters(const std::vector<CpRange>& ranges, std::string& w, std::string& t) const;
-    void rewritePieces(const std::vector<CpRange>& ranges, std::string& w, std::string& t) const;
+    void removeCharacters(const std::vector<CpRange>& ranges, const CharacterProperties& props, std::string& w,
+                          std::string& t) const;
+    void rewritePieces(const std::vector<CpRange>& ranges, const CharacterProperties& props, std::string& w,
+                       std::string& t) const;
+    const Piece* pieceAt(std::uint32_t cp) const;
     void storeFloatingPictures(std::string& w, std::string& t) const;
     std::size_t wordDocumentInUse(const std::string& w, const std::string& t) const;
     void checkReadBack(const std::string& bytes) const;

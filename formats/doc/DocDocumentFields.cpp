@@ -187,8 +187,16 @@ std::string DocDocument::whyTextCannotShrink() const
 std::string DocDocument::whyObjectCannotBecomePicture(std::size_t index) const
 {
     const EmbeddedObject& o = inventory_.objects.at(index);
-    if (o.resultPicture < 0)
+    if (o.resultPicture < 0 && !o.storagePicture)
         return "the embedded object has no picture to keep in its place";
+    if (o.storagePicture) {
+        // Its picture character becomes a picture through properties given
+        // in the piece table.
+        const Piece* piece = pieceAt(o.storagePicture->cp);
+        if (!piece || (piece->prm != 0 && !(piece->prm & 1)) ||
+            ((piece->prm & 1) && (piece->prm >> 1) >= prcGroups_.size()))
+            return "the embedded object's picture character cannot be given new properties";
+    }
     if (o.fieldEnd >= text_.size() || text_[o.fieldBegin] != 0x13 || text_[o.fieldEnd] != 0x15 ||
         o.separator >= o.fieldEnd || text_[o.separator] != 0x14)
         return "the embedded object's field is incomplete";
@@ -296,7 +304,15 @@ std::vector<std::string> DocDocument::storagesLeaving() const
     return names;
 }
 
-void DocDocument::rewritePieces(const std::vector<CpRange>& removedRanges, std::string& w, std::string& t) const
+const DocDocument::Piece* DocDocument::pieceAt(std::uint32_t cp) const
+{
+    auto it = std::upper_bound(pieces_.begin(), pieces_.end(), cp,
+                               [](std::uint32_t v, const Piece& p) { return v < p.cpEnd; });
+    return it != pieces_.end() && cp >= it->cpStart ? &*it : nullptr;
+}
+
+void DocDocument::rewritePieces(const std::vector<CpRange>& removedRanges, const CharacterProperties& props,
+                                std::string& w, std::string& t) const
 {
     const Removal removal(removedRanges);
     const std::uint32_t fc = fib_.fc(Fib::kClx), lcb = fib_.lcb(Fib::kClx);
@@ -306,10 +322,47 @@ void DocDocument::rewritePieces(const std::vector<CpRange>& removedRanges, std::
     while (groupsEnd < std::size_t(fc) + lcb && u8At(t, groupsEnd) == 1)
         groupsEnd += 3 + std::size_t(u16At(t, groupsEnd + 1));
     std::string clx = t.substr(fc, groupsEnd - fc);
+    std::size_t groups = prcGroups_.size();
     std::vector<std::uint32_t> cps;
     std::string pcds;
     std::uint32_t cp = 0;
+    // A piece of one character with properties of its own: a new group of
+    // the piece's properties (if any) followed by the new ones.
+    auto ownPiece = [&](const Piece& p, std::uint32_t at, const std::string& added) {
+        std::string list;
+        if (p.prm & 1)
+            list.append(t, prcGroups_.at(p.prm >> 1).first, prcGroups_[p.prm >> 1].second - prcGroups_[p.prm >> 1].first);
+        else if (p.prm != 0)
+            cannot("a character's properties in the piece table cannot be extended");
+        list += added;
+        if (list.size() > 0x3FA2 || groups >= 0x7FFF)
+            cannot("a character's properties do not fit in the piece table");
+        clx.push_back(1);
+        appendU16(clx, static_cast<std::uint16_t>(list.size()));
+        clx += list;
+        std::string entry = t.substr(p.prmOffset - 6, 8);
+        const std::uint32_t start = p.fc + (at - p.cpStart) * (p.compressed ? 1 : 2);
+        putU32(entry, 2, p.compressed ? ((start * 2) | 0x40000000u) : start);
+        putU16(entry, 6, static_cast<std::uint16_t>((groups << 1) | 1));
+        ++groups;
+        cps.push_back(cp);
+        pcds += entry;
+        cp += 1;
+    };
     auto keep = [&](const Piece& p, std::uint32_t from, std::uint32_t to) {
+        for (auto it = props.lower_bound(from); it != props.end() && it->first < to; it = props.lower_bound(from)) {
+            const std::uint32_t at = it->first;
+            if (at > from) {
+                std::string entry = t.substr(p.prmOffset - 6, 8);
+                const std::uint32_t start = p.fc + (from - p.cpStart) * (p.compressed ? 1 : 2);
+                putU32(entry, 2, p.compressed ? ((start * 2) | 0x40000000u) : start);
+                cps.push_back(cp);
+                pcds += entry;
+                cp += at - from;
+            }
+            ownPiece(p, at, it->second);
+            from = at + 1;
+        }
         if (to <= from)
             return;
         std::string entry = t.substr(p.prmOffset - 6, 8);
@@ -341,7 +394,8 @@ void DocDocument::rewritePieces(const std::vector<CpRange>& removedRanges, std::
     relocate(w, t, Fib::kClx, clx);
 }
 
-void DocDocument::removeCharacters(const std::vector<CpRange>& removedRanges, std::string& w, std::string& t) const
+void DocDocument::removeCharacters(const std::vector<CpRange>& removedRanges, const CharacterProperties& props,
+                                   std::string& w, std::string& t) const
 {
     if (removedRanges.empty())
         return;
@@ -355,7 +409,7 @@ void DocDocument::removeCharacters(const std::vector<CpRange>& removedRanges, st
             if (text_[cp] == 0x13 || text_[cp] == 0x14 || text_[cp] == 0x15)
                 fieldMarks.insert(cp);
 
-    rewritePieces(removal.ranges(), w, t);
+    rewritePieces(removal.ranges(), props, w, t);
     for (const PositionTable& table : kPositionTables) {
         if (table.pair >= fib_.pairCount() || fib_.lcb(table.pair) == 0)
             continue;

@@ -181,14 +181,14 @@ void DocDocument::convertFloatingObjectToPicture(std::size_t index, PictureForma
 // ---- Inline pictures (and the result pictures of converted objects) ----
 
 DocDocument::DataBlock DocDocument::newInlineBlock(const InlinePicture& p, PictureFormat format, const std::string& file,
-                                                   bool dropOle) const
+                                                   bool dropOle, std::string_view given) const
 {
     const std::string_view oldData = stream("Data");
-    if (!fits(oldData.size(), p.dataOffset, p.blockLength))
+    if (given.empty() && !fits(oldData.size(), p.dataOffset, p.blockLength))
         cannot("a picture block lies outside the Data stream");
     // Read in place: a block of a large picture is not copied, only the
     // parts of it that go into the new block.
-    const std::string_view old = oldData.substr(p.dataOffset, p.blockLength);
+    const std::string_view old = given.empty() ? oldData.substr(p.dataOffset, p.blockLength) : given;
     if (old.size() < 6 || u16At(old, 4) > old.size())
         cannot("a picture block is shorter than its own header");
     const std::uint16_t cbHeader = u16At(old, 4);
@@ -263,15 +263,41 @@ DocDocument::DataBlock DocDocument::newInlineBlock(const InlinePicture& p, Pictu
     return {p.dataOffset, p.blockLength, std::move(block)};
 }
 
+// The picture of an object of the older kind, which had no block in the Data
+// stream: a new block at the stream's end, a plain picture shown at the
+// object's size.
+DocDocument::DataBlock DocDocument::newStoragePictureBlock(std::size_t object, PictureFormat format,
+                                                           const std::string& file) const
+{
+    const StoragePicture& p = *inventory_.objects[object].storagePicture;
+    InlinePicture shown;
+    shown.widthTwips = p.widthTwips();
+    shown.heightTwips = p.heightTwips();
+    shown.mappingMode = 0x64;
+    // A header of its own: no borders, the drawing records follow.
+    std::string header(68, '\0');
+    putU16(header, 4, 68);
+    putU16(header, 6, 0x64);
+    DataBlock block = newInlineBlock(shown, format, file, true, header);
+    block.offset = static_cast<std::uint32_t>(stream("Data").size());
+    block.length = 0;
+    block.object = static_cast<int>(object);
+    return block;
+}
+
 std::vector<DocDocument::DataBlock> DocDocument::newInlineBlocks() const
 {
     std::vector<DataBlock> blocks;
     for (const Edit& e : inlineEdits_)
         blocks.push_back(newInlineBlock(inventory_.pictures[e.index], e.format, e.file, false));
-    for (const Edit& e : objectEdits_)
-        blocks.push_back(newInlineBlock(
-            inventory_.pictures[static_cast<std::size_t>(inventory_.objects[e.index].resultPicture)], e.format, e.file,
-            true));
+    for (const Edit& e : objectEdits_) {
+        const EmbeddedObject& o = inventory_.objects[e.index];
+        if (o.resultPicture >= 0)
+            blocks.push_back(
+                newInlineBlock(inventory_.pictures[static_cast<std::size_t>(o.resultPicture)], e.format, e.file, true));
+        else
+            blocks.push_back(newStoragePictureBlock(e.index, e.format, e.file));
+    }
     // The pictures that leave with a floating object's field leave the Data
     // stream too.
     for (std::size_t i : picturesLeaving())
@@ -281,10 +307,12 @@ std::vector<DocDocument::DataBlock> DocDocument::newInlineBlocks() const
 
 // The Data stream put together from the original with the new blocks in
 // place, and every reference into it in `w` and `t` moved along.
-std::string DocDocument::patchedData(std::vector<DataBlock>& blocks, std::string& w, std::string& t) const
+std::string DocDocument::patchedData(std::vector<DataBlock>& blocks, std::string& w, std::string& t,
+                                     std::map<int, std::uint32_t>& placed) const
 {
     const std::string_view oldData = stream("Data");
-    std::sort(blocks.begin(), blocks.end(), [](const DataBlock& a, const DataBlock& b) { return a.offset < b.offset; });
+    std::stable_sort(blocks.begin(), blocks.end(),
+                     [](const DataBlock& a, const DataBlock& b) { return a.offset < b.offset; });
     for (std::size_t i = 1; i < blocks.size(); ++i)
         if (blocks[i].offset < blocks[i - 1].offset + blocks[i - 1].length)
             cannot("two pictures share their data; the document cannot be rewritten safely");
@@ -298,6 +326,8 @@ std::string DocDocument::patchedData(std::vector<DataBlock>& blocks, std::string
     std::size_t at = 0;
     for (const DataBlock& b : blocks) {
         data.append(oldData.substr(at, b.offset - at));
+        if (b.object >= 0)
+            placed[b.object] = static_cast<std::uint32_t>(data.size());
         data += b.bytes;
         at = std::size_t(b.offset) + b.length;
     }
@@ -518,7 +548,10 @@ void DocDocument::checkReadBack(const std::string& bytes) const
         std::size_t objectsGone = objectEdits_.size();
         for (std::size_t shape : floatingObjects_)
             objectsGone += floatingObjectLeaving(shape) ? 1 : 0;
-        if (a.pictures.size() + picturesGone.size() != inventory_.pictures.size() ||
+        std::size_t picturesMade = 0;
+        for (const Edit& e : objectEdits_)
+            picturesMade += inventory_.objects[e.index].resultPicture < 0 ? 1 : 0;
+        if (a.pictures.size() + picturesGone.size() != inventory_.pictures.size() + picturesMade ||
             a.shapes.size() != inventory_.shapes.size() || a.objects.size() + objectsGone != inventory_.objects.size())
             cannot("the rewritten document does not hold the same pictures and objects");
         for (std::size_t shape : floatingObjects_)
@@ -542,13 +575,13 @@ void DocDocument::checkReadBack(const std::string& bytes) const
         for (std::size_t i = 0; i < a.shapes.size(); ++i)
             if (inventory_.shapes[i].picture && !a.shapes[i].picture)
                 cannot("a floating picture of the rewritten document could not be read back");
-        for (std::size_t i = 0, k = 0; i < inventory_.pictures.size(); ++i) {
-            if (picturesGone.count(i))
-                continue;
-            if (inventory_.pictures[i].picture && !a.pictures[k].picture)
-                cannot("an inline picture of the rewritten document could not be read back");
-            ++k;
-        }
+        std::size_t readable = 0, readableNow = 0;
+        for (std::size_t i = 0; i < inventory_.pictures.size(); ++i)
+            readable += !picturesGone.count(i) && inventory_.pictures[i].picture ? 1 : 0;
+        for (const InlinePicture& p : a.pictures)
+            readableNow += p.picture ? 1 : 0;
+        if (readableNow < readable + picturesMade)
+            cannot("an inline picture of the rewritten document could not be read back");
     } catch (const DocError& e) {
         if (e.kind() == DocError::Kind::CannotWrite)
             throw;
@@ -561,13 +594,31 @@ std::string DocDocument::saveToBytes() const
     std::vector<DataBlock> blocks = newInlineBlocks();
     // New picture blocks mean a new Data stream, put together from the original.
     CompoundFile out = copyForPatching(*file_, blocks.empty() ? nullptr : file_->root.child("Data"));
+    if (!blocks.empty() && !out.root.child("Data"))
+        out.root.addStream("Data", {});  // before the references below: adding moves the entries
+    if (CompoundEntry* data = out.root.child("Data"); data && data->isStorage && !blocks.empty())
+        cannot("the document's Data stream is a storage");
     CompoundEntry* wdEntry = out.root.child("WordDocument");
     CompoundEntry* tableEntry = out.root.child(tableName());
     std::string& w = wdEntry->data;
     std::string& t = tableEntry->data;
+    std::map<int, std::uint32_t> placed;
     if (!blocks.empty())
-        out.root.child("Data")->data = patchedData(blocks, w, t);
-    removeCharacters(convertedFieldRanges(), w, t);
+        out.root.child("Data")->data = patchedData(blocks, w, t, placed);
+    // Pictures of objects of the older kind become pictures of the new
+    // blocks through properties of their characters in the piece table.
+    CharacterProperties props;
+    for (const auto& [object, offset] : placed) {
+        std::string list;
+        appendU16(list, Sprm::kCPicLocation);
+        appendU32(list, offset);
+        appendU16(list, Sprm::kCFOle2);
+        list.push_back('\0');
+        appendU16(list, Sprm::kCFObj);
+        list.push_back('\0');
+        props[inventory_.objects[static_cast<std::size_t>(object)].storagePicture->cp] = list;
+    }
+    removeCharacters(convertedFieldRanges(), props, w, t);
     const std::vector<std::string> goneStorages = storagesLeaving();
     if (!floatingEdits_.empty())
         storeFloatingPictures(w, t);

@@ -194,6 +194,69 @@ TEST(DocObjectConversionTest, ObjectsStayWhenPositionsCannotBeMoved) {
     }
 }
 
+// Objects of the older kind keep their picture in their storage: a metafile
+// sized, scaled and cropped by a picture header of the storage.  They are
+// read with that size and crop, and become pictures of the Data stream.
+TEST(DocObjectConversionTest, ObjectsWithThePictureInTheirStorageAreReadCroppedAndConverted) {
+    CompoundFile file = CompoundFile::fromBytes(*test::testFile("formats/doc/word97-ole-objects-wmf-png.doc"));
+    CompoundEntry* pool = file.root.child("ObjectPool");
+    ASSERT_NE(pool, nullptr);
+    ASSERT_EQ(pool->children.size(), 2u);
+    // The first object's picture cropped by 100 twips on the left and 60 at the bottom.
+    std::string& pic = pool->children[0].child("\003PIC")->data;
+    auto put32 = [&](std::size_t at, std::int32_t v) {
+        for (int i = 0; i < 4; ++i) pic[at + i] = static_cast<char>((static_cast<std::uint32_t>(v) >> (8 * i)) & 0xFF);
+    };
+    put32(0x34, 100);
+    put32(0x40, 60);
+    auto doc = readDoc(std::make_shared<const std::string>(file.toBytes()));
+
+    std::vector<int> objects;
+    for (int index : doc.inlinesOf(0))
+        if (doc.inlines[static_cast<std::size_t>(index)].kind == model::InlineKind::EmbeddedObject) objects.push_back(index);
+    ASSERT_EQ(objects.size(), 2u) << "both equations are objects of the text";
+    const auto& a = doc.inlines[static_cast<std::size_t>(objects[0])];
+    const auto& b = doc.inlines[static_cast<std::size_t>(objects[1])];
+    EXPECT_EQ(a.progId, "Equation.3");
+    EXPECT_EQ(a.picture.type, model::PictureFormat::Wmf);
+    ASSERT_GE(a.picture.size(), 22u);
+    EXPECT_EQ(a.picture.bytes->substr(0, 4), std::string("\xD7\xCD\xC6\x9A", 4)) << "readable metafile";
+    // Which storage belongs to which object is the file's business; the
+    // cropped one is 100 twips narrower and 60 lower than its natural size.
+    const auto& cropped = a.picture.crop.any() ? a : b;
+    const auto& whole = a.picture.crop.any() ? b : a;
+    EXPECT_FALSE(whole.picture.crop.any());
+    EXPECT_NEAR(cropped.widthPt, cropped.picture.naturalWidthPt - 5, 0.01);
+    EXPECT_NEAR(cropped.heightPt, cropped.picture.naturalHeightPt - 3, 0.01);
+    EXPECT_NEAR(cropped.picture.crop.left, 100 / (cropped.picture.naturalWidthPt * 20), 1e-9);
+    EXPECT_NEAR(cropped.picture.crop.bottom, 60 / (cropped.picture.naturalHeightPt * 20), 1e-9);
+    EXPECT_EQ(whyObjectStays(doc, cropped.origin), "");
+
+    const double width = cropped.widthPt, height = cropped.heightPt;
+    test::replaceInlineLikeTheOffice(doc, a.picture.crop.any() ? objects[0] : objects[1], test::makePng(40, 10), 40, 10);
+    const std::string written = writeDoc(doc);
+    const auto back = readDoc(std::make_shared<const std::string>(written));
+    EXPECT_EQ(back.main().plainText(), doc.main().plainText());
+    int pictures = 0, left = 0;
+    for (int i : back.inlinesOf(0)) {
+        const auto& o = back.inlines[static_cast<std::size_t>(i)];
+        if (o.kind == model::InlineKind::EmbeddedObject) ++left;
+        if (o.kind == model::InlineKind::Picture && o.picture.type == model::PictureFormat::Png) {
+            ++pictures;
+            EXPECT_NEAR(o.widthPt, width, 0.05) << "the picture keeps the object's cropped size";
+            EXPECT_NEAR(o.heightPt, height, 0.05);
+            EXPECT_FALSE(o.picture.crop.any());
+        }
+    }
+    EXPECT_EQ(pictures, 1);
+    EXPECT_EQ(left, 1) << "the other equation stays an object";
+    const auto streams = test::streamsOf(written);
+    int storages = 0;
+    for (const auto& [path, data] : streams)
+        storages += path.size() > 5 && path.compare(path.size() - 5, 5, "/\003PIC") == 0 ? 1 : 0;
+    EXPECT_EQ(storages, 1) << "the converted object's storage left the file";
+}
+
 // A floating object becomes a floating picture with the same anchor and
 // layout: its shape is no longer an object, its field leaves the text-box
 // story that held it, and its storage leaves the file.
