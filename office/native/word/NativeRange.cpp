@@ -40,7 +40,7 @@ void NativeRange::Copy() {
     if (s.end <= s.start) throw OfficeError("there is nothing in the range to copy");
     WordClip clip = copySpan(*document_, s);
     refuseObjectsThatStay(*document_, clip);
-    offerOnClipboard(document_->session.clipboard, std::move(clip));
+    offerOnClipboard(document_->session.clipboard, std::move(clip), document_->session.events);
 }
 
 void NativeRange::Paste() {

@@ -78,14 +78,14 @@ void NativeSelection::Copy() {
         if (live.empty()) throw OfficeError("nothing is selected");
         WordClip clip = copyShapes(*document, live);
         refuseObjectsThatStay(*document, clip);
-        offerOnClipboard(session_->clipboard, std::move(clip));
+        offerOnClipboard(session_->clipboard, std::move(clip), session_->events);
         return;
     }
     const StorySpan span = spanOf(*document, selection);
     if (span.end <= span.start) throw OfficeError("nothing is selected");
     WordClip clip = copySpan(*document, span);
     refuseObjectsThatStay(*document, clip);
-    offerOnClipboard(session_->clipboard, std::move(clip));
+    offerOnClipboard(session_->clipboard, std::move(clip), session_->events);
 }
 
 void NativeSelection::Cut() {
