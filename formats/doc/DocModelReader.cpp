@@ -422,8 +422,11 @@ private:
         // A crop kept only in the drawing properties: the header's size is
         // the visible part, so the natural size grows by what is cut off.
         const auto& sc = p.shapeCrop;
+        // Only cuts are taken: a side pushed outwards is left to the header.
         const double keptX = 1.0 - sc[0] - sc[2], keptY = 1.0 - sc[1] - sc[3];
-        if (!object.picture.crop.any() && (sc[0] || sc[1] || sc[2] || sc[3]) && keptX > 0.01 && keptY > 0.01) {
+        const bool cutsOnly = std::all_of(sc.begin(), sc.end(), [](double v) { return v >= 0; });
+        if (!object.picture.crop.any() && cutsOnly && (sc[0] || sc[1] || sc[2] || sc[3]) && keptX > 0.01 &&
+            keptY > 0.01) {
             object.picture.crop = model::Crop{sc[0], sc[1], sc[2], sc[3]};
             object.picture.naturalWidthPt = object.widthPt / keptX;
             object.picture.naturalHeightPt = object.heightPt / keptY;
