@@ -45,9 +45,9 @@ auto guarded(const std::string& what, Step&& step) -> decltype(step()) {
 std::vector<FileFormat> builtInFormats() {
     std::vector<FileFormat> list;
     list.push_back(FileFormat{"rtf", formats::rtf::looksLikeRtf, formats::rtf::readRtf, formats::rtf::writeRtf,
-                                 formats::rtf::newRtfDocument});
+                                 formats::rtf::newRtfDocument, {}});
     list.push_back(FileFormat{"doc", formats::doc::looksLikeDoc, formats::doc::readDocTakingBytes, formats::doc::writeDoc,
-                                 formats::doc::newDocDocument});
+                                 formats::doc::newDocDocument, formats::doc::whyObjectStays});
     return list;
 }
 
