@@ -26,6 +26,9 @@ struct ContentSummary {
     std::uint64_t bytes = 0;
     std::int32_t pixelWidth = 0;
     std::int32_t pixelHeight = 0;
+    // The stored picture itself, shared with its holder (never copied), for
+    // front ends that show it; null when not offered.
+    std::shared_ptr<const std::string> picture;
 };
 
 class Clipboard {

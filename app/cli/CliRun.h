@@ -20,6 +20,9 @@ struct BatchSettings {
     std::int32_t wait2000 = 500;
     std::string outputDir;
     bool dryRun = false;
+    // Every copy written is rendered with LibreOffice beside its input and
+    // removed again when a reader could tell them apart.
+    bool verify = false;
     bool quiet = false;
     bool verbose = false;
     bool logToError = false;  // the report has standard output
@@ -28,6 +31,10 @@ struct BatchSettings {
     // has done ("saved-bytes\n"); -1 when it runs alone.
     int progressFd = -1;
     std::vector<std::string> openingLines;
+    // The folder the HTML report is built in (empty: none), and the number
+    // of this run's part of it.
+    std::string htmlFolder;
+    int htmlPart = 0;
 };
 
 // One batch run over `entries`, as the window's start button runs it, with

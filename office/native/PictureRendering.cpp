@@ -119,6 +119,7 @@ platform::ContentSummary summaryOf(const model::PictureData& picture) {
     summary.bytes = picture.size();
     summary.pixelWidth = picture.pixelWidth;
     summary.pixelHeight = picture.pixelHeight;
+    summary.picture = picture.bytes;
     return summary;
 }
 
