@@ -128,7 +128,8 @@ std::string savingsChart(const json& documents) {
 std::string verifyCell(const json& verify) {
     if (!verify.is_object()) return "&ndash;";
     if (verify.value("passed", false)) {
-        return fmt::format("passed ({} pages, worst tile {:.0f}/255)", verify.value("pages", 0),
+        const int pages = verify.value("pages", 0);
+        return fmt::format("passed ({} page{}, worst tile {:.0f}/255)", pages, pages == 1 ? "" : "s",
                            verify.value("worst_tile", 0.0));
     }
     return "failed: " + escape(text(verify["why"]));
