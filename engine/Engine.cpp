@@ -46,6 +46,7 @@ void Engine::beginObject() {
     passesTried_.clear();
     passBytes_.clear();
     original_.reset();
+    candidate_.reset();
 }
 
 void Engine::noteOriginal() { original_ = clipboard_.summary(); }
@@ -59,6 +60,11 @@ void Engine::tell(ObjectDecision decision) {
         decision.originalBytes = static_cast<double>(original_->bytes);
         decision.pixelWidth = original_->pixelWidth;
         decision.pixelHeight = original_->pixelHeight;
+        decision.originalPicture = original_->picture;
+    }
+    if (candidate_ && !decision.passes.empty()) {
+        decision.newType = candidate_->pictureType;
+        decision.newPicture = candidate_->picture;
     }
     beginObject();
     if (!observer_) return;

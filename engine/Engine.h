@@ -137,6 +137,8 @@ private:
     std::vector<double> passBytes_;
     // The object as it was copied for measuring, when the office described it.
     std::optional<platform::ContentSummary> original_;
+    // The last conversion pass's picture.
+    std::optional<platform::ContentSummary> candidate_;
     // The class name of the embedded object being looked at; empty for a picture.
     std::string progId_;
     // Why the floating conversion gave up, when it says -1.

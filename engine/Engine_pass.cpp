@@ -131,8 +131,8 @@ void Engine::conversionPass(const std::string& objectKind, double displayWidth, 
         firstShape()->Cut();
         obj(state_.scratchBook).setSaved(true);
         passesTried_.push_back(formatLabel);
-        const auto candidate = clipboard_.summary();
-        passBytes_.push_back(candidate ? static_cast<double>(candidate->bytes) : 0.0);
+        candidate_ = clipboard_.summary();
+        passBytes_.push_back(candidate_ ? static_cast<double>(candidate_->bytes) : 0.0);
     } catch (...) {
         // The next pass works on item 1 of the sheet: leave nothing behind.
         emptyScratchSheet();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,14 @@ struct ObjectDecision {
     std::int32_t pixelHeight = 0;
     // Why it failed: the failure's own text; empty for every other decision.
     std::string reason = {};
+    // The pictures themselves, for front ends that show them: the original's
+    // stored picture and the last pass's new one with its encoding, shared
+    // with the documents that hold them and valid beyond the call.  Null when
+    // the office did not offer them.  An observer that keeps them keeps their
+    // memory: draw what is needed during the call and let go.
+    std::shared_ptr<const std::string> originalPicture = {};
+    std::shared_ptr<const std::string> newPicture = {};
+    std::string newType = {};
 };
 
 class ObjectObserver {

@@ -46,7 +46,9 @@ ProcessResult runProcess(const std::vector<std::string>& argv, std::chrono::mill
     if (pid == 0) {
         ::setpgid(0, 0);
         const int in = ::open("/dev/null", O_RDONLY);
-        const int out = ::open(sink.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int out = ::open(sink.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        // Never the caller's own output: it may be a report being written.
+        if (out < 0) out = ::open("/dev/null", O_WRONLY);
         if (in >= 0) ::dup2(in, 0);
         if (out >= 0) {
             ::dup2(out, 1);

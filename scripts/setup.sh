@@ -20,6 +20,8 @@ packages=(
   fonts-liberation fonts-ipafont-mincho fonts-opensymbol fonts-dejavu-core fontconfig libfontconfig-dev
   libreoffice-writer-nogui libreoffice-calc-nogui poppler-utils parallel help2man
   python3 file python3-numpy python3-pil
+  # a real browser for the HTML report's test (headless)
+  chromium
   # packaging: the .deb and its dependency lines, icon sizes, desktop entry check
   dpkg-dev librsvg2-bin desktop-file-utils
 )

@@ -3,8 +3,13 @@
 #include "app/run/RunAssembly.h"
 
 #include <atomic>
+#include <functional>
 #include <iosfwd>
 #include <string>
+
+namespace kelvaran::office::word {
+class Document;
+}
 
 namespace kelvaran::app {
 
@@ -22,6 +27,9 @@ struct CliEnvironment {
     std::istream* standardInput = nullptr;
     // A terminal gets a progress line on the error stream.
     bool errorIsTerminal = false;
+    // Tests only: changes each converted document just before its copy is
+    // saved, to make a copy that differs from its input on purpose.
+    std::function<void(office::word::Document&)> beforeSave;
 };
 
 // Exit codes.

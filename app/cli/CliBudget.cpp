@@ -93,6 +93,9 @@ std::vector<BudgetChoice> ChooseWithinBudget(const BatchSettings& settings, cons
             trial.values.jpegQuality = step.jpegQuality;
             trial.targetBytes = 0;
             trial.dryRun = true;
+            // A trial writes no copy to check and no page to show.
+            trial.verify = false;
+            trial.htmlFolder.clear();
             trial.quiet = true;
             trial.verbose = false;
             trial.progress = false;

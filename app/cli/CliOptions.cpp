@@ -2,8 +2,10 @@
 
 #include "Version.h"
 #include "app/cli/CliBudget.h"
+#include "app/run/HtmlReport.h"
 #include "app/run/InputList.h"
 #include "app/run/RunReport.h"
+#include "app/verify/PageCheck.h"
 #include "engine/Conditions.h"
 #include "engine/RunState.h"
 #include "platform/AtomicFile.h"
@@ -23,6 +25,7 @@
 #include <cstring>
 #include <filesystem>
 #include <istream>
+#include <algorithm>
 #include <map>
 #include <ostream>
 #include <sstream>
@@ -125,7 +128,9 @@ struct Options {
     bool dryRun = false;
     bool dropUnused = false;
     std::string targetSize;
+    bool verify = false;
     std::string reportTarget;
+    std::string htmlReport;
     bool quiet = false;
     bool verbose = false;
     int jobs = 1;
@@ -178,9 +183,18 @@ void addOutputOptions(CLI::App& cli, Options& o) {
     cli.add_flag("-n,--dry-run", o.dryRun,
                  "Convert and measure, write no document (each copy is measured in a temporary file, removed at once)")
         ->group("Output");
+    cli.add_flag("--verify", o.verify,
+                 "Render every copy written and its input with LibreOffice and compare their pages; a copy that "
+                 "differs is removed (outcome unverified, exit status 1)")
+        ->group("Output");
     cli.add_option("--report", o.reportTarget,
                    "Write a JSON Lines report to FILE (\"-\": standard output, the log then goes to standard error)")
         ->type_name("FILE")
+        ->group("Output");
+    cli.add_option("--html-report", o.htmlReport,
+                   "Write a report to look at into DIR (index.html and a thumbnail before and after of every "
+                   "replaced picture); DIR must be new, empty or an earlier report, which is replaced")
+        ->type_name("DIR")
         ->group("Output");
     cli.add_flag("-q,--quiet", o.quiet, "Show only errors: no log, no status, no progress")->group("Output");
     cli.add_flag("-v,--verbose", o.verbose, "Also show one line per document with its outcome")->group("Output");
@@ -258,6 +272,10 @@ std::vector<std::string> gatherEntries(const Options& o, const CliEnvironment& e
     if (o.files.empty() && o.filesFrom.empty()) throw UsageError("no document given: name FILE or --files-from LIST");
     if (o.nulSeparated && o.filesFrom.empty()) throw UsageError("-0 needs --files-from");
     if (!o.outputDir.empty()) requireWritableFolder(o.outputDir);
+    if (o.verify && o.dryRun) throw UsageError("--verify checks the copies written; a dry run writes none");
+    if (o.verify && !verify::LibreOfficeRenderer::available()) {
+        throw UsageError("--verify needs LibreOffice (soffice) to render the pages: apt install libreoffice-writer-nogui");
+    }
     std::vector<std::string> entries = o.files;
     if (!o.filesFrom.empty()) {
         const auto listed = ReadFileList(readList(o.filesFrom, environment.standardInput), o.nulSeparated);
@@ -291,6 +309,35 @@ std::unique_ptr<ReportSink> openReport(const std::string& target, const std::vec
         return std::make_unique<ReportSink>(target, out);
     } catch (const std::exception& e) {
         throw UsageError(std::string("--report: ") + e.what());
+    }
+}
+
+// The folder the HTML report is built in, checked against the target, the
+// output folder and the inputs; null when none was asked for.  Throws
+// UsageError.
+std::unique_ptr<HtmlReportFolder> openHtmlReport(const Options& o, const std::vector<std::string>& entries) {
+    if (o.htmlReport.empty()) return nullptr;
+    if (const auto why = HtmlReportFolder::refusal(o.htmlReport)) throw UsageError("--html-report: " + *why);
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path target = fs::weakly_canonical(fs::absolute(o.htmlReport), ec);
+    auto inside = [&](const std::string& path) {
+        std::error_code ignored;
+        const fs::path full = fs::weakly_canonical(fs::absolute(path), ignored);
+        const auto [end, rest] = std::mismatch(target.begin(), target.end(), full.begin(), full.end());
+        return end == target.end();
+    };
+    // The folder is replaced whole when the run ends: nothing of value may be in it.
+    if (!o.outputDir.empty() && inside(o.outputDir)) {
+        throw UsageError("--html-report: the slimmed copies would be written into the report folder");
+    }
+    for (const auto& entry : entries) {
+        if (inside(entry)) throw UsageError("--html-report: the input " + entry + " lies in the report folder");
+    }
+    try {
+        return std::make_unique<HtmlReportFolder>(o.htmlReport);
+    } catch (const std::exception& e) {
+        throw UsageError(std::string("--html-report: ") + e.what());
     }
 }
 
@@ -356,6 +403,7 @@ std::optional<int> readCommandLine(int argc, const char* const* argv, const CliE
     try {
         request.entries = gatherEntries(o, environment, fileSystem);
         request.report = openReport(o.reportTarget, request.entries, out);
+        request.html = openHtmlReport(o, request.entries);
     } catch (const UsageError& e) {
         err << "kelvaran-cli: " << e.what() << std::endl;
         return kExitUsage;
@@ -369,6 +417,8 @@ std::optional<int> readCommandLine(int argc, const char* const* argv, const CliE
     settings.dryRun = o.dryRun;
     settings.dropUnused = o.dropUnused;
     if (!o.targetSize.empty()) settings.targetBytes = *ParseSizeBudget(o.targetSize);
+    settings.verify = o.verify;
+    if (request.html) settings.htmlFolder = request.html->work();
     settings.quiet = o.quiet;
     settings.verbose = o.verbose;
     settings.logToError = request.report && request.report->toStandardOutput();

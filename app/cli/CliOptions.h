@@ -11,6 +11,7 @@
 namespace kelvaran::app {
 
 class ReportSink;
+class HtmlReportFolder;
 
 // A command line that was read and checked: what the run is made with, the
 // documents in the order given, the report when one was asked for, and the
@@ -24,6 +25,8 @@ struct CliRequest {
     BatchSettings settings;
     std::vector<std::string> entries;
     std::unique_ptr<ReportSink> report;
+    // The folder the HTML report is built in, when one was asked for.
+    std::unique_ptr<HtmlReportFolder> html;
     int jobs = 1;
 };
 

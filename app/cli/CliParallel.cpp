@@ -101,8 +101,8 @@ std::vector<std::unique_ptr<Worker>> shareOut(const std::vector<std::string>& en
 // A job, in the forked process: one batch run over its part of the list,
 // its output going to the worker's files.  Straight out when it is done:
 // the parent's objects are the parent's to clean up.
-[[noreturn]] void runJob(const Worker& worker, const BatchSettings& part, std::size_t parts, bool withReport,
-                         const CliEnvironment& environment) {
+[[noreturn]] void runJob(const Worker& worker, const BatchSettings& part, std::size_t index, std::size_t parts,
+                         bool withReport, const CliEnvironment& environment) {
     // The cores are shared out between the jobs: picture threads of
     // several jobs competing for one core only slow each other down.
     if (!std::getenv("KELVARAN_PICTURE_THREADS")) {
@@ -117,7 +117,9 @@ std::vector<std::unique_ptr<Worker>> shareOut(const std::vector<std::string>& en
         try {
             std::unique_ptr<ReportSink> partReport;
             if (withReport) partReport = std::make_unique<ReportSink>(worker.report.path(), partOut);
-            status = runBatch(part, worker.entries, environment, partOut, partErr, partReport.get());
+            BatchSettings mine = part;
+            mine.htmlPart = static_cast<int>(index);
+            status = runBatch(mine, worker.entries, environment, partOut, partErr, partReport.get());
         } catch (const std::exception& e) {
             partErr << "kelvaran-cli: " << e.what() << '\n';
         }
@@ -287,11 +289,12 @@ int runParallel(int jobs, const BatchSettings& settings, const std::vector<std::
     err.flush();
     std::cout.flush();
     std::cerr.flush();
-    for (auto& worker : workers) {
+    for (std::size_t k = 0; k < workers.size(); ++k) {
+        auto& worker = workers[k];
         worker->pid = ::fork();
         if (worker->pid == 0) {
             if (notes[0] >= 0) ::close(notes[0]);
-            runJob(*worker, part, parts, report != nullptr, environment);
+            runJob(*worker, part, k, parts, report != nullptr, environment);
         }
         if (worker->pid < 0) {
             console.line(std::string("kelvaran-cli: cannot start a job: ") + std::strerror(errno));

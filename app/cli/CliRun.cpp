@@ -3,8 +3,10 @@
 #include "app/cli/CliBudget.h"
 #include "app/cli/CliConsole.h"
 #include "app/run/BatchRun.h"
+#include "app/run/HtmlReport.h"
 #include "app/run/RunAssembly.h"
 #include "app/run/RunReport.h"
+#include "app/verify/CopyVerifier.h"
 #include "engine/ObjectObserver.h"
 #include "imaging/Imaging.h"
 #include "engine/RunDisplay.h"
@@ -127,17 +129,21 @@ std::string kilobytes(double bytes) {
 // progress line.
 class ObjectCounter : public engine::ObjectObserver {
 public:
-    explicit ObjectCounter(engine::ObjectObserver* next) : next_(next) {}
+    explicit ObjectCounter(std::vector<engine::ObjectObserver*> next) : next_(std::move(next)) {}
 
     void objectsAhead(std::int32_t count) override {
         ahead_ = count;
         decided_ = 0;
-        if (next_) next_->objectsAhead(count);
+        for (auto* next : next_) {
+            if (next) next->objectsAhead(count);
+        }
         if (changed) changed();
     }
     void objectDecided(const engine::ObjectDecision& decision) override {
         ++decided_;
-        if (next_) next_->objectDecided(decision);
+        for (auto* next : next_) {
+            if (next) next->objectDecided(decision);
+        }
         if (changed) changed();
     }
     void reset() {
@@ -150,7 +156,7 @@ public:
     std::function<void()> changed;
 
 private:
-    engine::ObjectObserver* next_;
+    std::vector<engine::ObjectObserver*> next_;
     int ahead_ = 0;
     int decided_ = 0;
 };
@@ -180,7 +186,12 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& entr
                                                  OptionsRecord(settings.values, settings.dropUnused, settings.targetBytes));
         display.onLog = [&recorder](const std::string& text) { recorder->logAppended(text); };
     }
-    ObjectCounter counter(recorder.get());
+    std::unique_ptr<HtmlReportCollector> html;
+    if (!settings.htmlFolder.empty()) {
+        html = std::make_unique<HtmlReportCollector>(settings.htmlFolder, "p" + std::to_string(settings.htmlPart) + "-",
+                                                     dryRun);
+    }
+    ObjectCounter counter({recorder.get(), html.get()});
 
     RunAssembly assembly(environment.registerBackends);
     engine::RunState& state = assembly.state();
@@ -196,7 +207,7 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& entr
     if (exceptions.size() == 0) rules::AddDefaultExceptions(exceptions);
     // The progress line counts the decisions on their way to the report.
     engine::ObjectObserver* observer =
-        console.showsProgress() ? &counter : static_cast<engine::ObjectObserver*>(recorder.get());
+        console.showsProgress() || html ? &counter : static_cast<engine::ObjectObserver*>(recorder.get());
     assembly.assemble({conditions, display, host, messages, pump, timer, observer}, environment.makeWalker);
 
     office::OfficeControl& office = assembly.office();
@@ -205,7 +216,22 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& entr
     run.setOutputFolder(settings.outputDir);
     run.setDryRun(dryRun);
     run.setDropUnused(settings.dropUnused);
+    run.beforeSave = environment.beforeSave;
     pump.attach(&run);
+    std::unique_ptr<verify::CopyVerifier> verifier;
+    bool anyUnverified = false;
+    if (settings.verify) {
+        try {
+            verifier = std::make_unique<verify::CopyVerifier>();
+        } catch (const std::exception& e) {
+            console.line(std::string("kelvaran-cli: --verify: ") + e.what());
+            return kExitFailed;
+        }
+        run.checkCopy = [&](const std::string& input, const std::string& copy) {
+            const verify::CheckResult r = verifier->check(input, copy);
+            return CopyCheck{r.passed, r.pages, r.worstTile, r.worstPage, r.why};
+        };
+    }
 
     const int count = static_cast<int>(entries.size());
     double saved = 0;
@@ -232,6 +258,7 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& entr
             }
         }
         if (recorder) recorder->documentStarted(path);
+        if (html) html->documentStarted(path);
         // The documents done so far tell how long the rest will take.
         progressLeft = -1;
         if (index > 0) {
@@ -245,6 +272,7 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& entr
     };
     run.onDocumentDone = [&](const DocumentResult& result) {
         if (recorder) recorder->documentDone(result);
+        if (html) html->documentDone(result);
         const auto outcome = ClassifyDocument(result, dryRun);
         if (progressIndex < static_cast<int>(budget.size()) && !quiet) {
             const BudgetChoice& choice = budget[static_cast<std::size_t>(progressIndex)];
@@ -256,6 +284,10 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& entr
                              std::to_string(choice.step.jpegQuality > 0 ? choice.step.jpegQuality : imaging::kDefaultJpegQuality) +
                              ") is what comes out");
             }
+        }
+        if (outcome.outcome == "unverified") {
+            anyUnverified = true;
+            console.line("kelvaran-cli: " + result.path + ": " + outcome.reason);
         }
         const double savedHere = outcome.outcome == "slimmed" ? std::max(0.0, result.inputBytes - result.outputBytes) : 0;
         saved += savedHere;
@@ -298,6 +330,31 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& entr
     if (!run.breakOffReason().empty()) {
         console.line("kelvaran-cli: the run broke off: " + run.breakOffReason());
         status = kExitFailed;
+    }
+    if (anyUnverified) status = kExitFailed;
+    if (html) {
+        try {
+            // Every entry has its row, also those the run never came to.
+            std::string outcome = "stopped";
+            std::string why = "not reached: the run was stopped";
+            if (!run.breakOffReason().empty()) {
+                outcome = "failed";
+                why = "not reached: the run broke off: " + run.breakOffReason();
+            }
+            if (run.lastOutcome() == BatchRun::Outcome::Refused && run.refusal()) {
+                outcome = "refused";
+                why = run.refusal()->message;
+            }
+            if (run.lastOutcome() == BatchRun::Outcome::CheckFailed) {
+                outcome = "failed";
+                why = "not reached: the office environment check failed";
+            }
+            html->notReached(run, outcome, why);
+            html->writePart(settings.htmlPart);
+        } catch (const std::exception& e) {
+            console.line(std::string("kelvaran-cli: the HTML report could not be written: ") + e.what());
+            status = kExitFailed;
+        }
     }
     if (report) {
         try {

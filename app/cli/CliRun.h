@@ -23,6 +23,9 @@ struct BatchSettings {
     bool dropUnused = false;  // --drop-unused
     // --target-size in bytes; 0: no budget.
     std::uint64_t targetBytes = 0;
+    // Every copy written is rendered with LibreOffice beside its input and
+    // removed again when a reader could tell them apart.
+    bool verify = false;
     bool quiet = false;
     bool verbose = false;
     bool logToError = false;  // the report has standard output
@@ -31,6 +34,10 @@ struct BatchSettings {
     // has done ("saved-bytes\n"); -1 when it runs alone.
     int progressFd = -1;
     std::vector<std::string> openingLines;
+    // The folder the HTML report is built in (empty: none), and the number
+    // of this run's part of it.
+    std::string htmlFolder;
+    int htmlPart = 0;
 };
 
 // One batch run over `entries`, as the window's start button runs it, with

@@ -229,6 +229,7 @@ bool BatchRun::ProcessDocument(const std::string& path) {
 
     current_.converted = state_.docConverted;
     if (state_.docConverted) saveSlimmedCopy(path, current_);
+    if (checkCopy && !current_.outputPath.empty()) checkSlimmedCopy(path, current_);
     silently([&] { display_.appendLog(EndLine(inputBytes, current_.outputBytes)); });
     current_.stopped = state_.stopRequested;
     return !state_.stopRequested;
@@ -271,6 +272,7 @@ void BatchRun::saveSlimmedCopy(const std::string& path, DocumentResult& result) 
         // A file of that name that cannot be removed is left alone, and
         // nothing is saved over it.
         if (fs->FileExists(output)) fs->deletefile(output);
+        if (beforeSave) beforeSave(must(state_.srcDoc));
         must(state_.srcDoc).SaveAs(output);
         result.outputBytes = fs->GetFile(output).Size;
         result.outputPath = output;
@@ -306,6 +308,31 @@ bool BatchRun::droppingShrinks(double inputBytes) {
         return false;
     }
     return bytes < inputBytes;
+}
+
+// A copy that a reader could tell apart from its input is not kept: it is
+// removed, and the end line of the log reads as for a document without one.
+void BatchRun::checkSlimmedCopy(const std::string& path, DocumentResult& result) {
+    CopyCheck check;
+    try {
+        check = checkCopy(path, result.outputPath);
+    } catch (const std::exception& e) {
+        check = CopyCheck{};
+        check.why = std::string("the copy could not be checked: ") + e.what();
+    }
+    if (!check.passed && check.why.empty()) check.why = "the copy did not pass the page check";
+    result.check = check;
+    if (check.passed) return;
+    result.reason = check.why;
+    try {
+        state_.fileSystem->deletefile(result.outputPath);
+        result.outputPath.clear();
+        result.outputBytes = 0;
+        result.reason += "; the copy was removed";
+    } catch (const std::exception& e) {
+        // The copy stays where it is: the reason says so.
+        result.reason += "; the copy " + result.outputPath + " could not be removed: " + e.what();
+    }
 }
 
 bool BatchRun::isAnInput(const std::string& path) const {

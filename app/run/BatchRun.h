@@ -15,7 +15,10 @@ class Walker;
 }  // namespace kelvaran::engine
 namespace kelvaran::office {
 class OfficeControl;
+namespace word {
+class Document;
 }
+}  // namespace kelvaran::office
 namespace kelvaran::platform {
 class Clipboard;
 class MessageBoxes;
@@ -39,6 +42,16 @@ public:
     virtual std::optional<std::vector<std::string>> inputEntries() { return std::nullopt; }
 };
 
+// What an independent reader saw when it compared a slimmed copy with its
+// input page by page.
+struct CopyCheck {
+    bool passed = false;
+    int pages = 0;
+    double worstTile = 0;  // mean grey difference of the worst tile, out of 255
+    int page = 0;          // the page of the worst tile (1-based); 0 when none was compared
+    std::string why;       // the first difference found; empty when passed
+};
+
 // What became of one entry of the input list, for front ends that report on
 // every document.
 struct DocumentResult {
@@ -52,6 +65,9 @@ struct DocumentResult {
     bool stopped = false;    // a stop was requested while it was processed
     bool outputRefused = false;  // the copy's name is an input of the run: not written
     std::string reason;      // why it could not be opened or saved; empty otherwise
+    // The check of the copy written, when copies are checked; a copy that
+    // failed it has been removed again.
+    std::optional<CopyCheck> check;
 };
 
 // The batch run over the input files: splitting and validating the input,
@@ -77,6 +93,13 @@ public:
     // from 0, and after it, processed or skipped.
     std::function<void(const std::string& path, int index)> onDocumentStarted;
     std::function<void(const DocumentResult&)> onDocumentDone;
+    // Checks every slimmed copy as soon as it is written (input, copy); a
+    // copy that does not pass is removed and the document counts as having
+    // no copy.  Unset: copies are not checked.
+    std::function<CopyCheck(const std::string& input, const std::string& copy)> checkCopy;
+    // Called with the converted document just before its copy is saved.
+    // Only tests set it, to make a copy that differs on purpose.
+    std::function<void(office::word::Document&)> beforeSave;
 
     // Where the slimmed copies go; empty (the default) means beside each input.
     void setOutputFolder(std::string folder) { outputFolder_ = std::move(folder); }
@@ -115,6 +138,7 @@ private:
     bool isAnInput(const std::string& path) const;
     void saveSlimmedCopy(const std::string& path, DocumentResult& result);
     bool droppingShrinks(double inputBytes);
+    void checkSlimmedCopy(const std::string& path, DocumentResult& result);
     // Runs a step: before the first document's clean-up a failure breaks off
     // the run (it propagates); from then on it is skipped.
     template <typename Step>

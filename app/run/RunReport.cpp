@@ -129,6 +129,9 @@ DocumentOutcome ClassifyDocument(const DocumentResult& result, bool dryRun) {
     if (result.stopped) return {"stopped", "the run was stopped while this document was converted; it was not saved"};
     if (!result.converted) return {"unchanged", ""};
     if (result.outputRefused) return {"refused", result.reason};
+    if (result.check && !result.check->passed) {
+        return {"unverified", "the copy did not pass the page check: " + result.reason};
+    }
     if (!result.outputPath.empty() || (dryRun && result.reason.empty())) return {"slimmed", ""};
     return {"failed", "the slimmed copy could not be written" + (result.reason.empty() ? "" : ": " + result.reason)};
 }
@@ -273,6 +276,13 @@ void RunRecorder::documentDone(const DocumentResult& result) {
                    {"objects_replaced", result.stopped ? 0 : objectsReplaced_},
                    {"options", options_},
                    {"budget_met", budgetMet_ ? json(*budgetMet_) : json(nullptr)}};
+    if (result.check) {
+        record["verify"] = {{"passed", result.check->passed},
+                            {"pages", result.check->pages},
+                            {"worst_tile", std::round(result.check->worstTile * 10) / 10},
+                            {"page", result.check->page},
+                            {"why", textOrNull(result.check->why)}};
+    }
     sink_.write(record);
     recorded_.push_back(result.path);
     ++documentsDone_;

@@ -41,7 +41,7 @@ std::optional<ReplacedObject> ParseObjectLine(const std::string& line);
 
 // What became of a document, in the words of the report.
 struct DocumentOutcome {
-    std::string outcome;  // "slimmed", "unchanged", "refused", "failed" or "stopped"
+    std::string outcome;  // "slimmed", "unchanged", "refused", "unverified", "failed" or "stopped"
     std::string reason;   // empty for "slimmed" and "unchanged"
 };
 DocumentOutcome ClassifyDocument(const DocumentResult& result, bool dryRun);

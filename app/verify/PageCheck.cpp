@@ -50,6 +50,8 @@ Rendering LibreOfficeRenderer::render(const fs::path& document, const std::strin
     Rendering r;
     const fs::path folder = work_ / fmt::format("render-{}", ++serial_);
     fs::remove_all(folder);
+    // LibreOffice's log goes into it from the first conversion on.
+    fs::create_directories(folder);
     // Every document is read from the same place, so that a field showing
     // its whole path reads alike too.
     fs::create_directories(work_ / "in");

@@ -130,6 +130,7 @@ platform::ContentSummary summaryOf(const model::PictureData& picture) {
         summary.visibleWidth = shown(picture.pixelWidth, picture.crop.left, picture.crop.right);
         summary.visibleHeight = shown(picture.pixelHeight, picture.crop.top, picture.crop.bottom);
     }
+    summary.picture = picture.bytes;
     return summary;
 }
 

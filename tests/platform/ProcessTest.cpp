@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -39,6 +41,25 @@ TEST(ProcessTest, AProgramThatRunsTooLongIsKilledWithWhatItStarted) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
     std::this_thread::sleep_for(2500ms);
     EXPECT_FALSE(fs::exists(marker)) << "the grandchild outlived the timeout";
+}
+
+TEST(ProcessTest, OutputFileThatCannotBeMadeNeverSendsTheOutputToOurs) {
+    // Our standard output goes to a file for a moment, as a report may.
+    const fs::path ours = fs::temp_directory_path() / ("kelvaran-process-ours-" + std::to_string(::getpid()));
+    std::fflush(stdout);
+    const int saved = ::dup(1);
+    const int file = ::open(ours.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(file, 0);
+    ::dup2(file, 1);
+    ::close(file);
+    const auto r = runProcess({"sh", "-c", "echo leaked; echo leaked >&2"}, 10s,
+                              (fs::temp_directory_path() / "kelvaran-no-such-folder" / "x.log").string());
+    ::dup2(saved, 1);
+    ::close(saved);
+    EXPECT_TRUE(r.started);
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(fs::file_size(ours), 0u);
+    fs::remove(ours);
 }
 
 TEST(ProcessTest, AMissingProgramIsNotStarted) {

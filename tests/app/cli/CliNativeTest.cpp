@@ -3,6 +3,8 @@
 // run writes, and several jobs write what one job writes.
 
 #include "app/cli/CliApp.h"
+#include "app/verify/PageCheck.h"
+#include "office/Word.h"
 
 #include "tests/app/cli/SchemaCheck.h"
 
@@ -13,6 +15,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -62,10 +65,12 @@ protected:
         CliEnvironment environment;
         environment.configFolder = (root_ / "config").string();
         environment.errorIsTerminal = terminal;
+        environment.beforeSave = beforeSave_;
         std::ostringstream out;
         std::ostringstream errors;
         const int status = runCli(static_cast<int>(argv.size()), argv.data(), environment, out, errors);
         if (err) *err = errors.str();
+        out_ = out.str();
         return status;
     }
     std::vector<json> report(const std::string& name) const {
@@ -95,6 +100,8 @@ protected:
     fs::path root_;
     std::optional<std::string> savedTmp_;
     std::vector<std::string> inputs_;
+    std::function<void(office::word::Document&)> beforeSave_;
+    std::string out_;  // the log of the last run
 };
 
 TEST_F(CliNativeTest, DryRunMeasuresExactlyWhatARealRunWrites) {
@@ -200,6 +207,127 @@ TEST_F(CliNativeTest, ParallelJobsShowOneProgressLineForTheWholeList) {
     const std::size_t last = err.rfind("[" + count + "/" + count + "] ");
     ASSERT_NE(last, std::string::npos) << err;
     EXPECT_EQ(err.find(" 0 KB saved", last), std::string::npos) << err.substr(last);
+}
+
+// ---- --verify: LibreOffice reads every copy beside its input ---------------
+
+TEST_F(CliNativeTest, VerifiedCopiesAreKeptWithTheirCheckAlsoInJobs) {
+    if (!verify::LibreOfficeRenderer::available()) GTEST_SKIP() << "LibreOffice is not installed";
+    std::vector<std::string> before;
+    for (const auto& input : inputs_) before.push_back(readAll(input));
+    std::string err;
+    ASSERT_EQ(cli({"--verify", "--jobs", "2", "--report", (root_ / "verify.jsonl").string()}, &err), kExitCompleted)
+        << err;
+    const auto records = documents(report("verify.jsonl"));
+    ASSERT_EQ(records.size(), inputs_.size());
+    for (std::size_t i = 0; i < inputs_.size(); ++i) {
+        SCOPED_TRACE(records[i].dump());
+        EXPECT_EQ(records[i]["outcome"], "slimmed");
+        ASSERT_TRUE(records[i].contains("verify"));
+        EXPECT_EQ(records[i]["verify"]["passed"], true);
+        EXPECT_GE(records[i]["verify"]["pages"].get<int>(), 1);
+        EXPECT_TRUE(records[i]["verify"]["why"].is_null());
+        EXPECT_TRUE(fs::exists(records[i]["output"].get<std::string>()));
+        EXPECT_EQ(readAll(inputs_[i]), before[i]);
+    }
+    // LibreOffice's work folders and profiles are gone.
+    EXPECT_THAT(filesIn(root_ / "tmp"), ElementsAre());
+}
+
+// Halves the first picture of the body, or moves the first floating shape
+// by an inch: a reader sees the difference.
+void movePicture(office::word::Document& document) {
+    auto inlines = document.InlineShapes();
+    if (inlines && inlines->count() > 0) {
+        auto shape = inlines->item(1);
+        shape->setWidth(shape->Width() / 2);
+        shape->setHeight(shape->Height() / 2);
+        return;
+    }
+    auto shapes = document.Shapes();
+    ASSERT_TRUE(shapes && shapes->count() > 0);
+    auto shape = shapes->item(1);
+    shape->setLeft(shape->Left() + 72);
+}
+
+TEST_F(CliNativeTest, CopyWithAMovedPictureFailsVerificationAndIsRemoved) {
+    if (!verify::LibreOfficeRenderer::available()) GTEST_SKIP() << "LibreOffice is not installed";
+    // The RTF sample: a Word 97-2003 document cannot store a picture resized
+    // in place, and its save would fail before any check.
+    std::vector<std::string> rtf;
+    for (const auto& input : inputs_) {
+        if (fs::path(input).extension() == ".rtf") {
+            rtf.push_back(input);
+        } else {
+            fs::remove(input);
+        }
+    }
+    ASSERT_FALSE(rtf.empty());
+    inputs_ = rtf;
+    std::vector<std::string> before;
+    for (const auto& input : inputs_) before.push_back(readAll(input));
+    beforeSave_ = movePicture;
+    std::string err;
+    ASSERT_EQ(cli({"--verify", "--report", (root_ / "moved.jsonl").string()}, &err), kExitFailed) << err;
+    const auto records = documents(report("moved.jsonl"));
+    ASSERT_EQ(records.size(), inputs_.size());
+    for (std::size_t i = 0; i < inputs_.size(); ++i) {
+        SCOPED_TRACE(records[i].dump());
+        EXPECT_EQ(records[i]["outcome"], "unverified");
+        EXPECT_TRUE(records[i]["output"].is_null());
+        EXPECT_EQ(records[i]["verify"]["passed"], false);
+        ASSERT_TRUE(records[i]["verify"]["why"].is_string());
+        EXPECT_THAT(records[i]["reason"].get<std::string>(),
+                    ::testing::HasSubstr(records[i]["verify"]["why"].get<std::string>()));
+        EXPECT_EQ(readAll(inputs_[i]), before[i]);
+    }
+    // Only the inputs are left; the end lines read as for no copy.
+    EXPECT_EQ(filesIn(root_ / "docs").size(), inputs_.size());
+    std::size_t zeroEnds = 0;
+    for (std::size_t at = 0; (at = out_.find("KB->0KB\n", at)) != std::string::npos; ++at) ++zeroEnds;
+    EXPECT_EQ(zeroEnds, inputs_.size()) << out_;
+    EXPECT_THAT(err, ::testing::HasSubstr("did not pass the page check"));
+    EXPECT_THAT(filesIn(root_ / "tmp"), ElementsAre());
+}
+
+// ---- --html-report: the page and its thumbnails ----------------------------
+
+// The src of every <img> of a page.
+std::vector<std::string> imageSources(const std::string& page) {
+    std::vector<std::string> sources;
+    const std::string open = "<img src=\"";
+    for (std::size_t at = page.find(open); at != std::string::npos; at = page.find(open, at + 1)) {
+        const auto start = at + open.size();
+        sources.push_back(page.substr(start, page.find('"', start) - start));
+    }
+    return sources;
+}
+
+TEST_F(CliNativeTest, HtmlReportShowsEveryReplacedPictureBeforeAndAfterAlsoFromJobs) {
+    const bool verified = verify::LibreOfficeRenderer::available();
+    std::vector<std::string> args = {"--jobs", "2", "--report", (root_ / "r.jsonl").string(), "--html-report",
+                                     (root_ / "html").string()};
+    if (verified) args.push_back("--verify");
+    std::string err;
+    ASSERT_EQ(cli(args, &err), kExitCompleted) << err;
+    int replaced = 0;
+    for (const auto& record : report("r.jsonl")) {
+        if (record["record"] == "object" && record["decision"] == "replaced") ++replaced;
+    }
+    ASSERT_GT(replaced, 1);
+    const std::string page = readAll(root_ / "html" / "index.html");
+    const auto sources = imageSources(page);
+    EXPECT_EQ(sources.size(), 2u * static_cast<std::size_t>(replaced));
+    for (const auto& source : sources) {
+        SCOPED_TRACE(source);
+        ASSERT_TRUE(fs::exists(root_ / "html" / source));
+        EXPECT_EQ(readAll(root_ / "html" / source).substr(1, 3), "PNG");
+    }
+    for (const auto& input : inputs_) EXPECT_NE(page.find(input), std::string::npos) << input;
+    EXPECT_NE(page.find("<svg"), std::string::npos);
+    if (verified) EXPECT_NE(page.find("passed ("), std::string::npos);
+    // The parts of the jobs were put together and are gone.
+    for (const auto& name : filesIn(root_ / "html")) EXPECT_EQ(name.find("part-"), std::string::npos) << name;
 }
 
 #ifdef KELVARAN_PARALLEL

@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <sstream>
 #include <sys/stat.h>
 
@@ -204,6 +205,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadInputCase{"ReportIntoMissingFolder", {"--report", "@missing", "@doc"}, "--report"},
         BadInputCase{"ReportIsAFolder", {"--report", "@docs", "@doc"}, "is a folder"},
         BadInputCase{"ReportOverAnInput", {"--report", "@doc", "@doc"}, "would overwrite the input"},
+        BadInputCase{"HtmlReportIntoAFolderOfOtherFiles", {"--html-report", "@docs", "@doc"}, "holds no earlier report"},
+        BadInputCase{"HtmlReportOverAFile", {"--html-report", "@file", "@doc"}, "not a folder"},
+        BadInputCase{"HtmlReportInAMissingFolder", {"--html-report", "@missing", "@doc"}, "--html-report"},
+        BadInputCase{"VerifyInADryRun", {"--verify", "--dry-run", "@doc"}, "a dry run writes none"},
         BadInputCase{"NoJobs", {"--jobs", "0", "@doc"}, "--jobs"},
         BadInputCase{"JobsNotANumber", {"--jobs", "two", "@doc"}, "--jobs"},
         BadInputCase{"TargetSizeZero", {"--target-size", "0", "@doc"}, "--target-size"},
@@ -221,6 +226,40 @@ TEST_F(CliTest, OutputFolderThatCannotBeWrittenIsRefused) {
     ::chmod((root_ / "locked").c_str(), 0755);
     EXPECT_EQ(result.status, kExitUsage);
     EXPECT_THAT(result.err, HasSubstr("cannot write into"));
+    EXPECT_EQ(wordsCreated, 0);
+}
+
+TEST_F(CliTest, HtmlReportFolderThatWouldSwallowCopiesOrInputsIsRefused) {
+    const auto document = doc("a.doc", 10);
+    fs::create_directories(root_ / "report");
+    auto result = cli({"--output-dir", (root_ / "report").string(), "--html-report", (root_ / "report").string(),
+                       document});
+    EXPECT_EQ(result.status, kExitUsage);
+    EXPECT_THAT(result.err, HasSubstr("into the report folder"));
+    // An earlier report of ours that someone put a document into.
+    fs::create_directories(root_ / "old");
+    writeBytes(root_ / "old" / ".kelvaran-report", 3);
+    writeBytes(root_ / "old" / "b.doc", 2048);
+    result = cli({"--html-report", (root_ / "old").string(), (root_ / "old" / "b.doc").string()});
+    EXPECT_EQ(result.status, kExitUsage);
+    EXPECT_THAT(result.err, HasSubstr("lies in the report folder"));
+    EXPECT_TRUE(fs::exists(root_ / "old" / "b.doc"));
+    EXPECT_EQ(wordsCreated, 0);
+    // Nothing is left beside the folders refused.
+    for (const auto& entry : fs::directory_iterator(root_)) {
+        EXPECT_THAT(entry.path().filename().string(), Not(StartsWith("."))) << entry.path();
+    }
+}
+
+TEST_F(CliTest, VerifyWithoutLibreOfficeSaysWhatToInstall) {
+    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    fs::create_directories(root_ / "empty-bin");
+    ::setenv("PATH", (root_ / "empty-bin").c_str(), 1);
+    const auto result = cli({"--verify", doc("a.doc", 10)});
+    ::setenv("PATH", path.c_str(), 1);
+    EXPECT_EQ(result.status, kExitUsage);
+    EXPECT_EQ(linesOf(result.err).size(), 1u) << result.err;
+    EXPECT_THAT(result.err, HasSubstr("apt install libreoffice-writer-nogui"));
     EXPECT_EQ(wordsCreated, 0);
 }
 
@@ -513,6 +552,37 @@ TEST_F(CliTest, ReportOfAStoppedRunIsComplete) {
     EXPECT_THAT(documents[2]["reason"].get<std::string>(), HasSubstr("not reached"));
     EXPECT_EQ(records.back()["outcome"], "stopped");
     EXPECT_FALSE(fs::exists(root_ / "docs" / "b-slimmed-2k.doc"));
+}
+
+TEST_F(CliTest, HtmlReportOfAStoppedRunHasARowForEveryDocumentAndReplacesTheEarlierOne) {
+    const auto a = doc("a.doc", 2048);
+    const auto b = doc("b.doc", 2048);
+    const auto c = doc("c.doc", 2048);
+    const auto folder = root_ / "html";
+    // An earlier report of ours is there.
+    fs::create_directories(folder);
+    writeBytes(folder / ".kelvaran-report", 3);
+    writeBytes(folder / "stale.png", 3);
+    walk = [this](int index, RunAssembly& run) {
+        run.state().docConverted = true;
+        if (index == 1) {
+            interrupted = true;
+            run.display().appendLog(objectLine(1, "Picture", "PNG", "にｲﾝﾗｲﾝ変換 (", 60, 12));
+            run.state().docConverted = false;
+        }
+    };
+    const auto result = cli({"--html-report", folder.string(), a, b, c});
+    EXPECT_EQ(result.status, kExitFailed);
+    const std::string page = readAll(folder / "index.html");
+    EXPECT_FALSE(fs::exists(folder / "stale.png"));
+    EXPECT_TRUE(fs::exists(folder / ".kelvaran-report"));
+    for (const auto& name : {a, b, c}) EXPECT_THAT(page, HasSubstr(name));
+    EXPECT_THAT(page, HasSubstr("a-slimmed-2k.doc"));
+    EXPECT_THAT(page, HasSubstr("not reached: the run was stopped"));
+    // Nothing of the work is left beside it.
+    for (const auto& entry : fs::directory_iterator(root_)) {
+        EXPECT_THAT(entry.path().filename().string(), Not(StartsWith("."))) << entry.path();
+    }
 }
 
 TEST_F(CliTest, ReportOnStandardOutputHoldsOnlyRecordsAndTheLogMovesToStandardError) {

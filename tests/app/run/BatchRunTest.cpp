@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <stdexcept>
+#include <utility>
 
 namespace kelvaran::app::testing {
 namespace {
@@ -358,6 +360,94 @@ TEST_F(BatchRunTest, DryRunMeasuresTheCopyButWritesNone) {
     ASSERT_EQ(results.size(), 1u);
     EXPECT_TRUE(results[0].outputPath.empty());
     EXPECT_EQ(results[0].outputBytes, static_cast<double>(slimmedBytes));
+}
+
+// ---- Checking each copy as it is written ----------------------------------
+
+TEST_F(BatchRunTest, CopyThatPassesItsCheckIsKeptAndTheCheckIsHandedOn) {
+    const auto input = doc("a.rtf", 5120);
+    walker_.body = [this](int) { state_.docConverted = true; };
+    std::vector<std::pair<std::string, std::string>> asked;
+    run_.checkCopy = [&](const std::string& in, const std::string& copy) {
+        // The copy is complete on disk when it is checked.
+        EXPECT_EQ(fs::file_size(copy), slimmedBytes);
+        asked.emplace_back(in, copy);
+        return CopyCheck{true, 3, 7.5, 2, ""};
+    };
+    std::vector<DocumentResult> results;
+    run_.onDocumentDone = [&](const DocumentResult& r) { results.push_back(r); };
+    start({input});
+    const auto copy = (root_ / "docs" / "a-slimmed-5k.rtf").string();
+    ASSERT_THAT(asked, ElementsAre(std::make_pair(input, copy)));
+    EXPECT_TRUE(fs::exists(copy));
+    ASSERT_EQ(results.size(), 1u);
+    ASSERT_TRUE(results[0].check.has_value());
+    EXPECT_TRUE(results[0].check->passed);
+    EXPECT_EQ(results[0].check->pages, 3);
+    EXPECT_EQ(results[0].outputPath, copy);
+    EXPECT_THAT(display_.log, HasSubstr("▲終了▲ 5KB->50KB"));
+}
+
+TEST_F(BatchRunTest, CopyThatFailsItsCheckIsRemovedAndLoggedAsNoCopy) {
+    const auto a = doc("a.rtf", 5120);
+    const auto b = doc("b.doc", 2048);
+    const std::string before = readAll(a);
+    walker_.body = [this](int) { state_.docConverted = true; };
+    // The first copy differs, the second cannot even be read.
+    int checks = 0;
+    run_.checkCopy = [&](const std::string&, const std::string&) -> CopyCheck {
+        if (checks++ == 0) return CopyCheck{false, 2, 80, 2, "page 2: a picture moved"};
+        throw std::runtime_error("LibreOffice took more than 240 s");
+    };
+    std::vector<DocumentResult> results;
+    run_.onDocumentDone = [&](const DocumentResult& r) { results.push_back(r); };
+    start({a, b});
+    EXPECT_FALSE(fs::exists(root_ / "docs" / "a-slimmed-5k.rtf"));
+    EXPECT_FALSE(fs::exists(root_ / "docs" / "b-slimmed-2k.doc"));
+    EXPECT_EQ(readAll(a), before);
+    EXPECT_EQ(display_.log, "▼開始▼ " + a + "\r\n▲終了▲ 5KB->0KB\r\n\r\n▼開始▼ " + b + "\r\n▲終了▲ 2KB->0KB\r\n\r\n");
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_TRUE(results[0].outputPath.empty());
+    EXPECT_EQ(results[0].outputBytes, 0.0);
+    ASSERT_TRUE(results[0].check.has_value());
+    EXPECT_FALSE(results[0].check->passed);
+    EXPECT_THAT(results[0].reason, HasSubstr("page 2: a picture moved"));
+    EXPECT_THAT(results[0].reason, HasSubstr("removed"));
+    ASSERT_TRUE(results[1].check.has_value());
+    EXPECT_FALSE(results[1].check->passed);
+    EXPECT_THAT(results[1].check->why, HasSubstr("could not be checked: LibreOffice took more than 240 s"));
+    EXPECT_EQ(run_.lastOutcome(), BatchRun::Outcome::Completed);
+}
+
+TEST_F(BatchRunTest, FailedCopyThatCannotBeRemovedIsNamedInTheReason) {
+    const auto input = doc("a.rtf", 5120);
+    const auto copy = (root_ / "docs" / "a-slimmed-5k.rtf").string();
+    walker_.body = [this](int) { state_.docConverted = true; };
+    run_.checkCopy = [&](const std::string&, const std::string&) {
+        fileSystem_.undeletable.insert(copy);
+        return CopyCheck{false, 1, 90, 1, "page 1: tile differs"};
+    };
+    std::vector<DocumentResult> results;
+    run_.onDocumentDone = [&](const DocumentResult& r) { results.push_back(r); };
+    start({input});
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].outputPath, copy);
+    EXPECT_THAT(results[0].reason, HasSubstr("could not be removed"));
+}
+
+TEST_F(BatchRunTest, NothingIsCheckedWithoutACopy) {
+    const auto input = doc("a.rtf", 5120);
+    int checks = 0;
+    run_.checkCopy = [&](const std::string&, const std::string&) {
+        ++checks;
+        return CopyCheck{true, 1, 0, 1, ""};
+    };
+    walker_.body = [](int) {};
+    start({input});
+    failSave = true;
+    walker_.body = [this](int) { state_.docConverted = true; };
+    start({input});
+    EXPECT_EQ(checks, 0);
 }
 
 TEST_F(BatchRunTest, EntriesFromTheHostAreTakenAsGiven) {

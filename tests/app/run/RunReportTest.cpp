@@ -86,6 +86,61 @@ TEST(ClassifyDocumentTest, EveryOutcome) {
     result.opened = true;
     result.stopped = true;
     EXPECT_EQ(ClassifyDocument(result, false).outcome, "stopped");
+
+    // A copy that failed its check was removed again.
+    result = {};
+    result.opened = true;
+    result.converted = true;
+    result.check = CopyCheck{false, 2, 71.5, 2, "page 2: tile differs"};
+    result.reason = "page 2: tile differs; the copy was removed";
+    EXPECT_EQ(ClassifyDocument(result, false).outcome, "unverified");
+    EXPECT_EQ(ClassifyDocument(result, false).reason,
+              "the copy did not pass the page check: page 2: tile differs; the copy was removed");
+    result.check->passed = true;
+    result.reason.clear();
+    result.outputPath = "a-slimmed-1k.doc";
+    EXPECT_EQ(ClassifyDocument(result, false).outcome, "slimmed");
+}
+
+TEST(RunRecorderTest, DocumentRecordCarriesTheCheckOfItsCopy) {
+    std::ostringstream out;
+    ReportSink sink("-", out);
+    RunRecorder recorder(sink, false);
+    DocumentResult result;
+    result.path = "a.doc";
+    result.opened = true;
+    result.converted = true;
+    result.inputBytes = 2048;
+    result.check = CopyCheck{false, 3, 64.04, 2, "page 2: tile differs"};
+    result.reason = "page 2: tile differs; the copy was removed";
+    recorder.documentStarted("a.doc");
+    recorder.documentDone(result);
+    result.check = CopyCheck{true, 3, 4.0, 1, ""};
+    result.reason.clear();
+    result.outputPath = "a-slimmed-2k.doc";
+    result.outputBytes = 900;
+    recorder.documentStarted("a.doc");
+    recorder.documentDone(result);
+    // Without a check there is no verify member at all.
+    result.check.reset();
+    recorder.documentStarted("a.doc");
+    recorder.documentDone(result);
+
+    std::istringstream lines(out.str());
+    std::vector<nlohmann::json> records;
+    for (std::string line; std::getline(lines, line);) records.push_back(nlohmann::json::parse(line));
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0]["outcome"], "unverified");
+    EXPECT_TRUE(records[0]["output"].is_null());
+    EXPECT_TRUE(records[0]["bytes_after"].is_null());
+    EXPECT_EQ(records[0]["verify"], nlohmann::json::parse(
+                                        R"({"passed":false,"pages":3,"worst_tile":64.0,"page":2,"why":"page 2: tile differs"})"));
+    EXPECT_EQ(records[1]["outcome"], "slimmed");
+    EXPECT_EQ(records[1]["verify"]["passed"], true);
+    EXPECT_TRUE(records[1]["verify"]["why"].is_null());
+    EXPECT_FALSE(records[2].contains("verify"));
+    // The removed copy saved nothing.
+    EXPECT_EQ(recorder.bytesSaved(), 2 * (2048 - 900));
 }
 
 class ReportSinkTest : public ::testing::Test {
