@@ -85,9 +85,9 @@ private:
     std::vector<struct Sprm> charSprms(std::uint32_t cp, std::string_view* buffer = nullptr) const;
     std::uint32_t fcOfCp(std::uint32_t cp, bool* ok) const;
     const PropertyRun* runAt(const std::vector<PropertyRun>& runs, std::uint32_t fc) const;
-    void readInlinePictures();
+    void readInlinePictures(BlipReader& blips);
     void readFields();
-    void readShapes();
+    void readShapes(BlipReader& blips);
     void readPageBreaksAndFrames();
     StoryKind storyOf(std::uint32_t cp) const;
     std::string_view stream(const char* name) const;
