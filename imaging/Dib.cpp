@@ -114,7 +114,8 @@ void decodeRle(std::string_view data, Image& img, const Layout& l, bool four) {
         if (x < w && row < hgt) putPixel(img, x, row, l, l.palette[index]);
         ++x;
     };
-    while (i + 1 < data.size() && row < hgt) {
+    for (std::size_t runs = 0; i + 1 < data.size() && row < hgt; ++runs) {
+        if (runs % 4096 == 0) platform::checkDeadline();
         const auto count = static_cast<std::uint8_t>(data[i]);
         const auto value = static_cast<std::uint8_t>(data[i + 1]);
         i += 2;
@@ -232,6 +233,7 @@ Image decodeDib(std::string_view dib, std::size_t pixelOffset) {
         if (needed > data.size()) throw ImagingError("the bitmap's pixel data is cut short");
     }
 
+    checkImageBudget(h.width, h.height, "the bitmap");
     Image img;
     img.width = static_cast<int>(h.width);
     img.height = static_cast<int>(h.height);
@@ -249,6 +251,7 @@ Image decodeDib(std::string_view dib, std::size_t pixelOffset) {
     bool anyAlpha = false;
     const bool alphaMasked = l.channels[3].mask != 0;
     for (std::int64_t row = 0; row < h.height; ++row) {
+        if (row % 64 == 0) platform::checkDeadline();
         const std::size_t base = static_cast<std::size_t>(row) * stride;
         for (std::int64_t x = 0; x < h.width; ++x) {
             std::array<std::uint8_t, 4> px{0, 0, 0, 255};

@@ -61,7 +61,7 @@ PixelSize pictureSize(std::string_view bytes, PictureType type) {
 }
 
 Image render(std::string_view bytes, PictureType type, int widthPx, int heightPx) {
-    checkPixelBudget(widthPx, heightPx, "the requested rendering");
+    checkImageBudget(widthPx, heightPx, "the requested rendering");
     if (isVipsRaster(type)) {
         vips::VImage image = openRaster(bytes, type, widthPx, heightPx);
         return toImage(resizeExact(toSrgba(image), widthPx, heightPx));
@@ -105,7 +105,7 @@ std::string encodeEmf(std::string_view bytes, PictureType type, int widthPx, int
 
 platform::Raster toRaster(const Image& image) {
     if (image.width <= 0 || image.height <= 0) return {};
-    checkPixelBudget(image.width, image.height, "the picture");
+    checkImageBudget(image.width, image.height, "the picture");
     if (image.rgba.size() != static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height) * 4)
         throw ImagingError("the picture has a pixel buffer of the wrong size");
     platform::Raster out(image.width, image.height);

@@ -661,7 +661,9 @@ std::string Translator::run() {
                 static_cast<std::int32_t>(std::lround(std::max(x0, x1))), static_cast<std::int32_t>(std::lround(std::max(y0, y1)))});
     }
 
+    std::size_t records = 0;
     for (std::size_t at = start + kWmfHeaderSize; in_.has(at, 6);) {
+        if (++records % 1024 == 0) platform::checkDeadline();
         const std::uint64_t size = static_cast<std::uint64_t>(in_.u32(at)) * 2;
         const std::uint16_t function = in_.u16(at + 4);
         if (function == 0 || size < 6 || size > in_.size() - at) break;
