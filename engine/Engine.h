@@ -9,6 +9,7 @@
 #include "engine/Walker.h"
 #include "office/Word.h"
 #include "platform/Clipboard.h"
+#include "platform/Deadline.h"
 
 #include <cstdint>
 #include <optional>
@@ -99,6 +100,9 @@ private:
     bool pumpAndCheckStop();
 
     // Conversion pieces
+    // The time one object may take, from the start of its conversion to the
+    // decision to replace it (deliberate pauses left out).
+    static platform::Deadline objectDeadline();
     double measureClipboard(const std::string& path, bool loadReference);
     void emptyScratchDocument();
     double fileSizeThreshold();
@@ -134,6 +138,8 @@ private:
     std::optional<platform::ContentSummary> original_;
     // The class name of the embedded object being looked at; empty for a picture.
     std::string progId_;
+    // Why the floating conversion in hand gave up, for the observer.
+    std::string floatingFailure_;
     // Starts the observer's record of a new object.
     void beginObject();
     // Notes what the office says of the original on the clipboard.

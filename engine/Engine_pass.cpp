@@ -4,6 +4,7 @@
 #include "engine/Checked.h"
 #include "engine/Engine.h"
 #include "platform/Conversions.h"
+#include "platform/Deadline.h"
 #include "platform/FileSystem.h"
 #include "platform/Host.h"
 
@@ -39,7 +40,12 @@ double Engine::measureClipboard(const std::string& path, bool loadReference) {
     }
     if (loadReference) LoadReferencePicture();
     obj(scratch.Range(0)).Delete();
+    platform::checkDeadline();
     return size;
+}
+
+platform::Deadline Engine::objectDeadline() {
+    return platform::Deadline(platform::pictureSecondsBudget(), "converting the object");
 }
 
 void Engine::emptyScratchDocument() {
@@ -101,7 +107,11 @@ void Engine::conversionPass(const std::string& objectKind, double displayWidth, 
         }
         if (timing == PassTiming::Floating) SlowModeWait();
 
-        const double ratio = platform::textToDouble(conditions_.RatioText());
+        // Drawn at the resolution it has on the largest page Word allows at
+        // most: a larger object (which no page shows whole) is drawn at that
+        // page's size, aspect kept, and still takes its displayed size below.
+        const double ratio =
+            platform::textToDouble(conditions_.RatioText()) * word::largestPageScale(displayWidth, displayHeight);
         firstShape()->setWidth(ratio * displayWidth);
         firstShape()->setHeight(ratio * displayHeight);
         firstShape()->Cut();
@@ -125,6 +135,7 @@ void Engine::conversionPass(const std::string& objectKind, double displayWidth, 
         passesTried_.push_back(formatLabel);
         const auto candidate = clipboard_.summary();
         passBytes_.push_back(candidate ? static_cast<double>(candidate->bytes) : 0.0);
+        platform::checkDeadline();
     } catch (...) {
         // The next pass works on item 1 of the sheet: leave nothing behind.
         emptyScratchSheet();

@@ -108,9 +108,13 @@ bool Engine::walkInlineShapes() {
                     tell({objectKind, "inline", 0, 0, 0, 0, 0, {}, "excluded"});
                 }
             }
-        } catch (const std::exception&) {
+        } catch (const std::exception& failure) {
             // This shape stays as it is; the pass goes on.
-            if (converting) tell({*converting, "inline", 0, 0, 0, 0, 0, {}, "failed"});
+            if (converting) {
+                ObjectDecision decision{*converting, "inline", 0, 0, 0, 0, 0, {}, "failed"};
+                decision.reason = failure.what();
+                tell(std::move(decision));
+            }
         }
         if (pumpAndCheckStop()) return false;
     }
@@ -176,9 +180,17 @@ void Engine::walkFloatingShape(const word::ShapePtr& shape, std::vector<std::str
     } else if (convert) {
         std::int32_t result = -1;
         const std::string kind = objectKind;
-        attempt([&] { result = ConvertFloatingShape(shape, shapeNames, width, height, objectKind); });
+        std::string reason;
+        try {
+            result = ConvertFloatingShape(shape, shapeNames, width, height, objectKind);
+            reason = floatingFailure_;
+        } catch (const std::exception& failure) {
+            reason = failure.what();
+        }
         if (result == -1) {
-            tell({kind, "floating", 0, width, height, 0, 0, {}, "failed"});
+            ObjectDecision decision{kind, "floating", 0, width, height, 0, 0, {}, "failed"};
+            decision.reason = std::move(reason);
+            tell(std::move(decision));
             recordName();
         }
     } else if (typeKnown && sizeKnown && type == wc::msoTextBox) {

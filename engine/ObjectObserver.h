@@ -38,6 +38,9 @@ struct ObjectDecision {
     double originalBytes = 0;
     std::int32_t pixelWidth = 0;
     std::int32_t pixelHeight = 0;
+    // Why an object "failed": the failure's message ("converting the object
+    // took longer than 5 s", "the bitmap is too large ..."); empty otherwise.
+    std::string reason = {};
 };
 
 class ObjectObserver {

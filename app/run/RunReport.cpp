@@ -212,6 +212,7 @@ void RunRecorder::objectDecided(const engine::ObjectDecision& decision) {
                  {"bytes_before", bytesOrNull(decision.bytesBefore)},
                  {"bytes_after", bytesOrNull(decision.bytesAfter)},
                  {"decision", decision.decision},
+                 {"reason", textOrNull(decision.reason)},
                  {"passes", decision.passes},
                  {"candidates", candidates},
                  {"original_type", textOrNull(decision.originalType)},

@@ -105,7 +105,8 @@ void offerOnClipboard(platform::Clipboard& clipboard, WordClip clip) {
     std::optional<platform::Raster> rendering;
     if (const auto* picture = firstPicture(clip, widthPt, heightPt)) {
         try {
-            rendering = imaging::toRaster(renderDisplayed(*picture, pointsToPixels(widthPt), pointsToPixels(heightPt)));
+            const RenderingSize size = clipboardRenderingSize(widthPt, heightPt);
+            rendering = imaging::toRaster(renderDisplayed(*picture, size.width, size.height));
         } catch (const std::exception&) {
             // A picture that cannot be drawn is still carried; it only has
             // no metafile rendering to compare with.
