@@ -17,10 +17,15 @@ namespace {
 
 // A 2 x 2 PNG, the new picture of every replacement.
 const std::shared_ptr<const std::string>& smallPng() {
-    static const auto bytes = model::shareBytes(std::string(
-        "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x02\0\0\0\x02\x08\x02\0\0\0\xfd\xd4\x9a\x73\0\0\0\x10IDATx\x9c"
-        "c\xf8\xcf\xc0\0D\x0c\x10\n\0\x1f\xee\x03\xfd\x8b\x5f\x14\xd4\0\0\0\0IEND\xae\x42\x60\x82",
-        75));
+    static const auto bytes = [] {
+        static constexpr char kHex[] =
+            "89504e470d0a1a0a0000000d4948445200000002000000020802000000fdd49a73000000104944415478"
+            "9c63f8cfc000440c100a001fee03fd8b5f14d40000000049454e44ae426082";
+        std::string png;
+        for (std::size_t i = 0; i + 1 < sizeof kHex; i += 2)
+            png += static_cast<char>(std::stoi(std::string(kHex + i, 2), nullptr, 16));
+        return model::shareBytes(std::move(png));
+    }();
     return bytes;
 }
 

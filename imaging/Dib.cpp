@@ -12,6 +12,11 @@ namespace {
 
 constexpr std::uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kJpeg = 4, kPng = 5, kAlphaBitFields = 6;
 
+// A run-length bitmap of more pixels than this must hold runs that can paint
+// at least one kRunLengthSlack-th of them.
+constexpr std::int64_t kRunLengthFreePixels = 4'000'000;
+constexpr std::int64_t kRunLengthSlack = 64;
+
 struct Channel {
     std::uint32_t mask = 0;
     int shift = 0;
@@ -231,6 +236,14 @@ Image decodeDib(std::string_view dib, std::size_t pixelOffset) {
         const std::uint64_t lastRow = (static_cast<std::uint64_t>(h.width) * static_cast<std::uint64_t>(h.bitCount) + 7) / 8;
         const std::uint64_t needed = stride * static_cast<std::uint64_t>(h.height - 1) + lastRow;
         if (needed > data.size()) throw ImagingError("the bitmap's pixel data is cut short");
+    } else if (h.width * h.height > kRunLengthFreePixels &&
+               static_cast<std::int64_t>(data.size() / 2) * 255 * kRunLengthSlack < h.width * h.height) {
+        // Each two bytes of runs paint at most 255 pixels; a large bitmap
+        // whose runs could not paint a sixty-fourth of it is all background
+        // declared to cost memory and time.
+        throw ImagingError("the run-length bitmap declares " + std::to_string(h.width) + " x " +
+                           std::to_string(h.height) + " pixels, far more than its " + std::to_string(data.size()) +
+                           " bytes of runs can paint");
     }
 
     checkImageBudget(h.width, h.height, "the bitmap");

@@ -103,13 +103,22 @@ TEST(PictureBudget, RunLengthBitmapsDeclaringHugeSizesAreRefusedBeforeDecoding) 
     std::string rows;
     for (int y = 0; y < 9999; y += 3) rows += std::string("\x03\x01\x00\x00", 4);
     const std::string square = runLengthBitmap(9999, 9999, rows);
+    EXPECT_NE(failureOf([&] { render(square, PictureType::Dib, 40, 40); }).find("too large to draw"),
+              std::string::npos);
+    EXPECT_NE(failureOf([&] { decode(square, PictureType::Dib); }).find("too large to draw"), std::string::npos);
+    // Runs that cannot paint a sixty-fourth of a large bitmap: refused
+    // however few pixels it declares beyond four megapixels.
     const std::string tall = runLengthBitmap(4, 16777215, "");
-    for (const std::string& dib : {square, tall}) {
-        EXPECT_NE(failureOf([&] { render(dib, PictureType::Dib, 40, 40); }).find("too large to draw"),
-                  std::string::npos);
-        EXPECT_NE(failureOf([&] { decode(dib, PictureType::Dib); }).find("too large to draw"), std::string::npos);
-    }
     EXPECT_EQ(tall.size(), 46u + 4);  // with its two palette entries
+    const std::string blank = runLengthBitmap(3000, 3000, std::string(200, '\0'));
+    for (const std::string& dib : {tall, blank}) {
+        EXPECT_NE(failureOf([&] { render(dib, PictureType::Dib, 40, 40); }).find("bytes of runs can paint"),
+                  std::string::npos);
+    }
+    // A large bitmap with runs enough is drawn.
+    std::string painted;
+    for (int y = 0; y < 2100; ++y) painted += std::string("\xFF\x01\xFF\x01\x00\x00", 6);
+    EXPECT_NO_THROW(render(runLengthBitmap(2000, 2100, painted), PictureType::Dib, 40, 40));
 
     // Within the budget the same rows decode: white, with three red pixels
     // at the start of every third row (counted from the bottom).
