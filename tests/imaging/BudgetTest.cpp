@@ -133,6 +133,42 @@ TEST(PictureBudget, RunLengthBitmapsDeclaringHugeSizesAreRefusedBeforeDecoding) 
     EXPECT_EQ(test::pixel(image, 0, 7).g, 0xFF);
 }
 
+TEST(PictureBudget, NarrowPicturesManyRowsTallAreDrawnAsTheAverageOfTheirRows) {
+    // A few pixels wide and hundreds of thousands of rows tall (the fuzzer's
+    // 60-byte bitmap of 4 x 131072 took seconds): averaged down in blocks
+    // before the filter, so the rows still mix evenly.
+    std::string rows;
+    for (int y = 0; y < 200000; ++y) rows += y % 2 == 0 ? std::string("\x03\x01\x00\x00", 4) : std::string("\x00\x00", 2);
+    const Image striped = render(runLengthBitmap(3, 200000, rows), PictureType::Dib, 23, 17);
+    ASSERT_EQ(striped.rgba.size(), 23u * 17u * 4u);
+    for (std::size_t i = 0; i < striped.rgba.size(); i += 4) {
+        SCOPED_TRACE(i / 4);
+        EXPECT_GE(striped.rgba[i], 250);  // half red, half white: pink
+        EXPECT_NEAR(striped.rgba[i + 1], 128, 6);
+        EXPECT_NEAR(striped.rgba[i + 2], 128, 6);
+        EXPECT_EQ(striped.rgba[i + 3], 255);
+    }
+    // The same through the PNG decoder, every other row transparent white:
+    // the hidden white must not show.
+    Image tall;
+    tall.width = 2;
+    tall.height = 300000;
+    for (int y = 0; y < tall.height; ++y)
+        for (int x = 0; x < tall.width; ++x) {
+            const std::uint8_t px[4] = {y % 2 ? std::uint8_t{255} : std::uint8_t{0}, y % 2 ? std::uint8_t{255} : std::uint8_t{0},
+                                        y % 2 ? std::uint8_t{255} : std::uint8_t{0}, y % 2 ? std::uint8_t{0} : std::uint8_t{255}};
+            tall.rgba.insert(tall.rgba.end(), px, px + 4);
+        }
+    const Image drawn = render(encodePng(tall), PictureType::Png, 5, 7);
+    ASSERT_EQ(drawn.rgba.size(), 5u * 7u * 4u);
+    for (std::size_t i = 0; i < drawn.rgba.size(); i += 4) {
+        SCOPED_TRACE(i / 4);
+        EXPECT_LE(drawn.rgba[i], 3);
+        EXPECT_LE(drawn.rgba[i + 1], 3);
+        EXPECT_NEAR(drawn.rgba[i + 3], 128, 6);
+    }
+}
+
 TEST(PictureBudget, RenderingsBeyondTheDrawingBudgetAreRefused) {
     const std::string png = encodePng(test::gradient(4, 4));
     EXPECT_NE(failureOf([&] { render(png, PictureType::Png, 7000, 7000); }).find("too large to draw"),
