@@ -21,9 +21,10 @@ int replaceEveryPicture(formats::model::Document& document);
 // The live pictures of the document's editable stories and shapes.
 int countPictures(const formats::model::Document& document);
 
-// Reads the size of each distinct picture of the document and draws it small,
-// with the deadline a conversion has; a refusal is not a fault.  Returns how
-// many were drawn.
+// Reads the size of each distinct picture of the document and draws it small
+// within the budgets; a refusal is not a fault.  No deadline: a picture that
+// runs long is the fuzzer's finding (its -timeout), not a refusal.  Returns
+// how many were drawn.
 int drawEveryPicture(const formats::model::Document& document);
 
 }  // namespace kelvaran::fuzz

@@ -596,7 +596,12 @@ Image renderSvg(std::string_view svg, int width, int height) {
         cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height), cairo_surface_destroy);
     if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
         throw ImagingError("no memory for a rendering of " + std::to_string(width) + " x " + std::to_string(height));
-    std::unique_ptr<cairo_surface_t, void (*)(cairo_surface_t*)> watched = watchedSurface(surface.get());
+    // Watched only under a deadline: cairo 1.16 loses a few bytes with every
+    // observer surface.
+    std::unique_ptr<cairo_surface_t, void (*)(cairo_surface_t*)> watched =
+        platform::deadlineInForce() ? watchedSurface(surface.get())
+                                    : std::unique_ptr<cairo_surface_t, void (*)(cairo_surface_t*)>(
+                                          cairo_surface_reference(surface.get()), cairo_surface_destroy);
     {
         std::unique_ptr<cairo_t, void (*)(cairo_t*)> cr(cairo_create(watched.get()), cairo_destroy);
         // Stretch the drawing's own box onto the whole surface, aspect or not.

@@ -63,6 +63,8 @@ DeadlinePause::~DeadlinePause() {
     if (at != 0) deadlineAt.store(at + (now() - start_));
 }
 
+bool deadlineInForce() { return deadlineAt.load(std::memory_order_relaxed) != 0; }
+
 bool deadlinePassed() {
     const std::int64_t at = deadlineAt.load(std::memory_order_relaxed);
     return at != 0 && now() >= at;

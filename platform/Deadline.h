@@ -59,6 +59,9 @@ private:
     std::int64_t start_;
 };
 
+// True while a deadline is set.
+bool deadlineInForce();
+
 // True once the deadline in force has passed; false when none is set.
 bool deadlinePassed();
 
