@@ -220,8 +220,17 @@ std::optional<EmbeddedPicture> dibEmbeddedPicture(std::string_view dib) {
     return EmbeddedPicture{h.compression == kJpeg ? PictureType::Jpeg : PictureType::Png, payload};
 }
 
-Image decodeDib(std::string_view dib, std::size_t pixelOffset) {
-    Layout l = readLayout(dib);
+namespace {
+
+// Everything decodeDib checks before it allocates: the header, the rows
+// against the data present, the runs against the pixels they declare, the
+// drawing budget.  Returns where the rows start and how long one is.
+struct CheckedRows {
+    std::string_view data;
+    std::uint64_t stride = 0;
+};
+
+CheckedRows checkRows(std::string_view dib, std::size_t pixelOffset, const Layout& l) {
     const DibHeader& h = l.header;
     if (h.compression == kJpeg || h.compression == kPng)
         throw ImagingError("the bitmap holds a compressed picture that must be decoded on its own");
@@ -247,6 +256,22 @@ Image decodeDib(std::string_view dib, std::size_t pixelOffset) {
     }
 
     checkImageBudget(h.width, h.height, "the bitmap");
+    return {data, stride};
+}
+
+}  // namespace
+
+void checkDib(std::string_view dib) {
+    const Layout l = readLayout(dib);
+    if (l.header.compression == kJpeg || l.header.compression == kPng) return;
+    checkRows(dib, 0, l);
+}
+
+Image decodeDib(std::string_view dib, std::size_t pixelOffset) {
+    Layout l = readLayout(dib);
+    const DibHeader& h = l.header;
+    const auto [data, stride] = checkRows(dib, pixelOffset, l);
+    const bool rle = h.compression == kRle8 || h.compression == kRle4;
     Image img;
     img.width = static_cast<int>(h.width);
     img.height = static_cast<int>(h.height);

@@ -705,6 +705,7 @@ static std::string repairBitmaps(std::string svg) {
 // taken when the metafile cannot be translated.
 static Image renderWmfDirectly(std::string_view bytes, int width, int height) {
     checkImageBudget(width, height, "the rendering");
+    checkWmfBitmaps(checkedWmf(bytes));
     const std::string framed = withWindowFrame(checkedWmf(bytes));
     std::vector<unsigned char> copy(framed.begin(), framed.end());
     std::string svg;
