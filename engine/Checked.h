@@ -34,4 +34,16 @@ bool attempt(Step&& step) {
     }
 }
 
+// The same, keeping the failure's text in `failure` when it fails.
+template <class Step>
+bool attempt(Step&& step, std::string& failure) {
+    try {
+        step();
+        return true;
+    } catch (const std::exception& error) {
+        failure = error.what();
+        return false;
+    }
+}
+
 }  // namespace kelvaran::engine

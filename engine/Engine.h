@@ -97,6 +97,8 @@ private:
     std::string rebuildGroup(const std::vector<std::string>& shapeNames,
                              const office::word::ShapePtr& placeholderGroup);
     void walkTextBox(const office::word::ShapePtr& textBox);
+    void tellInline(const office::word::InlineShapePtr& shape, const std::string& kind, const std::string& placement,
+                    const char* decision, const std::string& reason);
     bool pumpAndCheckStop();
 
     // Conversion pieces
@@ -138,8 +140,8 @@ private:
     std::optional<platform::ContentSummary> original_;
     // The class name of the embedded object being looked at; empty for a picture.
     std::string progId_;
-    // Why the floating conversion in hand gave up, for the observer.
-    std::string floatingFailure_;
+    // Why the floating conversion gave up, when it says -1.
+    std::string failure_;
     // Starts the observer's record of a new object.
     void beginObject();
     // Notes what the office says of the original on the clipboard.

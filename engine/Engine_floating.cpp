@@ -88,7 +88,7 @@ word::ShapePtr Engine::pasteAtAnchor(word::Shape& oldShape) {
 std::int32_t Engine::ConvertFloatingShape(const word::ShapePtr& oldShapePtr, std::vector<std::string>& shapeNames,
                                           double displayWidth, double displayHeight, std::string& objectKind) {
     beginObject();
-    floatingFailure_.clear();
+    failure_.clear();
     const platform::Deadline deadline = objectDeadline();
     auto& oldShape = obj(oldShapePtr);
     auto& app = obj(state_.appWORD);
@@ -194,7 +194,7 @@ std::int32_t Engine::ConvertFloatingShape(const word::ShapePtr& oldShapePtr, std
             newShape.setTop(oldShape.Top());
             newShape.setLeft(oldShape.Left());
         } catch (const std::exception& failure) {
-            floatingFailure_ = failure.what();
+            failure_ = failure.what();
             attempt([&] { newShape.Delete(); });
             return -1;
         }
@@ -213,7 +213,7 @@ std::int32_t Engine::ConvertFloatingShape(const word::ShapePtr& oldShapePtr, std
         state_.docConverted = true;
         return 0;
     } catch (const std::exception& failure) {
-        floatingFailure_ = failure.what();
+        failure_ = failure.what();
         return -1;
     }
 }

@@ -3,6 +3,7 @@
 #include "imaging/ByteReader.h"
 #include "imaging/ByteWriter.h"
 #include "imaging/Dib.h"
+#include "imaging/EmfForDrawing.h"
 #include "imaging/FontFaces.h"
 #include "imaging/PixelBudget.h"
 #include "platform/Conversions.h"
@@ -313,106 +314,6 @@ std::string repairText(const std::string& svg) {
     return out;
 }
 
-// The converter draws every bitmap as a plain copy.  Icons are drawn in two
-// passes with raster operations instead: a mask ANDed onto the page (white
-// where the page shows through), then the picture ORed or XORed over it
-// (black where the page shows through).  For drawing, each such bitmap
-// becomes an alpha-blended one that is transparent exactly where the
-// operation leaves the page alone.  The stored metafile keeps its records.
-std::string withRasterOpsResolved(std::string_view emf) {
-    constexpr std::uint32_t kStretchDiBits = 81, kAlphaBlend = 114;
-    constexpr std::uint32_t kSrcAnd = 0x008800C6, kSrcPaint = 0x00EE0086, kSrcInvert = 0x00660046;
-    ByteReader in(emf);
-    std::string out;
-    bool changed = false;
-    for (std::size_t at = 0; in.has(at, 8);) {
-        platform::checkDeadline();
-        const std::uint32_t type = in.u32(at), size = in.u32(at + 4);
-        if (size < 8 || !in.has(at, size)) break;
-        const std::uint32_t rop = type == kStretchDiBits && size >= 80 ? in.u32(at + 68) : 0;
-        if (rop != kSrcAnd && rop != kSrcPaint && rop != kSrcInvert) {
-            out.append(emf.substr(at, size));
-            at += size;
-            continue;
-        }
-        const std::uint32_t offBmi = in.u32(at + 48), cbBmi = in.u32(at + 52);
-        const std::uint32_t offBits = in.u32(at + 56), cbBits = in.u32(at + 60);
-        Image bitmap;
-        try {
-            if (offBmi < 80 || std::uint64_t{offBmi} + cbBmi > size || offBits < 80 ||
-                std::uint64_t{offBits} + cbBits > size)
-                throw ImagingError("bad offsets");
-            const std::string dib = std::string(emf.substr(at + offBmi, cbBmi)) + std::string(emf.substr(at + offBits, cbBits));
-            bitmap = decodeDib(dib, cbBmi);
-        } catch (const ImagingError&) {
-            out.append(emf.substr(at, size));
-            at += size;
-            continue;
-        }
-        // Premultiplied, bottom-up rows; transparent where the page stays.
-        std::string bits;
-        bits.reserve(bitmap.rgba.size());
-        for (int y = bitmap.height - 1; y >= 0; --y) {
-            const std::uint8_t* p = bitmap.rgba.data() + static_cast<std::size_t>(y) * bitmap.width * 4;
-            for (int x = 0; x < bitmap.width; ++x, p += 4) {
-                const bool white = p[0] > 250 && p[1] > 250 && p[2] > 250;
-                const bool black = p[0] < 5 && p[1] < 5 && p[2] < 5;
-                const bool clear = rop == kSrcAnd ? white : black;
-                if (clear) {
-                    bits.append(4, '\0');
-                } else {
-                    bits.push_back(static_cast<char>(p[2]));
-                    bits.push_back(static_cast<char>(p[1]));
-                    bits.push_back(static_cast<char>(p[0]));
-                    bits.push_back(static_cast<char>(0xFF));
-                }
-            }
-        }
-        const std::int32_t ySrcBottom = in.i32(at + 36), cySrc = in.i32(at + 44);
-        ByteWriter w;
-        const std::uint32_t total = 108 + 40 + static_cast<std::uint32_t>(bits.size());
-        w.u32(kAlphaBlend);
-        w.u32(total);
-        w.raw(emf.substr(at + 8, 16));  // bounds
-        w.i32(in.i32(at + 24));          // destination x, y, cx, cy
-        w.i32(in.i32(at + 28));
-        w.i32(in.i32(at + 72));
-        w.i32(in.i32(at + 76));
-        w.u32(0x01FF0000);               // per-pixel alpha
-        w.i32(in.i32(at + 32));          // source x, and y counted from the top
-        w.i32(bitmap.height - ySrcBottom - cySrc);
-        for (float f : {1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f}) w.f32(f);
-        w.u32(0);
-        w.u32(0);
-        w.u32(108);
-        w.u32(40);
-        w.u32(148);
-        w.u32(static_cast<std::uint32_t>(bits.size()));
-        w.i32(in.i32(at + 40));          // source cx, cy
-        w.i32(cySrc);
-        w.u32(40);
-        w.i32(bitmap.width);
-        w.i32(bitmap.height);
-        w.u16(1);
-        w.u16(32);
-        w.u32(0);
-        w.u32(static_cast<std::uint32_t>(bits.size()));
-        w.i32(0);
-        w.i32(0);
-        w.u32(0);
-        w.u32(0);
-        w.raw(bits);
-        out += w.text();
-        changed = true;
-        at += size;
-    }
-    if (!changed) return std::string(emf);
-    // The header's byte count follows the new records.
-    ByteWriter patch;
-    patch.u32(static_cast<std::uint32_t>(out.size()));
-    out.replace(48, 4, patch.text());
-    return out;
-}
 
 // After every drawing operation: once the deadline has passed, the surface
 // being drawn on is finished, so that every later operation fails at once and
@@ -654,7 +555,7 @@ Image renderEmf(std::string_view bytes, int width, int height) {
     if (records > kMaxMetafileRecords)
         throw ImagingError("the enhanced metafile is too complex to draw (more than " +
                            std::to_string(kMaxMetafileRecords) + " records)");
-    const std::string emf = withRasterOpsResolved(checked);
+    const std::string emf = emfForDrawing(checked, width);
     std::vector<char> copy(emf.begin(), emf.end());  // the converter wants a mutable buffer
     char ns[] = "";
     generatorOptions options{};

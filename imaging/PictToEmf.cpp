@@ -105,7 +105,8 @@ public:
 
     Rect frame() const { return frame_; }
     bool readHeader();
-    std::string translate(std::int32_t destW, std::int32_t destH);
+    // The picture's size in hundredths of a millimetre.
+    std::string translate(std::int32_t widthMm100, std::int32_t heightMm100);
 
 private:
     std::uint16_t u16() {
@@ -436,6 +437,14 @@ void PictReader::bits(std::uint16_t op) {
         : pixelSize == 32 && packType != 1 && packType != 2 && rowBytes >= 8 ? static_cast<std::size_t>(width) * cmpCount
                                                                               : rowBytes;
     if (unpackedRow == 0) throw ImagingError("the PICT bitmap has no rows");
+    // Packed rows grow at most 64 times (two bytes repeat one up to 128
+    // times): a large bitmap the bytes left could not fill is refused before
+    // its pixels are made, as a run-length bitmap is.
+    const std::uint64_t declared = static_cast<std::uint64_t>(unpackedRow) * static_cast<std::uint64_t>(height);
+    if (declared > 4'000'000 && declared > static_cast<std::uint64_t>(in_.size() - std::min(at_, in_.size())) * 64)
+        throw ImagingError("the PICT bitmap declares " + std::to_string(width) + " x " + std::to_string(height) +
+                           " pixels, far more than its " + std::to_string(in_.size() - std::min(at_, in_.size())) +
+                           " bytes can hold");
     std::vector<std::string> rows;
     rows.reserve(static_cast<std::size_t>(height));
     for (std::int64_t y = 0; y < height && more(); ++y) {
@@ -526,8 +535,8 @@ void PictReader::bits(std::uint16_t op) {
     emf_->end(at);
 }
 
-std::string PictReader::translate(std::int32_t destW, std::int32_t destH) {
-    EmfBuilder emf(destW, destH);
+std::string PictReader::translate(std::int32_t widthMm100, std::int32_t heightMm100) {
+    EmfBuilder emf(widthMm100, heightMm100);
     emf_ = &emf;
     emf.simple(emr::SETMAPMODE, {8});
     emf.simple(emr::SETWINDOWORGEX, {frame_.left, frame_.top});
@@ -739,7 +748,7 @@ std::string pictToEmf(std::string_view bytes) {
     const PixelSize size = pictNaturalSize(bytes);
     PictReader reader(bytes, pictStart(bytes));
     reader.readHeader();
-    return reader.translate(size.width, size.height);
+    return reader.translate(EmfBuilder::fromPixels(size.width), EmfBuilder::fromPixels(size.height));
 }
 
 }  // namespace kelvaran::imaging

@@ -6,30 +6,13 @@
 // and wider fields; the rest (mostly state the EMF keeps elsewhere) are
 // followed here and written out as the records that give the same state.
 
-#include "imaging/ByteReader.h"
-#include "imaging/ByteWriter.h"
-#include "imaging/Dib.h"
-#include "imaging/EmfBuilder.h"
-#include "imaging/FontFaces.h"
-#include "imaging/Metafile.h"
-#include "imaging/PixelBudget.h"
+#include "imaging/WmfToEmfImpl.h"
 
 #include <algorithm>
-#include <array>
-#include <cctype>
 #include <cmath>
-#include <optional>
-#include <vector>
 
-namespace kelvaran::imaging {
-namespace {
+namespace kelvaran::imaging::wmf_translation {
 
-constexpr std::uint32_t kPlaceableKey = 0x9AC6CDD7;
-constexpr std::size_t kPlaceableSize = 22, kWmfHeaderSize = 18;
-
-enum class Slot { Free, Pen, Brush, Font, Other };
-
-// UTF-8 text (as the decoders give it) appended as UTF-16 units.
 void appendUtf16(std::u16string& out, std::string_view utf8) {
     for (std::size_t k = 0; k < utf8.size();) {
         const auto byte = [&](std::size_t i) { return static_cast<char32_t>(static_cast<unsigned char>(utf8[i]) & 0x3F); };
@@ -57,103 +40,29 @@ void appendUtf16(std::u16string& out, std::string_view utf8) {
     }
 }
 
-struct FontInfo {
-    int charset = kAnsiCharset;
-    std::string face;
-};
-
-// What a saved state holds that the translation itself needs.
-struct State {
-    std::int32_t windowOrgX = 0, windowOrgY = 0, windowExtX = 1, windowExtY = 1;
-    FontInfo font;
-};
-
-class Translator {
-public:
-    Translator(std::string_view wmf, std::int32_t destW, std::int32_t destH, const VisiblePart& visible)
-        : in_(wmf), visible_(visible), emf_(destW, destH), out_(emf_.w) {}
-
-    std::string run();
-
-private:
-    // Output records.
-    std::size_t begin(std::uint32_t type) { return emf_.begin(type); }
-    void end(std::size_t at) { emf_.end(at); }
-    void bounds() { emf_.bounds(); }
-    void simple(std::uint32_t type, std::initializer_list<std::int32_t> values) { emf_.simple(type, values); }
-    void setWindow() {
-        simple(emr::SETWINDOWORGEX, {state_.windowOrgX, state_.windowOrgY});
-        simple(emr::SETWINDOWEXTEX, {state_.windowExtX, state_.windowExtY});
+void Translator::writePoints(std::uint32_t type16, std::uint32_t type32, std::size_t firstWord, std::size_t count,
+                             std::initializer_list<std::uint32_t> head, const std::vector<std::uint32_t>& counts) {
+    bool narrow = true;
+    for (std::size_t i = 0; i < count * 2 && narrow; ++i) {
+        const std::int32_t v = L(p(firstWord + i));
+        narrow = v >= -32768 && v <= 32767;
     }
-
-    // Input fields of the record at `at_` (parameters are 16-bit words).
-    std::int16_t p(std::size_t i) const { return in_.i16(at_ + 6 + 2 * i); }
-    std::uint16_t pu(std::size_t i) const { return in_.u16(at_ + 6 + 2 * i); }
-    std::uint32_t pu32(std::size_t i) const { return in_.u32(at_ + 6 + 2 * i); }
-    std::size_t params() const { return size_ >= 6 ? (size_ - 6) / 2 : 0; }
-    std::string_view paramBytes(std::size_t fromWord) const {
-        const std::size_t from = at_ + 6 + 2 * fromWord;
-        if (from > at_ + size_) return {};
-        return in_.view().substr(from, at_ + size_ - from);
-    }
-
-    int takeSlot(Slot kind) {
-        auto free = std::find(slots_.begin(), slots_.end(), Slot::Free);
-        if (free == slots_.end()) {
-            slots_.push_back(kind);
-            return static_cast<int>(slots_.size()) - 1;
-        }
-        *free = kind;
-        return static_cast<int>(free - slots_.begin());
-    }
-    Slot slotKind(int index) const {
-        if (index < 0 || static_cast<std::size_t>(index) >= slots_.size()) return Slot::Free;
-        return slots_[static_cast<std::size_t>(index)];
-    }
-    static std::uint32_t handle(int slot) { return static_cast<std::uint32_t>(slot) + 1; }
-
-    void translate(std::uint16_t function);
-    void points(std::uint32_t type);
-    void polyPolygon();
-    void box(std::uint32_t type);
-    void arc(std::uint32_t type);
-    void clipRect(std::uint32_t type);
-    void createPen();
-    void createBrush();
-    void createPatternBrush();
-    void createFont();
-    void textOut();
-    void extTextOut();
-    void text(std::int32_t x, std::int32_t y, std::uint32_t options, const std::optional<std::array<std::int16_t, 4>>& rect,
-              std::string_view bytes, const std::vector<std::int16_t>& dx);
-    void stretchDib(std::uint32_t rop, std::int32_t xDest, std::int32_t yDest, std::int32_t wDest, std::int32_t hDest,
-                    std::int32_t xSrc, std::int32_t ySrc, std::int32_t wSrc, std::int32_t hSrc, std::uint32_t usage,
-                    std::string_view dib);
-    void patBlt(std::uint32_t rop, std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h);
-    void restore(std::int16_t which);
-
-    ByteReader in_;
-    VisiblePart visible_;
-    EmfBuilder emf_;
-    ByteWriter& out_;
-    std::size_t at_ = 0, size_ = 0;
-    std::vector<Slot> slots_;
-    std::vector<FontInfo> fonts_;  // by slot
-    State state_;
-    std::vector<State> saved_;
-};
-
-void Translator::points(std::uint32_t type) {
-    if (params() < 1) return;
-    const std::size_t count = std::min<std::size_t>(pu(0), (params() - 1) / 2);
-    const std::size_t at = begin(type);
+    const std::size_t at = begin(narrow ? type16 : type32);
     bounds();
-    out_.u32(static_cast<std::uint32_t>(count));
-    for (std::size_t i = 0; i < count; ++i) {
-        out_.u16(pu(1 + 2 * i));
-        out_.u16(pu(2 + 2 * i));
+    for (std::uint32_t h : head) out_.u32(h);
+    for (std::uint32_t c : counts) out_.u32(c);
+    for (std::size_t i = 0; i < count * 2; ++i) {
+        if (narrow) out_.u16(static_cast<std::uint16_t>(L(p(firstWord + i))));
+        else out_.i32(L(p(firstWord + i)));
     }
     end(at);
+}
+
+
+void Translator::points(std::uint32_t type16, std::uint32_t type32) {
+    if (params() < 1) return;
+    const std::size_t count = std::min<std::size_t>(pu(0), (params() - 1) / 2);
+    writePoints(type16, type32, 1, count, {static_cast<std::uint32_t>(count)}, {});
 }
 
 void Translator::polyPolygon() {
@@ -166,14 +75,8 @@ void Translator::polyPolygon() {
         total += counts.back();
     }
     if (1 + polygons + total * 2 > params()) return;  // damaged: more points than the record holds
-    const std::size_t at = begin(emr::POLYPOLYGON16);
-    bounds();
-    out_.u32(static_cast<std::uint32_t>(polygons));
-    out_.u32(static_cast<std::uint32_t>(total));
-    for (std::uint32_t c : counts) out_.u32(c);
-    const std::size_t first = 1 + polygons;
-    for (std::size_t i = 0; i < total * 2; ++i) out_.u16(pu(first + i));
-    end(at);
+    writePoints(emr::POLYPOLYGON16, emr::POLYPOLYGON, 1 + polygons, total,
+                {static_cast<std::uint32_t>(polygons), static_cast<std::uint32_t>(total)}, counts);
 }
 
 // Records whose parameters are bottom, right, top, left.
@@ -182,10 +85,10 @@ void Translator::box(std::uint32_t type) {
     const std::size_t base = type == emr::ROUNDRECT ? 2 : 0;
     if (params() < base + 4) return;
     const std::size_t at = begin(type);
-    out_.rect(p(base + 3), p(base + 2), p(base + 1), p(base + 0));
+    out_.rect(L(p(base + 3)), L(p(base + 2)), L(p(base + 1)), L(p(base + 0)));
     if (type == emr::ROUNDRECT) {
-        out_.i32(p(1));  // corner width, then height
-        out_.i32(p(0));
+        out_.i32(L(p(1)));  // corner width, then height
+        out_.i32(L(p(0)));
     }
     end(at);
 }
@@ -193,18 +96,18 @@ void Translator::box(std::uint32_t type) {
 void Translator::arc(std::uint32_t type) {
     if (params() < 8) return;
     const std::size_t at = begin(type);
-    out_.rect(p(7), p(6), p(5), p(4));
-    out_.i32(p(3));  // start x, y
-    out_.i32(p(2));
-    out_.i32(p(1));  // end x, y
-    out_.i32(p(0));
+    out_.rect(L(p(7)), L(p(6)), L(p(5)), L(p(4)));
+    out_.i32(L(p(3)));  // start x, y
+    out_.i32(L(p(2)));
+    out_.i32(L(p(1)));  // end x, y
+    out_.i32(L(p(0)));
     end(at);
 }
 
 void Translator::clipRect(std::uint32_t type) {
     if (params() < 4) return;
     const std::size_t at = begin(type);
-    out_.rect(p(3), p(2), p(1), p(0));
+    out_.rect(L(p(3)), L(p(2)), L(p(1)), L(p(0)));
     end(at);
 }
 
@@ -213,7 +116,7 @@ void Translator::createPen() {
     const std::size_t at = begin(emr::CREATEPEN);
     out_.u32(handle(slot));
     out_.u32(pu(0));       // style
-    out_.i32(p(1));        // width (x; y is unused)
+    out_.i32(L(p(1)));     // width (x; y is unused)
     out_.i32(0);
     out_.u32(pu32(3));     // colour
     end(at);
@@ -268,12 +171,13 @@ void Translator::createFont() {
     faceBytes = faceBytes.substr(0, std::min<std::size_t>(faceBytes.size(), std::min<std::size_t>(32, size_ >= 24 ? size_ - 24 : 0)));
     const std::string face = decodeFaceName(faceBytes, charset);
     if (fonts_.size() <= static_cast<std::size_t>(slot)) fonts_.resize(static_cast<std::size_t>(slot) + 1);
-    fonts_[static_cast<std::size_t>(slot)] = FontInfo{charset, face};
+    fonts_[static_cast<std::size_t>(slot)] =
+        FontInfo{charset, face, in_.i16(base + 0), in_.i16(base + 2), in_.i16(base + 8), in_.u8(base + 10) != 0};
 
     const std::size_t at = begin(emr::EXTCREATEFONTINDIRECTW);
     out_.u32(handle(slot));
-    out_.i32(in_.i16(base + 0));   // height
-    out_.i32(in_.i16(base + 2));   // width
+    out_.i32(L(in_.i16(base + 0)));   // height
+    out_.i32(L(in_.i16(base + 2)));   // width
     out_.i32(in_.i16(base + 4));   // escapement
     out_.i32(in_.i16(base + 6));   // orientation
     out_.i32(in_.i16(base + 8));   // weight
@@ -285,115 +189,6 @@ void Translator::createFont() {
     for (char16_t c : name) out_.u16(c);
     out_.u16(0);
     end(at);
-}
-
-bool knowsSymbolGlyphs(const std::string& face) {
-    std::string key = face;
-    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return key == "symbol" || key.starts_with("wingdings") || key == "webdings";
-}
-
-// One character of text in the font's character set: its bytes.
-std::size_t characterLength(std::string_view bytes, std::size_t at, int charset) {
-    const unsigned char c = static_cast<unsigned char>(bytes[at]);
-    bool lead = false;
-    switch (charset) {
-    case 128: lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); break;
-    case 129:
-    case 130:
-    case 134:
-    case 136: lead = c >= 0x81 && c <= 0xFE; break;
-    default: break;
-    }
-    return lead && at + 1 < bytes.size() ? 2 : 1;
-}
-
-void Translator::text(std::int32_t x, std::int32_t y, std::uint32_t options,
-                      const std::optional<std::array<std::int16_t, 4>>& rect, std::string_view bytes,
-                      const std::vector<std::int16_t>& dx) {
-    const FontInfo& font = state_.font;
-    // The faces of symbol sets that readers know (Symbol, Wingdings) get their
-    // glyph codes in the private-use range, where Windows puts them; the text
-    // of other faces in the symbol character set (the fences of equation
-    // editors) keeps its byte values, which is how readers show it when they
-    // do not have the face.
-    const bool symbol = knowsSymbolGlyphs(font.face) && (font.charset == kSymbolCharset || isSymbolFace(font.face));
-    const bool rawBytes = !symbol && font.charset == kSymbolCharset;
-    std::u16string units;
-    std::vector<std::int32_t> advances;
-    for (std::size_t i = 0; i < bytes.size();) {
-        const std::size_t len = characterLength(bytes, i, font.charset);
-        std::int32_t advance = 0;
-        for (std::size_t k = i; k < i + len && k < dx.size(); ++k) advance += dx[k];
-        const std::size_t before = units.size();
-        if (symbol) {
-            // Symbol faces keep their byte codes, in the private-use range
-            // where Windows puts them.
-            units.push_back(static_cast<char16_t>(0xF000 + static_cast<unsigned char>(bytes[i])));
-        } else if (rawBytes) {
-            units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i])));
-        } else {
-            appendUtf16(units, decodeText(bytes.substr(i, len), font.charset, font.face));
-            if (units.size() == before) units.push_back(u'\uFFFD');
-        }
-        // The character's advance goes with its first unit.
-        advances.push_back(advance);
-        for (std::size_t k = before + 1; k < units.size(); ++k) advances.push_back(0);
-        i += len;
-    }
-    if (units.empty()) return;
-    const bool withDx = !dx.empty();
-    const std::uint32_t chars = static_cast<std::uint32_t>(units.size());
-    const std::uint32_t stringOffset = 76;
-    const std::uint32_t dxOffset = withDx ? stringOffset + ((chars * 2 + 3) & ~3u) : 0;
-    const std::size_t at = begin(emr::EXTTEXTOUTW);
-    bounds();
-    out_.u32(1);    // compatible graphics mode
-    out_.f32(0);    // scales: not used in that mode
-    out_.f32(0);
-    out_.i32(x);
-    out_.i32(y);
-    out_.u32(chars);
-    out_.u32(stringOffset);
-    out_.u32(options);
-    if (rect) out_.rect((*rect)[0], (*rect)[1], (*rect)[2], (*rect)[3]);
-    else out_.rect(0, 0, -1, -1);
-    out_.u32(dxOffset);
-    for (char16_t c : units) out_.u16(c);
-    out_.pad4();
-    if (withDx)
-        for (std::int32_t a : advances) out_.i32(a);
-    end(at);
-}
-
-void Translator::textOut() {
-    const std::size_t count = pu(0);
-    const std::size_t stringWords = (count + 1) / 2;
-    if (params() < 1 + stringWords + 2) return;
-    const std::string_view bytes = in_.view().substr(at_ + 8, count);
-    text(p(1 + stringWords + 1), p(1 + stringWords), 0, std::nullopt, bytes, {});
-}
-
-void Translator::extTextOut() {
-    if (params() < 4) return;
-    const std::int32_t y = p(0), x = p(1);
-    const std::size_t count = pu(2);
-    const std::uint16_t options = pu(3);
-    std::size_t word = 4;
-    std::optional<std::array<std::int16_t, 4>> rect;
-    if ((options & 0x0006) != 0 && params() >= 8) {  // opaque or clipped: the rectangle follows
-        rect = std::array<std::int16_t, 4>{p(4), p(5), p(6), p(7)};
-        word = 8;
-    }
-    const std::size_t stringStart = at_ + 6 + 2 * word;
-    if (stringStart + count > at_ + size_) return;
-    const std::string_view bytes = in_.view().substr(stringStart, count);
-    std::vector<std::int16_t> dx;
-    const std::size_t dxWord = word + (count + 1) / 2;
-    if (count > 0 && params() >= dxWord + count) {
-        for (std::size_t i = 0; i < count; ++i) dx.push_back(p(dxWord + i));
-    }
-    text(x, y, options, rect, bytes, dx);
 }
 
 void Translator::stretchDib(std::uint32_t rop, std::int32_t xDest, std::int32_t yDest, std::int32_t wDest,
@@ -417,8 +212,8 @@ void Translator::stretchDib(std::uint32_t rop, std::int32_t xDest, std::int32_t 
     const std::uint32_t infoPadded = static_cast<std::uint32_t>((infoSize + 3) & ~std::size_t{3});
     const std::size_t at = begin(emr::STRETCHDIBITS);
     bounds();
-    out_.i32(xDest);
-    out_.i32(yDest);
+    out_.i32(L(xDest));
+    out_.i32(L(yDest));
     out_.i32(xSrc);
     out_.i32(ySrc);
     out_.i32(wSrc);
@@ -429,8 +224,8 @@ void Translator::stretchDib(std::uint32_t rop, std::int32_t xDest, std::int32_t 
     out_.u32(static_cast<std::uint32_t>(dib.size() - infoSize));
     out_.u32(usage);
     out_.u32(rop);
-    out_.i32(wDest);
-    out_.i32(hDest);
+    out_.i32(L(wDest));
+    out_.i32(L(hDest));
     out_.raw(dib.substr(0, infoSize));
     out_.pad4();
     out_.raw(dib.substr(infoSize));
@@ -441,10 +236,10 @@ void Translator::stretchDib(std::uint32_t rop, std::int32_t xDest, std::int32_t 
 void Translator::patBlt(std::uint32_t rop, std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h) {
     const std::size_t at = begin(emr::BITBLT);
     bounds();
-    out_.i32(x);
-    out_.i32(y);
-    out_.i32(w);
-    out_.i32(h);
+    out_.i32(L(x));
+    out_.i32(L(y));
+    out_.i32(L(w));
+    out_.i32(L(h));
     out_.u32(rop);
     out_.i32(0);  // source x, y
     out_.i32(0);
@@ -475,16 +270,23 @@ void Translator::restore(std::int16_t which) {
 
 void Translator::translate(std::uint16_t function) {
     switch (function) {
-    case 0x0103: simple(emr::SETMAPMODE, {pu(0)}); break;
+    case 0x0103:
+        // The window is mapped onto the frame whatever the file asks: a
+        // player keeps the picture in its box, which MM_TEXT (device
+        // pixels) would give up.  Modes of fixed physical units are kept:
+        // the reference device counts hundredths of a millimetre, so they
+        // keep their sizes too.
+        if (pu(0) >= 2 && pu(0) <= 6) simple(emr::SETMAPMODE, {pu(0)});
+        break;
     case 0x020B:  // window origin: y, x
         state_.windowOrgY = p(0);
         state_.windowOrgX = p(1);
-        simple(emr::SETWINDOWORGEX, {state_.windowOrgX, state_.windowOrgY});
+        simple(emr::SETWINDOWORGEX, {L(state_.windowOrgX), L(state_.windowOrgY)});
         break;
     case 0x020C:  // window extent: y, x
         state_.windowExtY = p(0);
         state_.windowExtX = p(1);
-        simple(emr::SETWINDOWEXTEX, {state_.windowExtX, state_.windowExtY});
+        simple(emr::SETWINDOWEXTEX, {L(state_.windowExtX), L(state_.windowExtY)});
         break;
     case 0x020F:  // offset window origin
         state_.windowOrgY += p(0);
@@ -510,15 +312,20 @@ void Translator::translate(std::uint16_t function) {
     case 0x0107: simple(emr::SETSTRETCHBLTMODE, {pu(0)}); break;
     case 0x0209: simple(emr::SETTEXTCOLOR, {static_cast<std::int32_t>(pu32(0))}); break;
     case 0x012E: simple(emr::SETTEXTALIGN, {pu(0)}); break;
+    case 0x0108: state_.charExtra = p(0); break;          // character extra: in the advances
+    case 0x020A:                                          // justification: break count, break extra
+        state_.breakCount = p(0);
+        state_.breakExtra = p(1);
+        break;
     case 0x001E:
         saved_.push_back(state_);
         simple(emr::SAVEDC, {});
         break;
     case 0x0127: restore(p(0)); break;
-    case 0x0214: simple(emr::MOVETOEX, {p(1), p(0)}); break;
-    case 0x0213: simple(emr::LINETO, {p(1), p(0)}); break;
-    case 0x0325: points(emr::POLYLINE16); break;
-    case 0x0324: points(emr::POLYGON16); break;
+    case 0x0214: simple(emr::MOVETOEX, {L(p(1)), L(p(0))}); break;
+    case 0x0213: simple(emr::LINETO, {L(p(1)), L(p(0))}); break;
+    case 0x0325: points(emr::POLYLINE16, emr::POLYLINE); break;
+    case 0x0324: points(emr::POLYGON16, emr::POLYGON); break;
     case 0x0538: polyPolygon(); break;
     case 0x041B: box(emr::RECTANGLE); break;
     case 0x0418: box(emr::ELLIPSE); break;
@@ -528,14 +335,26 @@ void Translator::translate(std::uint16_t function) {
     case 0x0830: arc(emr::CHORD); break;
     case 0x0416: clipRect(emr::INTERSECTCLIPRECT); break;
     case 0x0415: clipRect(emr::EXCLUDECLIPRECT); break;
-    case 0x0220: simple(emr::OFFSETCLIPRGN, {p(1), p(0)}); break;
-    case 0x012C: {  // select a clipping region: regions are not kept, so back to no clipping
-        const std::size_t at = begin(emr::EXTSELECTCLIPRGN);
-        out_.u32(0);
-        out_.u32(5);  // copy
-        end(at);
+    case 0x0220: simple(emr::OFFSETCLIPRGN, {L(p(1)), L(p(0))}); break;
+    case 0x012C: selectClipRegion(); break;
+    case 0x012B:  // paint a region with the brush selected
+        if (const Rects* region = regionAt(0)) regionPolygons(*region);
         break;
-    }
+    case 0x0228:  // fill a region: region, brush
+        if (const Rects* region = regionAt(0); region && slotKind(pu(1)) == Slot::Brush) {
+            simple(emr::SELECTOBJECT, {static_cast<std::int32_t>(handle(pu(1)))});
+            regionPolygons(*region);
+            simple(emr::SELECTOBJECT, {static_cast<std::int32_t>(state_.brush)});
+        }
+        break;
+    case 0x0429:  // frame a region: region, brush, height, width
+        if (const Rects* region = regionAt(0); region && slotKind(pu(1)) == Slot::Brush && params() >= 4)
+            regionRecord(emr::FRAMERGN, *region,
+                         {handle(pu(1)), static_cast<std::uint32_t>(L(p(3))), static_cast<std::uint32_t>(L(p(2)))});
+        break;
+    case 0x012A:  // invert a region
+        if (const Rects* region = regionAt(0)) regionRecord(emr::INVERTRGN, *region, {});
+        break;
     case 0x02FA: createPen(); break;
     case 0x02FC: createBrush(); break;
     case 0x0142: createPatternBrush(); break;
@@ -551,15 +370,19 @@ void Translator::translate(std::uint16_t function) {
         end(at);
         break;
     }
-    case 0x00F7:  // palette and region objects take a slot and draw nothing here
-    case 0x06FF: takeSlot(Slot::Other); break;
+    case 0x00F7: takeSlot(Slot::Other); break;  // palettes take a slot and draw nothing here
+    case 0x06FF: createRegion(); break;
     case 0x012D: {
         const int slot = pu(0);
         const Slot kind = slotKind(slot);
         if (kind == Slot::Pen || kind == Slot::Brush || kind == Slot::Font) {
             if (kind == Slot::Font && static_cast<std::size_t>(slot) < fonts_.size())
                 state_.font = fonts_[static_cast<std::size_t>(slot)];
+            if (kind == Slot::Pen) state_.pen = handle(slot);
+            if (kind == Slot::Brush) state_.brush = handle(slot);
             simple(emr::SELECTOBJECT, {static_cast<std::int32_t>(handle(slot))});
+        } else if (kind == Slot::Region) {
+            selectClipRegion();  // selecting a region makes it the clipping region
         }
         break;
     }
@@ -567,7 +390,8 @@ void Translator::translate(std::uint16_t function) {
         const int slot = pu(0);
         const Slot kind = slotKind(slot);
         if (kind == Slot::Free) break;
-        if (kind != Slot::Other) simple(emr::DELETEOBJECT, {static_cast<std::int32_t>(handle(slot))});
+        if (kind != Slot::Other && kind != Slot::Region)
+            simple(emr::DELETEOBJECT, {static_cast<std::int32_t>(handle(slot))});
         slots_[static_cast<std::size_t>(slot)] = Slot::Free;
         break;
     }
@@ -603,6 +427,31 @@ void Translator::translate(std::uint16_t function) {
         break;
     default: break;  // escapes, palettes, regions, old bitmaps: nothing the picture needs
     }
+}
+
+
+// As fine as the device (a hundredth of a millimetre), in powers of two up
+// to 64, judged by the window the file draws in.  Files that measure in
+// physical units keep theirs: those modes fix the size of a logical unit.
+void Translator::chooseFineUnits(std::size_t start) {
+    std::int32_t extX = state_.windowExtX, extY = state_.windowExtY;
+    bool extentSeen = false;
+    for (std::size_t at = start + kWmfHeaderSize; in_.has(at, 8);) {
+        const std::size_t size = static_cast<std::size_t>(in_.u32(at)) * 2;
+        const std::uint16_t function = in_.u16(at + 4);
+        if (function == 0x0103 && in_.u16(at + 6) >= 2 && in_.u16(at + 6) <= 6) return;  // fine_ stays 1
+        if (function == 0x020C && !extentSeen && size >= 10) {
+            extY = in_.i16(at + 6);
+            extX = in_.i16(at + 8);
+            extentSeen = true;
+        }
+        if (function == 0 || size < 6) break;
+        at += size;
+    }
+    if (extX == 0 || extY == 0) return;
+    const double perUnit = std::min(viewportW_ / std::abs(static_cast<double>(extX)),
+                                    viewportH_ / std::abs(static_cast<double>(extY)));
+    while (fine_ < 64 && fine_ * 2 <= perUnit) fine_ *= 2;
 }
 
 std::string Translator::run() {
@@ -641,24 +490,25 @@ std::string Translator::run() {
     // the frame, and nothing outside it is drawn.
     const double keptW = 1.0 - visible_.left - visible_.right;
     const double keptH = 1.0 - visible_.top - visible_.bottom;
-    // The box's far edges belong to the picture too: lines drawn on them
-    // (the frames of diagrams) land on its last row and column of pixels
-    // instead of just outside.
-    const double deviceW = emf_.width(), deviceH = emf_.height();
-    const double edgeW = deviceW > 1 ? (deviceW - 1.0) / deviceW : 1.0;
-    const double edgeH = deviceH > 1 ? (deviceH - 1.0) / deviceH : 1.0;
-    const double fullW = deviceW / keptW * edgeW, fullH = deviceH / keptH * edgeH;
+    const double fullW = emf_.width() / keptW, fullH = emf_.height() / keptH;
+    viewportW_ = std::lround(fullW);
+    viewportH_ = std::lround(fullH);
+    chooseFineUnits(start);
     simple(emr::SETMAPMODE, {8});  // anisotropic
     setWindow();
     simple(emr::SETVIEWPORTORGEX, {static_cast<std::int32_t>(std::lround(-visible_.left * fullW)),
                                   static_cast<std::int32_t>(std::lround(-visible_.top * fullH))});
     simple(emr::SETVIEWPORTEXTEX, {static_cast<std::int32_t>(std::lround(fullW)), static_cast<std::int32_t>(std::lround(fullH))});
+    // A player starts with the white brush and the black pen; said so for
+    // readers that start otherwise.
+    simple(emr::SELECTOBJECT, {static_cast<std::int32_t>(kWhiteBrush)});
+    simple(emr::SELECTOBJECT, {static_cast<std::int32_t>(kBlackPen)});
     if (visible_.any()) {
         const double x0 = left + visible_.left * (right - left), x1 = right - visible_.right * (right - left);
         const double y0 = top + visible_.top * (bottom - top), y1 = bottom - visible_.bottom * (bottom - top);
-        simple(emr::INTERSECTCLIPRECT,
-               {static_cast<std::int32_t>(std::lround(std::min(x0, x1))), static_cast<std::int32_t>(std::lround(std::min(y0, y1))),
-                static_cast<std::int32_t>(std::lround(std::max(x0, x1))), static_cast<std::int32_t>(std::lround(std::max(y0, y1)))});
+        const auto fine = [this](double v) { return static_cast<std::int32_t>(std::lround(v * fine_)); };
+        visibleClip_ = {fine(std::min(x0, x1)), fine(std::min(y0, y1)), fine(std::max(x0, x1)), fine(std::max(y0, y1))};
+        intersectVisible();
     }
 
     std::size_t records = 0;
@@ -676,7 +526,9 @@ std::string Translator::run() {
     return emf_.finish(slots_.size());
 }
 
-}  // namespace
+}  // namespace kelvaran::imaging::wmf_translation
+
+namespace kelvaran::imaging {
 
 std::string wmfToEmf(std::string_view bytes, const VisiblePart& visible) {
     const std::string_view wmf = checkedWmf(bytes);
@@ -688,13 +540,15 @@ std::string wmfToEmf(std::string_view bytes, const VisiblePart& visible) {
     const std::int64_t w = std::max<std::int64_t>(1, std::llround(natural.width * keptW));
     const std::int64_t h = std::max<std::int64_t>(1, std::llround(natural.height * keptH));
     checkPixelBudget(w, h, "the metafile");
-    Translator translator(wmf, static_cast<std::int32_t>(w), static_cast<std::int32_t>(h), visible);
+    wmf_translation::Translator translator(wmf, EmfBuilder::fromPixels(static_cast<double>(w)), EmfBuilder::fromPixels(static_cast<double>(h)),
+                          visible);
     return translator.run();
 }
 
 void checkWmfBitmaps(std::string_view wmf) {
     ByteReader in(wmf);
-    std::size_t at = (in.u32(0) == kPlaceableKey ? kPlaceableSize : 0) + kWmfHeaderSize;
+    namespace t = wmf_translation;
+    std::size_t at = (in.u32(0) == t::kPlaceableKey ? t::kPlaceableSize : 0) + t::kWmfHeaderSize;
     while (in.has(at, 6)) {
         const std::size_t size = static_cast<std::size_t>(in.u32(at)) * 2;
         const std::uint16_t function = in.u16(at + 4);

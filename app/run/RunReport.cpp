@@ -117,7 +117,12 @@ DocumentOutcome ClassifyDocument(const DocumentResult& result, bool dryRun) {
         return {"failed", "Word could not be started" + (result.reason.empty() ? "" : ": " + result.reason)};
     }
     if (!result.opened) {
-        return {"failed", "the document could not be opened" + (result.reason.empty() ? "" : ": " + result.reason)};
+        // The office's own text often begins by saying the same: it is said once.
+        std::string why = result.reason;
+        for (const std::string said : {"the document cannot be opened: ", "the document could not be opened: "}) {
+            if (why.rfind(said, 0) == 0) why.erase(0, said.size());
+        }
+        return {"failed", "the document could not be opened" + (why.empty() ? "" : ": " + why)};
     }
     if (result.stopped) return {"stopped", "the run was stopped while this document was converted; it was not saved"};
     if (!result.converted) return {"unchanged", ""};

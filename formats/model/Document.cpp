@@ -168,53 +168,6 @@ int Document::addShape(FloatingShape shape) {
     return static_cast<int>(shapes.size()) - 1;
 }
 
-int Document::estimatePage(int story, std::int64_t position) const {
-    // A position in a text box lies on the page of the box's anchor (the
-    // anchor of its outermost group).  The guard stops on cyclic input.
-    for (int guard = 0; guard < 64 && story > 0 && story < static_cast<int>(stories.size()); ++guard) {
-        int owner = stories[static_cast<std::size_t>(story)].owner;
-        if (owner < 0 || owner >= static_cast<int>(shapes.size())) return 1;
-        for (int up = 0; up < 64 && shapes[static_cast<std::size_t>(owner)].parent >= 0; ++up) {
-            owner = shapes[static_cast<std::size_t>(owner)].parent;
-        }
-        const auto& anchor = shapes[static_cast<std::size_t>(owner)].anchor;
-        if (anchor.story < 0 || anchor.story >= static_cast<int>(stories.size()) || anchor.story == story) return 1;
-        story = anchor.story;
-        position = stories[static_cast<std::size_t>(story)].positionOf(static_cast<std::size_t>(std::max(0, anchor.element)));
-    }
-    if (story < 0 || story >= static_cast<int>(stories.size())) return 1;
-    const auto& elements = stories[static_cast<std::size_t>(story)].elements;
-    int page = 1;
-    std::int64_t at = 0;
-    bool paragraphStarts = true;
-    for (std::size_t i = 0; i < elements.size() && at < position; ++i) {
-        const auto& element = elements[i];
-        if (paragraphStarts) {
-            // The page-break-before belongs to the paragraph's mark; find it.
-            const std::size_t mark = stories[static_cast<std::size_t>(story)].paragraphEnd(i);
-            if (mark < elements.size() && elements[mark].paragraph.pageBreakBefore && at > 0) ++page;
-            paragraphStarts = false;
-        }
-        if (element.kind == ElementKind::PageBreak) ++page;
-        if (element.kind == ElementKind::SectionBreak &&
-            (element.section == SectionBreakKind::NewPage || element.section == SectionBreakKind::EvenPage ||
-             element.section == SectionBreakKind::OddPage)) {
-            ++page;
-        }
-        if (element.kind == ElementKind::ParagraphMark || element.kind == ElementKind::SectionBreak) {
-            paragraphStarts = true;
-        }
-        at += element.chars;
-    }
-    // A paragraph with page-break-before that starts exactly at the position.
-    if (paragraphStarts && at == position && at > 0) {
-        std::size_t i = stories[static_cast<std::size_t>(story)].elementAt(position);
-        const std::size_t mark = stories[static_cast<std::size_t>(story)].paragraphEnd(i);
-        if (i < elements.size() && mark < elements.size() && elements[mark].paragraph.pageBreakBefore) ++page;
-    }
-    return page;
-}
-
 bool Document::modified() const {
     for (const auto& object : inlines) {
         if (object.edit != EditState::Unchanged) return true;

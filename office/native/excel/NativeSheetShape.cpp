@@ -2,6 +2,7 @@
 
 #include "office/OfficeError.h"
 #include "office/native/ClipboardItems.h"
+#include "office/native/LongWork.h"
 #include "office/native/PictureRendering.h"
 
 #include <algorithm>
@@ -63,7 +64,10 @@ void NativeSheetShape::Cut() {
     // sheet takes its pixels from that drawing; a larger one is drawn at
     // its own size only when it is pasted on the sheet again.
     const RenderingSize size = clipboardRenderingSize(current.widthPt, current.heightPt);
-    auto rendering = std::make_shared<const imaging::Image>(renderDisplayed(current.picture, size.width, size.height));
+    std::shared_ptr<const imaging::Image> rendering;
+    whileWorking(session_->events, [&] {
+        rendering = std::make_shared<const imaging::Image>(renderDisplayed(current.picture, size.width, size.height));
+    });
     if (!size.fitted) clip.rendering = rendering;
     platform::Raster raster = imaging::toRaster(*rendering);
     platform::ContentSummary summary = summaryOf(current.picture);

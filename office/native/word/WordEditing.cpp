@@ -1,6 +1,7 @@
 #include "office/native/word/WordEditing.h"
 
 #include "office/OfficeError.h"
+#include "office/native/LongWork.h"
 #include "office/native/PictureRendering.h"
 #include "office/native/word/WordSession.h"
 
@@ -99,18 +100,25 @@ WordClip copyShapes(DocumentState& document, const std::vector<int>& shapes) {
     return clip;
 }
 
-void offerOnClipboard(platform::Clipboard& clipboard, WordClip clip) {
+void offerOnClipboard(platform::Clipboard& clipboard, WordClip clip, platform::EventPump* events) {
     double widthPt = 0;
     double heightPt = 0;
-    std::optional<platform::Raster> rendering;
+    // Drawn only when a comparison asks for it: an object measured too small
+    // to convert is never drawn, and one that cannot be drawn is measured
+    // all the same.  A picture that cannot be drawn is still carried; it only
+    // has no metafile rendering to compare with.
+    platform::Clipboard::RenderingDrawer draw;
     if (const auto* picture = firstPicture(clip, widthPt, heightPt)) {
-        try {
-            const RenderingSize size = clipboardRenderingSize(widthPt, heightPt);
-            rendering = imaging::toRaster(renderDisplayed(*picture, size.width, size.height));
-        } catch (const std::exception&) {
-            // A picture that cannot be drawn is still carried; it only has
-            // no metafile rendering to compare with.
-        }
+        // The window keeps answering while it is drawn, at most as large as
+        // the largest page.
+        draw = [picture = *picture, widthPt, heightPt, events]() -> std::optional<platform::Raster> {
+            std::optional<platform::Raster> rendering;
+            whileWorking(events, [&] {
+                const RenderingSize size = clipboardRenderingSize(widthPt, heightPt);
+                rendering = imaging::toRaster(renderDisplayed(picture, size.width, size.height));
+            });
+            return rendering;
+        };
     }
     // Only a single picture is described; a group or several objects are not.
     std::optional<platform::ContentSummary> summary;
@@ -121,7 +129,7 @@ void offerOnClipboard(platform::Clipboard& clipboard, WordClip clip) {
         summary = summaryOf(clip.shapes.front().shape.picture);
     }
     clipboard.setOnly(kWordClipFormat, std::move(clip));
-    if (rendering) clipboard.setMetafileRendering(std::move(*rendering));
+    if (draw) clipboard.setMetafileRenderingDrawer(std::move(draw));
     if (summary) clipboard.setSummary(std::move(*summary));
 }
 
