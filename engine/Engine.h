@@ -9,6 +9,7 @@
 #include "engine/Walker.h"
 #include "office/Word.h"
 #include "platform/Clipboard.h"
+#include "platform/Deadline.h"
 
 #include <cstdint>
 #include <optional>
@@ -101,6 +102,9 @@ private:
     bool pumpAndCheckStop();
 
     // Conversion pieces
+    // The time one object may take, from the start of its conversion to the
+    // decision to replace it (deliberate pauses left out).
+    static platform::Deadline objectDeadline();
     double measureClipboard(const std::string& path, bool loadReference);
     void emptyScratchDocument();
     double fileSizeThreshold();

@@ -6,6 +6,7 @@
 #include "engine/Engine.h"
 #include "engine/LayoutAttributes.h"
 #include "platform/Conversions.h"
+#include "platform/Deadline.h"
 #include "platform/FileSystem.h"
 #include "platform/Host.h"
 
@@ -61,6 +62,7 @@ double Engine::measureFloatingResult() {
         emptyScratchDocument();
         throw;
     }
+    platform::checkDeadline();
     return newSize;
 }
 
@@ -86,6 +88,8 @@ word::ShapePtr Engine::pasteAtAnchor(word::Shape& oldShape) {
 std::int32_t Engine::ConvertFloatingShape(const word::ShapePtr& oldShapePtr, std::vector<std::string>& shapeNames,
                                           double displayWidth, double displayHeight, std::string& objectKind) {
     beginObject();
+    failure_.clear();
+    const platform::Deadline deadline = objectDeadline();
     auto& oldShape = obj(oldShapePtr);
     auto& app = obj(state_.appWORD);
     auto selection = [&] { return need(app.Selection()); };

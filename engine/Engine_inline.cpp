@@ -20,6 +20,7 @@ const std::string kVerbTextFrame = "にﾃｷｽﾄ枠内変換 (";
 std::int32_t Engine::ConvertInlineShape(const word::InlineShapePtr& oldShapePtr, std::int32_t index,
                                         bool inTextFrame, std::string& objectKind) {
     beginObject();
+    const platform::Deadline deadline = objectDeadline();
     auto& oldShape = obj(oldShapePtr);
     const std::int32_t pageNumber =
         variantToInt32(obj(oldShape.Range()).Information(word::constants::wdActiveEndAdjustedPageNumber));

@@ -4,6 +4,7 @@
 #include "engine/Checked.h"
 #include "engine/Engine.h"
 #include "platform/Conversions.h"
+#include "platform/Deadline.h"
 #include "platform/FileSystem.h"
 #include "platform/Host.h"
 
@@ -41,7 +42,12 @@ double Engine::measureClipboard(const std::string& path, bool loadReference) {
     }
     if (loadReference) LoadReferencePicture();
     obj(scratch.Range(0)).Delete();
+    platform::checkDeadline();
     return size;
+}
+
+platform::Deadline Engine::objectDeadline() {
+    return platform::Deadline(platform::pictureSecondsBudget(), "converting the object");
 }
 
 void Engine::emptyScratchDocument() {
@@ -106,7 +112,11 @@ void Engine::conversionPass(const std::string& objectKind, double displayWidth, 
         }
         if (timing == PassTiming::Floating) SlowModeWait();
 
-        const double ratio = platform::textToDouble(conditions_.RatioText());
+        // Drawn at the resolution it has on the largest page Word allows at
+        // most: a larger object (which no page shows whole) is drawn at that
+        // page's size, aspect kept, and still takes its displayed size below.
+        const double ratio =
+            platform::textToDouble(conditions_.RatioText()) * word::largestPageScale(displayWidth, displayHeight);
         double drawnWidth = ratio * displayWidth;
         double drawnHeight = ratio * displayHeight;
         keepWithinSourcePixels(drawnWidth, drawnHeight);
@@ -133,6 +143,7 @@ void Engine::conversionPass(const std::string& objectKind, double displayWidth, 
         passesTried_.push_back(formatLabel);
         candidate_ = clipboard_.summary();
         passBytes_.push_back(candidate_ ? static_cast<double>(candidate_->bytes) : 0.0);
+        platform::checkDeadline();
     } catch (...) {
         // The next pass works on item 1 of the sheet: leave nothing behind.
         emptyScratchSheet();

@@ -3,6 +3,7 @@
 #include "engine/RunState.h"
 #include "platform/Clipboard.h"
 #include "platform/Conversions.h"
+#include "platform/Deadline.h"
 #include "platform/Host.h"
 
 #include <algorithm>
@@ -90,6 +91,8 @@ bool MeasurementHelpers::IsPictureBlackened(double ratio) {
 
 void MeasurementHelpers::SlowModeWait() {
     if (state_.waitMs > 0) {
+        // The user's pause is not part of an object's time budget.
+        const platform::DeadlinePause pause;
         events_.processEvents();
         timer_.sleep(state_.waitMs);
     }

@@ -1,42 +1,51 @@
 #include "fuzz/DocFuzzEntry.h"
 
 #include "formats/doc/DocFormat.h"
+#include "fuzz/DocumentEdits.h"
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 
 namespace kelvaran::formats::doc {
 
-int exerciseDocReader(std::string_view bytes)
-{
-    int steps = 0;
+namespace {
+
+// A copy the writer made must read, with the pictures it was given.
+void expectReadBack(const std::string& written, int pictures) {
+    model::Document again;
+    try {
+        again = readDoc(std::make_shared<const std::string>(written));
+    } catch (const model::FormatError&) {
+        std::abort();
+    }
+    if (fuzz::countPictures(again) != pictures) std::abort();
+}
+
+}  // namespace
+
+int exerciseDocReader(std::string_view bytes) {
     model::Document document;
     try {
         document = readDoc(std::make_shared<const std::string>(bytes));
     } catch (const model::FormatError&) {
         return 0;
     }
-    ++steps;
-    std::size_t text = 0;
-    for (const auto& story : document.stories)
-        text += story.plainText().size();
-    for (const auto& object : document.inlines)
-        text += object.picture.size();
-    steps += text > 0 ? 1 : 0;
-    std::string written;
+    fuzz::drawEveryPicture(document);
     try {
-        written = writeDoc(document);
+        expectReadBack(writeDoc(document), fuzz::countPictures(document));
     } catch (const model::FormatError&) {
-        return steps;
+        return 1;
     }
-    ++steps;
+    if (fuzz::replaceEveryPicture(document) == 0) return 2;
+    std::string edited;
     try {
-        const model::Document again = readDoc(std::make_shared<const std::string>(written));
-        if (again.inlines.size() == document.inlines.size() && again.shapes.size() == document.shapes.size())
-            ++steps;
+        edited = writeDoc(document);
     } catch (const model::FormatError&) {
+        return 2;  // a writer may refuse an edit it cannot express
     }
-    return steps;
+    expectReadBack(edited, fuzz::countPictures(document));
+    return 3;
 }
 
 }  // namespace kelvaran::formats::doc

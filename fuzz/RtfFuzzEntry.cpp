@@ -1,7 +1,7 @@
 #include "fuzz/RtfFuzzEntry.h"
 
-#include "formats/model/NewPicture.h"
 #include "formats/rtf/RtfFormat.h"
+#include "fuzz/DocumentEdits.h"
 
 #include <cstdlib>
 
@@ -18,23 +18,11 @@ int exerciseRtf(std::string_view bytes) {
         return 0;
     }
     if (writeRtf(document) != bytes) std::abort();
-    // One edit of each common kind, as the program makes them.
-    bool edited = false;
-    const auto objects = document.inlinesOf(0);
-    if (!objects.empty()) {
-        const auto [story, element] = document.locateInline(objects.front());
-        const auto at = document.stories[static_cast<std::size_t>(story)].positionOf(static_cast<std::size_t>(element));
-        model::InlineObject added;
-        added.picture.type = model::PictureFormat::Png;
-        added.picture.bytes = model::shareBytes(std::string("\x89PNG\r\n\x1a\n", 8));
-        added.widthPt = 10;
-        added.heightPt = 10;
-        document.eraseRange(story, at, at + 1);
-        document.insertInline(story, at, added);
-        edited = true;
-    }
+    fuzz::drawEveryPicture(document);
+    bool edited = fuzz::replaceEveryPicture(document) > 0;
     for (int shape : document.topLevelShapes()) {
         auto& entry = document.shapes[static_cast<std::size_t>(shape)];
+        if (entry.edit == model::EditState::Added) continue;
         entry.leftPt = 12;
         entry.rotation = 30;
         entry.layoutChanged = true;
@@ -42,12 +30,19 @@ int exerciseRtf(std::string_view bytes) {
         break;
     }
     if (!edited) return 1;
+    std::string written;
     try {
-        const std::string written = writeRtf(document);
-        readRtf(std::make_shared<const std::string>(written));
+        written = writeRtf(document);
     } catch (const model::FormatError&) {
-        return 1;
+        return 1;  // a writer may refuse an edit it cannot express
     }
+    model::Document again;
+    try {
+        again = readRtf(std::make_shared<const std::string>(written));
+    } catch (const model::FormatError&) {
+        std::abort();
+    }
+    if (fuzz::countPictures(again) != fuzz::countPictures(document)) std::abort();
     return 2;
 }
 

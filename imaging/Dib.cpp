@@ -12,6 +12,11 @@ namespace {
 
 constexpr std::uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kJpeg = 4, kPng = 5, kAlphaBitFields = 6;
 
+// A run-length bitmap of more pixels than this must hold runs that can paint
+// at least one kRunLengthSlack-th of them.
+constexpr std::int64_t kRunLengthFreePixels = 4'000'000;
+constexpr std::int64_t kRunLengthSlack = 64;
+
 struct Channel {
     std::uint32_t mask = 0;
     int shift = 0;
@@ -114,7 +119,8 @@ void decodeRle(std::string_view data, Image& img, const Layout& l, bool four) {
         if (x < w && row < hgt) putPixel(img, x, row, l, l.palette[index]);
         ++x;
     };
-    while (i + 1 < data.size() && row < hgt) {
+    for (std::size_t runs = 0; i + 1 < data.size() && row < hgt; ++runs) {
+        if (runs % 4096 == 0) platform::checkDeadline();
         const auto count = static_cast<std::uint8_t>(data[i]);
         const auto value = static_cast<std::uint8_t>(data[i + 1]);
         i += 2;
@@ -214,8 +220,17 @@ std::optional<EmbeddedPicture> dibEmbeddedPicture(std::string_view dib) {
     return EmbeddedPicture{h.compression == kJpeg ? PictureType::Jpeg : PictureType::Png, payload};
 }
 
-Image decodeDib(std::string_view dib, std::size_t pixelOffset) {
-    Layout l = readLayout(dib);
+namespace {
+
+// Everything decodeDib checks before it allocates: the header, the rows
+// against the data present, the runs against the pixels they declare, the
+// drawing budget.  Returns where the rows start and how long one is.
+struct CheckedRows {
+    std::string_view data;
+    std::uint64_t stride = 0;
+};
+
+CheckedRows checkRows(std::string_view dib, std::size_t pixelOffset, const Layout& l) {
     const DibHeader& h = l.header;
     if (h.compression == kJpeg || h.compression == kPng)
         throw ImagingError("the bitmap holds a compressed picture that must be decoded on its own");
@@ -230,8 +245,33 @@ Image decodeDib(std::string_view dib, std::size_t pixelOffset) {
         const std::uint64_t lastRow = (static_cast<std::uint64_t>(h.width) * static_cast<std::uint64_t>(h.bitCount) + 7) / 8;
         const std::uint64_t needed = stride * static_cast<std::uint64_t>(h.height - 1) + lastRow;
         if (needed > data.size()) throw ImagingError("the bitmap's pixel data is cut short");
+    } else if (h.width * h.height > kRunLengthFreePixels &&
+               static_cast<std::int64_t>(data.size() / 2) * 255 * kRunLengthSlack < h.width * h.height) {
+        // Each two bytes of runs paint at most 255 pixels; a large bitmap
+        // whose runs could not paint a sixty-fourth of it is all background
+        // declared to cost memory and time.
+        throw ImagingError("the run-length bitmap declares " + std::to_string(h.width) + " x " +
+                           std::to_string(h.height) + " pixels, far more than its " + std::to_string(data.size()) +
+                           " bytes of runs can paint");
     }
 
+    checkImageBudget(h.width, h.height, "the bitmap");
+    return {data, stride};
+}
+
+}  // namespace
+
+void checkDib(std::string_view dib) {
+    const Layout l = readLayout(dib);
+    if (l.header.compression == kJpeg || l.header.compression == kPng) return;
+    checkRows(dib, 0, l);
+}
+
+Image decodeDib(std::string_view dib, std::size_t pixelOffset) {
+    Layout l = readLayout(dib);
+    const DibHeader& h = l.header;
+    const auto [data, stride] = checkRows(dib, pixelOffset, l);
+    const bool rle = h.compression == kRle8 || h.compression == kRle4;
     Image img;
     img.width = static_cast<int>(h.width);
     img.height = static_cast<int>(h.height);
@@ -249,6 +289,7 @@ Image decodeDib(std::string_view dib, std::size_t pixelOffset) {
     bool anyAlpha = false;
     const bool alphaMasked = l.channels[3].mask != 0;
     for (std::int64_t row = 0; row < h.height; ++row) {
+        if (row % 64 == 0) platform::checkDeadline();
         const std::size_t base = static_cast<std::size_t>(row) * stride;
         for (std::int64_t x = 0; x < h.width; ++x) {
             std::array<std::uint8_t, 4> px{0, 0, 0, 255};

@@ -40,6 +40,11 @@ struct EmbeddedPicture {
 };
 std::optional<EmbeddedPicture> dibEmbeddedPicture(std::string_view dib);
 
+// Checks a bare DIB as decodeDib does before it allocates anything (header,
+// rows present, runs enough for the pixels declared, drawing budget), for a
+// bitmap another library is about to decode.  Throws ImagingError.
+void checkDib(std::string_view dib);
+
 // Decodes a bare DIB.  pixelOffset is where the rows start, counted from the
 // start of dib; 0 means right after the header, bit masks and colour table.
 Image decodeDib(std::string_view dib, std::size_t pixelOffset = 0);

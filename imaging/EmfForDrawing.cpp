@@ -6,6 +6,7 @@
 #include "imaging/ByteReader.h"
 #include "imaging/ByteWriter.h"
 #include "imaging/Dib.h"
+#include "platform/Deadline.h"
 
 #include <algorithm>
 #include <cmath>
@@ -28,6 +29,7 @@ std::string withRasterOpsResolved(std::string_view emf) {
     std::string out;
     bool changed = false;
     for (std::size_t at = 0; in.has(at, 8);) {
+        platform::checkDeadline();
         const std::uint32_t type = in.u32(at), size = in.u32(at + 4);
         if (size < 8 || !in.has(at, size)) break;
         const std::uint32_t rop = type == kStretchDiBits && size >= 80 ? in.u32(at + 68) : 0;

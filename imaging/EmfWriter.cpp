@@ -29,7 +29,7 @@ std::int32_t positive(double value, const char* what) {
 }  // namespace
 
 std::string encodeEmfFromImage(const Image& image, double widthPt, double heightPt) {
-    checkPixelBudget(image.width, image.height, "the picture to encode");
+    checkImageBudget(image.width, image.height, "the picture to encode");
     if (image.rgba.size() != static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height) * 4)
         throw ImagingError("the picture to encode has a pixel buffer of the wrong size");
     const std::int32_t frameW = positive(widthPt * 2540.0 / 72.0, "width");

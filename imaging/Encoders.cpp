@@ -46,7 +46,7 @@ bool samePixels(const Image& a, const Image& b) {
 }
 
 void checkImage(const Image& image) {
-    checkPixelBudget(image.width, image.height, "the picture to encode");
+    checkImageBudget(image.width, image.height, "the picture to encode");
     if (image.rgba.size() != static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height) * 4)
         throw ImagingError("the picture to encode has a pixel buffer of the wrong size");
 }
@@ -68,7 +68,7 @@ std::string encodeJpeg(const Image& image, int quality) {
                                 ? fromImage(image).flatten(
                                       vips::VImage::option()->set("background", std::vector<double>{0, 0, 0}))
                                 : saveBands(image, false);
-        VipsBlob* blob = flat.cast(VIPS_FORMAT_UCHAR)
+        VipsBlob* blob = watched(flat.cast(VIPS_FORMAT_UCHAR))
                              .jpegsave_buffer(vips::VImage::option()
                                                   ->set("Q", quality)
                                                   ->set("optimize_coding", TRUE)
@@ -84,7 +84,7 @@ std::string encodePng(const Image& image) {
     const bool transparent = image.hasTransparency();
     const std::size_t colours = countColours(image, 256);
     return withVips("the PNG picture cannot be written", [&] {
-        vips::VImage bands = saveBands(image, transparent);
+        vips::VImage bands = watched(saveBands(image, transparent));
         auto truecolour = [&] {
             return blobText(bands.pngsave_buffer(
                 vips::VImage::option()->set("compression", 9)->set("strip", TRUE)->set("interlace", FALSE)));
@@ -111,7 +111,7 @@ std::string encodeGif(const Image& image) {
     checkImage(image);
     const bool transparent = image.hasTransparency();
     return withVips("the GIF picture cannot be written", [&] {
-        vips::VImage bands = saveBands(image, transparent);
+        vips::VImage bands = watched(saveBands(image, transparent));
         VipsBlob* blob = bands.gifsave_buffer(vips::VImage::option()
                                                   ->set("dither", 1.0)
                                                   ->set("effort", 7)

@@ -5,8 +5,65 @@
 #include "imaging/PixelBudget.h"
 #include "imaging/VipsSupport.h"
 
+#include <algorithm>
+#include <cstdint>
+
 namespace kelvaran::imaging {
 namespace {
+
+// The resampler works row by row at some microseconds a row however narrow
+// the row: a bitmap a few pixels wide and a million rows tall took seconds to
+// draw at any size.  A picture in memory much larger than its rendering is
+// first averaged down in blocks (colour weighted by alpha) to at most twice
+// the rendering on each side; the filter does the rest.
+Image averagedDown(Image img, int width, int height) {
+    const int kx = std::max(1, img.width / (2 * width));
+    const int ky = std::max(1, img.height / (2 * height));
+    if (kx == 1 && ky == 1) return img;
+    platform::checkDeadline();
+    Image out;
+    out.width = (img.width + kx - 1) / kx;
+    out.height = (img.height + ky - 1) / ky;
+    out.rgba.resize(static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height) * 4);
+    std::vector<std::uint64_t> sums(static_cast<std::size_t>(out.width) * 4);
+    std::vector<std::uint32_t> counts(static_cast<std::size_t>(out.width));
+    for (int oy = 0; oy < out.height; ++oy) {
+        std::fill(sums.begin(), sums.end(), 0);
+        std::fill(counts.begin(), counts.end(), 0);
+        const int lastRow = std::min(img.height, (oy + 1) * ky);
+        for (int y = oy * ky; y < lastRow; ++y) {
+            const std::uint8_t* p = img.rgba.data() + static_cast<std::size_t>(y) * img.width * 4;
+            for (int x = 0; x < img.width; ++x, p += 4) {
+                const std::size_t o = static_cast<std::size_t>(x / kx);
+                const std::uint32_t a = p[3];
+                sums[o * 4] += p[0] * a;
+                sums[o * 4 + 1] += p[1] * a;
+                sums[o * 4 + 2] += p[2] * a;
+                sums[o * 4 + 3] += a;
+                ++counts[o];
+            }
+        }
+        std::uint8_t* q = out.rgba.data() + static_cast<std::size_t>(oy) * out.width * 4;
+        for (int ox = 0; ox < out.width; ++ox, q += 4) {
+            const std::uint64_t* s = &sums[static_cast<std::size_t>(ox) * 4];
+            for (int c = 0; c < 3; ++c) q[c] = static_cast<std::uint8_t>(s[3] == 0 ? 0 : (s[c] + s[3] / 2) / s[3]);
+            q[3] = static_cast<std::uint8_t>((s[3] + counts[ox] / 2) / counts[ox]);
+        }
+        if ((oy & 255) == 0) platform::checkDeadline();
+    }
+    return out;
+}
+
+// A picture drawn from pixels in memory at exactly width x height.
+Image resampled(Image img, int width, int height) {
+    if (img.width == width && img.height == height) return img;
+    return toImage(resizeExact(fromImage(averagedDown(std::move(img), width, height)), width, height));
+}
+
+// Narrower than this, a raster picture many times taller than its rendering
+// is decoded whole first and averaged down (see averagedDown); wider rows
+// cost the resampler little beside their pixels.
+constexpr int kNarrowRows = 256;
 
 bool isVipsRaster(PictureType type) {
     return type == PictureType::Jpeg || type == PictureType::Png || type == PictureType::Gif ||
@@ -27,8 +84,7 @@ Image decodeBitmap(std::string_view bytes, PictureType type, int minWidth, int m
         return decode(inner->bytes, inner->type);
     }
     Image img = decodeDib(dib, offset);
-    if (exact && (img.width != minWidth || img.height != minHeight))
-        return toImage(resizeExact(fromImage(img), minWidth, minHeight));
+    if (exact) return resampled(std::move(img), minWidth, minHeight);
     return img;
 }
 
@@ -61,9 +117,11 @@ PixelSize pictureSize(std::string_view bytes, PictureType type) {
 }
 
 Image render(std::string_view bytes, PictureType type, int widthPx, int heightPx) {
-    checkPixelBudget(widthPx, heightPx, "the requested rendering");
+    checkImageBudget(widthPx, heightPx, "the requested rendering");
     if (isVipsRaster(type)) {
         vips::VImage image = openRaster(bytes, type, widthPx, heightPx);
+        if (image.width() < kNarrowRows && image.height() > 4 * heightPx)
+            return resampled(toImage(toSrgba(image)), widthPx, heightPx);
         return toImage(resizeExact(toSrgba(image), widthPx, heightPx));
     }
     switch (type) {
@@ -110,7 +168,7 @@ std::string encodeEmf(std::string_view bytes, PictureType type, int widthPx, int
 
 platform::Raster toRaster(const Image& image) {
     if (image.width <= 0 || image.height <= 0) return {};
-    checkPixelBudget(image.width, image.height, "the picture");
+    checkImageBudget(image.width, image.height, "the picture");
     if (image.rgba.size() != static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height) * 4)
         throw ImagingError("the picture has a pixel buffer of the wrong size");
     platform::Raster out(image.width, image.height);

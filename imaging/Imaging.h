@@ -21,8 +21,10 @@ public:
 
 enum class PictureType { Unknown, Jpeg, Png, Gif, Bmp, Dib, Tiff, Emf, Wmf, Pict };
 
-// Largest picture handled, in pixels, for input headers and renderings alike.
-// Anything larger is refused with ImagingError before memory is taken.
+// Largest picture handled, in pixels, as its header declares it.  A picture
+// decoded or drawn whole has a smaller budget (PixelBudget.h: 48 megapixels,
+// 192 MB at once).  Anything larger is refused with ImagingError before
+// memory is taken.
 inline constexpr std::int64_t kMaxPixels = 100'000'000;
 
 // "JPEG", "PNG", ... for messages and reports.
@@ -51,7 +53,8 @@ struct Image {
 
 // Renders a picture at exactly widthPx x heightPx: raster pictures are decoded
 // (CMYK JPEGs too) and resampled with a Lanczos filter, metafiles are
-// rasterised at that size.  Refuses hostile sizes (more than 100 megapixels).
+// rasterised at that size.  Refuses hostile sizes (a rendering of more than
+// 48 megapixels, a source beyond its budgets).
 Image render(std::string_view bytes, PictureType type, int widthPx, int heightPx);
 
 // Decodes at the picture's own size.
@@ -96,8 +99,9 @@ std::string encodeEmf(std::string_view bytes, PictureType type, int widthPx, int
 platform::Raster toRaster(const Image& image);
 
 // Every failure above is an ImagingError: unknown or unsupported types,
-// damaged or truncated data, sizes that are zero or beyond kMaxPixels, a
+// damaged or truncated data, sizes that are zero or beyond the budgets, a
 // metafile the converters cannot draw.  Nothing else escapes except
-// std::bad_alloc.
+// std::bad_alloc, and platform::DeadlineExceeded when a deadline is in force
+// (platform/Deadline.h) and the work runs past it.
 
 }  // namespace kelvaran::imaging

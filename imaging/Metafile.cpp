@@ -315,6 +315,28 @@ std::string repairText(const std::string& svg) {
 }
 
 
+// After every drawing operation: once the deadline has passed, the surface
+// being drawn on is finished, so that every later operation fails at once and
+// the renderer gives up instead of drawing the rest.
+void stopWhenLate(cairo_surface_t* observer, cairo_surface_t*, void*) {
+    if (platform::deadlinePassed()) cairo_surface_finish(observer);
+}
+
+// A surface that draws on `target` and watches the deadline as it goes.
+std::unique_ptr<cairo_surface_t, void (*)(cairo_surface_t*)> watchedSurface(cairo_surface_t* target) {
+    std::unique_ptr<cairo_surface_t, void (*)(cairo_surface_t*)> observer(
+        cairo_surface_create_observer(target, CAIRO_SURFACE_OBSERVER_NORMAL), cairo_surface_destroy);
+    cairo_surface_observer_add_paint_callback(observer.get(), stopWhenLate, nullptr);
+    cairo_surface_observer_add_mask_callback(observer.get(), stopWhenLate, nullptr);
+    cairo_surface_observer_add_fill_callback(observer.get(), stopWhenLate, nullptr);
+    cairo_surface_observer_add_stroke_callback(observer.get(), stopWhenLate, nullptr);
+    cairo_surface_observer_add_glyphs_callback(observer.get(), stopWhenLate, nullptr);
+    return observer;
+}
+
+// libwmf's progress report while it plays a metafile: non-zero stops it.
+int stopPlayingWhenLate(void*, float) { return platform::deadlinePassed() ? 1 : 0; }
+
 }  // namespace
 
 std::string_view checkedEmf(std::string_view bytes) {
@@ -445,7 +467,11 @@ PixelSize wmfNaturalSize(std::string_view bytes) {
 }
 
 Image renderSvg(std::string_view svg, int width, int height) {
-    checkPixelBudget(width, height, "the rendering");
+    checkImageBudget(width, height, "the rendering");
+    const auto elements = std::count(svg.begin(), svg.end(), '<');
+    if (elements > kMaxDrawingElements)
+        throw ImagingError("the drawing is too complex to draw (" + std::to_string(elements) + " elements; at most " +
+                           std::to_string(kMaxDrawingElements) + ")");
     GError* error = nullptr;
     std::unique_ptr<RsvgHandle, void (*)(gpointer)> handle(
         rsvg_handle_new_from_data(reinterpret_cast<const guint8*>(svg.data()), svg.size(), &error), g_object_unref);
@@ -471,14 +497,24 @@ Image renderSvg(std::string_view svg, int width, int height) {
         cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height), cairo_surface_destroy);
     if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
         throw ImagingError("no memory for a rendering of " + std::to_string(width) + " x " + std::to_string(height));
-    std::unique_ptr<cairo_t, void (*)(cairo_t*)> cr(cairo_create(surface.get()), cairo_destroy);
-    // Stretch the drawing's own box onto the whole surface, aspect or not.
-    cairo_scale(cr.get(), width / naturalW, height / naturalH);
-    RsvgRectangle viewport{0, 0, naturalW, naturalH};
-    if (!rsvg_handle_render_document(handle.get(), cr.get(), &viewport, &error)) {
-        std::string why = error ? error->message : "unknown reason";
-        if (error) g_error_free(error);
-        throw ImagingError("the drawing cannot be rendered: " + why);
+    // Watched only under a deadline: cairo 1.16 loses a few bytes with every
+    // observer surface.
+    std::unique_ptr<cairo_surface_t, void (*)(cairo_surface_t*)> watched =
+        platform::deadlineInForce() ? watchedSurface(surface.get())
+                                    : std::unique_ptr<cairo_surface_t, void (*)(cairo_surface_t*)>(
+                                          cairo_surface_reference(surface.get()), cairo_surface_destroy);
+    {
+        std::unique_ptr<cairo_t, void (*)(cairo_t*)> cr(cairo_create(watched.get()), cairo_destroy);
+        // Stretch the drawing's own box onto the whole surface, aspect or not.
+        cairo_scale(cr.get(), width / naturalW, height / naturalH);
+        RsvgRectangle viewport{0, 0, naturalW, naturalH};
+        const bool drawn = rsvg_handle_render_document(handle.get(), cr.get(), &viewport, &error);
+        platform::checkDeadline();
+        if (!drawn) {
+            std::string why = error ? error->message : "unknown reason";
+            if (error) g_error_free(error);
+            throw ImagingError("the drawing cannot be rendered: " + why);
+        }
     }
     cairo_surface_flush(surface.get());
 
@@ -511,9 +547,15 @@ Image renderSvg(std::string_view svg, int width, int height) {
 }
 
 Image renderEmf(std::string_view bytes, int width, int height) {
-    checkPixelBudget(width, height, "the rendering");
-    const std::string emf =
-        emfForDrawing(checkedEmf(bytes), width);
+    checkImageBudget(width, height, "the rendering");
+    const std::string_view checked = checkedEmf(bytes);
+    ByteReader in(checked);
+    std::int64_t records = 0;
+    for (std::size_t at = 0; in.has(at, 8) && records <= kMaxMetafileRecords; at += in.u32(at + 4)) ++records;
+    if (records > kMaxMetafileRecords)
+        throw ImagingError("the enhanced metafile is too complex to draw (more than " +
+                           std::to_string(kMaxMetafileRecords) + " records)");
+    const std::string emf = emfForDrawing(checked, width);
     std::vector<char> copy(emf.begin(), emf.end());  // the converter wants a mutable buffer
     char ns[] = "";
     generatorOptions options{};
@@ -531,6 +573,7 @@ Image renderEmf(std::string_view bytes, int width, int height) {
         ok = emf2svg(copy.data(), copy.size(), &svg, &svgLength, &options);
     }
     std::unique_ptr<char, void (*)(void*)> release(svg, std::free);
+    platform::checkDeadline();
     if (!ok || !svg || svgLength == 0) throw ImagingError("the enhanced metafile cannot be converted for drawing");
     return renderSvg(withInstalledFaces(widenRoot(std::string(svg, svgLength))), width, height);
 }
@@ -562,7 +605,8 @@ static std::string repairBitmaps(std::string svg) {
 // The Windows metafile drawn by the converter library on its own: the way
 // taken when the metafile cannot be translated.
 static Image renderWmfDirectly(std::string_view bytes, int width, int height) {
-    checkPixelBudget(width, height, "the rendering");
+    checkImageBudget(width, height, "the rendering");
+    checkWmfBitmaps(checkedWmf(bytes));
     const std::string framed = withWindowFrame(checkedWmf(bytes));
     std::vector<unsigned char> copy(framed.begin(), framed.end());
     std::string svg;
@@ -596,10 +640,14 @@ static Image renderWmfDirectly(std::string_view bytes, int width, int height) {
             wmfAPI* api;
             ~Destroy() { wmf_api_destroy(api); }
         } destroy{api};
+        wmf_status_function(api, nullptr, stopPlayingWhenLate);
         if (wmf_mem_open(api, copy.data(), static_cast<long>(copy.size())) != wmf_E_None)
             throw ImagingError("the Windows metafile cannot be opened");
         wmfD_Rect bbox{};
-        if (wmf_scan(api, 0, &bbox) != wmf_E_None) throw ImagingError("the Windows metafile cannot be read");
+        if (wmf_scan(api, 0, &bbox) != wmf_E_None) {
+            platform::checkDeadline();
+            throw ImagingError("the Windows metafile cannot be read");
+        }
         if (!(bbox.BR.x > bbox.TL.x) || !(bbox.BR.y > bbox.TL.y))
             throw ImagingError("the Windows metafile draws nothing");
         wmf_svg_t* device = WMF_SVG_GetData(api);
@@ -619,6 +667,7 @@ static Image renderWmfDirectly(std::string_view bytes, int width, int height) {
             svg.assign(buffer, length);
             wmf_free(api, buffer);
         }
+        platform::checkDeadline();
         if (played != wmf_E_None) throw ImagingError("the Windows metafile cannot be drawn");
     }
     if (svg.empty()) throw ImagingError("the Windows metafile produced no drawing");
@@ -626,7 +675,7 @@ static Image renderWmfDirectly(std::string_view bytes, int width, int height) {
 }
 
 Image renderWmf(std::string_view bytes, int width, int height) {
-    checkPixelBudget(width, height, "the rendering");
+    checkImageBudget(width, height, "the rendering");
     // One reading for every use: the metafile is drawn from its translation,
     // the same enhanced metafile the sheet stores, so that what is measured
     // and compared is what a document will show.

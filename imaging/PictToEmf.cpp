@@ -428,7 +428,7 @@ void PictReader::bits(std::uint16_t op) {
     skip(2);  // transfer mode
     if (withRegion) skip(std::max<std::size_t>(2, u16()) - 2 + 0);
     const std::int64_t width = bounds.right - bounds.left, height = bounds.bottom - bounds.top;
-    checkPixelBudget(width, height, "the PICT bitmap");
+    checkImageBudget(width, height, "the PICT bitmap");
     if (pixelSize != 1 && pixelSize != 2 && pixelSize != 4 && pixelSize != 8 && pixelSize != 16 && pixelSize != 32)
         throw ImagingError("the PICT bitmap has an unsupported depth");
 
@@ -438,9 +438,18 @@ void PictReader::bits(std::uint16_t op) {
         : pixelSize == 32 && packType != 1 && packType != 2 && rowBytes >= 8 ? static_cast<std::size_t>(width) * cmpCount
                                                                               : rowBytes;
     if (unpackedRow == 0) throw ImagingError("the PICT bitmap has no rows");
+    // Packed rows grow at most 64 times (two bytes repeat one up to 128
+    // times): a large bitmap the bytes left could not fill is refused before
+    // its pixels are made, as a run-length bitmap is.
+    const std::uint64_t declared = static_cast<std::uint64_t>(unpackedRow) * static_cast<std::uint64_t>(height);
+    if (declared > 4'000'000 && declared > static_cast<std::uint64_t>(in_.size() - std::min(at_, in_.size())) * 64)
+        throw ImagingError("the PICT bitmap declares " + std::to_string(width) + " x " + std::to_string(height) +
+                           " pixels, far more than its " + std::to_string(in_.size() - std::min(at_, in_.size())) +
+                           " bytes can hold");
     std::vector<std::string> rows;
     rows.reserve(static_cast<std::size_t>(height));
     for (std::int64_t y = 0; y < height && more(); ++y) {
+        if (y % 64 == 0) platform::checkDeadline();
         std::string row;
         if (!packed || rowBytes < 8 || packType == 1 || (pixelSize == 32 && packType == 2)) {
             row = std::string(take(unpackedRow));
@@ -469,6 +478,7 @@ void PictReader::bits(std::uint16_t op) {
     info.u32(0);
     dib.reserve(stride * static_cast<std::size_t>(height));
     for (std::int64_t y = height - 1; y >= 0; --y) {
+        if (y % 64 == 0) platform::checkDeadline();
         const std::string empty;
         const std::string& row = static_cast<std::size_t>(y) < rows.size() ? rows[static_cast<std::size_t>(y)] : empty;
         auto byteAt = [&](std::size_t i) { return i < row.size() ? static_cast<std::uint8_t>(row[i]) : std::uint8_t{0}; };
@@ -601,6 +611,7 @@ std::string PictReader::translate(std::int32_t widthMm100, std::int32_t heightMm
     int guard = 0;
     bool ended = false;
     while (more() && ++guard < 2'000'000) {
+        if (guard % 1024 == 0) platform::checkDeadline();
         const std::uint16_t op = opcode();
         if (op == 0x00FF) {
             ended = true;

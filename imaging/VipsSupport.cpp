@@ -21,6 +21,32 @@ std::string firstLine(std::string text) {
 // that reports it; printed on the error stream they only garble the log.
 void dropWarning(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
 
+// Progress of an evaluation being watched: once the deadline has passed the
+// library is asked to stop, and the evaluation fails.
+void onEval(VipsImage* image, VipsProgress*, void*) {
+    if (platform::deadlinePassed()) vips_image_set_kill(image, TRUE);
+}
+
+int intField(const vips::VImage& image, const char* name) {
+    return vips_image_get_typeof(image.get_image(), name) != 0 ? image.get_int(name) : 0;
+}
+
+// The bytes the loader needs at once for the whole picture, beyond the rows
+// it streams: a progressive JPEG keeps every coefficient (two bytes a sample),
+// an interlaced PNG every row, a GIF its whole frame; a TIFF is counted at
+// its full size, its layout being free.
+std::int64_t wholePictureBytes(const vips::VImage& image, PictureType type) {
+    const std::int64_t samples = std::int64_t{image.width()} * image.height() * image.bands();
+    const std::int64_t sampleBytes = static_cast<std::int64_t>(vips_format_sizeof(image.format()));
+    switch (type) {
+    case PictureType::Jpeg: return intField(image, "jpeg-multiscan") != 0 ? samples * 2 : 0;
+    case PictureType::Png: return intField(image, "interlaced") != 0 ? samples * sampleBytes : 0;
+    case PictureType::Gif: return std::int64_t{image.width()} * image.height() * 4;
+    case PictureType::Tiff: return samples * sampleBytes;
+    default: return 0;
+    }
+}
+
 }  // namespace
 
 void ensureVips() {
@@ -45,6 +71,7 @@ void ensureVips() {
 void rethrowVips(const char* what, const vips::VError& error) {
     std::string detail = firstLine(error.what());
     vips_error_clear();
+    platform::checkDeadline();  // stopped because the time ran out
     throw ImagingError(std::string(what) + (detail.empty() ? std::string() : ": " + detail));
 }
 
@@ -65,6 +92,7 @@ vips::VImage openRaster(std::string_view bytes, PictureType type, int minWidth, 
         case PictureType::Jpeg: {
             vips::VImage header = vips::VImage::jpegload_buffer(blob, options());
             checkPixelBudget(header.width(), header.height(), "the JPEG picture");
+            checkByteBudget(wholePictureBytes(header, type), "the JPEG picture");
             int shrink = 1;
             for (int s : {8, 4, 2}) {
                 if (minWidth > 0 && minHeight > 0 && header.width() / s >= minWidth &&
@@ -83,8 +111,15 @@ vips::VImage openRaster(std::string_view bytes, PictureType type, int minWidth, 
         default: throw ImagingError(std::string("not a raster picture the decoder handles: ") + typeName(type));
         }
         checkPixelBudget(image.width(), image.height(), "the picture");
+        checkByteBudget(wholePictureBytes(image, type), "the picture");
         return image;
     });
+}
+
+vips::VImage watched(vips::VImage image) {
+    vips_image_set_progress(image.get_image(), TRUE);
+    g_signal_connect(image.get_image(), "eval", G_CALLBACK(onEval), nullptr);
+    return image;
 }
 
 vips::VImage toSrgba(vips::VImage image) {
@@ -166,20 +201,15 @@ Image toImage(vips::VImage image) {
     return withVips("the picture cannot be decoded", [&] {
         if (image.format() != VIPS_FORMAT_UCHAR || (image.bands() != 3 && image.bands() != 4)) image = toSrgba(image);
         if (image.bands() == 3) image = image.bandjoin_const({255});
-        checkPixelBudget(image.width(), image.height(), "the picture");
+        checkImageBudget(image.width(), image.height(), "the picture");
         Image out;
         out.width = image.width();
         out.height = image.height();
-        std::size_t size = 0;
-        void* data = image.write_to_memory(&size);
-        struct Free {
-            void* p;
-            ~Free() { g_free(p); }
-        } release{data};
-        if (size != static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height) * 4)
-            throw ImagingError("the decoded picture has an unexpected layout");
-        const auto* bytes = static_cast<const std::uint8_t*>(data);
-        out.rgba.assign(bytes, bytes + size);
+        out.rgba.resize(static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height) * 4);
+        // Written straight into the picture's own buffer: no second copy.
+        vips::VImage target = vips::VImage::new_from_memory(out.rgba.data(), out.rgba.size(), out.width, out.height,
+                                                            4, VIPS_FORMAT_UCHAR);
+        watched(image).write(target);
         return out;
     });
 }

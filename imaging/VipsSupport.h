@@ -20,8 +20,9 @@ template <typename Fn>
 auto withVips(const char* what, Fn&& fn) -> decltype(fn());
 
 // Opens a JPEG, PNG, GIF or TIFF held in bytes (which must outlive the
-// image).  The header is checked against kMaxPixels before any pixel is
-// decoded.  A JPEG is opened shrunk by 2, 4 or 8 when the result stays at
+// image).  The header is checked against kMaxPixels, and what the loader
+// would hold of the whole picture against kMaxPictureBytes, before any pixel
+// is decoded.  A JPEG is opened shrunk by 2, 4 or 8 when the result stays at
 // least minWidth x minHeight.
 vips::VImage openRaster(std::string_view bytes, PictureType type, int minWidth = 0, int minHeight = 0);
 
@@ -35,6 +36,11 @@ vips::VImage resizeExact(vips::VImage image, int width, int height);
 
 vips::VImage fromImage(const Image& image);
 Image toImage(vips::VImage image);
+
+// The image with its evaluation watched: once the deadline in force has
+// passed (platform/Deadline.h) the library stops, and the call that was
+// computing it fails with platform::DeadlineExceeded.
+vips::VImage watched(vips::VImage image);
 
 [[noreturn]] void rethrowVips(const char* what, const vips::VError& error);
 

@@ -521,7 +521,9 @@ std::string Translator::run() {
         intersectVisible();
     }
 
+    std::size_t records = 0;
     for (std::size_t at = start + kWmfHeaderSize; in_.has(at, 6);) {
+        if (++records % 1024 == 0) platform::checkDeadline();
         const std::uint64_t size = static_cast<std::uint64_t>(in_.u32(at)) * 2;
         const std::uint16_t function = in_.u16(at + 4);
         if (function == 0 || size < 6 || size > in_.size() - at) break;
@@ -551,6 +553,36 @@ std::string wmfToEmf(std::string_view bytes, const VisiblePart& visible) {
     wmf_translation::Translator translator(wmf, EmfBuilder::fromPixels(static_cast<double>(w)), EmfBuilder::fromPixels(static_cast<double>(h)),
                           visible);
     return translator.run();
+}
+
+void checkWmfBitmaps(std::string_view wmf) {
+    ByteReader in(wmf);
+    namespace t = wmf_translation;
+    std::size_t at = (in.u32(0) == t::kPlaceableKey ? t::kPlaceableSize : 0) + t::kWmfHeaderSize;
+    while (in.has(at, 6)) {
+        const std::size_t size = static_cast<std::size_t>(in.u32(at)) * 2;
+        const std::uint16_t function = in.u16(at + 4);
+        if (function == 0 || size < 6 || size > wmf.size() - at) break;
+        std::size_t bitmapAt = 0;  // from the record's start
+        switch (function) {
+        case 0x0940: bitmapAt = 22; break;  // bit block transfer
+        case 0x0B41: bitmapAt = 26; break;  // stretched bit block transfer
+        case 0x0F43: bitmapAt = 28; break;  // stretched bitmap
+        case 0x0D33: bitmapAt = 24; break;  // bitmap to device
+        case 0x0142: bitmapAt = 10; break;  // pattern brush
+        default: break;
+        }
+        // A record too short for a bitmap header carries none.
+        if (bitmapAt != 0 && size >= bitmapAt + 4) {
+            try {
+                checkDib(wmf.substr(at + bitmapAt, size - bitmapAt));
+            } catch (const ImagingError& bad) {
+                throw ImagingError("the Windows metafile has a bitmap it cannot draw at byte " + std::to_string(at) +
+                                   ": " + bad.what());
+            }
+        }
+        at += size;
+    }
 }
 
 }  // namespace kelvaran::imaging

@@ -7,6 +7,8 @@
 
 #include "office/Variant.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -75,7 +77,20 @@ constexpr std::int16_t wdBorderHorizontal = -5;
 constexpr std::int16_t wdBorderVertical = -6;
 constexpr std::int16_t wdBorderDiagonalDown = -7;
 constexpr std::int16_t wdBorderDiagonalUp = -8;
+// The largest page Word allows, 22 inches on each side, in points: no shape
+// is ever shown larger than that.
+constexpr double kLargestPagePt = 1584;
 }  // namespace constants
+
+// The factor that brings a shape of widthPt x heightPt within the largest
+// page, aspect kept: 1 for a shape that fits.
+inline double largestPageScale(double widthPt, double heightPt) {
+    constexpr double page = constants::kLargestPagePt;
+    double scale = 1;
+    if (std::isfinite(widthPt) && widthPt > page) scale = std::min(scale, page / widthPt);
+    if (std::isfinite(heightPt) && heightPt > page) scale = std::min(scale, page / heightPt);
+    return scale;
+}
 
 class Application {
 public:

@@ -87,7 +87,8 @@ const char* pictureFormatName(PictureFormat f)
     return "unknown";
 }
 
-std::optional<PictureData> Blip::decode(std::string_view b, std::size_t offset, std::size_t limit)
+std::optional<PictureData> Blip::decode(std::string_view b, std::size_t offset, std::size_t limit,
+                                        std::size_t inflateLimit)
 {
     limit = std::min(limit, b.size());
     if (offset > limit || limit - offset < 8)
@@ -131,7 +132,8 @@ std::optional<PictureData> Blip::decode(std::string_view b, std::size_t offset, 
         const std::string_view data = b.substr(dataAt, stored);
         std::string file;
         if (compression == 0) {
-            if (cbSize > kMaxInflated || !inflateBounded(data, std::max<std::size_t>(cbSize, 1), file))
+            if (cbSize > std::min(inflateLimit, kMaxInflated) ||
+                !inflateBounded(data, std::max<std::size_t>(cbSize, 1), file))
                 return std::nullopt;
         } else {
             file.assign(data);
@@ -149,6 +151,42 @@ std::optional<PictureData> Blip::decode(std::string_view b, std::size_t offset, 
         p.bytes = std::make_shared<const std::string>(b.substr(dataAt, end - dataAt));
     }
     return p;
+}
+
+std::optional<PictureData> BlipReader::decode(std::string_view buffer, std::size_t offset, std::size_t limit)
+{
+    const Key key{buffer.data(), offset, limit};
+    if (auto found = decoded_.find(key); found != decoded_.end())
+        return found->second;
+    std::optional<PictureData> picture =
+        Blip::decode(buffer, offset, limit, kMaxInflatedPerDocument - std::min(inflated_, kMaxInflatedPerDocument));
+    if (picture && picture->bytes) {
+        const bool metafile = picture->format == PictureFormat::Emf || picture->format == PictureFormat::Wmf ||
+                              picture->format == PictureFormat::Pict;
+        if (!take(picture->bytes->size()))
+            picture.reset();
+        else if (metafile)
+            inflated_ += picture->bytes->size();
+    }
+    decoded_.emplace(key, picture);
+    return picture;
+}
+
+bool BlipReader::take(std::size_t bytes)
+{
+    if (bytes > budget_ - std::min(taken_, budget_))
+        return false;
+    taken_ += bytes;
+    return true;
+}
+
+std::shared_ptr<const std::string> BlipReader::bytesAt(std::string_view buffer, std::size_t offset, std::size_t end)
+{
+    const Key key{buffer.data(), offset, end};
+    auto& bytes = copied_[key];
+    if (!bytes && end >= offset && take(end - offset))
+        bytes = std::make_shared<const std::string>(buffer.substr(offset, end - offset));
+    return bytes;
 }
 
 std::uint8_t Blip::blipType(PictureFormat f, bool cmyk)

@@ -2,10 +2,12 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 
 namespace kelvaran::formats::doc {
 
@@ -35,13 +37,15 @@ struct PictureData {
 class Blip {
 public:
     // Largest inflated metafile accepted (larger ones count as damaged).
-    static constexpr std::size_t kMaxInflated = 256u << 20;
+    static constexpr std::size_t kMaxInflated = 64u << 20;
 
     static bool isBlipType(std::uint16_t recType) { return recType >= 0xF018 && recType <= 0xF117; }
 
     // Decodes the BLIP record whose header is at `offset` (its length must end by
-    // `limit`).  nullopt when the record is not a picture or does not fit.
-    static std::optional<PictureData> decode(std::string_view buffer, std::size_t offset, std::size_t limit);
+    // `limit`).  nullopt when the record is not a picture or does not fit, or
+    // when its metafile would inflate to more than `inflateLimit` bytes.
+    static std::optional<PictureData> decode(std::string_view buffer, std::size_t offset, std::size_t limit,
+                                             std::size_t inflateLimit = kMaxInflated);
 
     // Builds a BLIP record for a picture file (JPEG, PNG, DIB without file header,
     // TIFF or EMF).  Throws DocError(CannotWrite) for anything else.  `uidOut`
@@ -59,6 +63,36 @@ public:
     static PictureFormat sniff(std::string_view file);
 
     static std::array<std::uint8_t, 16> digest(std::string_view data);
+};
+
+// Decodes the BLIP records of one document.  A record met again (many shapes
+// may show one stored picture, many picture characters one picture block)
+// gives the bytes decoded the first time, shared, so a small file cannot
+// multiply one large picture.  All the pictures of a document together take
+// at most `budget` bytes (records that overlap in the file count once each),
+// and its metafiles inflate to at most kMaxInflatedPerDocument of them; a
+// picture beyond either counts as damaged.
+class BlipReader {
+public:
+    static constexpr std::size_t kMaxInflatedPerDocument = 256u << 20;
+
+    explicit BlipReader(std::size_t budget) : budget_(budget) {}
+
+    std::optional<PictureData> decode(std::string_view buffer, std::size_t offset, std::size_t limit);
+    // A picture kept in the document as it is (an old-style metafile): the
+    // bytes of [offset, end) of buffer, copied once however often they are
+    // met; null beyond the budget.
+    std::shared_ptr<const std::string> bytesAt(std::string_view buffer, std::size_t offset, std::size_t end);
+
+private:
+    using Key = std::tuple<const char*, std::size_t, std::size_t>;
+    std::map<Key, std::optional<PictureData>> decoded_;
+    std::map<Key, std::shared_ptr<const std::string>> copied_;
+    bool take(std::size_t bytes);
+
+    std::size_t budget_;
+    std::size_t taken_ = 0;
+    std::size_t inflated_ = 0;
 };
 
 }  // namespace kelvaran::formats::doc

@@ -218,9 +218,15 @@ void DocDocument::load()
     readPropertyRuns(Fib::kPlcfBteChpx, false, chpRuns_);
     readPropertyRuns(Fib::kPlcfBtePapx, true, papRuns_);
     readStyles();
-    readInlinePictures();
+    // Every picture together may take what the streams hold and what their
+    // metafiles inflate to, no more.
+    std::size_t streams = 0;
+    for (const char* name : {"WordDocument", "1Table", "0Table", "Data"})
+        streams += stream(name).size();
+    BlipReader blips(streams + BlipReader::kMaxInflatedPerDocument);
+    readInlinePictures(blips);
     readFields();
-    readShapes();
+    readShapes(blips);
     readPageBreaksAndFrames();
 }
 
@@ -423,7 +429,7 @@ CharProps charPropsAt(const DocDocument& d, const std::vector<DocDocument::Piece
 
 }  // namespace
 
-void DocDocument::readInlinePictures()
+void DocDocument::readInlinePictures(BlipReader& blips)
 {
     const std::string_view w = stream("WordDocument");
     const std::string_view t = stream(tableName().c_str());
@@ -499,11 +505,11 @@ void DocDocument::readInlinePictures()
                     if (r.length >= 36) {
                         const std::size_t blipAt = b + 36 + u8At(data, b + 33);
                         if (blipAt < r.end())
-                            pic.picture = Blip::decode(data, blipAt, r.end());
+                            pic.picture = blips.decode(data, blipAt, r.end());
                     }
                 } else if (Blip::isBlipType(r.type) && !pic.picture) {
                     pic.blipReferenced = true;
-                    pic.picture = Blip::decode(data, r.offset, r.end());
+                    pic.picture = blips.decode(data, r.offset, r.end());
                 }
             }
             // A drawing that holds no picture (a horizontal line, WordArt, the
@@ -515,10 +521,13 @@ void DocDocument::readInlinePictures()
             // An old-style picture: a bare Windows metafile follows the header.
             PictureData legacy;
             legacy.format = PictureFormat::Wmf;
-            legacy.bytes =
-                std::make_shared<const std::string>(data.substr(std::size_t(off) + cbHeader, end - off - cbHeader));
-            legacy.recordSize = static_cast<std::uint32_t>(legacy.bytes->size());
-            pic.picture = std::move(legacy);
+            legacy.bytes = blips.bytesAt(data, std::size_t(off) + cbHeader, end);
+            if (legacy.bytes) {
+                legacy.recordSize = static_cast<std::uint32_t>(legacy.bytes->size());
+                pic.picture = std::move(legacy);
+            } else {
+                inventory_.warnings.push_back("an inline picture has no readable picture data");
+            }
         }
         inventory_.pictures.push_back(std::move(pic));
     }

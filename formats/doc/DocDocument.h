@@ -112,9 +112,9 @@ private:
     std::vector<struct Sprm> charSprms(std::uint32_t cp, std::string_view* buffer = nullptr) const;
     std::uint32_t fcOfCp(std::uint32_t cp, bool* ok) const;
     const PropertyRun* runAt(const std::vector<PropertyRun>& runs, std::uint32_t fc) const;
-    void readInlinePictures();
+    void readInlinePictures(BlipReader& blips);
     void readFields();
-    void readShapes();
+    void readShapes(BlipReader& blips);
     void readPageBreaksAndFrames();
     void readStyles();
     // The style index of the paragraph holding `cp` (0, Normal, when unknown).

@@ -148,19 +148,19 @@ std::vector<TextboxRange> textboxRanges(const Fib& fib, std::string_view t, std:
 
 // The picture of entry `pib` (from 1) of the picture store, and where its
 // record lies.
-std::optional<PictureData> storedPicture(const std::vector<FbseInfo>& store, std::string_view w, std::string_view t,
-                                         std::uint32_t pib, FloatingShape& s)
+std::optional<PictureData> storedPicture(BlipReader& blips, const std::vector<FbseInfo>& store, std::string_view w,
+                                         std::string_view t, std::uint32_t pib, FloatingShape& s)
 {
     if (pib == 0 || pib > store.size())
         return std::nullopt;
     const FbseInfo& f = store[pib - 1];
     std::optional<PictureData> found;
     if (f.embeddedAt) {
-        found = Blip::decode(t, f.embeddedAt, f.embeddedEnd);
+        found = blips.decode(t, f.embeddedAt, f.embeddedEnd);
         s.blipInTable = true;
         s.blipOffset = f.embeddedAt;
     } else if (f.foDelay != 0xFFFFFFFF && fits(w.size(), f.foDelay, 8)) {
-        found = Blip::decode(w, f.foDelay, std::min<std::size_t>(w.size(), std::size_t(f.foDelay) + f.size));
+        found = blips.decode(w, f.foDelay, std::min<std::size_t>(w.size(), std::size_t(f.foDelay) + f.size));
         s.blipOffset = f.foDelay;
     }
     if (found)
@@ -209,7 +209,7 @@ void placeShape(const ShapeNode& node, std::string_view t, std::size_t spa, bool
 
 }  // namespace
 
-void DocDocument::readShapes()
+void DocDocument::readShapes(BlipReader& blips)
 {
     const std::string_view w = stream("WordDocument");
     const std::string_view t = stream(tableName().c_str());
@@ -296,7 +296,7 @@ void DocDocument::readShapes()
                 const ShapeProperties& p = node.props;
                 if (auto pib = p.find(0x0104); pib && pib->isBlip) {
                     s.blipIndex = pib->value;
-                    s.picture = storedPicture(store, w, t, pib->value, s);
+                    s.picture = storedPicture(blips, store, w, t, pib->value, s);
                 }
                 if (const auto* id = p.find(0x010B); id && !id->isComplex && s.oleShape()) {
                     s.pictureId = id->value;

@@ -406,8 +406,13 @@ private:
         if (p.picture) {
             object.picture = pictureOf(*p.picture);
             if (p.mappingMode != 0x64 && p.mappingMode != 0x66 && p.picture->format == PictureFormat::Wmf &&
-                p.picture->bytes)
-                object.picture.bytes = model::shareBytes(withPlaceableHeader(*p.picture->bytes, p.dxaGoal));
+                p.picture->bytes) {
+                // Made once for a picture block that many characters show.
+                auto& framed = framedLegacy_[{p.picture->bytes.get(), p.dxaGoal}];
+                if (!framed)
+                    framed = model::shareBytes(withPlaceableHeader(*p.picture->bytes, p.dxaGoal));
+                object.picture.bytes = framed;
+            }
         }
         object.picture.naturalWidthPt = p.dxaGoal / 20.0;
         object.picture.naturalHeightPt = p.dyaGoal / 20.0;
@@ -725,6 +730,7 @@ private:
     std::map<std::uint32_t, std::uint8_t> sections_;
     std::set<std::uint32_t> breakBefore_;
     std::vector<std::vector<std::uint32_t>> builtStarts_;
+    std::map<std::pair<const std::string*, std::int32_t>, std::shared_ptr<const std::string>> framedLegacy_;
 };
 
 }  // namespace

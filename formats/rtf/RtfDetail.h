@@ -4,8 +4,11 @@
 // keywords sit that a layout change rewrites.  Nothing outside formats/rtf
 // looks at these.
 
+#include "formats/model/Document.h"
 #include "formats/model/FloatingShape.h"
 #include "formats/model/Origin.h"
+
+#include <functional>
 
 #include <cstdint>
 #include <map>
@@ -110,5 +113,13 @@ inline bool isLayoutProperty(std::string_view name) {
     }
     return false;
 }
+
+// Throws FormatError when an object the writer keeps lies inside the bytes
+// of another it removes or writes anew without belonging to it (a member, a
+// picture of its text, a shape written again elsewhere): a damaged file can
+// nest one object inside another, and the copy would silently lose it.
+// owned tells the objects whose bytes are in the file being written.
+void refuseLosingNestedObjects(const model::Document& document,
+                               const std::function<bool(const model::Origin&)>& owned);
 
 }  // namespace kelvaran::formats::rtf

@@ -147,17 +147,24 @@ void readPictWord(const Token& token, PictRead& r, PictInfo& info) {
     }
 }
 
-// A device-dependent bitmap given the header of a top-down DIB; false when
-// it cannot be read.
-bool deviceBitmapAsDib(PictRead& r) {
+// A device-dependent bitmap given the header of a top-down DIB; the reason
+// when it cannot be read.  Every size the group declares is checked against
+// the data it holds before anything is allocated: each row must fit in the
+// declared row length and every row must be there, so the bitmap made here
+// is never larger than its data by more than the padding of its rows.
+std::string deviceBitmapAsDib(PictRead& r) {
     const std::int64_t picw = r.picw, pich = r.pich;
-    const int wbmBits = r.wbmBits, wbmWidthBytes = r.wbmWidthBytes;
+    const std::int64_t bits = r.wbmBits, widthBytes = r.wbmWidthBytes;
     const std::string& data = r.data;
-    if ((wbmBits != 24 && wbmBits != 32 && wbmBits != 1) || picw <= 0 || pich <= 0 || picw > 65535 ||
-        pich > 65535 || wbmWidthBytes <= 0 || static_cast<std::size_t>(wbmWidthBytes) * pich > data.size()) {
-        return false;
-    }
+    if (bits != 24 && bits != 32 && bits != 1) return "a device-dependent bitmap has an unknown depth";
+    if (picw <= 0 || pich <= 0 || picw > 65535 || pich > 65535 || widthBytes <= 0)
+        return "a device-dependent bitmap has no usable size";
+    if (widthBytes < (picw * bits + 7) / 8) return "a device-dependent bitmap declares rows shorter than its width";
+    if (widthBytes * pich > static_cast<std::int64_t>(data.size()))
+        return "a device-dependent bitmap declares more rows than its data holds";
+    const std::size_t stride = static_cast<std::size_t>((picw * bits + 31) / 32 * 4);
     std::string dib;
+    dib.reserve(48 + stride * static_cast<std::size_t>(pich));
     auto put32 = [&dib](std::uint32_t v) {
         for (int i = 0; i < 4; ++i) dib += static_cast<char>((v >> (8 * i)) & 0xFF);
     };
@@ -165,18 +172,17 @@ bool deviceBitmapAsDib(PictRead& r) {
     put32(static_cast<std::uint32_t>(picw));
     put32(static_cast<std::uint32_t>(-static_cast<std::int32_t>(pich)));
     dib += '\x01', dib += '\0';
-    dib += static_cast<char>(wbmBits), dib += '\0';
+    dib += static_cast<char>(bits), dib += '\0';
     for (int i = 0; i < 6; ++i) put32(0);
-    if (wbmBits == 1) put32(0), put32(0x00FFFFFF);
-    const std::size_t stride = (static_cast<std::size_t>(picw) * wbmBits + 31) / 32 * 4;
+    if (bits == 1) put32(0), put32(0x00FFFFFF);
+    const std::string_view rows(data);
+    const std::size_t kept = std::min(stride, static_cast<std::size_t>(widthBytes));
     for (std::int64_t row = 0; row < pich; ++row) {
-        std::string line = data.substr(static_cast<std::size_t>(row * wbmWidthBytes),
-                                       std::min<std::size_t>(stride, static_cast<std::size_t>(wbmWidthBytes)));
-        line.resize(stride, '\0');
-        dib += line;
+        dib += rows.substr(static_cast<std::size_t>(row * widthBytes), kept);
+        dib.append(stride - kept, '\0');
     }
     r.data = std::move(dib);
-    return true;
+    return {};
 }
 
 // The picture's type, data, natural and displayed size from what its group
@@ -192,9 +198,11 @@ void finishPicture(PictRead& r, PictInfo& info) {
     double naturalW = d.goalWidth;
     double naturalH = d.goalHeight;
     int pixelW = 0, pixelH = 0;
-    if (r.wbitmap && !deviceBitmapAsDib(r)) {
-        info.problem = "a device-dependent bitmap cannot be read";
-        return;
+    if (r.wbitmap) {
+        if (std::string why = deviceBitmapAsDib(r); !why.empty()) {
+            info.problem = why;
+            return;
+        }
     }
     std::string& data = r.data;
     const std::int64_t picw = r.picw, pich = r.pich;

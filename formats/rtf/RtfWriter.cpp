@@ -386,6 +386,7 @@ std::string Writer::write() {
         for (const auto& shape : doc_.shapes) layout = layout || shape.layoutChanged || shape.ungroupedFrom >= 0;
         if (!layout) return std::string(source_);
     }
+    refuseLosingNestedObjects(doc_, [this](const model::Origin& origin) { return owned(origin); });
     // Pictures first: shapes written again take the changes inside them along.
     inlineEdits();
     shapeEdits();

@@ -34,7 +34,8 @@ struct WordClip {
 
 // A picture cut from the scratch sheet: its stored picture, its displayed
 // size and the rendering at that size (96 pixels per inch) that went to the
-// clipboard with it.
+// clipboard with it; no rendering when the shape was larger than the largest
+// page, whose clipboard rendering is a smaller one.
 struct SheetClip {
     formats::model::PictureData picture;
     double widthPt = 0;

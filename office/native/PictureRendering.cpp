@@ -1,6 +1,7 @@
 #include "office/native/PictureRendering.h"
 
 #include "office/OfficeError.h"
+#include "office/Word.h"
 #include "platform/Conversions.h"
 
 #include <algorithm>
@@ -49,6 +50,11 @@ int pointsToPixels(double points) {
     // clamping here only keeps the conversion defined.
     const double pixels = std::min(points * 96.0 / 72.0, 1.0e6);
     return std::max(1, platform::toInt32(pixels));
+}
+
+RenderingSize clipboardRenderingSize(double widthPt, double heightPt) {
+    const double scale = word::largestPageScale(widthPt, heightPt);
+    return {pointsToPixels(widthPt * scale), pointsToPixels(heightPt * scale), scale < 1};
 }
 
 imaging::Image renderDisplayed(const model::PictureData& picture, int widthPx, int heightPx) {

@@ -14,6 +14,17 @@ formats::model::PictureFormat toModelType(imaging::PictureType type);
 // Pixels for a length in points at 96 pixels per inch, at least one.
 int pointsToPixels(double points);
 
+// The pixel size of the rendering that goes to the clipboard with a shape
+// displayed at widthPt x heightPt: its size at 96 pixels per inch, scaled
+// down (aspect kept) to fit the largest page Word allows when it is larger.
+// `fitted` tells whether it was scaled down.
+struct RenderingSize {
+    int width = 1;
+    int height = 1;
+    bool fitted = false;
+};
+RenderingSize clipboardRenderingSize(double widthPt, double heightPt);
+
 // The picture as it is displayed at widthPx x heightPx: crop applied, then
 // scaled to that size.  Throws OfficeError when the picture cannot be drawn.
 imaging::Image renderDisplayed(const formats::model::PictureData& picture, int widthPx, int heightPx);

@@ -84,6 +84,21 @@ TEST_F(InlineConversionTest, RateJustBelowTheExpectedRateIsUsed) {
     EXPECT_EQ(convert(), 0);
 }
 
+TEST_F(InlineConversionTest, AnObjectLargerThanAnyPageIsDrawnForTheLargestPage) {
+    // 3,168 x 1,000 points: twice as wide as the largest page Word allows,
+    // so drawn at half its size times the ratio, then shown at its own size.
+    InlineDouble wide = h.makeInline(3, 3168, 1000, 1);
+    InSequence order;
+    EXPECT_CALL(*h.sheetShape, setWidth(1.5 * 1584));
+    EXPECT_CALL(*h.sheetShape, setHeight(1.5 * 500));
+    EXPECT_CALL(*h.sheetShape, setWidth(3168.0));
+    EXPECT_CALL(*h.sheetShape, setHeight(1000.0));
+    std::string kind = "Picture";
+    EXPECT_EQ(h.engine().ConvertInlineShape(wide.shape, 1, false, kind), 0);
+    EXPECT_THAT(h.display.log,
+                ElementsAre("ページ 1\tPicture (表示ｻｲｽﾞ=3168x1000) をJPEGにｲﾝﾗｲﾝ変換 (100KB->40KB)  \r\n"));
+}
+
 TEST_F(InlineConversionTest, MeasuresThroughTheScratchDocumentAndConvertsOnTheSheet) {
     h.state.waitMs = 30;
     InSequence order;

@@ -1,6 +1,7 @@
 // What the engine tells an observer about each object it looks at, and that
 // telling changes nothing about the conversion.
 
+#include "platform/Deadline.h"
 #include "tests/engine/EngineHarness.h"
 
 #include <gmock/gmock.h>
@@ -207,7 +208,9 @@ TEST_F(WalkObserverTest, ObjectsTheConditionsLeaveAloneAndFailedConversions) {
     EXPECT_THAT(observer.announced, ::testing::ElementsAre(4));
     ASSERT_EQ(observer.decisions.size(), 4u);
     EXPECT_EQ(observer.decisions[0].decision, "failed");
+    EXPECT_EQ(observer.decisions[0].reason, "cannot render");
     EXPECT_EQ(observer.decisions[0].kind, "Picture");
+    EXPECT_EQ(observer.decisions[1].reason, "");
     EXPECT_EQ(observer.decisions[1].decision, "excluded");
     EXPECT_EQ(observer.decisions[1].kind, "SoundRec");
     EXPECT_EQ(observer.decisions[1].placement, "inline");
@@ -221,6 +224,23 @@ TEST_F(WalkObserverTest, ObjectsTheConditionsLeaveAloneAndFailedConversions) {
     EXPECT_EQ(observer.decisions[1].progId, "SoundRec");
     EXPECT_EQ(observer.decisions[2].progId, "SoundRec.1");
     EXPECT_EQ(observer.decisions[3].progId, "Equation.3");
+}
+
+TEST_F(WalkObserverTest, AFloatingConversionThatGivesUpSaysWhy) {
+    auto slow = h.makeShape("Picture 1", 13, 20, 30);
+    auto late = h.makeShape("Picture 2", 13, 20, 30);
+    h.setContentShapes({slow, late});
+    EXPECT_CALL(engine, ConvertFloatingShape(Eq(slow.shape), _, _, _, _))
+        .WillOnce(::testing::Throw(platform::DeadlineExceeded("converting the object took longer than 5 s")));
+    EXPECT_CALL(engine, ConvertFloatingShape(Eq(late.shape), _, _, _, _)).WillOnce(Return(-1));
+
+    engine.WalkDocument(nullptr, true);
+    ASSERT_EQ(observer.decisions.size(), 2u);
+    // Walked last to first.
+    EXPECT_EQ(observer.decisions[1].decision, "failed");
+    EXPECT_EQ(observer.decisions[1].reason, "converting the object took longer than 5 s");
+    EXPECT_EQ(observer.decisions[0].decision, "failed");
+    EXPECT_EQ(observer.decisions[0].reason, "");
 }
 
 TEST_F(WalkObserverTest, FailuresCarryTheirReasonAndLinkedPicturesAreLeftAsLinked) {

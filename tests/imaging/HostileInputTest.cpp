@@ -1,4 +1,5 @@
 #include "imaging/Imaging.h"
+#include "imaging/Metafile.h"
 #include "tests/imaging/TestPictures.h"
 
 #include <gtest/gtest.h>
@@ -94,6 +95,44 @@ TEST(HostileInput, MetafileRecordsThatLieAboutTheirSizeAreRefused) {
     noInch.data = wmf;
     noInch.put16(14, 0);
     EXPECT_THROW(pictureSize(noInch.data, PictureType::Wmf), ImagingError);
+}
+
+TEST(HostileInput, BitmapsInsideWindowsMetafilesAreCheckedBeforeTheConverterReadsThem) {
+    // The converter library decodes a record's bitmap trusting its header:
+    // the fuzzer's 17 KB metafile made it take 700 MB.
+    Image pixels;
+    pixels.width = 4;
+    pixels.height = 3;
+    pixels.rgba.assign(4 * 3 * 4, 200);
+    const std::string dib = test::dibFrom(pixels, 24);
+    const std::string sound = test::wmfWithBitmap(20, 20, dib);
+    EXPECT_NO_THROW(checkWmfBitmaps(sound));
+    EXPECT_NO_THROW(render(sound, PictureType::Wmf, 20, 20));
+
+    auto failureOf = [](const std::string& wmf) {
+        try {
+            checkWmfBitmaps(wmf);
+        } catch (const ImagingError& refused) {
+            return std::string(refused.what());
+        }
+        return std::string("(accepted)");
+    };
+    Bytes tall;
+    tall.data = dib;
+    tall.put32(8, 3000);  // rows for 3 declared as 3000
+    const std::string cutShort = test::wmfWithBitmap(20, 20, tall.data);
+    EXPECT_NE(failureOf(cutShort).find("bitmap it cannot draw"), std::string::npos) << failureOf(cutShort);
+    EXPECT_NE(failureOf(cutShort).find("cut short"), std::string::npos) << failureOf(cutShort);
+    EXPECT_THROW(render(cutShort, PictureType::Wmf, 20, 20), ImagingError);
+    Bytes huge;
+    huge.data = dib;
+    huge.put32(4, 60000);
+    huge.put32(8, 60000);
+    EXPECT_NE(failureOf(test::wmfWithBitmap(20, 20, huge.data)).find("too large"), std::string::npos);
+    Bytes noHeader;
+    noHeader.data = dib;
+    noHeader.put32(0, 0x00280020);  // no header of that size
+    EXPECT_NE(failureOf(test::wmfWithBitmap(20, 20, noHeader.data)).find("bitmap it cannot draw"), std::string::npos);
 }
 
 TEST(HostileInput, EncodersRefuseInconsistentImages) {

@@ -55,16 +55,20 @@ void NativeSheetShape::setHeight(double height) {
 
 void NativeSheetShape::Cut() {
     const SheetPicture& current = picture();
-    std::shared_ptr<const imaging::Image> rendering;
-    whileWorking(session_->events, [&] {
-        rendering = std::make_shared<const imaging::Image>(
-            renderDisplayed(current.picture, pointsToPixels(current.widthPt), pointsToPixels(current.heightPt)));
-    });
     SheetClip clip;
     clip.picture = current.picture;
     clip.widthPt = current.widthPt;
     clip.heightPt = current.heightPt;
-    clip.rendering = rendering;
+    // The clipboard's rendering shows the shape at most as large as the
+    // largest page.  A shape that fits is drawn once, and a paste on the
+    // sheet takes its pixels from that drawing; a larger one is drawn at
+    // its own size only when it is pasted on the sheet again.
+    const RenderingSize size = clipboardRenderingSize(current.widthPt, current.heightPt);
+    std::shared_ptr<const imaging::Image> rendering;
+    whileWorking(session_->events, [&] {
+        rendering = std::make_shared<const imaging::Image>(renderDisplayed(current.picture, size.width, size.height));
+    });
+    if (!size.fitted) clip.rendering = rendering;
     platform::Raster raster = imaging::toRaster(*rendering);
     platform::ContentSummary summary = summaryOf(current.picture);
     session_->clipboard.setOnly(kSheetClipFormat, std::move(clip));

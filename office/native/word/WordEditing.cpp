@@ -165,11 +165,13 @@ void offerOnClipboard(platform::Clipboard& clipboard, WordClip clip, platform::E
     // has no metafile rendering to compare with.
     platform::Clipboard::RenderingDrawer draw;
     if (const auto* picture = firstPicture(clip, widthPt, heightPt)) {
-        // The window keeps answering while it is drawn.
+        // The window keeps answering while it is drawn, at most as large as
+        // the largest page.
         draw = [picture = *picture, widthPt, heightPt, events]() -> std::optional<platform::Raster> {
             std::optional<platform::Raster> rendering;
             whileWorking(events, [&] {
-                rendering = imaging::toRaster(renderDisplayed(picture, pointsToPixels(widthPt), pointsToPixels(heightPt)));
+                const RenderingSize size = clipboardRenderingSize(widthPt, heightPt);
+                rendering = imaging::toRaster(renderDisplayed(picture, size.width, size.height));
             });
             return rendering;
         };

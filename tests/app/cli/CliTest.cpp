@@ -494,8 +494,10 @@ TEST_F(CliTest, EngineDecisionsBecomeObjectRecordsOfEveryKind) {
     const auto a = doc("a.doc", 4096);
     walk = [](int, RunAssembly& run) {
         ASSERT_NE(run.observer(), nullptr);
-        for (const char* decision : {"below_minimum", "not_smaller", "blackened", "excluded", "failed"}) {
-            run.observer()->objectDecided({"Excel", "inline", 1, 20.5, 10, 0, 0, {}, decision});
+        for (const std::string decision : {"below_minimum", "not_smaller", "blackened", "excluded", "failed"}) {
+            engine::ObjectDecision told{"Excel", "inline", 1, 20.5, 10, 0, 0, {}, decision};
+            if (decision == "failed") told.reason = "converting the object took longer than 5 s";
+            run.observer()->objectDecided(told);
         }
         run.observer()->objectDecided({"Picture", "floating", 3, 200, 100, 61440, 12288, "JPEG", "replaced"});
         // The engine's log line of the same replacement is not a second record.
@@ -514,6 +516,8 @@ TEST_F(CliTest, EngineDecisionsBecomeObjectRecordsOfEveryKind) {
     EXPECT_TRUE(objects[0]["bytes_before"].is_null());
     EXPECT_TRUE(objects[0]["format"].is_null());
     EXPECT_EQ(objects[4]["decision"], "failed");
+    EXPECT_EQ(objects[4]["reason"], "converting the object took longer than 5 s");
+    EXPECT_TRUE(objects[0]["reason"].is_null());
     EXPECT_EQ(objects[5]["decision"], "replaced");
     EXPECT_EQ(objects[5]["bytes_before"], 61440);
     EXPECT_EQ(objects[5]["kb_after"], 12);

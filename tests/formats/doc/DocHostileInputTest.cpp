@@ -1,12 +1,15 @@
 // Refused and hostile Word 97-2003 input: every failure is a FormatError with
 // a reason, never a crash, a hang or a document read from garbage.
 
+#include "formats/doc/Blip.h"
 #include "formats/doc/CompoundFile.h"
 #include "formats/doc/DocFormat.h"
 #include "tests/formats/doc/DocTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstring>
 #include <random>
 
 namespace kelvaran::formats::doc {
@@ -109,6 +112,60 @@ TEST(DocHostileInputTest, HostileSizesInThePictureHeaderAreSkipped) {
     EXPECT_TRUE(damaged.inlinesOf(0).empty());
     EXPECT_FALSE(damaged.warnings.empty());
     EXPECT_EQ(damaged.main().plainText().find("Inline pictures follow."), 0u);
+}
+
+TEST(DocHostileInputTest, APictureShownByManyCharactersIsHeldOnce) {
+    // Every picture character of the document made to point at the first
+    // picture block: one copy of its bytes, however many characters show it.
+    const std::string file = *test::testFile("generated/gen-inline-pictures.doc");
+    const auto original = readDoc(std::make_shared<const std::string>(file));
+    ASSERT_GE(original.inlinesOf(0).size(), 2u);
+    const std::string repointed = withWordDocument(file, [&](std::string& w) {
+        std::uint32_t first = 0;
+        bool seen = false;
+        for (std::size_t at = 0; at + 6 <= w.size(); ++at) {
+            if (w[at] != '\x03' || w[at + 1] != '\x6A') continue;  // the picture's place in the Data stream
+            if (!seen) {
+                std::memcpy(&first, w.data() + at + 2, 4);
+                seen = true;
+            }
+            std::memcpy(w.data() + at + 2, &first, 4);
+        }
+    });
+    const auto document = readDoc(std::make_shared<const std::string>(repointed));
+    const auto objects = document.inlinesOf(0);
+    ASSERT_EQ(objects.size(), original.inlinesOf(0).size());
+    const auto& first = document.inlines[static_cast<std::size_t>(objects.front())].picture.bytes;
+    for (int object : objects) EXPECT_EQ(document.inlines[static_cast<std::size_t>(object)].picture.bytes, first);
+}
+
+TEST(DocHostileInputTest, PicturesTakeNoMoreThanTheirBudget) {
+    std::array<std::uint8_t, 16> uid{};
+    const std::string png = test::makePng(40, 30);
+    const std::string pngRecord = Blip::encode(PictureFormat::Png, png, uid);
+    // The smallest enhanced metafile: its header and its end record.
+    std::string emf(108, '\0');
+    const auto put32 = [&emf](std::size_t at, std::uint32_t value) { std::memcpy(emf.data() + at, &value, 4); };
+    put32(0, 1), put32(4, 88), put32(32, 2540), put32(36, 2540), put32(40, 0x464D4520), put32(44, 0x10000);
+    put32(48, 108), put32(52, 2), put32(88, 14), put32(92, 20), put32(104, 20);
+    const std::string emfRecord = Blip::encode(PictureFormat::Emf, emf, uid);
+    const std::string buffer = pngRecord + emfRecord;
+
+    BlipReader reader(1 << 20);
+    const auto once = reader.decode(buffer, 0, buffer.size());
+    const auto again = reader.decode(buffer, 0, buffer.size());
+    ASSERT_TRUE(once && again);
+    EXPECT_EQ(*once->bytes, png);
+    EXPECT_EQ(once->bytes, again->bytes);  // met again: the same bytes, not a copy
+
+    // All the pictures together: the second no longer fits.
+    BlipReader tight(png.size() + emf.size() - 1);
+    EXPECT_TRUE(tight.decode(buffer, 0, buffer.size()));
+    EXPECT_FALSE(tight.decode(buffer, pngRecord.size(), buffer.size()));
+
+    // A metafile that would inflate beyond what is left for inflating.
+    ASSERT_TRUE(Blip::decode(buffer, pngRecord.size(), buffer.size(), emf.size()));
+    EXPECT_FALSE(Blip::decode(buffer, pngRecord.size(), buffer.size(), emf.size() - 1));
 }
 
 }  // namespace

@@ -68,6 +68,60 @@ TEST(RtfHostileInputTest, DamagedPicturesStayAsTheyAre) {
     EXPECT_EQ(writeRtf(document), input);
 }
 
+// A {\pict\wbitmap} group with the given words around `data` bytes.
+std::string deviceBitmap(int picw, int pich, int bits, int widthBytes, const std::string& data) {
+    return "{\\pict\\wbitmap0\\picw" + std::to_string(picw) + "\\pich" + std::to_string(pich) + "\\wbmbitspixel" +
+           std::to_string(bits) + "\\wbmplanes1\\wbmwidthbytes" + std::to_string(widthBytes) +
+           "\\picwgoal1440\\pichgoal1440 " + hex(data) + "}";
+}
+
+bool warned(const model::Document& document, const std::string& part) {
+    for (const auto& warning : document.warnings)
+        if (warning.find(part) != std::string::npos) return true;
+    return false;
+}
+
+TEST(RtfHostileInputTest, DeviceBitmapsBecomeBitmapsOfTheirOwnRows) {
+    // 3 x 2 pixels, 24 bits: 9 bytes a row, stored 10 a row; the bitmap made
+    // of it pads each row to 12 and keeps the pixel bytes.
+    std::string rows = "\x01\x02\x03\x04\x05\x06\x07\x08\x09\xAA"
+                       "\x11\x12\x13\x14\x15\x16\x17\x18\x19\xBB";
+    const auto document = read(wrap(deviceBitmap(3, 2, 24, 10, rows) + "\\par"));
+    ASSERT_EQ(document.inlines.size(), 1u);
+    const auto& picture = document.inlines[0].picture;
+    EXPECT_EQ(picture.type, model::PictureFormat::Dib);
+    EXPECT_EQ(picture.pixelWidth, 3);
+    EXPECT_EQ(picture.pixelHeight, 2);
+    ASSERT_EQ(picture.size(), 40u + 2 * 12);
+    EXPECT_EQ(picture.bytes->substr(40, 12), std::string("\x01\x02\x03\x04\x05\x06\x07\x08\x09\xAA\0\0", 12));
+    EXPECT_EQ(picture.bytes->substr(52, 12), std::string("\x11\x12\x13\x14\x15\x16\x17\x18\x19\xBB\0\0", 12));
+}
+
+TEST(RtfHostileInputTest, DeviceBitmapSizesAreCheckedAgainstTheirDataFirst) {
+    // 16 KB that once made the reader pad 8,000 rows of one declared byte to
+    // the 262,140 bytes of a 65,535-pixel row: 2 GB.
+    const std::string wide = wrap(deviceBitmap(65535, 8000, 32, 1, std::string(8000, '\0')) + "\\par");
+    ASSERT_LT(wide.size(), 17000u);
+    auto document = read(wide);
+    EXPECT_TRUE(document.inlines.empty());
+    EXPECT_TRUE(warned(document, "rows shorter than its width")) << ::testing::PrintToString(document.warnings);
+    EXPECT_EQ(writeRtf(document), wide);
+
+    // Rows of the right length, but more of them than the data holds.
+    document = read(wrap(deviceBitmap(4, 5000, 32, 16, std::string(160, '\x7F')) + "\\par"));
+    EXPECT_TRUE(document.inlines.empty());
+    EXPECT_TRUE(warned(document, "more rows than its data holds"));
+
+    for (const std::string& words : {deviceBitmap(4, 2, 8, 4, std::string(8, 'x')),      // a depth not made here
+                                     deviceBitmap(0, 2, 24, 12, std::string(24, 'x')),    // no width
+                                     deviceBitmap(99999, 1, 1, 99999, std::string(8, 'x'))}) {  // beyond 16 bits
+        SCOPED_TRACE(words.substr(0, 70));
+        document = read(wrap(words + "\\par"));
+        EXPECT_TRUE(document.inlines.empty());
+        EXPECT_TRUE(warned(document, "device-dependent bitmap"));
+    }
+}
+
 TEST(RtfHostileInputTest, TrailingBytesAndStrayBracesSurvive) {
     const std::string input = wrap("text\\par") + "}}\0\0garbage{";
     const auto document = read(input);

@@ -330,16 +330,53 @@ TEST_F(NativeExcelTest, RefusalsAreOfficeErrors) {
     EXPECT_THROW(sheet->Shapes(), OfficeError);
 }
 
-TEST_F(NativeExcelTest, AHostileSizeIsRefusedBeforeAnyPixelIsTakenAndTheShapeStays) {
+TEST_F(NativeExcelTest, AHostileSizeIsRefusedBeforeAnyPixelIsTakenAndNothingIsPlaced) {
     copyPicture(90, 60);
     sheet->Paste(false);
     auto shape = sheet->Shapes()->item(1);
     shape->setWidth(160000);
     shape->setHeight(160000);
-    EXPECT_THROW(shape->Cut(), OfficeError);
-    EXPECT_EQ(sheet->Shapes()->count(), 1);
-    EXPECT_FALSE(clipboard.hasFormat(kSheetClipFormat));
-    EXPECT_THROW(shape->setWidth(std::nan("")), OfficeError);
+    // Cut: the clipboard's rendering shows it at the size of the largest
+    // page; pasted on the sheet it would be drawn at its own size, which the
+    // budget refuses.
+    shape->Cut();
+    ASSERT_TRUE(clipboard.metafileRendering().has_value());
+    EXPECT_EQ(clipboard.metafileRendering()->width, 2112);
+    EXPECT_THROW(sheet->PasteSpecial(xf::kJpeg, false, false), OfficeError);
+    EXPECT_THROW(sheet->Paste(false), OfficeError);
+    EXPECT_EQ(sheet->Shapes()->count(), 0);
+    copyPicture(90, 60);
+    sheet->Paste(false);
+    EXPECT_THROW(sheet->Shapes()->item(1)->setWidth(std::nan("")), OfficeError);
+}
+
+TEST_F(NativeExcelTest, AShapeLargerThanAnyPageIsShownAtThePageSizeAndKeepsItsPixels) {
+    // Cut at 2,000 x 1,000 points: the clipboard shows it fitted to 22
+    // inches (aspect kept); pasted again it is drawn at its own size.
+    copyPicture(90, 60);
+    sheet->Paste(false);
+    sheet->Shapes()->item(1)->setWidth(2000);
+    sheet->Shapes()->item(1)->setHeight(1000);
+    sheet->Shapes()->item(1)->Cut();
+    ASSERT_TRUE(clipboard.metafileRendering().has_value());
+    EXPECT_EQ(clipboard.metafileRendering()->width, 2112);  // 1584 pt at 96 pixels per inch
+    EXPECT_EQ(clipboard.metafileRendering()->height, 1056);
+    EXPECT_FALSE(cutClip().rendering);
+    sheet->PasteSpecial(xf::kPng, false, false);
+    sheet->Shapes()->item(1)->Cut();
+    const auto size = imaging::pictureSize(*cutClip().picture.bytes, imaging::PictureType::Png);
+    EXPECT_EQ(size.width, 2667);  // 2000 pt
+    EXPECT_EQ(size.height, 1333);
+
+    // A shape within the page is drawn once, for both.
+    copyPicture(90, 60);
+    sheet->Paste(false);
+    sheet->Shapes()->item(1)->setWidth(1500);
+    sheet->Shapes()->item(1)->setHeight(750);
+    sheet->Shapes()->item(1)->Cut();
+    ASSERT_TRUE(cutClip().rendering);
+    EXPECT_EQ(cutClip().rendering->width, 2000);
+    EXPECT_EQ(clipboard.metafileRendering()->width, 2000);
 }
 
 }  // namespace

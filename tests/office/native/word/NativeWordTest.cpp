@@ -62,6 +62,21 @@ protected:
     NativeExcelApplication excel{clipboard};
 };
 
+TEST_F(NativeWordTest, ACopyShownLargerThanAnyPageIsRenderedAtThePageSize) {
+    // 4,900 x 2,450 points: the clipboard's rendering fits the largest page
+    // Word allows (22 inches, 2112 pixels), aspect kept; the copy itself
+    // keeps its size.
+    auto source = adopt(test::documentWithInlinePicture(4900, 2450));
+    source->InlineShapes()->item(1)->Range()->Copy();
+    auto rendering = clipboard.metafileRendering();
+    ASSERT_TRUE(rendering.has_value());
+    EXPECT_EQ(rendering->width, 2112);
+    EXPECT_EQ(rendering->height, 1056);
+    auto scratch = word.Documents()->add();
+    scratch->Range(0)->Paste();
+    EXPECT_DOUBLE_EQ(scratch->InlineShapes()->item(1)->Width(), 4900);
+}
+
 TEST_F(NativeWordTest, InlinePictureIsMeasuredInTheScratchDocumentAndReplacedInPlace) {
     auto source = adopt(test::documentWithInlinePicture(90, 60));
     auto scratch = word.Documents()->add();
