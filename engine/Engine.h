@@ -117,6 +117,11 @@ private:
 
     // Passes a decision on; an observer's failure never reaches the walk.
     void tell(ObjectDecision decision);
+    // Tells that an object was left as it was after a failure, and why.
+    void tellFailed(const std::string& kind, const std::string& placement, double width, double height,
+                    const std::string& reason);
+    // The words of a failure for the report.
+    static std::string failureReason(const std::exception& failure);
 
     RunState& state_;
     Conditions& conditions_;
@@ -134,6 +139,8 @@ private:
     std::optional<platform::ContentSummary> original_;
     // The class name of the embedded object being looked at; empty for a picture.
     std::string progId_;
+    // Why the floating conversion in progress gave up, for the observer.
+    std::string failure_;
     // Starts the observer's record of a new object.
     void beginObject();
     // Notes what the office says of the original on the clipboard.

@@ -189,7 +189,8 @@ std::int32_t Engine::ConvertFloatingShape(const word::ShapePtr& oldShapePtr, std
             if (state_.wordIs2007) CopyRelativeLayout(oldShapePtr, newShapePtr);
             newShape.setTop(oldShape.Top());
             newShape.setLeft(oldShape.Left());
-        } catch (const std::exception&) {
+        } catch (const std::exception& failure) {
+            failure_ = failureReason(failure);
             attempt([&] { newShape.Delete(); });
             return -1;
         }
@@ -207,7 +208,8 @@ std::int32_t Engine::ConvertFloatingShape(const word::ShapePtr& oldShapePtr, std
         writeLogLine(pageNumber, objectKind, displayWidth, displayHeight, formatLabel, kVerbShape, oldSize, newSize);
         state_.docConverted = true;
         return 0;
-    } catch (const std::exception&) {
+    } catch (const std::exception& failure) {
+        failure_ = failureReason(failure);
         return -1;
     }
 }

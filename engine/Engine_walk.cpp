@@ -108,9 +108,9 @@ bool Engine::walkInlineShapes() {
                     tell({objectKind, "inline", 0, 0, 0, 0, 0, {}, "excluded"});
                 }
             }
-        } catch (const std::exception&) {
+        } catch (const std::exception& failure) {
             // This shape stays as it is; the pass goes on.
-            if (converting) tell({*converting, "inline", 0, 0, 0, 0, 0, {}, "failed"});
+            if (converting) tellFailed(*converting, "inline", 0, 0, failureReason(failure));
         }
         if (pumpAndCheckStop()) return false;
     }
@@ -176,9 +176,14 @@ void Engine::walkFloatingShape(const word::ShapePtr& shape, std::vector<std::str
     } else if (convert) {
         std::int32_t result = -1;
         const std::string kind = objectKind;
-        attempt([&] { result = ConvertFloatingShape(shape, shapeNames, width, height, objectKind); });
+        failure_.clear();
+        try {
+            result = ConvertFloatingShape(shape, shapeNames, width, height, objectKind);
+        } catch (const std::exception& failure) {
+            failure_ = failureReason(failure);
+        }
         if (result == -1) {
-            tell({kind, "floating", 0, width, height, 0, 0, {}, "failed"});
+            tellFailed(kind, "floating", width, height, failure_);
             recordName();
         }
     } else if (typeKnown && sizeKnown && type == wc::msoTextBox) {
@@ -317,8 +322,12 @@ void Engine::walkTextBox(const word::ShapePtr& textBox) {
     if (count <= 0) return;
     for (std::int32_t j = count; j >= 1; --j) {
         std::string kind = kPicture;
-        const bool done = attempt([&] { ConvertInlineShape(inlineShapes()->item(j), j, true, kind); });
-        if (!done) return;
+        try {
+            ConvertInlineShape(inlineShapes()->item(j), j, true, kind);
+        } catch (const std::exception& failure) {
+            tellFailed(kind, "text_frame", 0, 0, failureReason(failure));
+            return;
+        }
     }
     if (sizeKept) {
         attempt([&] { textBox->setWidth(static_cast<double>(width)); });

@@ -38,6 +38,8 @@ struct ObjectDecision {
     double originalBytes = 0;
     std::int32_t pixelWidth = 0;
     std::int32_t pixelHeight = 0;
+    // Why a "failed" object was left as it was; empty for other decisions.
+    std::string reason = {};
 };
 
 class ObjectObserver {

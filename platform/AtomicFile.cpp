@@ -2,13 +2,14 @@
 
 #include "platform/Failure.h"
 
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -17,7 +18,11 @@ namespace kelvaran::platform {
 
 namespace {
 
-std::string errnoText() { return std::strerror(errno); }
+// The failure of the system call just made, with its errno.
+[[noreturn]] void failWithErrno(const std::string& what) {
+    const int error = errno;
+    throw FileSystemError(what + ": " + std::strerror(error), error);
+}
 
 std::string folderOf(const std::string& path) {
     auto slash = path.rfind('/');
@@ -32,8 +37,11 @@ AtomicFileWriter::AtomicFileWriter(std::string targetPath) : target_(std::move(t
     std::string pattern = folderOf(target_) + "/.kelvaran-XXXXXX";
     std::string buffer = pattern;
     fd_ = ::mkstemp(buffer.data());
-    if (fd_ < 0) throw FileSystemError("cannot create a temporary file beside " + target_ + ": " + errnoText());
+    if (fd_ < 0) failWithErrno("cannot create a temporary file beside " + target_);
     tempPath_ = buffer;
+    // Held locked while it is written: the clean-up of stale partial copies
+    // at the start of a run passes a locked file by.
+    ::flock(fd_, LOCK_EX);
     // mkstemp creates 0600; give the file the usual mode for new files.
     mode_t mask = ::umask(0);
     ::umask(mask);
@@ -52,7 +60,7 @@ void AtomicFileWriter::write(std::string_view bytes) {
         ssize_t written = ::write(fd_, data, left);
         if (written < 0) {
             if (errno == EINTR) continue;
-            throw FileSystemError("cannot write " + tempPath_ + ": " + errnoText());
+            failWithErrno("cannot write " + tempPath_);
         }
         data += written;
         left -= static_cast<std::size_t>(written);
@@ -60,14 +68,14 @@ void AtomicFileWriter::write(std::string_view bytes) {
 }
 
 void AtomicFileWriter::commit() {
-    if (::fsync(fd_) != 0) throw FileSystemError("cannot flush " + tempPath_ + ": " + errnoText());
+    if (::fsync(fd_) != 0) failWithErrno("cannot flush " + tempPath_);
     if (::close(fd_) != 0) {
         fd_ = -1;
-        throw FileSystemError("cannot close " + tempPath_ + ": " + errnoText());
+        failWithErrno("cannot close " + tempPath_);
     }
     fd_ = -1;
     if (::rename(tempPath_.c_str(), target_.c_str()) != 0) {
-        throw FileSystemError("cannot rename " + tempPath_ + " to " + target_ + ": " + errnoText());
+        failWithErrno("cannot rename " + tempPath_ + " to " + target_);
     }
     committed_ = true;
 }

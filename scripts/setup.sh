@@ -18,6 +18,9 @@ packages=(
   fonts-liberation fonts-ipafont-mincho fonts-opensymbol fonts-dejavu-core fontconfig libfontconfig-dev
   libreoffice-writer-nogui libreoffice-calc-nogui poppler-utils parallel help2man
   python3 file python3-numpy python3-pil
+  # benchmarks: vipsthumbnail as the yardstick of the photo benchmark,
+  # valgrind (callgrind) to count instructions repeatably
+  libvips-tools valgrind
   # packaging: the .deb and its dependency lines, icon sizes, desktop entry check
   dpkg-dev librsvg2-bin desktop-file-utils
 )

@@ -135,15 +135,20 @@ public:
     }
     void objectDecided(const engine::ObjectDecision& decision) override {
         ++decided_;
+        if (decision.decision == "failed" && failed_++ == 0) firstFailure_ = decision.reason;
         if (next_) next_->objectDecided(decision);
         if (changed) changed();
     }
     void reset() {
         ahead_ = 0;
         decided_ = 0;
+        failed_ = 0;
+        firstFailure_.clear();
     }
     int ahead() const { return ahead_; }
     int decided() const { return decided_; }
+    int failed() const { return failed_; }
+    const std::string& firstFailure() const { return firstFailure_; }
 
     std::function<void()> changed;
 
@@ -151,6 +156,8 @@ private:
     engine::ObjectObserver* next_;
     int ahead_ = 0;
     int decided_ = 0;
+    int failed_ = 0;
+    std::string firstFailure_;
 };
 
 }  // namespace
@@ -187,20 +194,21 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& entr
         // The built-in table stays.
     }
     if (exceptions.size() == 0) rules::AddDefaultExceptions(exceptions);
-    // The progress line counts the decisions on their way to the report.
-    engine::ObjectObserver* observer =
-        console.showsProgress() ? &counter : static_cast<engine::ObjectObserver*>(recorder.get());
-    assembly.assemble({conditions, display, host, messages, pump, timer, observer}, environment.makeWalker);
+    // The progress line and the verbose lines count the decisions on their
+    // way to the report.
+    assembly.assemble({conditions, display, host, messages, pump, timer, &counter}, environment.makeWalker);
 
     office::OfficeControl& office = assembly.office();
     office.setCaption = [](const std::string&) {};
     BatchRun& run = assembly.batch();
     run.setOutputFolder(settings.outputDir);
     run.setDryRun(dryRun);
+    run.setEarlierEntries(settings.earlierEntries);
     pump.attach(&run);
 
     const int count = static_cast<int>(entries.size());
     double saved = 0;
+    int documentsFailed = 0;
     auto documentStart = std::chrono::steady_clock::now();
     const auto runStart = std::chrono::steady_clock::now();
     std::string progressPath;
@@ -228,6 +236,7 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& entr
     run.onDocumentDone = [&](const DocumentResult& result) {
         if (recorder) recorder->documentDone(result);
         const auto outcome = ClassifyDocument(result, dryRun);
+        if (outcome.outcome == "failed" || outcome.outcome == "refused") ++documentsFailed;
         const double savedHere = outcome.outcome == "slimmed" ? std::max(0.0, result.inputBytes - result.outputBytes) : 0;
         saved += savedHere;
         if (settings.progressFd >= 0) {
@@ -246,7 +255,11 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& entr
                  << kilobytes(result.inputBytes);
             if (outcome.outcome == "slimmed") line << " -> " << kilobytes(result.outputBytes);
             line << ", " << seconds << " s)";
-            if (!outcome.reason.empty()) line << ": " << outcome.reason;
+            if (!outcome.reason.empty()) {
+                line << ": " << outcome.reason;
+            } else if (counter.failed() > 0) {
+                line << ": " << ObjectsFailedReason(counter.failed(), counter.firstFailure());
+            }
             console.line(line.str());
         }
     };
@@ -265,7 +278,8 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& entr
     run.StartRun();
     console.endProgress();
 
-    int status = run.lastOutcome() == BatchRun::Outcome::Completed ? kExitCompleted : kExitFailed;
+    int status =
+        run.lastOutcome() == BatchRun::Outcome::Completed && documentsFailed == 0 ? kExitCompleted : kExitFailed;
     if (!run.breakOffReason().empty()) {
         console.line("kelvaran-cli: the run broke off: " + run.breakOffReason());
         status = kExitFailed;

@@ -28,11 +28,15 @@ struct BatchSettings {
     // has done ("saved-bytes\n"); -1 when it runs alone.
     int progressFd = -1;
     std::vector<std::string> openingLines;
+    // The entries before this run's own in a --jobs run (see
+    // BatchRun::setEarlierEntries).
+    std::vector<std::string> earlierEntries;
 };
 
 // One batch run over `entries`, as the window's start button runs it, with
 // the front end's channels around it.  The report, when there is one, is
-// finished here.
+// finished here.  The exit status is kExitFailed also when the run went to
+// its end but a document could not be opened or its copy not written.
 int runBatch(const BatchSettings& settings, const std::vector<std::string>& entries, const CliEnvironment& environment,
              std::ostream& out, std::ostream& err, ReportSink* report);
 

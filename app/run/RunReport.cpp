@@ -119,11 +119,18 @@ DocumentOutcome ClassifyDocument(const DocumentResult& result, bool dryRun) {
     if (!result.opened) {
         return {"failed", "the document could not be opened" + (result.reason.empty() ? "" : ": " + result.reason)};
     }
+    if (result.outputRefused) return {"refused", result.reason};
     if (result.stopped) return {"stopped", "the run was stopped while this document was converted; it was not saved"};
     if (!result.converted) return {"unchanged", ""};
-    if (result.outputRefused) return {"refused", result.reason};
     if (!result.outputPath.empty() || (dryRun && result.reason.empty())) return {"slimmed", ""};
     return {"failed", "the slimmed copy could not be written" + (result.reason.empty() ? "" : ": " + result.reason)};
+}
+
+std::string ObjectsFailedReason(int count, const std::string& firstReason) {
+    std::string text =
+        std::to_string(count) + (count == 1 ? " object was" : " objects were") + " left as they were after a failure";
+    if (!firstReason.empty()) text += (count == 1 ? ": " : "; the first: ") + firstReason;
+    return text;
 }
 
 ReportSink::ReportSink(const std::string& target, std::ostream& standardOutput) : out_(standardOutput) {
@@ -157,6 +164,8 @@ void RunRecorder::documentStarted(const std::string& path) {
     currentDocument_ = path;
     documentStart_ = Clock::now();
     objectsReplaced_ = 0;
+    objectsFailed_ = 0;
+    firstFailure_.clear();
     pendingLog_.clear();
 }
 
@@ -191,6 +200,9 @@ void RunRecorder::objectDecided(const engine::ObjectDecision& decision) {
     // The object lines of the log say no more than this.
     decisionsTold_ = true;
     if (decision.decision == "replaced") ++objectsReplaced_;
+    if (decision.decision == "failed") {
+        if (objectsFailed_++ == 0) firstFailure_ = decision.reason;
+    }
     auto bytesOrNull = [](double bytes) { return bytes > 0 ? json(wholeBytes(bytes)) : json(nullptr); };
     json candidates = json::array();
     for (std::size_t k = 0; k < decision.passes.size(); ++k) {
@@ -217,11 +229,15 @@ void RunRecorder::objectDecided(const engine::ObjectDecision& decision) {
                  {"original_type", textOrNull(decision.originalType)},
                  {"original_bytes", bytesOrNull(decision.originalBytes)},
                  {"pixel_width", decision.pixelWidth > 0 ? json(decision.pixelWidth) : json(nullptr)},
-                 {"pixel_height", decision.pixelHeight > 0 ? json(decision.pixelHeight) : json(nullptr)}});
+                 {"pixel_height", decision.pixelHeight > 0 ? json(decision.pixelHeight) : json(nullptr)},
+                 {"reason", textOrNull(decision.reason)}});
 }
 
 void RunRecorder::documentDone(const DocumentResult& result) {
-    const auto outcome = ClassifyDocument(result, dryRun_);
+    auto outcome = ClassifyDocument(result, dryRun_);
+    // Objects that failed are told of also when the document came through.
+    if (outcome.reason.empty() && objectsFailed_ > 0)
+        outcome.reason = ObjectsFailedReason(objectsFailed_, firstFailure_);
     const bool slimmed = outcome.outcome == "slimmed";
     const long long before = wholeBytes(result.inputBytes);
     json record = {{"record", "document"},
@@ -233,7 +249,8 @@ void RunRecorder::documentDone(const DocumentResult& result) {
                    {"reason", textOrNull(outcome.reason)},
                    {"seconds", secondsSince(documentStart_)},
                    {"dry_run", dryRun_},
-                   {"objects_replaced", result.stopped ? 0 : objectsReplaced_}};
+                   {"objects_replaced", result.stopped ? 0 : objectsReplaced_},
+                   {"objects_failed", objectsFailed_}};
     sink_.write(record);
     recorded_.push_back(result.path);
     ++documentsDone_;
@@ -265,7 +282,8 @@ void RunRecorder::runEnded(const BatchRun& run) {
                                  {"reason", reason},
                                  {"seconds", 0.0},
                                  {"dry_run", dryRun_},
-                                 {"objects_replaced", 0}});
+                                 {"objects_replaced", 0},
+                                 {"objects_failed", 0}});
                 }
             } else {
                 reason = "there was no document to slim";
@@ -311,7 +329,8 @@ void RunRecorder::runEnded(const BatchRun& run) {
                          {"reason", why},
                          {"seconds", started ? secondsSince(documentStart_) : 0.0},
                          {"dry_run", dryRun_},
-                         {"objects_replaced", 0}});
+                         {"objects_replaced", 0},
+                         {"objects_failed", 0}});
         }
     }
     sink_.write({{"record", "run"},

@@ -106,6 +106,8 @@ void NativeDocument::SaveAs(const std::string& path) {
     const std::string bytes = writeDocument(session.fileFormats, model, format);
     try {
         platform::writeFileAtomically(path, bytes);
+    } catch (const platform::Failure& failure) {
+        throw OfficeError(std::string("the document cannot be saved: ") + failure.what(), failure.errorNumber());
     } catch (const std::exception& failure) {
         throw OfficeError(std::string("the document cannot be saved: ") + failure.what());
     }
