@@ -39,17 +39,6 @@ std::vector<int> Document::shapesAnchoredIn(int story) const {
     return found;
 }
 
-std::pair<int, int> Document::locateInline(int object) const {
-    for (std::size_t s = 0; s < stories.size(); ++s) {
-        const auto& elements = stories[s].elements;
-        for (std::size_t e = 0; e < elements.size(); ++e) {
-            if (elements[e].kind == ElementKind::Inline && elements[e].object == object) {
-                return {static_cast<int>(s), static_cast<int>(e)};
-            }
-        }
-    }
-    return {-1, -1};
-}
 
 void Document::shiftAnchors(int story, std::size_t from, std::ptrdiff_t by) {
     for (auto& shape : shapes) {
@@ -63,6 +52,7 @@ void Document::shiftAnchors(int story, std::size_t from, std::ptrdiff_t by) {
 }
 
 std::size_t Document::splitStory(int story, std::int64_t position) {
+    changed();
     auto& target = stories[static_cast<std::size_t>(story)];
     const std::size_t before = target.elements.size();
     const std::size_t at = target.splitAt(position);
@@ -71,6 +61,7 @@ std::size_t Document::splitStory(int story, std::int64_t position) {
 }
 
 void Document::insertElement(int story, std::size_t index, Element element) {
+    changed();
     if (story < 0 || story >= static_cast<int>(stories.size())) throw std::out_of_range("no such story");
     auto& elements = stories[static_cast<std::size_t>(story)].elements;
     if (element.kind == ElementKind::Inline &&
@@ -83,6 +74,7 @@ void Document::insertElement(int story, std::size_t index, Element element) {
 }
 
 int Document::insertInline(int story, std::int64_t position, InlineObject object) {
+    changed();
     if (story < 0 || story >= static_cast<int>(stories.size())) throw std::out_of_range("no such story");
     object.edit = EditState::Added;
     inlines.push_back(std::move(object));
@@ -93,6 +85,7 @@ int Document::insertInline(int story, std::int64_t position, InlineObject object
 }
 
 void Document::deleteShape(int shape) {
+    changed();
     if (shape < 0 || shape >= static_cast<int>(shapes.size())) return;
     auto& target = shapes[static_cast<std::size_t>(shape)];
     if (!live(target.edit)) return;
@@ -114,6 +107,7 @@ void Document::deleteShape(int shape) {
 }
 
 void Document::eraseRange(int story, std::int64_t from, std::int64_t to) {
+    changed();
     if (story < 0 || story >= static_cast<int>(stories.size())) throw std::out_of_range("no such story");
     auto& target = stories[static_cast<std::size_t>(story)];
     from = std::max<std::int64_t>(0, from);
@@ -158,6 +152,7 @@ void Document::eraseRange(int story, std::int64_t from, std::int64_t to) {
 }
 
 int Document::addShape(FloatingShape shape) {
+    changed();
     std::int64_t front = 0;
     for (const auto& other : shapes) {
         if (live(other.edit)) front = std::max(front, other.stackPosition + 1);
@@ -166,53 +161,6 @@ int Document::addShape(FloatingShape shape) {
     shape.edit = EditState::Added;
     shapes.push_back(std::move(shape));
     return static_cast<int>(shapes.size()) - 1;
-}
-
-int Document::estimatePage(int story, std::int64_t position) const {
-    // A position in a text box lies on the page of the box's anchor (the
-    // anchor of its outermost group).  The guard stops on cyclic input.
-    for (int guard = 0; guard < 64 && story > 0 && story < static_cast<int>(stories.size()); ++guard) {
-        int owner = stories[static_cast<std::size_t>(story)].owner;
-        if (owner < 0 || owner >= static_cast<int>(shapes.size())) return 1;
-        for (int up = 0; up < 64 && shapes[static_cast<std::size_t>(owner)].parent >= 0; ++up) {
-            owner = shapes[static_cast<std::size_t>(owner)].parent;
-        }
-        const auto& anchor = shapes[static_cast<std::size_t>(owner)].anchor;
-        if (anchor.story < 0 || anchor.story >= static_cast<int>(stories.size()) || anchor.story == story) return 1;
-        story = anchor.story;
-        position = stories[static_cast<std::size_t>(story)].positionOf(static_cast<std::size_t>(std::max(0, anchor.element)));
-    }
-    if (story < 0 || story >= static_cast<int>(stories.size())) return 1;
-    const auto& elements = stories[static_cast<std::size_t>(story)].elements;
-    int page = 1;
-    std::int64_t at = 0;
-    bool paragraphStarts = true;
-    for (std::size_t i = 0; i < elements.size() && at < position; ++i) {
-        const auto& element = elements[i];
-        if (paragraphStarts) {
-            // The page-break-before belongs to the paragraph's mark; find it.
-            const std::size_t mark = stories[static_cast<std::size_t>(story)].paragraphEnd(i);
-            if (mark < elements.size() && elements[mark].paragraph.pageBreakBefore && at > 0) ++page;
-            paragraphStarts = false;
-        }
-        if (element.kind == ElementKind::PageBreak) ++page;
-        if (element.kind == ElementKind::SectionBreak &&
-            (element.section == SectionBreakKind::NewPage || element.section == SectionBreakKind::EvenPage ||
-             element.section == SectionBreakKind::OddPage)) {
-            ++page;
-        }
-        if (element.kind == ElementKind::ParagraphMark || element.kind == ElementKind::SectionBreak) {
-            paragraphStarts = true;
-        }
-        at += element.chars;
-    }
-    // A paragraph with page-break-before that starts exactly at the position.
-    if (paragraphStarts && at == position && at > 0) {
-        std::size_t i = stories[static_cast<std::size_t>(story)].elementAt(position);
-        const std::size_t mark = stories[static_cast<std::size_t>(story)].paragraphEnd(i);
-        if (i < elements.size() && mark < elements.size() && elements[mark].paragraph.pageBreakBefore) ++page;
-    }
-    return page;
 }
 
 bool Document::modified() const {
