@@ -33,7 +33,13 @@ std::string folderOf(const std::string& path) {
 
 }  // namespace
 
-AtomicFileWriter::AtomicFileWriter(std::string targetPath) : target_(std::move(targetPath)) {
+namespace {
+// Pieces are gathered up to this size before they are written.
+constexpr std::size_t kBlock = std::size_t{1} << 18;
+}  // namespace
+
+AtomicFileWriter::AtomicFileWriter(std::string targetPath, Durability durability)
+    : target_(std::move(targetPath)), durability_(durability) {
     std::string pattern = folderOf(target_) + "/.kelvaran-XXXXXX";
     std::string buffer = pattern;
     fd_ = ::mkstemp(buffer.data());
@@ -54,6 +60,26 @@ AtomicFileWriter::~AtomicFileWriter() {
 }
 
 void AtomicFileWriter::write(std::string_view bytes) {
+    if (pending_.size() + bytes.size() <= kBlock) {
+        if (pending_.capacity() < kBlock) pending_.reserve(kBlock);
+        pending_.append(bytes);
+        return;
+    }
+    flush();
+    if (bytes.size() >= kBlock) {
+        writeOut(bytes);
+    } else {
+        pending_.append(bytes);
+    }
+}
+
+void AtomicFileWriter::flush() {
+    if (pending_.empty()) return;
+    writeOut(pending_);
+    pending_.clear();
+}
+
+void AtomicFileWriter::writeOut(std::string_view bytes) {
     const char* data = bytes.data();
     std::size_t left = bytes.size();
     while (left > 0) {
@@ -68,7 +94,8 @@ void AtomicFileWriter::write(std::string_view bytes) {
 }
 
 void AtomicFileWriter::commit() {
-    if (::fsync(fd_) != 0) failWithErrno("cannot flush " + tempPath_);
+    flush();
+    if (durability_ == Durability::Synced && ::fsync(fd_) != 0) failWithErrno("cannot flush " + tempPath_);
     if (::close(fd_) != 0) {
         fd_ = -1;
         failWithErrno("cannot close " + tempPath_);
@@ -80,8 +107,8 @@ void AtomicFileWriter::commit() {
     committed_ = true;
 }
 
-void writeFileAtomically(const std::string& path, std::string_view content) {
-    AtomicFileWriter writer(path);
+void writeFileAtomically(const std::string& path, std::string_view content, Durability durability) {
+    AtomicFileWriter writer(path, durability);
     writer.write(content);
     writer.commit();
 }

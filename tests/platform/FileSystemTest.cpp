@@ -156,6 +156,28 @@ TEST_F(FileSystemTest, WholeFilesAreReadExactlyFromFilesAndPipes) {
     ::waitpid(child, &status, 0);
 }
 
+TEST_F(FileSystemTest, AtomicWriterGathersSmallPiecesAndPassesLargeOnesWhole) {
+    const std::string target = path("pieces.bin");
+    std::string expected;
+    {
+        AtomicFileWriter writer(target, Durability::Unsynced);
+        for (int k = 0; k < 5000; ++k) {
+            const std::string piece(static_cast<std::size_t>(k % 97), static_cast<char>('a' + k % 26));
+            writer.write(piece);
+            expected += piece;
+            if (k % 1000 == 999) {
+                // A piece larger than the gathering block, between small ones.
+                const std::string large(300000, static_cast<char>('0' + k / 1000));
+                writer.write(large);
+                expected += large;
+            }
+        }
+        writer.write("");
+        writer.commit();
+    }
+    EXPECT_EQ(readWholeFile(target), expected);
+}
+
 TEST_F(FileSystemTest, AtomicWriterWithoutCommitLeavesTheOldFile) {
     std::string target = path("out.doc");
     writeFileAtomically(target, "old");
@@ -193,7 +215,9 @@ TEST_F(FileSystemTest, WriteFailuresKeepTheSystemsErrorNumber) {
         ASSERT_GE(own, 0);
         ASSERT_GE(::dup2(full, own), 0);
         ::close(full);
+        // The pieces are gathered first: the failure comes when they go out.
         writer.write("some bytes");
+        writer.commit();
         FAIL() << "the write should have failed";
     } catch (const FileSystemError& failure) {
         EXPECT_EQ(failure.errorNumber(), ENOSPC);
