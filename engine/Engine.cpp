@@ -70,23 +70,6 @@ void Engine::tell(ObjectDecision decision) {
     }
 }
 
-void Engine::tellFailed(const std::string& kind, const std::string& placement, double width, double height,
-                        const std::string& reason) {
-    ObjectDecision decision{kind, placement, 0, width, height, 0, 0, {}, "failed"};
-    decision.reason = reason.empty() ? "the office could not convert it" : reason;
-    tell(std::move(decision));
-}
-
-// A full temporary folder, where every object is measured, is named as such:
-// every picture after it fails the same way.
-std::string Engine::failureReason(const std::exception& failure) {
-    const auto* known = dynamic_cast<const platform::Failure*>(&failure);
-    if (known && known->storageFull()) {
-        return std::string("the temporary folder is full (TMPDIR): ") + failure.what();
-    }
-    return failure.what();
-}
-
 bool Engine::pumpAndCheckStop() {
     events_.processEvents();
     if (state_.stopRequested) {

@@ -96,6 +96,8 @@ private:
     std::string rebuildGroup(const std::vector<std::string>& shapeNames,
                              const office::word::ShapePtr& placeholderGroup);
     void walkTextBox(const office::word::ShapePtr& textBox);
+    void tellInline(const office::word::InlineShapePtr& shape, const std::string& kind, const std::string& placement,
+                    const char* decision, const std::string& reason);
     bool pumpAndCheckStop();
 
     // Conversion pieces
@@ -117,11 +119,6 @@ private:
 
     // Passes a decision on; an observer's failure never reaches the walk.
     void tell(ObjectDecision decision);
-    // Tells that an object was left as it was after a failure, and why.
-    void tellFailed(const std::string& kind, const std::string& placement, double width, double height,
-                    const std::string& reason);
-    // The words of a failure for the report.
-    static std::string failureReason(const std::exception& failure);
 
     RunState& state_;
     Conditions& conditions_;
@@ -139,7 +136,7 @@ private:
     std::optional<platform::ContentSummary> original_;
     // The class name of the embedded object being looked at; empty for a picture.
     std::string progId_;
-    // Why the floating conversion in progress gave up, for the observer.
+    // Why the floating conversion gave up, when it says -1.
     std::string failure_;
     // Starts the observer's record of a new object.
     void beginObject();

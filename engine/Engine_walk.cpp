@@ -20,6 +20,23 @@ bool startsWithLower(const std::string& name, const std::string& prefix) {
 }
 }  // namespace
 
+// What the report says of an inline shape the walk does not convert or that
+// failed: where it stands and its size, as far as they can be read.
+void Engine::tellInline(const word::InlineShapePtr& shape, const std::string& kind, const std::string& placement,
+                        const char* decision, const std::string& reason) {
+    ObjectDecision told{kind, placement, 0, 0, 0, 0, 0, {}, decision};
+    attempt([&] {
+        told.page = office::variantToInt32(
+            obj(obj(shape).Range()).Information(wc::wdActiveEndAdjustedPageNumber));
+    });
+    attempt([&] {
+        told.displayWidth = obj(shape).Width();
+        told.displayHeight = obj(shape).Height();
+    });
+    told.reason = reason;
+    tell(std::move(told));
+}
+
 std::int32_t Engine::ProbeInlineShape(std::int32_t index) {
     try {
         obj(obj(obj(state_.srcDoc).InlineShapes()).item(index)).Type();
@@ -78,9 +95,10 @@ bool Engine::walkInlineShapes() {
     announceObjects(count);
     for (std::int32_t i = count; i >= 1; --i) {
         std::optional<std::string> converting;
+        word::InlineShapePtr shape;
         try {
             if (ProbeInlineShape(i) == 0) {
-                auto shape = obj(obj(state_.srcDoc).InlineShapes()).item(i);
+                shape = obj(obj(state_.srcDoc).InlineShapes()).item(i);
                 keepWordMinimised();
                 keepExcelMinimised();
                 bool isPicture = false;
@@ -106,11 +124,15 @@ bool Engine::walkInlineShapes() {
                     converting.reset();
                 } else if (isObject) {
                     tell({objectKind, "inline", 0, 0, 0, 0, 0, {}, "excluded"});
+                } else if (type == wc::wdInlineShapeLinkedPicture) {
+                    // Neither picture nor object: the walk leaves it, and the
+                    // report says why.
+                    tellInline(shape, kPicture, "inline", "linked", {});
                 }
             }
         } catch (const std::exception& failure) {
             // This shape stays as it is; the pass goes on.
-            if (converting) tellFailed(*converting, "inline", 0, 0, failureReason(failure));
+            if (converting) tellInline(shape, *converting, "inline", "failed", failureReason(failure));
         }
         if (pumpAndCheckStop()) return false;
     }
@@ -157,8 +179,11 @@ void Engine::walkFloatingShape(const word::ShapePtr& shape, std::vector<std::str
 
     std::int32_t type = 0;
     const bool typeKnown = attempt([&] { type = shape->Type(); });
+    // A linked picture shows a file kept outside the document: there is
+    // nothing of its own to make smaller, so it stays as it is.
+    const bool linkedPicture = typeKnown && type == wc::msoLinkedPicture;
     bool convert = false;
-    if (typeKnown && sizeKnown && type != wc::msoGroup && type != wc::msoMedia) {
+    if (typeKnown && sizeKnown && !linkedPicture && type != wc::msoGroup && type != wc::msoMedia) {
         attempt([&] { convert = conversionRuleSaysConvert(isPicture, isObject, objectKind); });
     }
 
@@ -177,15 +202,17 @@ void Engine::walkFloatingShape(const word::ShapePtr& shape, std::vector<std::str
         std::int32_t result = -1;
         const std::string kind = objectKind;
         failure_.clear();
-        try {
-            result = ConvertFloatingShape(shape, shapeNames, width, height, objectKind);
-        } catch (const std::exception& failure) {
-            failure_ = failureReason(failure);
-        }
+        std::string failure;
+        attempt([&] { result = ConvertFloatingShape(shape, shapeNames, width, height, objectKind); }, failure);
         if (result == -1) {
-            tellFailed(kind, "floating", width, height, failure_);
+            ObjectDecision failed{kind, "floating", 0, width, height, 0, 0, {}, "failed"};
+            failed.reason = !failure.empty() ? failure : failure_;
+            tell(std::move(failed));
             recordName();
         }
+    } else if (linkedPicture) {
+        tell({kPicture, "floating", 0, width, height, 0, 0, {}, "linked"});
+        recordName();
     } else if (typeKnown && sizeKnown && type == wc::msoTextBox) {
         walkTextBox(shape);
         recordName();
@@ -322,10 +349,16 @@ void Engine::walkTextBox(const word::ShapePtr& textBox) {
     if (count <= 0) return;
     for (std::int32_t j = count; j >= 1; --j) {
         std::string kind = kPicture;
-        try {
-            ConvertInlineShape(inlineShapes()->item(j), j, true, kind);
-        } catch (const std::exception& failure) {
-            tellFailed(kind, "text_frame", 0, 0, failureReason(failure));
+        word::InlineShapePtr shape;
+        std::string failure;
+        const bool done = attempt(
+            [&] {
+                shape = inlineShapes()->item(j);
+                ConvertInlineShape(shape, j, true, kind);
+            },
+            failure);
+        if (!done) {
+            if (shape) tellInline(shape, kPicture, "text_frame", "failed", failure);
             return;
         }
     }

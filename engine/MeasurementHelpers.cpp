@@ -41,7 +41,21 @@ void MeasurementHelpers::drawInto(platform::Raster& box, const platform::Raster&
 
 void MeasurementHelpers::LoadReferencePicture() {
     try {
-        auto rendering = clipboard_.metafileRendering();
+        // An earlier reference not drawn yet is drawn first: a rendering
+        // missing now leaves the box as that one made it.
+        settleReference();
+        pendingReference_ = clipboard_.metafileRenderingLater();
+    } catch (const std::exception&) {
+        pendingReference_ = nullptr;
+    }
+}
+
+void MeasurementHelpers::settleReference() {
+    if (!pendingReference_) return;
+    const auto draw = std::move(pendingReference_);
+    pendingReference_ = nullptr;
+    try {
+        auto rendering = draw();
         if (!rendering || rendering->empty()) return;
         drawInto(reference_, *rendering);
     } catch (const std::exception&) {
@@ -51,6 +65,7 @@ void MeasurementHelpers::LoadReferencePicture() {
 
 bool MeasurementHelpers::IsPictureBlackened(double ratio) {
     try {
+        settleReference();
         auto rendering = clipboard_.metafileRendering();
         if (!rendering || rendering->empty()) return false;
         drawInto(checked_, *rendering);

@@ -2,6 +2,9 @@
 
 #include "platform/Raster.h"
 
+#include <functional>
+#include <optional>
+
 namespace kelvaran::platform {
 class Clipboard;
 class EventPump;
@@ -29,7 +32,9 @@ public:
                        platform::Timer& timer);
 
     // Keeps the clipboard's current rendering as the reference.  Without a
-    // rendering the reference stays as it was.  Never throws.
+    // rendering the reference stays as it was.  Never throws.  The rendering
+    // is drawn when a comparison first needs it, not here: an object that
+    // turns out too small to convert is never drawn.
     void LoadReferencePicture();
 
     // True when more than round(width * ratio * height) pixels are pure black
@@ -40,11 +45,16 @@ public:
     // In slow mode (waitMs > 0) lets pending events run, then waits waitMs.
     void SlowModeWait();
 
-    const platform::Raster& reference() const { return reference_; }
+    const platform::Raster& reference() {
+        settleReference();
+        return reference_;
+    }
     const platform::Raster& checked() const { return checked_; }
 
 private:
     static void drawInto(platform::Raster& box, const platform::Raster& picture);
+    // Draws the reference kept by LoadReferencePicture, if not done yet.
+    void settleReference();
 
     RunState& state_;
     platform::Clipboard& clipboard_;
@@ -52,6 +62,7 @@ private:
     platform::Timer& timer_;
     platform::Raster reference_;
     platform::Raster checked_;
+    std::function<std::optional<platform::Raster>()> pendingReference_;
 };
 
 }  // namespace kelvaran::engine

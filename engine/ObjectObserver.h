@@ -20,7 +20,8 @@ struct ObjectDecision {
     // "replaced", "below_minimum" (smaller than the size condition),
     // "not_smaller" (not below the expected rate), "blackened" (JPEG came out
     // black also as a metafile), "excluded" (not converted by the conditions
-    // or the exception list) or "failed" (left as it was after a failure).
+    // or the exception list), "linked" (a linked picture, left as it is) or
+    // "failed" (left as it was after a failure).
     std::string decision;
     // Format labels of the conversion passes that ran for it, in order (a
     // first pass, a metafile fallback, a recompression); empty when none ran.
@@ -38,7 +39,7 @@ struct ObjectDecision {
     double originalBytes = 0;
     std::int32_t pixelWidth = 0;
     std::int32_t pixelHeight = 0;
-    // Why a "failed" object was left as it was; empty for other decisions.
+    // Why it failed: the failure's own text; empty for every other decision.
     std::string reason = {};
 };
 

@@ -41,6 +41,9 @@ enum : std::uint32_t {
     CREATEPEN = 38,
     CREATEBRUSHINDIRECT = 39,
     DELETEOBJECT = 40,
+    POLYGON = 3,
+    POLYLINE = 4,
+    POLYPOLYGON = 8,
     ELLIPSE = 42,
     RECTANGLE = 43,
     ROUNDRECT = 44,
@@ -48,6 +51,11 @@ enum : std::uint32_t {
     CHORD = 46,
     PIE = 47,
     LINETO = 54,
+    FRAMERGN = 72,
+    INVERTRGN = 73,
+    BEGINPATH = 59,
+    ENDPATH = 60,
+    SELECTCLIPPATH = 67,
     EXTSELECTCLIPRGN = 75,
     BITBLT = 76,
     STRETCHDIBITS = 81,
@@ -61,19 +69,22 @@ enum : std::uint32_t {
 
 class EmfBuilder {
 public:
-    // A picture of widthPx x heightPx pixels at 96 per inch.  Its reference
-    // device is fine (3780 pixels on 100 mm, about 960 per inch), so that
-    // readers which draw in device pixels keep small shapes round and thin
-    // lines thin; width() and height() are the picture's size in those
-    // device pixels, which the drawing's viewport has to fill.
-    EmfBuilder(std::int32_t widthPx, std::int32_t heightPx)
-        : destW_(toDevice(widthPx)), destH_(toDevice(heightPx)) {
-        const std::int32_t frameW = static_cast<std::int32_t>(std::lround(widthPx * 2540.0 / 96.0));
-        const std::int32_t frameH = static_cast<std::int32_t>(std::lround(heightPx * 2540.0 / 96.0));
+    // A picture of widthMm100 x heightMm100 hundredths of a millimetre.
+    // The reference device counts in those hundredths (100 pixels per
+    // millimetre, about 2540 per inch): readers that draw in device pixels
+    // keep small shapes round and thin lines thin, and readers that place
+    // everything on a grid of hundredths of a millimetre (as the office
+    // suites do with Windows metafiles) put each point where the source's
+    // own reading puts it.  width() and height() are the picture's size in
+    // device pixels, which the drawing's viewport has to fill.  The frame
+    // covers exactly those pixels: its right and bottom edges are the last
+    // hundredth inside the picture.
+    EmfBuilder(std::int32_t widthMm100, std::int32_t heightMm100)
+        : destW_(std::max<std::int32_t>(1, widthMm100)), destH_(std::max<std::int32_t>(1, heightMm100)) {
         w.u32(emr::HEADER);
         w.u32(108);
         bounds();
-        w.rect(0, 0, frameW, frameH);
+        w.rect(0, 0, destW_ - 1, destH_ - 1);
         w.u32(0x464D4520);
         w.u32(0x00010000);
         w.u32(0);  // bytes, records and handles: filled in by finish()
@@ -95,11 +106,10 @@ public:
         records_ = 1;
     }
 
-    static constexpr std::int32_t kDevicePixels = 3780, kDeviceMillimetres = 100;
-    // Device pixels for a length in 96-dpi pixels.
-    static std::int32_t toDevice(double px) {
-        return std::max<std::int32_t>(
-            1, static_cast<std::int32_t>(std::lround(px * kDevicePixels / kDeviceMillimetres * 25.4 / 96.0)));
+    static constexpr std::int32_t kDevicePixels = 25400, kDeviceMillimetres = 254;
+    // Hundredths of a millimetre (device pixels) for a length in 96-dpi pixels.
+    static std::int32_t fromPixels(double px) {
+        return std::max<std::int32_t>(1, static_cast<std::int32_t>(std::lround(px * 2540.0 / 96.0)));
     }
 
     std::size_t begin(std::uint32_t type) {

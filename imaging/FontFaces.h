@@ -6,8 +6,10 @@
 // New Roman, Arial, MS Mincho, Symbol ...); each is drawn with its usual
 // metric-compatible stand-in when one is installed.
 
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kelvaran::imaging {
 
@@ -23,6 +25,29 @@ InstalledFace installedFace(std::string_view name, bool bold = false, bool itali
 // The n-th best face for the request (0 = installedFace); used where two
 // requests must not share a file.  Empty file when there are fewer faces.
 InstalledFace installedFaceCandidate(std::string_view name, bool bold, bool italic, int n);
+
+// True when the face installed for `name` is the face itself or a stand-in
+// made to advance every character exactly as it does (Liberation Serif for
+// Times New Roman, IPA Mincho for MS Mincho ...): the advances measured with
+// it are those the named face gives.
+bool hasSameMetrics(std::string_view name, bool bold = false, bool italic = false);
+
+// Horizontal metrics of an installed face (read with FreeType), in the
+// face's own units: what text that states no spacing of its own advances by.
+class FaceMetrics {
+public:
+    virtual ~FaceMetrics() = default;
+    double unitsPerEm = 0;
+    // The cell Windows measures a positive font height by (ascent plus
+    // descent) and the average character width a font's width is given in.
+    double cellHeight = 0;
+    double averageWidth = 0;
+    // The advance of each character, 0 where the face has no glyph for it.
+    virtual std::vector<double> advances(std::u32string_view text) const = 0;
+};
+
+// The metrics of a face file, read once; null when the file cannot be read.
+std::shared_ptr<const FaceMetrics> faceMetrics(const std::string& file);
 
 // True for the symbol faces whose text codes are not characters but glyph
 // positions (Symbol, and the Wingdings family).

@@ -93,13 +93,18 @@ Image renderForSheet(std::string_view bytes, PictureType type, int widthPx, int 
 
 std::string encodeEmf(std::string_view bytes, PictureType type, int widthPx, int heightPx, double widthPt,
                       double heightPt, const VisiblePart& visible) {
-    if (type == PictureType::Emf && !visible.any()) {
+    if (type == PictureType::Emf) {
         std::string_view emf = checkedEmf(bytes);
         emfNaturalSize(emf);  // refuses a header with a hostile size
-        return withPlainAlphaBitmaps(emf);
+        if (!visible.any()) return withPlainAlphaBitmaps(emf);
+        try {
+            return croppedEmf(withPlainAlphaBitmaps(emf), visible);
+        } catch (const ImagingError&) {
+            // EMF+ alone, or no frame to cut: drawn and cut as a bitmap below
+        }
     }
     if (type == PictureType::Wmf) return wmfToEmf(bytes, visible);
-    if (type == PictureType::Pict && !visible.any()) return pictToEmf(bytes);
+    if (type == PictureType::Pict) return visible.any() ? croppedEmf(pictToEmf(bytes), visible) : pictToEmf(bytes);
     return encodeEmfFromImage(render(bytes, type, widthPx, heightPx), widthPt, heightPt);
 }
 

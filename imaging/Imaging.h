@@ -81,9 +81,11 @@ struct VisiblePart {
 
 // An enhanced metafile for a picture, vector drawings kept vector: a valid
 // EMF source is returned as it is (its alpha-blended bitmaps described as
-// every reader blends them, see withPlainAlphaBitmaps); a WMF source is translated record by
-// record (only its visible part is drawn); a PICT is translated too; any
-// other source (or a cropped EMF or PICT) is rendered at widthPx x heightPx and wrapped by encodeEmfFromImage.
+// every reader blends them, see withPlainAlphaBitmaps); a WMF source is
+// translated record by record; a PICT is translated too.  A cropped drawing
+// stays a drawing whose frame is its visible part, with nothing outside it
+// drawn.  Any other source (and an EMF of EMF+ records alone, when cropped)
+// is rendered at widthPx x heightPx and wrapped by encodeEmfFromImage.
 std::string encodeEmf(std::string_view bytes, PictureType type, int widthPx, int heightPx, double widthPt,
                       double heightPt, const VisiblePart& visible = {});
 

@@ -42,6 +42,12 @@ Image renderWmf(std::string_view bytes, int width, int height);
 // Throws ImagingError for a damaged or sizeless metafile.
 std::string wmfToEmf(std::string_view wmf, const VisiblePart& visible = {});
 
+// The enhanced metafile cut to its visible part, still a drawing: its frame
+// is the visible part of the old one and nothing outside it is drawn (dual
+// EMF+ files keep their plain records only).  Throws ImagingError for a
+// damaged metafile, an empty visible part, or a file of EMF+ records only.
+std::string croppedEmf(std::string_view emf, const VisiblePart& visible);
+
 // Macintosh PICT pictures (with or without their 512-byte file header):
 // natural size (the frame, in points, at 96 pixels per inch) and the
 // enhanced metafile that draws what their opcodes draw (shapes, text,

@@ -105,7 +105,8 @@ public:
 
     Rect frame() const { return frame_; }
     bool readHeader();
-    std::string translate(std::int32_t destW, std::int32_t destH);
+    // The picture's size in hundredths of a millimetre.
+    std::string translate(std::int32_t widthMm100, std::int32_t heightMm100);
 
 private:
     std::uint16_t u16() {
@@ -524,8 +525,8 @@ void PictReader::bits(std::uint16_t op) {
     emf_->end(at);
 }
 
-std::string PictReader::translate(std::int32_t destW, std::int32_t destH) {
-    EmfBuilder emf(destW, destH);
+std::string PictReader::translate(std::int32_t widthMm100, std::int32_t heightMm100) {
+    EmfBuilder emf(widthMm100, heightMm100);
     emf_ = &emf;
     emf.simple(emr::SETMAPMODE, {8});
     emf.simple(emr::SETWINDOWORGEX, {frame_.left, frame_.top});
@@ -736,7 +737,7 @@ std::string pictToEmf(std::string_view bytes) {
     const PixelSize size = pictNaturalSize(bytes);
     PictReader reader(bytes, pictStart(bytes));
     reader.readHeader();
-    return reader.translate(size.width, size.height);
+    return reader.translate(EmfBuilder::fromPixels(size.width), EmfBuilder::fromPixels(size.height));
 }
 
 }  // namespace kelvaran::imaging

@@ -18,7 +18,9 @@
 #include <array>
 #include <cctype>
 #include <cmath>
+#include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace kelvaran::imaging {
@@ -27,7 +29,13 @@ namespace {
 constexpr std::uint32_t kPlaceableKey = 0x9AC6CDD7;
 constexpr std::size_t kPlaceableSize = 22, kWmfHeaderSize = 18;
 
-enum class Slot { Free, Pen, Brush, Font, Other };
+enum class Slot { Free, Pen, Brush, Font, Region, Other };
+
+// A region: rectangles (left, top, right, bottom) in logical units.
+using Rects = std::vector<std::array<std::int32_t, 4>>;
+
+// The stock objects of enhanced metafiles.
+constexpr std::uint32_t kWhiteBrush = 0x80000000u, kBlackPen = 0x80000007u, kNullPen = 0x80000008u;
 
 // UTF-8 text (as the decoders give it) appended as UTF-16 units.
 void appendUtf16(std::u16string& out, std::string_view utf8) {
@@ -60,12 +68,19 @@ void appendUtf16(std::u16string& out, std::string_view utf8) {
 struct FontInfo {
     int charset = kAnsiCharset;
     std::string face;
+    std::int32_t height = 0, width = 0, weight = 400;
+    bool italic = false;
 };
 
 // What a saved state holds that the translation itself needs.
 struct State {
     std::int32_t windowOrgX = 0, windowOrgY = 0, windowExtX = 1, windowExtY = 1;
     FontInfo font;
+    // Spacing added to text: to every character, and spread over the
+    // break characters (spaces) of each line.
+    std::int32_t charExtra = 0, breakExtra = 0, breakCount = 0;
+    // The handles selected, for the records that borrow a pen or brush.
+    std::uint32_t pen = kBlackPen, brush = kWhiteBrush;
 };
 
 class Translator {
@@ -82,9 +97,14 @@ private:
     void bounds() { emf_.bounds(); }
     void simple(std::uint32_t type, std::initializer_list<std::int32_t> values) { emf_.simple(type, values); }
     void setWindow() {
-        simple(emr::SETWINDOWORGEX, {state_.windowOrgX, state_.windowOrgY});
-        simple(emr::SETWINDOWEXTEX, {state_.windowExtX, state_.windowExtY});
+        simple(emr::SETWINDOWORGEX, {L(state_.windowOrgX), L(state_.windowOrgY)});
+        simple(emr::SETWINDOWEXTEX, {L(state_.windowExtX), L(state_.windowExtY)});
     }
+    // A length or coordinate of the WMF in the finer logical units written.
+    std::int32_t L(std::int32_t v) const { return v * fine_; }
+    // The records of points: the 16-bit form when every point fits.
+    void writePoints(std::uint32_t type16, std::uint32_t type32, std::size_t firstWord, std::size_t count,
+                     std::initializer_list<std::uint32_t> head, const std::vector<std::uint32_t>& counts);
 
     // Input fields of the record at `at_` (parameters are 16-bit words).
     std::int16_t p(std::size_t i) const { return in_.i16(at_ + 6 + 2 * i); }
@@ -113,7 +133,15 @@ private:
     static std::uint32_t handle(int slot) { return static_cast<std::uint32_t>(slot) + 1; }
 
     void translate(std::uint16_t function);
-    void points(std::uint32_t type);
+    void createRegion();
+    const Rects* regionAt(std::size_t param) const;
+    void regionPolygons(const Rects& rects);
+    void regionShapes(const Rects& rects);
+    void regionData(const Rects& rects);
+    void regionRecord(std::uint32_t type, const Rects& rects, std::initializer_list<std::uint32_t> fields);
+    void selectClipRegion();
+    void intersectVisible();
+    void points(std::uint32_t type16, std::uint32_t type32);
     void polyPolygon();
     void box(std::uint32_t type);
     void arc(std::uint32_t type);
@@ -131,6 +159,14 @@ private:
                     std::string_view dib);
     void patBlt(std::uint32_t rop, std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h);
     void restore(std::int16_t which);
+    void chooseFineUnits(std::size_t start);
+    // Logical units along x of one logical unit along y, on the frame.
+    double heightToWidth() const {
+        if (state_.windowExtX == 0 || state_.windowExtY == 0 || viewportW_ <= 0 || viewportH_ <= 0) return 1.0;
+        const double deviceX = viewportW_ / std::abs(static_cast<double>(state_.windowExtX));
+        const double deviceY = viewportH_ / std::abs(static_cast<double>(state_.windowExtY));
+        return deviceY / deviceX;
+    }
 
     ByteReader in_;
     VisiblePart visible_;
@@ -139,21 +175,39 @@ private:
     std::size_t at_ = 0, size_ = 0;
     std::vector<Slot> slots_;
     std::vector<FontInfo> fonts_;  // by slot
+    std::vector<Rects> regions_;   // by slot
     State state_;
     std::vector<State> saved_;
+    double viewportW_ = 0, viewportH_ = 0;  // the frame, in device units, the window maps onto
+    std::optional<std::array<std::int32_t, 4>> visibleClip_;  // a crop, in the logical units written
+    // Logical units written per logical unit of the WMF.  Readers round to
+    // whole logical units on the way (small circles of chart markers,
+    // six units across, came out as octagons); finer units keep the shapes.
+    std::int32_t fine_ = 1;
 };
 
-void Translator::points(std::uint32_t type) {
-    if (params() < 1) return;
-    const std::size_t count = std::min<std::size_t>(pu(0), (params() - 1) / 2);
-    const std::size_t at = begin(type);
+void Translator::writePoints(std::uint32_t type16, std::uint32_t type32, std::size_t firstWord, std::size_t count,
+                             std::initializer_list<std::uint32_t> head, const std::vector<std::uint32_t>& counts) {
+    bool narrow = true;
+    for (std::size_t i = 0; i < count * 2 && narrow; ++i) {
+        const std::int32_t v = L(p(firstWord + i));
+        narrow = v >= -32768 && v <= 32767;
+    }
+    const std::size_t at = begin(narrow ? type16 : type32);
     bounds();
-    out_.u32(static_cast<std::uint32_t>(count));
-    for (std::size_t i = 0; i < count; ++i) {
-        out_.u16(pu(1 + 2 * i));
-        out_.u16(pu(2 + 2 * i));
+    for (std::uint32_t h : head) out_.u32(h);
+    for (std::uint32_t c : counts) out_.u32(c);
+    for (std::size_t i = 0; i < count * 2; ++i) {
+        if (narrow) out_.u16(static_cast<std::uint16_t>(L(p(firstWord + i))));
+        else out_.i32(L(p(firstWord + i)));
     }
     end(at);
+}
+
+void Translator::points(std::uint32_t type16, std::uint32_t type32) {
+    if (params() < 1) return;
+    const std::size_t count = std::min<std::size_t>(pu(0), (params() - 1) / 2);
+    writePoints(type16, type32, 1, count, {static_cast<std::uint32_t>(count)}, {});
 }
 
 void Translator::polyPolygon() {
@@ -166,14 +220,8 @@ void Translator::polyPolygon() {
         total += counts.back();
     }
     if (1 + polygons + total * 2 > params()) return;  // damaged: more points than the record holds
-    const std::size_t at = begin(emr::POLYPOLYGON16);
-    bounds();
-    out_.u32(static_cast<std::uint32_t>(polygons));
-    out_.u32(static_cast<std::uint32_t>(total));
-    for (std::uint32_t c : counts) out_.u32(c);
-    const std::size_t first = 1 + polygons;
-    for (std::size_t i = 0; i < total * 2; ++i) out_.u16(pu(first + i));
-    end(at);
+    writePoints(emr::POLYPOLYGON16, emr::POLYPOLYGON, 1 + polygons, total,
+                {static_cast<std::uint32_t>(polygons), static_cast<std::uint32_t>(total)}, counts);
 }
 
 // Records whose parameters are bottom, right, top, left.
@@ -182,10 +230,10 @@ void Translator::box(std::uint32_t type) {
     const std::size_t base = type == emr::ROUNDRECT ? 2 : 0;
     if (params() < base + 4) return;
     const std::size_t at = begin(type);
-    out_.rect(p(base + 3), p(base + 2), p(base + 1), p(base + 0));
+    out_.rect(L(p(base + 3)), L(p(base + 2)), L(p(base + 1)), L(p(base + 0)));
     if (type == emr::ROUNDRECT) {
-        out_.i32(p(1));  // corner width, then height
-        out_.i32(p(0));
+        out_.i32(L(p(1)));  // corner width, then height
+        out_.i32(L(p(0)));
     }
     end(at);
 }
@@ -193,18 +241,18 @@ void Translator::box(std::uint32_t type) {
 void Translator::arc(std::uint32_t type) {
     if (params() < 8) return;
     const std::size_t at = begin(type);
-    out_.rect(p(7), p(6), p(5), p(4));
-    out_.i32(p(3));  // start x, y
-    out_.i32(p(2));
-    out_.i32(p(1));  // end x, y
-    out_.i32(p(0));
+    out_.rect(L(p(7)), L(p(6)), L(p(5)), L(p(4)));
+    out_.i32(L(p(3)));  // start x, y
+    out_.i32(L(p(2)));
+    out_.i32(L(p(1)));  // end x, y
+    out_.i32(L(p(0)));
     end(at);
 }
 
 void Translator::clipRect(std::uint32_t type) {
     if (params() < 4) return;
     const std::size_t at = begin(type);
-    out_.rect(p(3), p(2), p(1), p(0));
+    out_.rect(L(p(3)), L(p(2)), L(p(1)), L(p(0)));
     end(at);
 }
 
@@ -213,7 +261,7 @@ void Translator::createPen() {
     const std::size_t at = begin(emr::CREATEPEN);
     out_.u32(handle(slot));
     out_.u32(pu(0));       // style
-    out_.i32(p(1));        // width (x; y is unused)
+    out_.i32(L(p(1)));     // width (x; y is unused)
     out_.i32(0);
     out_.u32(pu32(3));     // colour
     end(at);
@@ -268,12 +316,13 @@ void Translator::createFont() {
     faceBytes = faceBytes.substr(0, std::min<std::size_t>(faceBytes.size(), std::min<std::size_t>(32, size_ >= 24 ? size_ - 24 : 0)));
     const std::string face = decodeFaceName(faceBytes, charset);
     if (fonts_.size() <= static_cast<std::size_t>(slot)) fonts_.resize(static_cast<std::size_t>(slot) + 1);
-    fonts_[static_cast<std::size_t>(slot)] = FontInfo{charset, face};
+    fonts_[static_cast<std::size_t>(slot)] =
+        FontInfo{charset, face, in_.i16(base + 0), in_.i16(base + 2), in_.i16(base + 8), in_.u8(base + 10) != 0};
 
     const std::size_t at = begin(emr::EXTCREATEFONTINDIRECTW);
     out_.u32(handle(slot));
-    out_.i32(in_.i16(base + 0));   // height
-    out_.i32(in_.i16(base + 2));   // width
+    out_.i32(L(in_.i16(base + 0)));   // height
+    out_.i32(L(in_.i16(base + 2)));   // width
     out_.i32(in_.i16(base + 4));   // escapement
     out_.i32(in_.i16(base + 6));   // orientation
     out_.i32(in_.i16(base + 8));   // weight
@@ -308,6 +357,64 @@ std::size_t characterLength(std::string_view bytes, std::size_t at, int charset)
     return lead && at + 1 < bytes.size() ? 2 : 1;
 }
 
+// The advances, in logical units, of text that states none: what a player
+// measures with the font, taken from the installed face that stands in for
+// it, with the spacing the state adds.  Windows records such advances with
+// every text of an enhanced metafile, and readers that are given none
+// measure with faces and resolutions of their own.  Empty when the face is
+// installed neither itself nor as a stand-in of the same metrics, has no
+// glyph for a character, or the font has no height.
+// `heightToWidth` is the length along x, in logical units, of one logical
+// unit of height: fonts are sized in the one and advance in the other.
+// `fine` is the number of logical units written per unit of the WMF.
+std::vector<std::int32_t> naturalAdvances(const State& state, std::u32string_view characters, double heightToWidth,
+                                          std::int32_t fine) {
+    const FontInfo& font = state.font;
+    if (font.height == 0 || characters.empty()) return {};
+    // A font given a width of its own is left to the reader, unless spacing
+    // has to be added: readers size such fonts each their own way, and
+    // advances measured here would space their glyphs apart or together.
+    if (font.width != 0 && state.charExtra == 0 && state.breakExtra == 0) return {};
+    const bool bold = font.weight >= 600;
+    if (!hasSameMetrics(font.face, bold, font.italic)) return {};  // a reader measures better with its own stand-in
+    const InstalledFace face = installedFace(font.face, bold, font.italic);
+    const std::shared_ptr<const FaceMetrics> metrics = faceMetrics(face.file);
+    if (!metrics || metrics->unitsPerEm <= 0) return {};
+    // A negative height is the em; a positive one the cell.
+    double em = std::abs(static_cast<double>(font.height));
+    if (font.height > 0 && metrics->cellHeight > 0) em = font.height * metrics->unitsPerEm / metrics->cellHeight;
+    // Face units to logical units along the line.
+    const double perUnit = em / metrics->unitsPerEm * heightToWidth * fine;
+    // A width (in logical units along the line) squeezes or stretches the
+    // face to that average character width.
+    const double scaleX = font.width != 0 && metrics->averageWidth > 0
+                              ? std::abs(static_cast<double>(font.width)) * fine / (metrics->averageWidth * perUnit)
+                              : 1.0;
+    const std::vector<double> widths = metrics->advances(characters);
+    std::vector<std::int32_t> out;
+    out.reserve(widths.size());
+    const std::int32_t breaks =
+        state.breakCount > 0 ? static_cast<std::int32_t>(std::count(characters.begin(), characters.end(), U' ')) : 0;
+    std::int32_t breakLeft = state.breakExtra * fine, breaksLeft = std::min(breaks, state.breakCount);
+    double exact = 0;
+    std::int64_t placed = 0;
+    for (std::size_t i = 0; i < widths.size(); ++i) {
+        if (widths[i] <= 0 && characters[i] != U' ') return {};
+        exact += widths[i] * perUnit * scaleX + static_cast<double>(state.charExtra) * fine;
+        if (characters[i] == U' ' && breaksLeft > 0) {
+            const std::int32_t share = breakLeft / breaksLeft;
+            exact += share;
+            breakLeft -= share;
+            --breaksLeft;
+        }
+        // Rounded as a running sum, so the line keeps its length.
+        const std::int64_t next = std::llround(exact);
+        out.push_back(static_cast<std::int32_t>(next - placed));
+        placed = next;
+    }
+    return out;
+}
+
 void Translator::text(std::int32_t x, std::int32_t y, std::uint32_t options,
                       const std::optional<std::array<std::int16_t, 4>>& rect, std::string_view bytes,
                       const std::vector<std::int16_t>& dx) {
@@ -320,7 +427,9 @@ void Translator::text(std::int32_t x, std::int32_t y, std::uint32_t options,
     const bool symbol = knowsSymbolGlyphs(font.face) && (font.charset == kSymbolCharset || isSymbolFace(font.face));
     const bool rawBytes = !symbol && font.charset == kSymbolCharset;
     std::u16string units;
-    std::vector<std::int32_t> advances;
+    std::u32string characters;                 // one per character of the text
+    std::vector<std::size_t> firstUnits;       // where each character's units start
+    std::vector<std::int32_t> given;           // each character's advance from the record
     for (std::size_t i = 0; i < bytes.size();) {
         const std::size_t len = characterLength(bytes, i, font.charset);
         std::int32_t advance = 0;
@@ -336,13 +445,25 @@ void Translator::text(std::int32_t x, std::int32_t y, std::uint32_t options,
             appendUtf16(units, decodeText(bytes.substr(i, len), font.charset, font.face));
             if (units.size() == before) units.push_back(u'\uFFFD');
         }
-        // The character's advance goes with its first unit.
-        advances.push_back(advance);
-        for (std::size_t k = before + 1; k < units.size(); ++k) advances.push_back(0);
+        char32_t c = units[before];
+        if (c >= 0xD800 && c < 0xDC00 && before + 1 < units.size())
+            c = 0x10000 + ((c - 0xD800) << 10) + (units[before + 1] - 0xDC00);
+        characters.push_back(c);
+        firstUnits.push_back(before);
+        given.push_back(L(advance));
         i += len;
     }
+    // Text that states no advances gets those the font gives it (symbol
+    // glyph codes and raw bytes excepted: their faces are not known here).
+    const std::vector<std::int32_t> measured =
+        dx.empty() && !symbol && !rawBytes ? naturalAdvances(state_, characters, heightToWidth(), fine_) : std::vector<std::int32_t>{};
+    const std::vector<std::int32_t>& perCharacter = dx.empty() ? measured : given;
+    // The character's advance goes with its first unit.
+    std::vector<std::int32_t> advances(units.size(), 0);
+    for (std::size_t k = 0; k < perCharacter.size() && k < firstUnits.size(); ++k)
+        advances[firstUnits[k]] = perCharacter[k];
     if (units.empty()) return;
-    const bool withDx = !dx.empty();
+    const bool withDx = !perCharacter.empty();
     const std::uint32_t chars = static_cast<std::uint32_t>(units.size());
     const std::uint32_t stringOffset = 76;
     const std::uint32_t dxOffset = withDx ? stringOffset + ((chars * 2 + 3) & ~3u) : 0;
@@ -351,12 +472,12 @@ void Translator::text(std::int32_t x, std::int32_t y, std::uint32_t options,
     out_.u32(1);    // compatible graphics mode
     out_.f32(0);    // scales: not used in that mode
     out_.f32(0);
-    out_.i32(x);
-    out_.i32(y);
+    out_.i32(L(x));
+    out_.i32(L(y));
     out_.u32(chars);
     out_.u32(stringOffset);
     out_.u32(options);
-    if (rect) out_.rect((*rect)[0], (*rect)[1], (*rect)[2], (*rect)[3]);
+    if (rect) out_.rect(L((*rect)[0]), L((*rect)[1]), L((*rect)[2]), L((*rect)[3]));
     else out_.rect(0, 0, -1, -1);
     out_.u32(dxOffset);
     for (char16_t c : units) out_.u16(c);
@@ -417,8 +538,8 @@ void Translator::stretchDib(std::uint32_t rop, std::int32_t xDest, std::int32_t 
     const std::uint32_t infoPadded = static_cast<std::uint32_t>((infoSize + 3) & ~std::size_t{3});
     const std::size_t at = begin(emr::STRETCHDIBITS);
     bounds();
-    out_.i32(xDest);
-    out_.i32(yDest);
+    out_.i32(L(xDest));
+    out_.i32(L(yDest));
     out_.i32(xSrc);
     out_.i32(ySrc);
     out_.i32(wSrc);
@@ -429,8 +550,8 @@ void Translator::stretchDib(std::uint32_t rop, std::int32_t xDest, std::int32_t 
     out_.u32(static_cast<std::uint32_t>(dib.size() - infoSize));
     out_.u32(usage);
     out_.u32(rop);
-    out_.i32(wDest);
-    out_.i32(hDest);
+    out_.i32(L(wDest));
+    out_.i32(L(hDest));
     out_.raw(dib.substr(0, infoSize));
     out_.pad4();
     out_.raw(dib.substr(infoSize));
@@ -441,10 +562,10 @@ void Translator::stretchDib(std::uint32_t rop, std::int32_t xDest, std::int32_t 
 void Translator::patBlt(std::uint32_t rop, std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h) {
     const std::size_t at = begin(emr::BITBLT);
     bounds();
-    out_.i32(x);
-    out_.i32(y);
-    out_.i32(w);
-    out_.i32(h);
+    out_.i32(L(x));
+    out_.i32(L(y));
+    out_.i32(L(w));
+    out_.i32(L(h));
     out_.u32(rop);
     out_.i32(0);  // source x, y
     out_.i32(0);
@@ -475,16 +596,23 @@ void Translator::restore(std::int16_t which) {
 
 void Translator::translate(std::uint16_t function) {
     switch (function) {
-    case 0x0103: simple(emr::SETMAPMODE, {pu(0)}); break;
+    case 0x0103:
+        // The window is mapped onto the frame whatever the file asks: a
+        // player keeps the picture in its box, which MM_TEXT (device
+        // pixels) would give up.  Modes of fixed physical units are kept:
+        // the reference device counts hundredths of a millimetre, so they
+        // keep their sizes too.
+        if (pu(0) >= 2 && pu(0) <= 6) simple(emr::SETMAPMODE, {pu(0)});
+        break;
     case 0x020B:  // window origin: y, x
         state_.windowOrgY = p(0);
         state_.windowOrgX = p(1);
-        simple(emr::SETWINDOWORGEX, {state_.windowOrgX, state_.windowOrgY});
+        simple(emr::SETWINDOWORGEX, {L(state_.windowOrgX), L(state_.windowOrgY)});
         break;
     case 0x020C:  // window extent: y, x
         state_.windowExtY = p(0);
         state_.windowExtX = p(1);
-        simple(emr::SETWINDOWEXTEX, {state_.windowExtX, state_.windowExtY});
+        simple(emr::SETWINDOWEXTEX, {L(state_.windowExtX), L(state_.windowExtY)});
         break;
     case 0x020F:  // offset window origin
         state_.windowOrgY += p(0);
@@ -510,15 +638,20 @@ void Translator::translate(std::uint16_t function) {
     case 0x0107: simple(emr::SETSTRETCHBLTMODE, {pu(0)}); break;
     case 0x0209: simple(emr::SETTEXTCOLOR, {static_cast<std::int32_t>(pu32(0))}); break;
     case 0x012E: simple(emr::SETTEXTALIGN, {pu(0)}); break;
+    case 0x0108: state_.charExtra = p(0); break;          // character extra: in the advances
+    case 0x020A:                                          // justification: break count, break extra
+        state_.breakCount = p(0);
+        state_.breakExtra = p(1);
+        break;
     case 0x001E:
         saved_.push_back(state_);
         simple(emr::SAVEDC, {});
         break;
     case 0x0127: restore(p(0)); break;
-    case 0x0214: simple(emr::MOVETOEX, {p(1), p(0)}); break;
-    case 0x0213: simple(emr::LINETO, {p(1), p(0)}); break;
-    case 0x0325: points(emr::POLYLINE16); break;
-    case 0x0324: points(emr::POLYGON16); break;
+    case 0x0214: simple(emr::MOVETOEX, {L(p(1)), L(p(0))}); break;
+    case 0x0213: simple(emr::LINETO, {L(p(1)), L(p(0))}); break;
+    case 0x0325: points(emr::POLYLINE16, emr::POLYLINE); break;
+    case 0x0324: points(emr::POLYGON16, emr::POLYGON); break;
     case 0x0538: polyPolygon(); break;
     case 0x041B: box(emr::RECTANGLE); break;
     case 0x0418: box(emr::ELLIPSE); break;
@@ -528,14 +661,26 @@ void Translator::translate(std::uint16_t function) {
     case 0x0830: arc(emr::CHORD); break;
     case 0x0416: clipRect(emr::INTERSECTCLIPRECT); break;
     case 0x0415: clipRect(emr::EXCLUDECLIPRECT); break;
-    case 0x0220: simple(emr::OFFSETCLIPRGN, {p(1), p(0)}); break;
-    case 0x012C: {  // select a clipping region: regions are not kept, so back to no clipping
-        const std::size_t at = begin(emr::EXTSELECTCLIPRGN);
-        out_.u32(0);
-        out_.u32(5);  // copy
-        end(at);
+    case 0x0220: simple(emr::OFFSETCLIPRGN, {L(p(1)), L(p(0))}); break;
+    case 0x012C: selectClipRegion(); break;
+    case 0x012B:  // paint a region with the brush selected
+        if (const Rects* region = regionAt(0)) regionPolygons(*region);
         break;
-    }
+    case 0x0228:  // fill a region: region, brush
+        if (const Rects* region = regionAt(0); region && slotKind(pu(1)) == Slot::Brush) {
+            simple(emr::SELECTOBJECT, {static_cast<std::int32_t>(handle(pu(1)))});
+            regionPolygons(*region);
+            simple(emr::SELECTOBJECT, {static_cast<std::int32_t>(state_.brush)});
+        }
+        break;
+    case 0x0429:  // frame a region: region, brush, height, width
+        if (const Rects* region = regionAt(0); region && slotKind(pu(1)) == Slot::Brush && params() >= 4)
+            regionRecord(emr::FRAMERGN, *region,
+                         {handle(pu(1)), static_cast<std::uint32_t>(L(p(3))), static_cast<std::uint32_t>(L(p(2)))});
+        break;
+    case 0x012A:  // invert a region
+        if (const Rects* region = regionAt(0)) regionRecord(emr::INVERTRGN, *region, {});
+        break;
     case 0x02FA: createPen(); break;
     case 0x02FC: createBrush(); break;
     case 0x0142: createPatternBrush(); break;
@@ -551,15 +696,19 @@ void Translator::translate(std::uint16_t function) {
         end(at);
         break;
     }
-    case 0x00F7:  // palette and region objects take a slot and draw nothing here
-    case 0x06FF: takeSlot(Slot::Other); break;
+    case 0x00F7: takeSlot(Slot::Other); break;  // palettes take a slot and draw nothing here
+    case 0x06FF: createRegion(); break;
     case 0x012D: {
         const int slot = pu(0);
         const Slot kind = slotKind(slot);
         if (kind == Slot::Pen || kind == Slot::Brush || kind == Slot::Font) {
             if (kind == Slot::Font && static_cast<std::size_t>(slot) < fonts_.size())
                 state_.font = fonts_[static_cast<std::size_t>(slot)];
+            if (kind == Slot::Pen) state_.pen = handle(slot);
+            if (kind == Slot::Brush) state_.brush = handle(slot);
             simple(emr::SELECTOBJECT, {static_cast<std::int32_t>(handle(slot))});
+        } else if (kind == Slot::Region) {
+            selectClipRegion();  // selecting a region makes it the clipping region
         }
         break;
     }
@@ -567,7 +716,8 @@ void Translator::translate(std::uint16_t function) {
         const int slot = pu(0);
         const Slot kind = slotKind(slot);
         if (kind == Slot::Free) break;
-        if (kind != Slot::Other) simple(emr::DELETEOBJECT, {static_cast<std::int32_t>(handle(slot))});
+        if (kind != Slot::Other && kind != Slot::Region)
+            simple(emr::DELETEOBJECT, {static_cast<std::int32_t>(handle(slot))});
         slots_[static_cast<std::size_t>(slot)] = Slot::Free;
         break;
     }
@@ -603,6 +753,151 @@ void Translator::translate(std::uint16_t function) {
         break;
     default: break;  // escapes, palettes, regions, old bitmaps: nothing the picture needs
     }
+}
+
+// A region object: its scans, each a band of rows holding pairs of left and
+// right edges.  Damaged scans end the region where they start.
+void Translator::createRegion() {
+    const int slot = takeSlot(Slot::Region);
+    if (regions_.size() <= static_cast<std::size_t>(slot)) regions_.resize(static_cast<std::size_t>(slot) + 1);
+    Rects& rects = regions_[static_cast<std::size_t>(slot)];
+    rects.clear();
+    if (params() < 11) return;
+    const std::size_t scans = pu(5);
+    std::size_t word = 11;  // after the header and the bounding rectangle
+    for (std::size_t s = 0; s < scans && word + 3 <= params(); ++s) {
+        const std::size_t count = pu(word);
+        const std::int16_t top = p(word + 1), bottom = p(word + 2);
+        if (count % 2 != 0 || word + 3 + count + 1 > params()) break;
+        for (std::size_t i = 0; i + 1 < count; i += 2) {
+            const std::int16_t left = p(word + 3 + i), right = p(word + 4 + i);
+            if (left < right && top < bottom) rects.push_back({left, top, right, bottom});
+        }
+        word += 3 + count + 1;  // the scan repeats its count at its end
+        if (rects.size() > 100000) break;
+    }
+}
+
+const Rects* Translator::regionAt(std::size_t param) const {
+    if (params() <= param) return nullptr;
+    const int slot = pu(param);
+    if (slotKind(slot) != Slot::Region || static_cast<std::size_t>(slot) >= regions_.size()) return nullptr;
+    return &regions_[static_cast<std::size_t>(slot)];
+}
+
+// The region's rectangles filled with the brush selected and no outline.
+void Translator::regionPolygons(const Rects& rects) {
+    if (rects.empty()) return;
+    simple(emr::SELECTOBJECT, {static_cast<std::int32_t>(kNullPen)});
+    regionShapes(rects);
+    simple(emr::SELECTOBJECT, {static_cast<std::int32_t>(state_.pen)});
+}
+
+// The region's rectangles as one record of polygons.
+void Translator::regionShapes(const Rects& rects) {
+    bool narrow = true;
+    for (const auto& r : rects)
+        for (std::int32_t v : r) narrow = narrow && L(v) >= -32768 && L(v) <= 32767;
+    const std::size_t at = begin(narrow ? emr::POLYPOLYGON16 : emr::POLYPOLYGON);
+    bounds();
+    out_.u32(static_cast<std::uint32_t>(rects.size()));
+    out_.u32(static_cast<std::uint32_t>(rects.size() * 4));
+    for (std::size_t i = 0; i < rects.size(); ++i) out_.u32(4);
+    for (const auto& r : rects) {
+        for (auto [x, y] : {std::pair{r[0], r[1]}, std::pair{r[2], r[1]}, std::pair{r[2], r[3]}, std::pair{r[0], r[3]}}) {
+            if (narrow) {
+                out_.u16(static_cast<std::uint16_t>(L(x)));
+                out_.u16(static_cast<std::uint16_t>(L(y)));
+            } else {
+                out_.i32(L(x));
+                out_.i32(L(y));
+            }
+        }
+    }
+    end(at);
+}
+
+// Region data: a header and the rectangles, in the logical units written.
+void Translator::regionData(const Rects& rects) {
+    const auto x = [&](std::int32_t v) { return L(v); };
+    const auto y = [&](std::int32_t v) { return L(v); };
+    std::vector<std::array<std::int32_t, 4>> mapped;
+    std::int32_t l = 0, t = 0, r = 0, b = 0;
+    for (const auto& rect : rects) {
+        std::array<std::int32_t, 4> m{x(rect[0]), y(rect[1]), x(rect[2]), y(rect[3])};
+        if (m[0] > m[2]) std::swap(m[0], m[2]);
+        if (m[1] > m[3]) std::swap(m[1], m[3]);
+        if (mapped.empty()) l = m[0], t = m[1], r = m[2], b = m[3];
+        l = std::min(l, m[0]), t = std::min(t, m[1]), r = std::max(r, m[2]), b = std::max(b, m[3]);
+        mapped.push_back(m);
+    }
+    out_.u32(32);  // header size
+    out_.u32(1);   // rectangles
+    out_.u32(static_cast<std::uint32_t>(mapped.size()));
+    out_.u32(static_cast<std::uint32_t>(mapped.size() * 16));
+    out_.rect(l, t, r, b);
+    for (const auto& m : mapped) out_.rect(m[0], m[1], m[2], m[3]);
+}
+
+// A record of bounds, the region data's size, some fields, the region data.
+void Translator::regionRecord(std::uint32_t type, const Rects& rects, std::initializer_list<std::uint32_t> fields) {
+    if (rects.empty()) return;
+    const std::size_t at = begin(type);
+    bounds();
+    out_.u32(static_cast<std::uint32_t>(32 + rects.size() * 16));
+    for (std::uint32_t f : fields) out_.u32(f);
+    regionData(rects);
+    end(at);
+}
+
+// A region selected for clipping replaces the clip; any other object (the
+// writers' way of clearing it) leaves no clipping.  The region is given as a
+// clipping path, in logical units: clipping regions of enhanced metafiles are
+// in device units, which readers do not all take as such.  A crop's clip
+// holds either way.
+void Translator::selectClipRegion() {
+    const Rects* region = regionAt(0);
+    if (region && !region->empty()) {
+        simple(emr::BEGINPATH, {});
+        regionShapes(*region);
+        simple(emr::ENDPATH, {});
+        simple(emr::SELECTCLIPPATH, {5});  // copy
+    } else {
+        const std::size_t at = begin(emr::EXTSELECTCLIPRGN);
+        out_.u32(0);
+        out_.u32(5);
+        end(at);
+    }
+    intersectVisible();
+}
+
+void Translator::intersectVisible() {
+    if (visibleClip_)
+        simple(emr::INTERSECTCLIPRECT, {(*visibleClip_)[0], (*visibleClip_)[1], (*visibleClip_)[2], (*visibleClip_)[3]});
+}
+
+// As fine as the device (a hundredth of a millimetre), in powers of two up
+// to 64, judged by the window the file draws in.  Files that measure in
+// physical units keep theirs: those modes fix the size of a logical unit.
+void Translator::chooseFineUnits(std::size_t start) {
+    std::int32_t extX = state_.windowExtX, extY = state_.windowExtY;
+    bool extentSeen = false;
+    for (std::size_t at = start + kWmfHeaderSize; in_.has(at, 8);) {
+        const std::size_t size = static_cast<std::size_t>(in_.u32(at)) * 2;
+        const std::uint16_t function = in_.u16(at + 4);
+        if (function == 0x0103 && in_.u16(at + 6) >= 2 && in_.u16(at + 6) <= 6) return;  // fine_ stays 1
+        if (function == 0x020C && !extentSeen && size >= 10) {
+            extY = in_.i16(at + 6);
+            extX = in_.i16(at + 8);
+            extentSeen = true;
+        }
+        if (function == 0 || size < 6) break;
+        at += size;
+    }
+    if (extX == 0 || extY == 0) return;
+    const double perUnit = std::min(viewportW_ / std::abs(static_cast<double>(extX)),
+                                    viewportH_ / std::abs(static_cast<double>(extY)));
+    while (fine_ < 64 && fine_ * 2 <= perUnit) fine_ *= 2;
 }
 
 std::string Translator::run() {
@@ -641,24 +936,25 @@ std::string Translator::run() {
     // the frame, and nothing outside it is drawn.
     const double keptW = 1.0 - visible_.left - visible_.right;
     const double keptH = 1.0 - visible_.top - visible_.bottom;
-    // The box's far edges belong to the picture too: lines drawn on them
-    // (the frames of diagrams) land on its last row and column of pixels
-    // instead of just outside.
-    const double deviceW = emf_.width(), deviceH = emf_.height();
-    const double edgeW = deviceW > 1 ? (deviceW - 1.0) / deviceW : 1.0;
-    const double edgeH = deviceH > 1 ? (deviceH - 1.0) / deviceH : 1.0;
-    const double fullW = deviceW / keptW * edgeW, fullH = deviceH / keptH * edgeH;
+    const double fullW = emf_.width() / keptW, fullH = emf_.height() / keptH;
+    viewportW_ = std::lround(fullW);
+    viewportH_ = std::lround(fullH);
+    chooseFineUnits(start);
     simple(emr::SETMAPMODE, {8});  // anisotropic
     setWindow();
     simple(emr::SETVIEWPORTORGEX, {static_cast<std::int32_t>(std::lround(-visible_.left * fullW)),
                                   static_cast<std::int32_t>(std::lround(-visible_.top * fullH))});
     simple(emr::SETVIEWPORTEXTEX, {static_cast<std::int32_t>(std::lround(fullW)), static_cast<std::int32_t>(std::lround(fullH))});
+    // A player starts with the white brush and the black pen; said so for
+    // readers that start otherwise.
+    simple(emr::SELECTOBJECT, {static_cast<std::int32_t>(kWhiteBrush)});
+    simple(emr::SELECTOBJECT, {static_cast<std::int32_t>(kBlackPen)});
     if (visible_.any()) {
         const double x0 = left + visible_.left * (right - left), x1 = right - visible_.right * (right - left);
         const double y0 = top + visible_.top * (bottom - top), y1 = bottom - visible_.bottom * (bottom - top);
-        simple(emr::INTERSECTCLIPRECT,
-               {static_cast<std::int32_t>(std::lround(std::min(x0, x1))), static_cast<std::int32_t>(std::lround(std::min(y0, y1))),
-                static_cast<std::int32_t>(std::lround(std::max(x0, x1))), static_cast<std::int32_t>(std::lround(std::max(y0, y1)))});
+        const auto fine = [this](double v) { return static_cast<std::int32_t>(std::lround(v * fine_)); };
+        visibleClip_ = {fine(std::min(x0, x1)), fine(std::min(y0, y1)), fine(std::max(x0, x1)), fine(std::max(y0, y1))};
+        intersectVisible();
     }
 
     for (std::size_t at = start + kWmfHeaderSize; in_.has(at, 6);) {
@@ -686,7 +982,8 @@ std::string wmfToEmf(std::string_view bytes, const VisiblePart& visible) {
     const std::int64_t w = std::max<std::int64_t>(1, std::llround(natural.width * keptW));
     const std::int64_t h = std::max<std::int64_t>(1, std::llround(natural.height * keptH));
     checkPixelBudget(w, h, "the metafile");
-    Translator translator(wmf, static_cast<std::int32_t>(w), static_cast<std::int32_t>(h), visible);
+    Translator translator(wmf, EmfBuilder::fromPixels(static_cast<double>(w)), EmfBuilder::fromPixels(static_cast<double>(h)),
+                          visible);
     return translator.run();
 }
 

@@ -47,6 +47,7 @@ bool OfficeControl::EnsureWord() {
     try {
         OfficeContext context;
         context.clipboard = &clipboard_;
+        context.events = events;
         state_.appWORD = factory_.createWord(kWordClassName, context);
         return true;
     } catch (const std::exception& e) {
@@ -71,6 +72,7 @@ bool OfficeControl::EnsureExcel() {
     try {
         OfficeContext context;
         context.clipboard = &clipboard_;
+        context.events = events;
         state_.appEXCEL = factory_.createExcel(kExcelClassName, context);
         return true;
     } catch (const std::exception& e) {

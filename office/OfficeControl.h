@@ -8,6 +8,7 @@
 
 namespace kelvaran::platform {
 class Clipboard;
+class EventPump;
 class MessageBoxes;
 }  // namespace kelvaran::platform
 
@@ -33,6 +34,9 @@ public:
     // Ends the program at once, without any closing steps.  When it returns
     // (tests, or a front end that cannot exit), the check reports failure.
     std::function<void()> endProgram;
+    // Handed to the applications it creates, which let the window's events
+    // run through it while they draw and store pictures; may stay null.
+    platform::EventPump* events = nullptr;
 
     bool WordAlive();
     bool EnsureWord();

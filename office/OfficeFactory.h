@@ -9,13 +9,16 @@
 
 namespace kelvaran::platform {
 class Clipboard;
-}
+class EventPump;
+}  // namespace kelvaran::platform
 
 namespace kelvaran::office {
 
 // What an office backend is given when one of its applications is created.
 struct OfficeContext {
     platform::Clipboard* clipboard = nullptr;  // the run's clipboard; never null
+    // Lets the front end's window answer during long picture work; may be null.
+    platform::EventPump* events = nullptr;
 };
 
 // Creates application objects by class name ("WORD.Application",

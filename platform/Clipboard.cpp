@@ -29,12 +29,38 @@ std::any Clipboard::data(const std::string& format) const {
     return it == formats_.end() ? std::any() : it->second;
 }
 
+std::optional<Raster> Clipboard::PendingRendering::get() {
+    if (!drawn) {
+        try {
+            drawn = draw ? draw() : std::nullopt;
+        } catch (const std::exception&) {
+            drawn = std::optional<Raster>();
+        }
+        draw = nullptr;  // what it held is no longer needed
+    }
+    return *drawn;
+}
+
 void Clipboard::setMetafileRendering(Raster rendering) {
-    rendering_ = std::move(rendering);
+    rendering_ = std::make_shared<PendingRendering>();
+    rendering_->drawn = std::optional<Raster>(std::move(rendering));
     ++generation_;
 }
 
-std::optional<Raster> Clipboard::metafileRendering() const { return rendering_; }
+void Clipboard::setMetafileRenderingDrawer(RenderingDrawer draw) {
+    rendering_ = std::make_shared<PendingRendering>();
+    rendering_->draw = std::move(draw);
+    ++generation_;
+}
+
+std::optional<Raster> Clipboard::metafileRendering() const {
+    return rendering_ ? rendering_->get() : std::nullopt;
+}
+
+Clipboard::RenderingDrawer Clipboard::metafileRenderingLater() const {
+    std::shared_ptr<PendingRendering> pending = rendering_;
+    return [pending]() -> std::optional<Raster> { return pending ? pending->get() : std::nullopt; };
+}
 
 void Clipboard::setSummary(ContentSummary summary) { summary_ = std::move(summary); }
 

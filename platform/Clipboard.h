@@ -4,7 +4,9 @@
 
 #include <any>
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -43,8 +45,18 @@ public:
 
     // The content rendered as a metafile picture, drawn at its own size.
     virtual void setMetafileRendering(Raster rendering);
+    // The same, drawn by `draw` only when the rendering is first asked for
+    // (at most once): copying an object costs no drawing until someone
+    // compares pictures.  `draw` gives nothing when the content cannot be
+    // drawn.
+    using RenderingDrawer = std::function<std::optional<Raster>()>;
+    virtual void setMetafileRenderingDrawer(RenderingDrawer draw);
     // The rendering, or nothing when the content offers none.
     virtual std::optional<Raster> metafileRendering() const;
+    // The rendering of the current content for later: calling the result
+    // gives what metafileRendering() gives now, drawn at that call, even when
+    // the clipboard holds other content by then.  Never empty.
+    RenderingDrawer metafileRenderingLater() const;
 
     // Describes the content; replacing the content forgets the summary.
     virtual void setSummary(ContentSummary summary);
@@ -55,8 +67,16 @@ public:
     std::uint64_t generation() const { return generation_; }
 
 private:
+    // A rendering drawn once, when first asked for; shared by the handles
+    // metafileRenderingLater gives out.
+    struct PendingRendering {
+        RenderingDrawer draw;
+        std::optional<std::optional<Raster>> drawn;
+        std::optional<Raster> get();
+    };
+
     std::map<std::string, std::any> formats_;
-    std::optional<Raster> rendering_;
+    std::shared_ptr<PendingRendering> rendering_;
     std::optional<ContentSummary> summary_;
     std::uint64_t generation_ = 0;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace kelvaran::platform {
@@ -9,6 +10,12 @@ class EventPump {
 public:
     virtual ~EventPump() = default;
     virtual void processEvents() = 0;
+    // Runs `work` to its end and returns what it throws.  A window's pump
+    // runs it on a worker thread and lets window events run until it is
+    // done, so that the window answers while pictures are drawn and stored;
+    // this one simply calls it.  `work` must touch nothing the window's
+    // events may touch.
+    virtual void whileWorking(const std::function<void()>& work) { work(); }
 };
 
 class NullEventPump : public EventPump {

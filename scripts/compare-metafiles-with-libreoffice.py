@@ -11,6 +11,9 @@ picture are compared tile by tile the way ../shared/tools/page-diff.py compares 
 about 6 mm, each allowed to line up with the other page shifted by up to about a millimetre, and the
 largest mean grey difference of any tile must stay within LIMIT (default 48, out of 255).
 
+A picture shown cropped is compared a second time (NAME-crop): the source with the document's crop
+(\\piccrop...) against our metafile cut to the visible part.
+
 EMF sources whose alpha-blended icons the metafile format describes anew (EMF-mended: LibreOffice
 shows the originals on black squares) are compared too but listed apart: they are meant to differ.
 
@@ -44,29 +47,40 @@ for line in listing:
     if kind == "FAILED":
         failed.append(f"{name}: our metafile could not be made: {rest[0] if rest else ''}")
         continue
-    entries.append((name, kind, int(rest[0]), int(rest[1])))
+    crop = None
+    if len(rest) >= 9 and rest[2] == "crop":
+        crop = tuple(float(v) for v in rest[3:7]) + (int(rest[7]), int(rest[8]))
+    entries.append((name, kind, int(rest[0]), int(rest[1]), crop))
 
 
-def rtf(picture, kind, width_px, height_px):
-    """A page holding the picture alone at its natural size."""
+def rtf(picture, kind, width_px, height_px, crop=None):
+    """A page holding the picture alone at its natural size (cropped, when a crop is given:
+    fractions cut off left, top, right, bottom and the whole picture's size in pixels)."""
     data = open(picture, "rb").read()
+    page_w, page_h = width_px, height_px
+    cut = ""
+    if crop:
+        left, top, right, bottom, width_px, height_px = crop
+        cut = r"\piccropl%d\piccropt%d\piccropr%d\piccropb%d " % tuple(
+            round(f * n * 15) for f, n in ((left, width_px), (top, height_px), (right, width_px), (bottom, height_px)))
     tw, th = width_px * 15, height_px * 15
     hm_w, hm_h = round(width_px * 2540 / 96), round(height_px * 2540 / 96)
     if kind.startswith("WMF"):
         if struct.unpack_from("<I", data, 0)[0] == 0x9AC6CDD7:
             data = data[22:]
-        head = r"{\pict\wmetafile8\picw%d\pich%d\picwgoal%d\pichgoal%d " % (hm_w, hm_h, tw, th)
+        head = r"{\pict\wmetafile8\picw%d\pich%d\picwgoal%d\pichgoal%d " % (hm_w, hm_h, tw, th) + cut
     else:
-        head = r"{\pict\emfblip\picw%d\pich%d\picwgoal%d\pichgoal%d " % (hm_w, hm_h, tw, th)
+        head = r"{\pict\emfblip\picw%d\pich%d\picwgoal%d\pichgoal%d " % (hm_w, hm_h, tw, th) + cut
     digits = binascii.hexlify(data).decode()
     body = "\n".join(digits[i:i + 128] for i in range(0, len(digits), 128))
-    page = r"\paperw%d\paperh%d\margl360\margr360\margt360\margb360 " % (tw + 1440, th + 1440)
+    page = r"\paperw%d\paperh%d\margl360\margr360\margt360\margb360 " % (page_w * 15 + 1440, page_h * 15 + 1440)
     return r"{\rtf1\ansi\deff0{\fonttbl{\f0 Liberation Serif;}}" + page + r"\pard\plain " + head + body + r"}\par}"
 
 
-for name, kind, w, h in entries:
+for name, kind, w, h, crop in entries:
+    source = name[:-len("-crop")] if crop else name
     with open(os.path.join(rtfs, name + "-source.rtf"), "w") as out:
-        out.write(rtf(os.path.join(pics, name + ".src"), kind, w, h))
+        out.write(rtf(os.path.join(pics, source + ".src"), kind, w, h, crop))
     with open(os.path.join(rtfs, name + "-ours.rtf"), "w") as out:
         out.write(rtf(os.path.join(pics, name + ".emf"), "EMF", w, h))
 
@@ -99,7 +113,7 @@ def worst_tile(x, y):
 
 
 differ, mended, worst_seen = list(failed), [], []
-for name, kind, w, h in entries:
+for name, kind, w, h, _ in entries:
     a, b = pages(name + "-source"), pages(name + "-ours")
     if a is None or b is None:
         differ.append(f"{name}: LibreOffice did not convert the {'source' if a is None else 'our'} page")

@@ -337,7 +337,45 @@ def build_documents():
     docs["gen-text-only"] = (
         "Two paragraphs of text, no pictures",
         document("\n".join([para("Plain text only."), para(LOREM)])))
+
+    # Written as RTF, the way Word writes shapes, and saved as .doc by
+    # LibreOffice: the floating shape then carries the name LibreOffice gave
+    # it ("Shape1"), not a name that tells its kind.
+    photos = [big(20 + k) for k in range(4)]
+    docs["gen-rtf-rotated-floating-photo"] = RtfSource(
+        "From RTF: three inline PNG photos (55 KB each) and one floating PNG photo (55 KB) "
+        "rotated by 30 degrees with square wrapping",
+        rtf_document("".join("Photo %d: %s\\par\n" % (k + 1, rtf_pict(photos[k], 3000, 2250))
+                             for k in range(3))
+                     + rtf_shape(photos[3], 1134, 567, 4535, 3118, rotation=30)
+                     + (LOREM + " ") * 2 + "\\par\n"))
     return docs
+
+
+class RtfSource(tuple):
+    """A document written as RTF: (description, rtf text)."""
+
+    def __new__(cls, description, rtf):
+        return super().__new__(cls, (description, rtf))
+
+
+def rtf_pict(data, width_twips, height_twips):
+    return "{\\pict\\pngblip\\picwgoal%d\\pichgoal%d %s}" % (width_twips, height_twips, data.hex())
+
+
+def rtf_shape(data, left, top, right, bottom, rotation=0):
+    """A floating picture shape anchored to the paragraph, square wrapping."""
+    props = "{\\sp{\\sn shapeType}{\\sv 75}}"
+    if rotation:
+        props += "{\\sp{\\sn rotation}{\\sv %d}}" % (rotation * 65536)
+    props += "{\\sp{\\sn pib}{\\sv %s}}" % rtf_pict(data, right - left, bottom - top)
+    return ("{\\shp{\\*\\shpinst\\shpleft%d\\shptop%d\\shpright%d\\shpbottom%d\\shpfhdr0"
+            "\\shpbxcolumn\\shpbxignore\\shpbypara\\shpbyignore\\shpwr2\\shpwrk0\\shpfblwtxt0"
+            "\\shpz0\\shplid1025%s}}" % (left, top, right, bottom, props))
+
+
+def rtf_document(body):
+    return ("{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Times New Roman;}}\\f0\\fs24\n" + body + "}\n")
 
 
 def convert(soffice, source, outdir, target, profile):
@@ -361,14 +399,28 @@ def main():
     docs = build_documents()
     lines = ["# Generated test documents", "",
              "Made by scripts/generate-test-documents.py (flat ODF written by the script, then",
-             "converted by LibreOffice to .doc and .rtf). Do not edit by hand; run the script.", "",
+             "converted by LibreOffice to .doc and .rtf; for gen-rtf-* the script writes the RTF and",
+             "LibreOffice makes the .doc). Do not edit by hand; run the script.", "",
              "| stem | contents |", "|---|---|"]
     with tempfile.TemporaryDirectory() as work:
         for stem, (description, xml) in sorted(docs.items()):
+            lines.append("| %s | %s |" % (stem, description))
+            if isinstance(docs[stem], RtfSource):
+                # The RTF is the source; LibreOffice makes the .doc from it.
+                rtf = os.path.join(outdir, stem + ".rtf")
+                with open(rtf, "w", encoding="ascii") as f:
+                    f.write(xml)
+                if args.fodt_only:
+                    continue
+                if not soffice:
+                    sys.exit("soffice not found: install LibreOffice or use --fodt-only")
+                convert(soffice, rtf, outdir, 'doc:MS Word 97', args.profile)
+                if not os.path.exists(os.path.join(outdir, stem + ".doc")):
+                    sys.exit("conversion of %s to .doc failed" % stem)
+                continue
             fodt = os.path.join(work if not args.fodt_only else outdir, stem + ".fodt")
             with open(fodt, "w", encoding="utf-8") as f:
                 f.write(xml)
-            lines.append("| %s | %s |" % (stem, description))
             if args.fodt_only:
                 continue
             if not soffice:

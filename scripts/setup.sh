@@ -8,11 +8,13 @@ packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   # libraries
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
-  libvips-dev libgsf-1-dev libemf2svg-dev librsvg2-dev libwmf-dev libxml2-dev
+  # Qt's own texts in Japanese (standard buttons, the open-file dialog)
+  qt6-translations-l10n
+  libvips-dev libgsf-1-dev libemf2svg-dev librsvg2-dev libwmf-dev libxml2-dev libfreetype-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libfmt-dev nlohmann-json3-dev
   # tests and tools: a session bus, a virtual display, Japanese fonts,
   # LibreOffice for cross-checking outputs, PDF rasteriser, GNU parallel
-  dbus dbus-x11 xvfb xauth fonts-noto-cjk fonts-ipafont-gothic
+  dbus dbus-x11 xvfb xauth libxcb1-dev fonts-noto-cjk fonts-ipafont-gothic
   # faces that stand in for the ones metafiles name (Times New Roman, Arial,
   # Courier New; MS Mincho and MS Gothic; Symbol), matched through fontconfig
   fonts-liberation fonts-ipafont-mincho fonts-opensymbol fonts-dejavu-core fontconfig libfontconfig-dev

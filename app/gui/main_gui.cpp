@@ -1,8 +1,7 @@
 // The desktop program: the main window over the in-process office.
-#include "app/gui/InterfaceFont.h"
+#include "app/gui/ApplicationSetup.h"
 #include "app/gui/SourceBox.h"
 #include "app/gui/frmMain.h"
-#include "app/run/AppTitle.h"
 #include "automation/MainWindowControl.h"
 #include "platform/FileSystem.h"
 #include "rules/ExceptionListFile.h"
@@ -16,9 +15,8 @@
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("kelvaran"));
-    QApplication::setApplicationDisplayName(QString::fromStdString(kelvaran::app::kApplicationTitle));
-    QApplication::setFont(kelvaran::app::gui::interfaceFont());
+    // Without Qt's Japanese texts the program still runs, with English ones.
+    kelvaran::app::gui::setUpApplication(application);
     // The window closes the format dialog and ends the program itself.
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -21,6 +21,7 @@ void RunAssembly::assemble(const FrontEnd& frontEnd, const WalkerFactory& makeWa
     frontEnd_.emplace(frontEnd);
     office_ = std::make_unique<office::OfficeControl>(factory_, state_, clipboard_, frontEnd.messages,
                                                       kApplicationTitle);
+    office_->events = &frontEnd.events;
     batch_ = std::make_unique<BatchRun>(state_, *office_, clipboard_, frontEnd.messages, frontEnd.conditions,
                                         frontEnd.display, frontEnd.host);
     if (makeWalker) {

@@ -117,7 +117,12 @@ DocumentOutcome ClassifyDocument(const DocumentResult& result, bool dryRun) {
         return {"failed", "Word could not be started" + (result.reason.empty() ? "" : ": " + result.reason)};
     }
     if (!result.opened) {
-        return {"failed", "the document could not be opened" + (result.reason.empty() ? "" : ": " + result.reason)};
+        // The office's own text often begins by saying the same: it is said once.
+        std::string why = result.reason;
+        for (const std::string said : {"the document cannot be opened: ", "the document could not be opened: "}) {
+            if (why.rfind(said, 0) == 0) why.erase(0, said.size());
+        }
+        return {"failed", "the document could not be opened" + (why.empty() ? "" : ": " + why)};
     }
     if (result.outputRefused) return {"refused", result.reason};
     if (result.stopped) return {"stopped", "the run was stopped while this document was converted; it was not saved"};
@@ -224,13 +229,13 @@ void RunRecorder::objectDecided(const engine::ObjectDecision& decision) {
                  {"bytes_before", bytesOrNull(decision.bytesBefore)},
                  {"bytes_after", bytesOrNull(decision.bytesAfter)},
                  {"decision", decision.decision},
+                 {"reason", textOrNull(decision.reason)},
                  {"passes", decision.passes},
                  {"candidates", candidates},
                  {"original_type", textOrNull(decision.originalType)},
                  {"original_bytes", bytesOrNull(decision.originalBytes)},
                  {"pixel_width", decision.pixelWidth > 0 ? json(decision.pixelWidth) : json(nullptr)},
-                 {"pixel_height", decision.pixelHeight > 0 ? json(decision.pixelHeight) : json(nullptr)},
-                 {"reason", textOrNull(decision.reason)}});
+                 {"pixel_height", decision.pixelHeight > 0 ? json(decision.pixelHeight) : json(nullptr)}});
 }
 
 void RunRecorder::documentDone(const DocumentResult& result) {

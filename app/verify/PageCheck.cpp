@@ -50,8 +50,10 @@ Rendering LibreOfficeRenderer::render(const fs::path& document, const std::strin
     Rendering r;
     const fs::path folder = work_ / fmt::format("render-{}", ++serial_);
     fs::remove_all(folder);
-    fs::create_directories(folder / "in");
-    const fs::path copy = folder / "in" / nameAs;
+    // Every document is read from the same place, so that a field showing
+    // its whole path reads alike too.
+    fs::create_directories(work_ / "in");
+    const fs::path copy = work_ / "in" / nameAs;
     fs::copy_file(document, copy, fs::copy_options::overwrite_existing);
     const fs::path profile = fs::absolute(work_ / "lo-profile");
 
@@ -174,7 +176,13 @@ std::string frameDifference(const std::vector<Frame>& before, const std::vector<
         // nor lies in front of or behind it; readers ignore both there.
         const bool inLine = x.anchor == "as-char";
         if (!inLine && x.wrap != y.wrap) return fmt::format("{}: wrap '{}' -> '{}'", which, x.wrap, y.wrap);
-        if (x.horizontalRel != y.horizontalRel || x.verticalRel != y.verticalRel) {
+        // In the line the vertical relation names a part of the line; the
+        // paragraph relation a frame inherits from a style made for anchored
+        // frames stands for the base line there.
+        auto vertical = [inLine](const Frame& f) {
+            return inLine && f.verticalRel == "paragraph" ? std::string("baseline") : f.verticalRel;
+        };
+        if (x.horizontalRel != y.horizontalRel || vertical(x) != vertical(y)) {
             return fmt::format("{}: position relative to '{}'/'{}' -> '{}'/'{}'", which, x.horizontalRel,
                                x.verticalRel, y.horizontalRel, y.verticalRel);
         }

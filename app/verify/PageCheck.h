@@ -51,8 +51,9 @@ struct CheckResult {
 };
 
 // Runs LibreOffice on copies of documents: each rendering converts the
-// document, copied under `nameAs` (so a field that shows the file name reads
-// alike), to PDF and to flat OpenDocument in a folder of its own.  One
+// document, copied under `nameAs` into the same folder every time (so a field
+// that shows the file name or its path reads alike), to PDF and to flat
+// OpenDocument in a folder of its own.  One
 // LibreOffice profile is kept in the work folder for every rendering.
 class LibreOfficeRenderer {
 public:

@@ -18,6 +18,12 @@
 namespace kelvaran::formats::doc {
 namespace {
 
+// The group-shape booleans and the flags of them that tell a horizontal
+// line and a picture bullet.
+constexpr std::uint16_t kGroupBooleans = 0x03BF;
+constexpr int kHorizontalRuleBit = 11;
+constexpr int kBulletBit = 14;
+
 struct CharProps {
     std::optional<std::uint32_t> picLocation;
     bool spec = false, data = false, ole2 = false, obj = false;
@@ -169,6 +175,7 @@ void DocDocument::load()
     readText();
     readPropertyRuns(Fib::kPlcfBteChpx, false, chpRuns_);
     readPropertyRuns(Fib::kPlcfBtePapx, true, papRuns_);
+    readStyles();
     readInlinePictures();
     readFields();
     readShapes();
@@ -434,7 +441,12 @@ void DocDocument::readInlinePictures()
                     pic.name = n.props.text(0x0380);
                     if (auto f = n.props.value(0x0106); f && (*f & 0x8))
                         pic.linked = true;
+                    if (const auto* pib = n.props.find(0x0104); pib && pib->isBlip && pib->value != 0)
+                        pic.blipReferenced = true;
+                    pic.horizontalRule = n.props.flag(kGroupBooleans, kHorizontalRuleBit);
+                    pic.bullet = n.props.flag(kGroupBooleans, kBulletBit);
                 } else if (r.type == 0xF007 && !pic.picture) {
+                    pic.blipReferenced = true;
                     const std::size_t b = r.bodyOffset();
                     if (r.length >= 36) {
                         const std::size_t blipAt = b + 36 + u8At(data, b + 33);
@@ -442,10 +454,14 @@ void DocDocument::readInlinePictures()
                             pic.picture = Blip::decode(data, blipAt, r.end());
                     }
                 } else if (Blip::isBlipType(r.type) && !pic.picture) {
+                    pic.blipReferenced = true;
                     pic.picture = Blip::decode(data, r.offset, r.end());
                 }
             }
-            if (!pic.picture && !pic.linked)
+            // A drawing that holds no picture (a horizontal line, WordArt, the
+            // stand-in of a drawing) has nothing to read; a picture that
+            // should have data does.
+            if (!pic.picture && !pic.linked && pic.blipReferenced)
                 inventory_.warnings.push_back("an inline picture has no readable picture data");
         } else {
             // An old-style picture: a bare Windows metafile follows the header.

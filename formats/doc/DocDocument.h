@@ -38,6 +38,15 @@ public:
     std::string mainText() const;
     // The frame of the paragraph holding `cp`, when it is positioned by one.
     std::optional<FrameInfo> frameAt(std::uint32_t cp) const;
+    // Layout (DocDocumentLayout.cpp).  Spacing, indents and table flags of
+    // the paragraph holding `cp`, from its style and its own properties.
+    ParagraphLayout paragraphLayoutAt(std::uint32_t cp) const;
+    // The character size at `cp` in half points, from the paragraph's style
+    // and the character's own properties; 0 when neither sets one.
+    int fontHalfPointsAt(std::uint32_t cp) const;
+    // The character size of the Normal style in half points (20, the file
+    // format's default, when the style sheet does not set one).
+    int normalStyleHalfPoints() const;
 
     // Replacements; each throws DocError(CannotWrite) when the picture cannot be
     // stored.  The displayed size stays as it was.
@@ -89,6 +98,11 @@ private:
     void readFields();
     void readShapes();
     void readPageBreaksAndFrames();
+    void readStyles();
+    // The style index of the paragraph holding `cp` (0, Normal, when unknown).
+    std::size_t styleAt(std::uint32_t cp) const;
+    // Its style and the styles it is based on, the style itself first.
+    std::vector<std::size_t> styleChain(std::size_t istd) const;
     StoryKind storyOf(std::uint32_t cp) const;
     std::string_view stream(const char* name) const;
     std::string tableName() const { return fib_.useTable1 ? "1Table" : "0Table"; }
@@ -114,6 +128,14 @@ private:
     std::vector<Piece> pieces_;
     std::vector<std::pair<std::size_t, std::size_t>> prcGroups_; // grpprl ranges in the table stream
     std::vector<PropertyRun> chpRuns_, papRuns_;
+    // The style sheet: each style's base and its property lists (offsets
+    // into the table stream; empty ranges where it sets none).
+    struct Style {
+        std::size_t base = 0xFFF;
+        std::size_t papxBegin = 0, papxEnd = 0;
+        std::size_t chpxBegin = 0, chpxEnd = 0;
+    };
+    std::vector<Style> styles_;
     DocInventory inventory_;
     std::vector<Edit> inlineEdits_, floatingEdits_, objectEdits_;
 };

@@ -283,6 +283,8 @@ void DocDocument::readShapes()
                     s.blipIndex = pib->value;
                     s.picture = storedPicture(store, w, t, pib->value, s);
                 }
+                if (auto f = p.value(0x0106); f && (*f & 0x8) && node.type == 75)
+                    s.linked = true;
                 std::optional<std::uint32_t> txid = p.value(0x0080);
                 if (!txid)
                     txid = node.clientTextbox;

@@ -16,6 +16,19 @@ namespace kelvaran::formats::doc {
 
 enum class StoryKind { Main, Footnote, Header, Comment, Endnote, Textbox, HeaderTextbox, Other };
 
+// What a paragraph's own properties say about its layout, in twips.
+struct ParagraphLayout {
+    int spaceBeforeTwips = 0;
+    int spaceAfterTwips = 0;
+    int lineTwips = 240;   // with `multipleLines`: 240 is single spacing
+    bool multipleLines = true;
+    int leftTwips = 0;
+    int rightTwips = 0;
+    bool inTable = false;
+    bool rowEnd = false;   // the mark ends a table row
+    bool pageBreakBefore = false;  // also when its style asks for it
+};
+
 // A paragraph positioned by frame properties.
 struct FrameInfo {
     std::int16_t xTwips = 0, yTwips = 0;
@@ -40,10 +53,23 @@ struct InlinePicture {
     std::string name;               // shape name, if any
     bool oleShape = false;          // the cached look of an object
     bool linked = false;            // picture kept outside the document
+    bool blipReferenced = false;    // its shape names a picture (pib), or a picture record follows
+    bool horizontalRule = false;    // a horizontal line drawn by Word, not a picture
+    bool bullet = false;            // the picture of a picture bullet, kept at the end of the text
     std::optional<PictureData> picture;
     int objectIndex = -1;           // into DocInventory::objects when this is an object's result
     std::uint32_t textboxShapeId = 0; // shape of the text box holding this picture, 0 if none
     std::optional<FrameInfo> frame;
+
+    // What a reader shows as a picture in the text: a picture with its data,
+    // a linked one, or one whose data is damaged.  Horizontal lines, picture
+    // bullets and drawings without a picture (WordArt, the stand-in of a
+    // drawing held in a SHAPE field) are not.
+    bool shownAsPicture() const
+    {
+        const bool drawingRecords = mappingMode == 0x64 || mappingMode == 0x66;
+        return !horizontalRule && !bullet && (!drawingRecords || picture || linked || blipReferenced);
+    }
 };
 
 // A floating drawing shape with its anchor.
@@ -67,6 +93,7 @@ struct FloatingShape {
     std::array<std::int32_t, 4> wrapDistanceEmu{114300, 0, 114300, 0}; // left, top, right, bottom
     int zOrder = 0;                // drawing order in the story (0 first = lowest)
     std::uint32_t blipIndex = 0;   // 1-based BStore slot, 0 none
+    bool linked = false;           // the picture is kept outside the document
     std::optional<PictureData> picture;
     // Where the picture's BLIP record lies: in the table stream (inside the
     // picture store) or in the WordDocument stream (delayed); length 0 none.

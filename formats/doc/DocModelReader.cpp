@@ -183,7 +183,10 @@ int shapeTypeOf(const FloatingShape& shape)
         return model::shape_type::kGroup;
     if (shape.oleShape())
         return model::shape_type::kEmbeddedObject;
-    if (shape.shapeType == 75 || shape.blipIndex != 0)
+    // A picture frame without a picture is drawn as an empty shape.
+    if (shape.linked)
+        return model::shape_type::kLinkedPicture;
+    if (shape.blipIndex != 0)
         return model::shape_type::kPicture;
     if (shape.shapeType == 202 || shape.textboxId != 0)
         return model::shape_type::kTextBox;
@@ -212,7 +215,8 @@ void wrapOf(const FloatingShape& shape, model::Wrap& wrap)
 }
 
 // Section ends of the main story (CP one past the section's last character)
-// with their break kind.
+// with the kind of break that ends them.  A section's own break kind says
+// how it begins, so the break at the end of a section is the next one's.
 std::map<std::uint32_t, std::uint8_t> sectionEnds(const DocDocument& d)
 {
     std::map<std::uint32_t, std::uint8_t> ends;
@@ -225,6 +229,8 @@ std::map<std::uint32_t, std::uint8_t> sectionEnds(const DocDocument& d)
     if (l < 16 || !fits(t.size(), f, l))
         return ends;
     const std::size_t n = (l - 4) / 16;
+    std::uint32_t previousEnd = 0;
+    bool first = true;
     for (std::size_t i = 0; i < n; ++i) {
         const std::uint32_t cpEnd = u32At(t, f + 4 * (i + 1));
         const std::uint32_t sepx = u32At(t, f + 4 * (n + 1) + 12 * i + 2);
@@ -236,9 +242,56 @@ std::map<std::uint32_t, std::uint8_t> sectionEnds(const DocDocument& d)
                     if (s.opcode == Sprm::kSBkc)
                         bkc = u8At(w, s.operand);
         }
-        ends[cpEnd] = bkc;
+        if (!first)
+            ends[previousEnd] = bkc;
+        ends.emplace(cpEnd, 2);
+        previousEnd = cpEnd;
+        first = false;
     }
     return ends;
+}
+
+// The page setup of each section, in order.
+std::vector<model::PageSetup> sectionPages(const DocDocument& d)
+{
+    std::vector<model::PageSetup> pages;
+    const CompoundEntry* wd = d.container().root.child("WordDocument");
+    const CompoundEntry* tb = d.container().root.child(d.fib().useTable1 ? "1Table" : "0Table");
+    if (!wd || !tb)
+        return pages;
+    const std::string_view w = wd->data, t = tb->data;
+    const std::uint32_t f = d.fib().fc(Fib::kPlcfSed), l = d.fib().lcb(Fib::kPlcfSed);
+    if (l < 16 || !fits(t.size(), f, l))
+        return pages;
+    const std::size_t n = (l - 4) / 16;
+    for (std::size_t i = 0; i < n && i < 10000; ++i) {
+        // A section without properties of its own has the file format's defaults.
+        model::PageSetup page;
+        page.widthPt = 612;
+        page.heightPt = 792;
+        page.marginLeftPt = page.marginRightPt = 90;
+        page.marginTopPt = page.marginBottomPt = 72;
+        const std::uint32_t sepx = u32At(t, f + 4 * (n + 1) + 12 * i + 2);
+        if (sepx != 0xFFFFFFFF && fits(w.size(), sepx, 2)) {
+            const std::size_t cb = u16At(w, sepx);
+            if (fits(w.size(), std::size_t(sepx) + 2, cb))
+                for (const Sprm& s : Sprm::list(w, std::size_t(sepx) + 2, std::size_t(sepx) + 2 + cb)) {
+                    const double twips = u16At(w, s.operand) / 20.0;
+                    const double signedTwips = std::abs(i16At(w, s.operand)) / 20.0;
+                    switch (s.opcode) {
+                    case Sprm::kSXaPage: if (twips > 0) page.widthPt = twips; break;
+                    case Sprm::kSYaPage: if (twips > 0) page.heightPt = twips; break;
+                    case Sprm::kSDxaLeft: page.marginLeftPt = twips; break;
+                    case Sprm::kSDxaRight: page.marginRightPt = twips; break;
+                    case Sprm::kSDyaTop: page.marginTopPt = signedTwips; break;
+                    case Sprm::kSDyaBottom: page.marginBottomPt = signedTwips; break;
+                    default: break;
+                    }
+                }
+        }
+        pages.push_back(page);
+    }
+    return pages;
 }
 
 model::SectionBreakKind sectionKind(std::uint8_t bkc)
@@ -275,8 +328,9 @@ public:
     ModelBuilder(std::shared_ptr<const DocDocument> document, model::Document& out)
         : d_(std::move(document)), doc_(out), inv_(d_->inventory()), text_(d_->text())
     {
+        // What is not shown as a picture stays a character of the text.
         for (std::size_t i = 0; i < inv_.pictures.size(); ++i)
-            if (inv_.pictures[i].objectIndex < 0)
+            if (inv_.pictures[i].objectIndex < 0 && inv_.pictures[i].shownAsPicture())
                 pictureAt_[inv_.pictures[i].cp] = i;
         for (std::size_t i = 0; i < inv_.objects.size(); ++i)
             objectAt_[inv_.objects[i].fieldBegin] = i;
@@ -290,6 +344,8 @@ public:
     {
         doc_.format = "doc";
         doc_.warnings = inv_.warnings;
+        doc_.sections = sectionPages(*d_);
+        doc_.defaultFontSizePt = d_->normalStyleHalfPoints() / 2.0;
         const std::uint32_t total = static_cast<std::uint32_t>(text_.size());
         const std::uint32_t mainEnd = std::min(d_->fib().ccp[Fib::kMain], total);
         doc_.stories.clear();
@@ -371,6 +427,30 @@ private:
         return static_cast<int>(doc_.inlines.size()) - 1;
     }
 
+    // What the page estimate needs of a paragraph: its spacing, indents,
+    // table flags and the character size at its mark.
+    void addLayout(model::ParagraphProperties& props, std::uint32_t start, std::uint32_t mark, bool cellMark) const
+    {
+        const ParagraphLayout layout = d_->paragraphLayoutAt(start);
+        props.spaceBeforePt = layout.spaceBeforeTwips / 20.0;
+        props.spaceAfterPt = layout.spaceAfterTwips / 20.0;
+        if (layout.multipleLines) {
+            props.lineMultiple = layout.lineTwips > 0 && layout.lineTwips != 240 ? layout.lineTwips / 240.0 : 0.0;
+        } else {
+            props.lineSpacingPt = layout.lineTwips / 20.0;
+        }
+        props.indentLeftPt = layout.leftTwips / 20.0;
+        props.indentRightPt = layout.rightTwips / 20.0;
+        // A page break before that the paragraph's style asks for (its own
+        // is in the inventory already); never before the document's start.
+        props.pageBreakBefore = props.pageBreakBefore || (layout.pageBreakBefore && start > 0);
+        props.inTable = layout.inTable || cellMark;
+        props.rowEnd = cellMark && layout.rowEnd;
+        props.cellEnd = cellMark && !layout.rowEnd;
+        if (const int halfPoints = d_->fontHalfPointsAt(mark); halfPoints > 0)
+            props.fontSizePt = halfPoints / 2.0;
+    }
+
     Built buildStory(model::StoryKind kind, std::uint32_t begin, std::uint32_t end, bool editable)
     {
         Built b;
@@ -391,13 +471,14 @@ private:
             b.starts.push_back(cp);
             runStart = next;
         };
-        auto paragraphProperties = [&]() {
+        auto paragraphProperties = [&](std::uint32_t mark) {
             model::ParagraphProperties props;
             props.pageBreakBefore = breakBefore_.count(paragraphStart) > 0;
             if (!frame)
                 frame = d_->frameAt(paragraphStart);
             if (frame)
                 props.frame = frameOf(*frame);
+            addLayout(props, paragraphStart, mark, text_[mark] == 0x07);
             return props;
         };
         for (std::uint32_t cp = begin; cp < end; ++cp) {
@@ -426,7 +507,10 @@ private:
             }
             if (c == 0x01 && !hiddenNow()) {
                 if (auto p = pictureAt_.find(cp); p != pictureAt_.end()) {
-                    const int index = addInlinePicture(p->second, model::InlineKind::Picture, {});
+                    const int index = addInlinePicture(p->second,
+                                                       inv_.pictures[p->second].linked ? model::InlineKind::LinkedPicture
+                                                                                       : model::InlineKind::Picture,
+                                                       {});
                     if (inv_.pictures[p->second].frame)
                         frame = inv_.pictures[p->second].frame;
                     model::Element e = model::Element::inlineObject(index);
@@ -436,7 +520,7 @@ private:
                 }
             }
             if (c == 0x0D || c == 0x07) {
-                single(model::Element::paragraphMark(paragraphProperties()), cp, cp + 1);
+                single(model::Element::paragraphMark(paragraphProperties(cp)), cp, cp + 1);
                 paragraphStart = cp + 1;
                 frame.reset();
                 continue;
@@ -445,7 +529,7 @@ private:
                 auto s = kind == model::StoryKind::Main ? sections_.find(cp + 1) : sections_.end();
                 if (s != sections_.end()) {
                     model::Element e = model::Element::sectionBreak(sectionKind(s->second));
-                    e.paragraph = paragraphProperties();
+                    e.paragraph = paragraphProperties(cp);
                     single(std::move(e), cp, cp + 1);
                     paragraphStart = cp + 1;
                     frame.reset();

@@ -47,6 +47,14 @@ std::optional<std::uint32_t> ShapeProperties::value(std::uint16_t id) const
     return p->value;
 }
 
+bool ShapeProperties::flag(std::uint16_t id, int bit) const
+{
+    const Property* p = find(id);
+    if (!p || p->isComplex || bit < 0 || bit > 15)
+        return false;
+    return ((p->value >> bit) & 1) != 0 && ((p->value >> (bit + 16)) & 1) != 0;
+}
+
 std::string ShapeProperties::text(std::uint16_t id) const
 {
     const Property* p = find(id);

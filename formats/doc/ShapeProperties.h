@@ -25,6 +25,9 @@ public:
 
     const Property* find(std::uint16_t id) const;
     std::optional<std::uint32_t> value(std::uint16_t id) const;
+    // A flag of a boolean property set (0x03BF, 0x033F, ...): bit `bit` of the
+    // value, counted only when its companion bit (`bit` + 16) says it is set.
+    bool flag(std::uint16_t id, int bit) const;
     // A complex UTF-16 string property as UTF-8, without the terminating NUL.
     std::string text(std::uint16_t id) const;
     const std::map<std::uint16_t, Property>& all() const { return props_; }

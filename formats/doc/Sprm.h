@@ -38,6 +38,23 @@ struct Sprm {
         kPWHeightAbs = 0x442B,
         kPWr = 0x2423,
         kSBkc = 0x3009,
+        kPDyaBefore = 0xA413,
+        kPDyaAfter = 0xA414,
+        kPDyaLine = 0x6412,
+        kPDxaLeft80 = 0x840F,
+        kPDxaRight80 = 0x840E,
+        kPDxaLeft = 0x845E,
+        kPDxaRight = 0x845D,
+        kPFInTable = 0x2416,
+        kPFTtp = 0x2417,
+        kPItap = 0x6649,
+        kCHps = 0x4A43,
+        kSXaPage = 0xB01F,
+        kSYaPage = 0xB020,
+        kSDxaLeft = 0xB021,
+        kSDxaRight = 0xB022,
+        kSDyaTop = 0x9023,
+        kSDyaBottom = 0x9024,
     };
 };
 

@@ -11,6 +11,17 @@
 
 namespace kelvaran::formats::model {
 
+// The page of a section: paper size and margins in points (Letter with the
+// margins of a new document unless the file says otherwise).
+struct PageSetup {
+    double widthPt = 612;
+    double heightPt = 792;
+    double marginLeftPt = 90;
+    double marginRightPt = 90;
+    double marginTopPt = 72;
+    double marginBottomPt = 72;
+};
+
 // A document as the readers fill it and the writers emit it: its stories, its
 // inline objects and its floating shapes.  Objects and shapes are kept in
 // tables with stable indexes; deleting one only marks it, so indexes held
@@ -30,6 +41,11 @@ public:
     // Everything a reader found but did not understand well enough to edit,
     // as messages for the user (never a reason to fail).
     std::vector<std::string> warnings;
+    // Page setup of each section of the main story, in order; the last one
+    // also holds for anything after it.  Empty: the default page.
+    std::vector<PageSetup> sections;
+    // Character size of paragraphs that do not give one.
+    double defaultFontSizePt = 10.5;
 
     Story& main() { return stories.front(); }
     const Story& main() const { return stories.front(); }
@@ -42,7 +58,7 @@ public:
     int inlineAt(int story, std::size_t rank) const;
     // Story::positionOf and Story::elementAt of a story of this document.
     //
-    // These and locateInline and estimatePage answer from an index of the
+    // These and locateInline answer from an index of the
     // stories, worked out when first asked and again after every change made
     // through the members below: a walk over many objects asks them for each
     // object.  Code that changes the stories or the inline objects' edit
@@ -76,10 +92,15 @@ public:
     // every other shape; returns its index.
     int addShape(FloatingShape shape);
 
-    // Estimated page (1-based) of a character position: one page plus one for
-    // every explicit page break, new-page section break and paragraph with
-    // page-break-before that begins before the position.  It knows nothing of
-    // text flow, so it is a lower bound of the real page.
+    // Estimated page (1-based) of a character position, from a simple layout
+    // of the main story (PageLayout.cpp): the section's page size and
+    // margins, character sizes and rough character widths, line wrapping,
+    // paragraph spacing, table rows as blocks, inline object heights, and
+    // every explicit page, section and page-before break.  Floating shapes,
+    // frames, fonts' real metrics, widow control and the like are left out,
+    // so it is an estimate, not the page an office suite would show.  A
+    // position in a text box lies on the page of the box's anchor; other
+    // stories (headers, notes) count their breaks only.
     int estimatePage(int story, std::int64_t position) const;
 
     // True when the document holds edits a writer has to apply.

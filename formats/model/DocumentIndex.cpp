@@ -1,9 +1,9 @@
 // The lookups of a document by position and by object, answered from an
 // index of its stories: where each element starts, where each inline object
-// stands, the live inline objects of each story and the estimated page before
-// each element.  The index is worked out once for the stories as they stand
-// and again after they change, so a walk that asks for every object of a
-// document of many costs one pass, not one pass per object.
+// stands and the live inline objects of each story.  The index is worked out
+// once for the stories as they stand and again after they change, so a walk
+// that asks for every object of a document of many costs one pass, not one
+// pass per object.
 
 #include "formats/model/Document.h"
 
@@ -21,28 +21,7 @@ struct Document::Index {
     std::vector<std::vector<int>> live;
     // Per inline object: its story and element, or {-1, -1}.
     std::vector<std::pair<int, int>> placeOf;
-    // Per story, before each element (and after the last): the page count so
-    // far and whether a paragraph starts there, as estimatePage counts them.
-    std::vector<std::vector<int>> pageBefore;
-    std::vector<std::vector<bool>> paragraphStartsBefore;
-    // Per story, for each element: the mark that ends its paragraph.
-    std::vector<std::vector<std::size_t>> markOf;
 };
-
-namespace {
-
-bool endsParagraph(const Element& element) {
-    return element.kind == ElementKind::ParagraphMark || element.kind == ElementKind::SectionBreak;
-}
-
-bool startsAPage(const Element& element) {
-    if (element.kind == ElementKind::PageBreak) return true;
-    return element.kind == ElementKind::SectionBreak &&
-           (element.section == SectionBreakKind::NewPage || element.section == SectionBreakKind::EvenPage ||
-            element.section == SectionBreakKind::OddPage);
-}
-
-}  // namespace
 
 const Document::Index& Document::index() const {
     if (index_ && index_->revision == revision_ && index_->inlineTotal == inlines.size() &&
@@ -61,41 +40,16 @@ const Document::Index& Document::index() const {
     index->elementCounts.resize(storyCount);
     index->starts.resize(storyCount);
     index->live.resize(storyCount);
-    index->pageBefore.resize(storyCount);
-    index->paragraphStartsBefore.resize(storyCount);
-    index->markOf.resize(storyCount);
     for (std::size_t s = 0; s < storyCount; ++s) {
         const auto& elements = stories[s].elements;
         const std::size_t n = elements.size();
         index->elementCounts[s] = n;
         auto& starts = index->starts[s];
         starts.resize(n + 1);
-        auto& marks = index->markOf[s];
-        marks.resize(n);
-        std::size_t mark = n;
-        for (std::size_t i = n; i > 0; --i) {
-            if (endsParagraph(elements[i - 1])) mark = i - 1;
-            marks[i - 1] = mark;
-        }
-        auto& pages = index->pageBefore[s];
-        auto& paragraphStarts = index->paragraphStartsBefore[s];
-        pages.resize(n + 1);
-        paragraphStarts.resize(n + 1);
         std::int64_t at = 0;
-        int page = 1;
-        bool paragraphStart = true;
         for (std::size_t i = 0; i < n; ++i) {
             const auto& element = elements[i];
             starts[i] = at;
-            pages[i] = page;
-            paragraphStarts[i] = paragraphStart;
-            if (paragraphStart) {
-                // The page-break-before belongs to the paragraph's mark.
-                if (marks[i] < n && elements[marks[i]].paragraph.pageBreakBefore && at > 0) ++page;
-                paragraphStart = false;
-            }
-            if (startsAPage(element)) ++page;
-            if (endsParagraph(element)) paragraphStart = true;
             if (element.kind == ElementKind::Inline && element.object >= 0 &&
                 element.object < static_cast<int>(inlines.size())) {
                 auto& place = index->placeOf[static_cast<std::size_t>(element.object)];
@@ -107,8 +61,6 @@ const Document::Index& Document::index() const {
             at += element.chars;
         }
         starts[n] = at;
-        pages[n] = page;
-        paragraphStarts[n] = paragraphStart;
     }
     index_ = std::move(index);
     return *index_;
@@ -147,40 +99,6 @@ std::size_t Document::elementAt(int story, std::int64_t position) const {
     if (position >= starts[n]) return n;
     const auto after = std::upper_bound(starts.begin(), starts.begin() + static_cast<std::ptrdiff_t>(n), position);
     return static_cast<std::size_t>(after - starts.begin()) - 1;
-}
-
-int Document::estimatePage(int story, std::int64_t position) const {
-    // A position in a text box lies on the page of the box's anchor (the
-    // anchor of its outermost group).  The guard stops on cyclic input.
-    for (int guard = 0; guard < 64 && story > 0 && story < static_cast<int>(stories.size()); ++guard) {
-        int owner = stories[static_cast<std::size_t>(story)].owner;
-        if (owner < 0 || owner >= static_cast<int>(shapes.size())) return 1;
-        for (int up = 0; up < 64 && shapes[static_cast<std::size_t>(owner)].parent >= 0; ++up) {
-            owner = shapes[static_cast<std::size_t>(owner)].parent;
-        }
-        const auto& anchor = shapes[static_cast<std::size_t>(owner)].anchor;
-        if (anchor.story < 0 || anchor.story >= static_cast<int>(stories.size()) || anchor.story == story) return 1;
-        story = anchor.story;
-        position = positionOf(story, static_cast<std::size_t>(std::max(0, anchor.element)));
-    }
-    if (story < 0 || story >= static_cast<int>(stories.size())) return 1;
-    const Index& index = this->index();
-    const auto s = static_cast<std::size_t>(story);
-    const auto& starts = index.starts[s];
-    const std::size_t n = starts.size() - 1;
-    // The elements that start before the position are counted.
-    const std::size_t counted = static_cast<std::size_t>(
-        std::lower_bound(starts.begin(), starts.begin() + static_cast<std::ptrdiff_t>(n), position) - starts.begin());
-    int page = index.pageBefore[s][counted];
-    const std::int64_t at = starts[counted];
-    // A paragraph with page-break-before that starts exactly at the position.
-    if (index.paragraphStartsBefore[s][counted] && at == position && at > 0) {
-        const std::size_t i = elementAt(story, position);
-        const auto& elements = stories[s].elements;
-        const std::size_t mark = i < n ? index.markOf[s][i] : n;
-        if (i < n && mark < n && elements[mark].paragraph.pageBreakBefore) ++page;
-    }
-    return page;
 }
 
 }  // namespace kelvaran::formats::model

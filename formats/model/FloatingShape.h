@@ -16,6 +16,7 @@ namespace shape_type {
 constexpr int kRectangle = 1;
 constexpr int kGroup = 6;
 constexpr int kEmbeddedObject = 7;
+constexpr int kLinkedPicture = 11;
 constexpr int kOval = 9;
 constexpr int kPicture = 13;
 constexpr int kMedia = 16;

@@ -9,7 +9,8 @@
 
 namespace kelvaran::formats::model {
 
-enum class InlineKind { Picture, EmbeddedObject, LinkedObject };
+// A linked picture shows the file it names (and the copy kept of it, if any).
+enum class InlineKind { Picture, EmbeddedObject, LinkedObject, LinkedPicture };
 
 // A picture or an object of another application that stands in the text as one
 // character.  For objects `picture` is the presentation picture: what the

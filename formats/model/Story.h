@@ -26,6 +26,20 @@ struct FrameProperties {
 struct ParagraphProperties {
     bool pageBreakBefore = false;
     std::optional<FrameProperties> frame;
+    // What the page estimate lays out with (points; 0 where the reader does
+    // not know it, and the document's default then applies).
+    double fontSizePt = 0;      // the paragraph's character size
+    double spaceBeforePt = 0;
+    double spaceAfterPt = 0;
+    double lineSpacingPt = 0;   // positive: at least; negative: exactly; 0: single
+    double lineMultiple = 0;    // proportional spacing (1 single, 2 double); 0: none
+    double indentLeftPt = 0;
+    double indentRightPt = 0;
+    // Tables: the paragraph stands in a cell; its mark ends the cell, or it
+    // is the mark that ends a row.
+    bool inTable = false;
+    bool cellEnd = false;
+    bool rowEnd = false;
 };
 
 enum class SectionBreakKind { Continuous, NewColumn, NewPage, EvenPage, OddPage };

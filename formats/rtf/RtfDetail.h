@@ -4,9 +4,11 @@
 // keywords sit that a layout change rewrites.  Nothing outside formats/rtf
 // looks at these.
 
+#include "formats/model/FloatingShape.h"
 #include "formats/model/Origin.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -44,16 +46,43 @@ struct InlineDetail {
     std::int32_t objectHeight = 0;  // \objh, twips
 };
 
+// The values a shape was read with: a writer that rewrites a shape compares
+// the model with them and touches only the keywords of what changed.
+struct ShapeValues {
+    double leftPt = 0, topPt = 0, widthPt = 0, heightPt = 0;
+    bool hasRel = false;  // a group member's relLeft.. in its group's units
+    double relLeft = 0, relTop = 0, relRight = 0, relBottom = 0;
+    double rotation = 0;
+    bool flipHorizontal = false;
+    bool flipVertical = false;
+    std::int64_t stackPosition = 0;
+    bool behindText = false;
+    model::Wrap wrap;
+    model::RelativeLayout relative;
+    bool lockAspectRatio = true;
+    std::string name;
+    std::map<std::string, std::string> formatting;
+    bool inHeader = false;
+    int parent = -1;     // the group it was a member of
+    int shapeType = -1;  // the shapeType property, -1 when it had none
+};
+
 // A {\shp} or {\shpgrp} group.
 struct ShapeDetail {
+    model::ByteRange group;              // the {\shp} or {\shpgrp} group itself
     model::ByteRange instance;           // the {\*\shpinst} group
     std::size_t afterInstanceWord = 0;   // where new layout words go
-    std::vector<model::ByteRange> layoutWords;  // \shpleft .. \shpz, \shpbx.., \shpby..
-    struct Property {
+    struct Keyword {
         std::string name;
-        model::ByteRange range;  // the whole {\sp} group
+        model::ByteRange range;
     };
-    std::vector<Property> properties;
+    std::vector<Keyword> layoutWords;    // \shpleft .. \shpz, \shpbx.., \shpby..
+    std::vector<Keyword> properties;     // each whole {\sp} group by its name
+    model::ByteRange text;               // the {\shptxt} group, if any
+    std::vector<model::ByteRange> results;  // {\shprslt}: the copy for readers without shapes
+    // Where the shape's picture came from: "pib", "fillBlip" or nothing.
+    std::string pictureProperty;
+    ShapeValues read;
     // Groups: the coordinate space of their members.
     bool hasGroupSpace = false;
     double groupLeft = 0, groupTop = 0, groupRight = 0, groupBottom = 0;

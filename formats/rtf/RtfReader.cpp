@@ -8,6 +8,7 @@
 #include "formats/rtf/RtfText.h"
 
 #include <algorithm>
+#include <cctype>
 #include <set>
 
 namespace kelvaran::formats::rtf {
@@ -54,6 +55,33 @@ const std::set<std::string_view>& skippedDestinations() {
 }
 
 }  // namespace
+
+void Reader::unbalanced() const {
+    if (cutBinary_) {
+        throw model::FormatError("the \\bin data at byte " + std::to_string(cutBinary_->begin) + " claims " +
+                                 std::to_string(cutBinary_->parameter) +
+                                 " bytes, more than the file holds: the file is cut short and its braces are "
+                                 "unbalanced");
+    }
+    if (openGroups_.empty()) throw model::FormatError("the file ends inside an open group: its braces are unbalanced");
+    // The innermost open group, named by its first control word.
+    const std::size_t at = openGroups_.back();
+    std::size_t word = at + 1;
+    if (in_.compare(word, 2, "\\*") == 0) word += 2;
+    std::string name;
+    if (word < in_.size() && in_[word] == '\\') {
+        for (std::size_t i = word + 1;
+             i < in_.size() && name.size() < Tokenizer::kMaxWordLength && std::isalpha(static_cast<unsigned char>(in_[i]));
+             ++i) {
+            name += in_[i];
+        }
+    }
+    const std::size_t count = openGroups_.size();
+    throw model::FormatError("the file ends while " + std::to_string(count) +
+                             (count == 1 ? " group is" : " groups are") + " still open, the innermost " +
+                             (name.empty() ? std::string() : "(\\" + name + ") ") + "at byte " +
+                             std::to_string(at) + ": its braces are unbalanced");
+}
 
 std::size_t Reader::skipGroup() {
     int depth = 1;
@@ -420,8 +448,9 @@ void Reader::textWord(const Token& token, State& state, int story) {
         if (!para.frame) para.frame = model::FrameProperties{};
         return *para.frame;
     };
+    if (layoutWord(token, state, story)) return;
     if (w == "par") {
-        addElement(story, model::Element::paragraphMark(para), token.begin, token.end);
+        addElement(story, model::Element::paragraphMark(markProperties(state)), token.begin, token.end);
     } else if (w == "pard") {
         para = model::ParagraphProperties{};
     } else if (w == "pagebb") {
@@ -463,7 +492,8 @@ void Reader::textWord(const Token& token, State& state, int story) {
         addElement(story, std::move(element), token.begin, token.end);
     } else if (w == "sect") {
         model::Element element = model::Element::sectionBreak(model::SectionBreakKind::NewPage);
-        element.paragraph = para;
+        element.paragraph = markProperties(state);
+        if (story == 0) doc_.sections.push_back(sectionPage_);
         addElement(story, std::move(element), token.begin, token.end);
         if (story >= 0) lastSection_ = {story, doc_.stories[static_cast<std::size_t>(story)].elements.size() - 1};
     } else if (w == "sbknone" || w == "sbkcol" || w == "sbkpage" || w == "sbkeven" || w == "sbkodd") {
@@ -480,7 +510,11 @@ void Reader::textWord(const Token& token, State& state, int story) {
             }
         }
     } else if (w == "cell" || w == "row" || w == "nestcell" || w == "nestrow") {
-        addElement(story, model::Element::paragraphMark(para), token.begin, token.end);
+        model::ParagraphProperties props = markProperties(state);
+        props.inTable = true;
+        props.cellEnd = w == "cell" || w == "nestcell";
+        props.rowEnd = w == "row" || w == "nestrow";
+        addElement(story, model::Element::paragraphMark(props), token.begin, token.end);
     } else if (w == "u" && token.hasParameter) {
         addUnicode(story, state, p, token.begin, token.end);
     } else if (w == "uc") {
@@ -500,6 +534,72 @@ void Reader::textWord(const Token& token, State& state, int story) {
     }
 }
 
+bool Reader::layoutWord(const Token& token, State& state, int story) {
+    const auto w = token.word;
+    const std::int32_t p = token.parameter;
+    auto& para = state.paragraph;
+    auto twips = [&] { return twipsToPt(p); };
+    // The document's page holds for every section that does not set its own.
+    auto both = [&](double model::PageSetup::*field) {
+        documentPage_.*field = twips();
+        sectionPage_.*field = twips();
+    };
+    if (w == "fs" && token.hasParameter) {
+        if (p > 0) state.fontSizePt = std::min(p, 3276) / 2.0;
+    } else if (w == "plain") {
+        state.fontSizePt = 12;
+        return false;  // the character set follows it too
+    } else if (w == "sb") {
+        para.spaceBeforePt = std::max(0.0, twips());
+    } else if (w == "sa") {
+        para.spaceAfterPt = std::max(0.0, twips());
+    } else if (w == "sl") {
+        para.lineSpacingPt = p == 1000 ? 0 : twips();
+        para.lineMultiple = 0;
+    } else if (w == "slmult") {
+        if (p == 1 && para.lineSpacingPt > 0) {
+            para.lineMultiple = para.lineSpacingPt * 20 / 240.0;
+            para.lineSpacingPt = 0;
+        }
+    } else if (w == "li") {
+        para.indentLeftPt = twips();
+    } else if (w == "ri") {
+        para.indentRightPt = twips();
+    } else if (w == "intbl") {
+        para.inTable = true;
+    } else if (w == "paperw" && p > 0) {
+        both(&model::PageSetup::widthPt);
+    } else if (w == "paperh" && p > 0) {
+        both(&model::PageSetup::heightPt);
+    } else if (w == "margl") {
+        both(&model::PageSetup::marginLeftPt);
+    } else if (w == "margr") {
+        both(&model::PageSetup::marginRightPt);
+    } else if (w == "margt") {
+        both(&model::PageSetup::marginTopPt);
+    } else if (w == "margb") {
+        both(&model::PageSetup::marginBottomPt);
+    } else if (w == "sectd") {
+        sectionPage_ = documentPage_;
+    } else if (w == "pgwsxn" && p > 0) {
+        sectionPage_.widthPt = twips();
+    } else if (w == "pghsxn" && p > 0) {
+        sectionPage_.heightPt = twips();
+    } else if (w == "marglsxn") {
+        sectionPage_.marginLeftPt = twips();
+    } else if (w == "margrsxn") {
+        sectionPage_.marginRightPt = twips();
+    } else if (w == "margtsxn") {
+        sectionPage_.marginTopPt = twips();
+    } else if (w == "margbsxn") {
+        sectionPage_.marginBottomPt = twips();
+    } else {
+        return false;
+    }
+    (void)story;
+    return true;
+}
+
 model::Document Reader::read() {
     std::size_t at = 0;
     while (at < in_.size() && (in_[at] == ' ' || in_[at] == '\t' || in_[at] == '\r' || in_[at] == '\n')) ++at;
@@ -511,8 +611,10 @@ model::Document Reader::read() {
     const Token version = next();
     if (!version.is("rtf")) throw model::FormatError("the file is not an RTF document");
     State state;
+    doc_.defaultFontSizePt = state.fontSizePt;
     parseText(state, 0, nullptr, 1);
     flush(0);
+    doc_.sections.push_back(sectionPage_);
     auto& elements = doc_.main().elements;
     if (elements.empty() || (elements.back().kind != model::ElementKind::ParagraphMark &&
                              elements.back().kind != model::ElementKind::SectionBreak)) {
@@ -535,6 +637,7 @@ model::Document Reader::read() {
     for (auto& shape : doc_.shapes) {
         if (!shape.name.empty() && uses[shape.name] > 1) shape.name.clear();
     }
+    recordReadValues();
     return std::move(doc_);
 }
 

@@ -71,6 +71,7 @@ struct State {
     int skip = 0;  // fallback units still to drop after \u
     model::ParagraphProperties paragraph;
     bool linkedPicture = false;  // inside an INCLUDEPICTURE field
+    double fontSizePt = 12;      // \fs; 12 points unless the document says otherwise
 };
 
 // What a picture group turned out to hold.
@@ -126,17 +127,28 @@ private:
     Token next() {
         if (pushed_) {
             pushed_ = false;
+            lastEnd_ = pushedToken_.end;
             return pushedToken_;
         }
-        return tok_.next();
+        Token token = tok_.next();
+        lastEnd_ = token.end;
+        // The groups open at this point, for a precise reason when the file
+        // ends inside one of them.
+        if (token.kind == TokenKind::GroupStart) {
+            openGroups_.push_back(token.begin);
+        } else if (token.kind == TokenKind::GroupEnd) {
+            if (!openGroups_.empty()) openGroups_.pop_back();
+        } else if (token.truncated && !cutBinary_) {
+            cutBinary_ = token;
+        }
+        return token;
     }
     void pushBack(const Token& token) {
         pushed_ = true;
         pushedToken_ = token;
     }
-    [[noreturn]] void unbalanced() const {
-        throw model::FormatError("the file ends inside an open group: its braces are unbalanced");
-    }
+    // Throws the reason why the file ended inside an open group.
+    [[noreturn]] void unbalanced() const;
     // Skips to the end of a group whose "{" was read; returns the byte after its "}".
     std::size_t skipGroup();
     // Skips the rest of a group whose "{" and first token were read.
@@ -193,11 +205,24 @@ private:
     // Reads a {\sp} group; returns the property's name and sets `end`.
     std::string parseProperty(int shape, std::size_t& end);
     void finishShape(int shape, bool inObject);
+    // Notes the values every shape was read with, for the writer.
+    void recordReadValues();
     void placeMembers(int group, int depth);
     void setAnchor(int shape, model::Anchor anchor, int depth) {
         if (depth > kMaxDepth) return;
         doc_.shapes[static_cast<std::size_t>(shape)].anchor = anchor;
         for (int member : doc_.shapes[static_cast<std::size_t>(shape)].children) setAnchor(member, anchor, depth + 1);
+    }
+
+    // Page setup, character sizes, spacing and tables, which only the page
+    // estimate uses; true when the word was one of them.
+    bool layoutWord(const Token& token, State& state, int story);
+    // The properties a paragraph mark carries: the paragraph's, with the
+    // character size in force at the mark.
+    static model::ParagraphProperties markProperties(const State& state) {
+        model::ParagraphProperties props = state.paragraph;
+        props.fontSizePt = state.fontSizePt;
+        return props;
     }
 
     // Story building.
@@ -217,6 +242,9 @@ private:
     Tokenizer tok_;
     bool pushed_ = false;
     Token pushedToken_;
+    std::size_t lastEnd_ = 0;              // the byte after the last token taken
+    std::vector<std::size_t> openGroups_;  // where each open group begins
+    std::optional<Token> cutBinary_;       // the first \bin run longer than the rest of the file
     model::Document doc_;
     std::map<int, Run> runs_;
     std::map<int, int> fontCodePage_;
@@ -232,6 +260,9 @@ private:
     std::size_t pendingLeadAt_ = 0;
     // The last section break read: later \sbk.. words describe it.
     std::pair<int, std::size_t> lastSection_{-1, 0};
+    // The document's page and the page of the section being read.
+    model::PageSetup documentPage_;
+    model::PageSetup sectionPage_;
     // Set by a group that changes its parent's state (the font table, a
     // field instruction naming a linked picture).
     bool fontTableJustRead_ = false;

@@ -260,7 +260,17 @@ PictInfo Reader::parsePict(const Token& open, const Token& word) {
     PictRead r;
     const std::size_t end = walkGroup([&](const Token& token) { readPictWord(token, r, info); },
                                       [&](const Token& token) { readPictHex(token, in_, r); },
-                                      [&](const Token&) { skipGroup(); });  // \*\picprop, \*\blipuid and the like
+                                      [&](const Token&) {
+                                          // Binary data may come in a group of its own ("{\bin1374 ...}");
+                                          // \*\picprop, \*\blipuid and the like are passed over.
+                                          const Token first = next();
+                                          if (first.is("bin")) {
+                                              readPictWord(first, r, info);
+                                              skipGroup();
+                                          } else {
+                                              skipRest(first);
+                                          }
+                                      });
     info.detail.pict = {static_cast<std::int64_t>(open.begin), static_cast<std::int64_t>(end)};
     if (r.pendingDigit >= 0) r.badData = true;
     info.borders.enable = info.borders.anyVisible();

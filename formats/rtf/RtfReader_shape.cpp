@@ -98,7 +98,7 @@ void Reader::parseShapeInstance(const Token& open, const Token& word, int shape,
         else layout = false;
         if (layout) {
             detail = std::any_cast<ShapeDetail>(&doc_.shapes[static_cast<std::size_t>(shape)].origin.detail);
-            detail->layoutWords.push_back(range);
+            detail->layoutWords.push_back({std::string(w), range});
         }
     };
     auto onGroup = [&](const Token& token) {
@@ -127,6 +127,8 @@ void Reader::parseShapeInstance(const Token& open, const Token& word, int shape,
             } else {
                 parseText(state, story, nullptr, depth + 1);
             }
+            detail = std::any_cast<ShapeDetail>(&doc_.shapes[static_cast<std::size_t>(shape)].origin.detail);
+            detail->text = {static_cast<std::int64_t>(token.begin), static_cast<std::int64_t>(lastEnd_)};
             flush(story);
             auto& elements = doc_.stories[static_cast<std::size_t>(story)].elements;
             if (elements.empty() || (elements.back().kind != model::ElementKind::ParagraphMark &&
@@ -177,11 +179,18 @@ int Reader::parseShape(const Token& open, bool group, int parent, model::Anchor 
         if (inner.is("shpinst")) {
             parseShapeInstance(token, inner, index, anchor, inObject, depth + 1);
         } else {
-            skipRest(inner);  // \shprslt: the copy for readers without shapes
+            skipRest(inner);
+            if (inner.is("shprslt")) {
+                // The copy for readers without shapes.
+                std::any_cast<ShapeDetail>(&doc_.shapes[static_cast<std::size_t>(index)].origin.detail)
+                    ->results.push_back({static_cast<std::int64_t>(token.begin), static_cast<std::int64_t>(lastEnd_)});
+            }
         }
     });
     doc_.shapes[static_cast<std::size_t>(index)].origin.range = {static_cast<std::int64_t>(open.begin),
                                                                  static_cast<std::int64_t>(end)};
+    std::any_cast<ShapeDetail>(&doc_.shapes[static_cast<std::size_t>(index)].origin.detail)->group =
+        doc_.shapes[static_cast<std::size_t>(index)].origin.range;
     finishShape(index, inObject);
     if (parent < 0 && group) placeMembers(index, 0);
     return index;
@@ -269,6 +278,7 @@ void Reader::finishShape(int index, bool inObject) {
     }
     if (picture) {
         shape.picture = (*picture)->data;
+        detail->pictureProperty = picture == &raw.pib ? "pib" : "fillBlip";
     } else if ((raw.pib && !raw.pib->problem.empty() && raw.pib->detail.pict.length() > 40) ||
                (raw.fillBlip && !raw.fillBlip->usable && shape.type == model::shape_type::kPicture)) {
         warn("a shape's picture could not be read and was left as it is");
@@ -316,5 +326,38 @@ void Reader::placeMembers(int group, int depth) {
     }
 }
 
+void Reader::recordReadValues() {
+    for (std::size_t i = 0; i < doc_.shapes.size(); ++i) {
+        const auto& shape = doc_.shapes[i];
+        auto* detail = std::any_cast<ShapeDetail>(&doc_.shapes[i].origin.detail);
+        if (!detail) continue;
+        const auto& raw = raw_[i];
+        ShapeValues& v = detail->read;
+        v.leftPt = shape.leftPt;
+        v.topPt = shape.topPt;
+        v.widthPt = shape.widthPt;
+        v.heightPt = shape.heightPt;
+        v.hasRel = raw.hasRel;
+        v.relLeft = raw.relLeft;
+        v.relTop = raw.relTop;
+        v.relRight = raw.relRight;
+        v.relBottom = raw.relBottom;
+        v.rotation = shape.rotation;
+        v.flipHorizontal = shape.flipHorizontal;
+        v.flipVertical = shape.flipVertical;
+        v.stackPosition = shape.stackPosition;
+        v.behindText = shape.behindText;
+        v.wrap = shape.wrap;
+        v.relative = shape.relative;
+        v.lockAspectRatio = shape.lockAspectRatio;
+        v.name = shape.name;
+        v.formatting = shape.formatting;
+        v.inHeader = shape.inHeader;
+        v.parent = shape.parent;
+        if (const auto found = raw.properties.find("shapeType"); found != raw.properties.end()) {
+            v.shapeType = static_cast<int>(toNumber(found->second, -1));
+        }
+    }
+}
 
 }  // namespace kelvaran::formats::rtf::detail

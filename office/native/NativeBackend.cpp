@@ -11,11 +11,11 @@ namespace kelvaran::office::native {
 void registerNativeBackend(OfficeFactory& factory) {
     factory.registerWord(kWordClassName, [](const OfficeContext& context) -> word::ApplicationPtr {
         if (!context.clipboard) throw OfficeError("the in-process Word needs the run's clipboard");
-        return std::make_shared<NativeWordApplication>(*context.clipboard, builtInFormats());
+        return std::make_shared<NativeWordApplication>(*context.clipboard, builtInFormats(), context.events);
     });
     factory.registerExcel(kExcelClassName, [](const OfficeContext& context) -> excel::ApplicationPtr {
         if (!context.clipboard) throw OfficeError("the in-process Excel needs the run's clipboard");
-        return std::make_shared<NativeExcelApplication>(*context.clipboard);
+        return std::make_shared<NativeExcelApplication>(*context.clipboard, context.events);
     });
 }
 

@@ -8,6 +8,10 @@ namespace kelvaran::platform::qt {
 class QtEventPump : public EventPump {
 public:
     void processEvents() override;
+    // Called on the user-interface thread, runs `work` on a worker thread and
+    // handles the window's events as they come until it ends; anywhere else
+    // it runs `work` in place.
+    void whileWorking(const std::function<void()>& work) override;
 };
 
 }  // namespace kelvaran::platform::qt

@@ -77,13 +77,39 @@ const std::vector<KnownDifference>& knownDifferences() {
         {"doc/wps-written-ole-packages-emf.doc", 64,
          "LibreOffice draws the input's DOC and DOCX package icons on black squares (their presentations "
          "alpha-blend bitmaps described by bit masks); the converted pictures show the icons as they look"},
+        {"rtf/word97-ole-equation-excel-chart-wmf-cropped.rtf", 64,
+         "LibreOffice puts the input's Word.Picture.8 object of page 22 (Figure 15) into its PDF as a 72 dpi JPEG "
+         "of the object's WMF presentation, so the chart's thin lines and small text come out pale and soft; the "
+         "picture the object becomes is drawn as vectors, as the same WMF is drawn as a picture"},
     };
     return known;
 }
 
+// Objects LibreOffice does not show at all (no frame, no picture, no text),
+// so that the report lists more than LibreOffice sees.  Each names the
+// document, the objects' class, and why.
+struct UnshownObjects {
+    const char* document;  // folder/name in the corpus
+    const char* progId;
+    const char* why;
+};
+
+const std::vector<UnshownObjects>& unshownObjects() {
+    static const std::vector<UnshownObjects> unshown = {
+        {"rtf/word97-ole-equation-excel-chart-wmf-cropped.rtf", "Equation.3",
+         "LibreOffice 7.4 drops the 20 Equation 3.0 objects of this file while reading it; with their class "
+         "renamed it shows all 20 by their result pictures, as Word does"},
+    };
+    return unshown;
+}
+
+std::string corpusName(const fs::path& document) {
+    return document.parent_path().filename().string() + "/" + document.filename().string();
+}
+
 verify::CheckLimits limitsFor(const fs::path& document) {
     verify::CheckLimits limits;
-    const std::string name = document.parent_path().filename().string() + "/" + document.filename().string();
+    const std::string name = corpusName(document);
     for (const auto& k : knownDifferences()) {
         if (name == k.document) limits.maxTileDifference = k.maxTile;
     }
@@ -158,7 +184,7 @@ std::string describe(const Slimming& s) {
 // shows in the body, text boxes and frames (header and footer pictures
 // aside); given the slimming under the set that takes groups apart, so that
 // every member is visited.
-void expectReportListsWhatLibreOfficeShows(const Slimming& s, const Rendering& input) {
+void expectReportListsWhatLibreOfficeShows(const Slimming& s, const Rendering& input, const fs::path& document) {
     int shown = 0;
     for (const Frame& f : input.content.frames) {
         if (f.where == "body" && (f.kind == Frame::Kind::Picture || f.kind == Frame::Kind::Object)) ++shown;
@@ -166,7 +192,12 @@ void expectReportListsWhatLibreOfficeShows(const Slimming& s, const Rendering& i
     int listed = 0;
     for (const auto& o : s.objects) {
         const std::string story = o.value("story", "");
-        if (story != "header" && story != "footer") ++listed;
+        if (story == "header" || story == "footer") continue;
+        const std::string progId = o.contains("prog_id") && o["prog_id"].is_string() ? o["prog_id"].get<std::string>() : "";
+        const bool unshown = std::any_of(unshownObjects().begin(), unshownObjects().end(), [&](const UnshownObjects& u) {
+            return corpusName(document) == u.document && progId == u.progId;
+        });
+        if (!unshown) ++listed;
     }
     EXPECT_EQ(listed, shown) << "objects in the report against pictures and objects LibreOffice shows ("
                              << describe(s) << ")";
@@ -180,7 +211,9 @@ TEST_P(CorpusTest, ComesOutWhole) {
         const Slimming s = slim(set);
         ASSERT_FALSE(s.document.is_null()) << "no report record:\n" << s.log;
         const std::string outcome = s.document.value("outcome", "");
-        if (&set == &conditionSets().back() && input().opened) expectReportListsWhatLibreOfficeShows(s, input());
+        if (&set == &conditionSets().back() && input().opened) {
+            expectReportListsWhatLibreOfficeShows(s, input(), GetParam());
+        }
         if (!s.copy) {
             std::cout << fmt::format("[{}] {}: no copy ({})\n", set.name, name(), describe(s));
             EXPECT_TRUE(outcome == "unchanged" || outcome == "refused" || outcome == "failed") << describe(s);

@@ -175,6 +175,22 @@ TEST_F(CliEndToEndTest, FloatingTextBoxFrameAndGroupPicturesAreReplaced) {
     }
 }
 
+// LibreOffice names the floating shape of a .doc it saves "Shape1", not by
+// its kind: the photo is visited and converted like the three inline ones.
+TEST_F(CliEndToEndTest, FloatingPhotoOfADocumentSavedByAnotherProgramIsConverted) {
+    const fs::path generated = KELVARAN_GENERATED_DATA;
+    const std::string input = slimCopyOf(generated / "gen-rtf-rotated-floating-photo.doc", "--min-size 10");
+    EXPECT_EQ(last.status, 0) << last.output;
+    expectSlimmedCopy(input, generated);
+    auto count = [&](const std::string& words) {
+        int n = 0;
+        for (std::size_t at = last.output.find(words); at != std::string::npos; at = last.output.find(words, at + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(count("ｲﾝﾗｲﾝ変換"), 3) << last.output;
+    EXPECT_EQ(count("ｼｪｰﾌﾟ変換"), 1) << last.output;
+}
+
 TEST_F(CliEndToEndTest, GroupsTakenApartInAWord97DocumentComeBackAsTheSameGroups) {
     const fs::path source = fs::path(KELVARAN_GENERATED_DATA) / "gen-nested-group-pictures.doc";
     const std::string input = slimCopyOf(source, "--min-size 10 --pixel-size 10");

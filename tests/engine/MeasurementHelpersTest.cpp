@@ -33,6 +33,25 @@ protected:
     }
 };
 
+// The reference is drawn when the first comparison needs it: an object that
+// is measured and found too small is never drawn.
+TEST_F(MeasurementHelpersTest, TheReferenceIsDrawnOnlyForAComparison) {
+    int drawn = 0;
+    clipboard.setMetafileRenderingDrawer([&]() -> std::optional<platform::Raster> {
+        ++drawn;
+        return platform::Raster(20, 20, kRed);
+    });
+    helpers.LoadReferencePicture();
+    EXPECT_EQ(drawn, 0);
+    // The next object replaces the clipboard; the reference is the first one's.
+    clipboard.setMetafileRendering(platform::Raster(20, 20, kWhite));
+    EXPECT_FALSE(helpers.IsPictureBlackened(0.05));
+    EXPECT_EQ(drawn, 1);
+    EXPECT_EQ(helpers.reference().at(5, 5), kRed);
+    EXPECT_FALSE(helpers.IsPictureBlackened(0.05));
+    EXPECT_EQ(drawn, 1);
+}
+
 TEST_F(MeasurementHelpersTest, BoxesAreNinetySixPixelsSquare) {
     EXPECT_EQ(helpers.reference().width, 96);
     EXPECT_EQ(helpers.reference().height, 96);

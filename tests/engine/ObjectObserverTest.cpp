@@ -250,5 +250,39 @@ TEST_F(WalkObserverTest, AFullTemporaryFolderIsNamedInTheReason) {
               "the temporary folder is full (TMPDIR): cannot write /tmp/x: Disk quota exceeded");
 }
 
+TEST_F(WalkObserverTest, FailuresCarryTheirReasonAndLinkedPicturesAreLeftAsLinked) {
+    auto broken = h.makeInline(3, 12, 8);
+    auto linked = h.makeInline(4, 30, 20);
+    h.setInlineShapes({linked, broken});
+    EXPECT_CALL(engine, ConvertInlineShape(Eq(broken.shape), _, _, _))
+        .WillOnce(::testing::Throw(office::OfficeError("the picture cannot be drawn")));
+    EXPECT_CALL(engine, ConvertInlineShape(Eq(linked.shape), _, _, _)).Times(0);
+    auto photo = h.makeShape("Picture 1", 13, 40, 30);
+    auto link = h.makeShape("Picture 2", 11, 50, 60);
+    h.setContentShapes({link, photo});
+    EXPECT_CALL(engine, ConvertFloatingShape(Eq(photo.shape), _, _, _, _))
+        .WillOnce(::testing::Throw(office::OfficeError("the anchor is gone")));
+    EXPECT_CALL(engine, ConvertFloatingShape(Eq(link.shape), _, _, _, _)).Times(0);
+
+    engine.WalkDocument(nullptr, true);
+    ASSERT_EQ(observer.decisions.size(), 4u);
+    // The failed inline picture is told with its size and the failure's text.
+    EXPECT_EQ(observer.decisions[0].decision, "failed");
+    EXPECT_EQ(observer.decisions[0].reason, "the picture cannot be drawn");
+    EXPECT_EQ(observer.decisions[0].displayWidth, 12);
+    EXPECT_EQ(observer.decisions[0].displayHeight, 8);
+    EXPECT_EQ(observer.decisions[1].decision, "linked");
+    EXPECT_EQ(observer.decisions[1].kind, "Picture");
+    EXPECT_EQ(observer.decisions[1].placement, "inline");
+    EXPECT_EQ(observer.decisions[1].reason, "");
+    EXPECT_EQ(observer.decisions[1].displayWidth, 30);
+    EXPECT_EQ(observer.decisions[2].decision, "failed");
+    EXPECT_EQ(observer.decisions[2].placement, "floating");
+    EXPECT_EQ(observer.decisions[2].reason, "the anchor is gone");
+    EXPECT_EQ(observer.decisions[3].decision, "linked");
+    EXPECT_EQ(observer.decisions[3].placement, "floating");
+    EXPECT_EQ(observer.decisions[3].displayHeight, 60);
+}
+
 }  // namespace
 }  // namespace kelvaran::engine::testing

@@ -1,3 +1,4 @@
+#include "imaging/ByteReader.h"
 #include "imaging/Imaging.h"
 #include "tests/imaging/TestPictures.h"
 
@@ -94,6 +95,29 @@ TEST(Emf, TransparentPictureKeepsItsAlphaThroughTheBitmapRecord) {
     EXPECT_LT(pixel(back, 35, 5).a, 15) << "the transparent quarter must stay transparent";
     EXPECT_GT(pixel(back, 35, 15).a, 240);
     EXPECT_GT(pixel(back, 35, 15).g, 180);
+}
+
+TEST(Emf, SoftEdgesAreStoredPremultipliedAndDrawnWithoutAFringe) {
+    // Mid grey at half alpha.  Alpha blending (AC_SRC_ALPHA, the whole
+    // bitmap at full strength) takes premultiplied colours: 128 at alpha 128
+    // is stored as 64.  Drawn back it is mid grey again, not a darker one.
+    Image img;
+    img.width = 4;
+    img.height = 4;
+    img.rgba.assign(4 * 4 * 4, 128);
+    const std::string emf = encodeEmfFromImage(img, 3, 3);
+    ByteReader in(emf);
+    const std::size_t record = in.u32(4);  // right after the header
+    ASSERT_EQ(in.u32(record), 114u);       // EMR_ALPHABLEND
+    EXPECT_EQ(in.u32(record + 40), 0x01FF0000u) << "source over, constant alpha 255, per-pixel alpha";
+    const std::size_t bits = record + in.u32(record + 92);
+    EXPECT_EQ(in.u8(bits), 64);
+    EXPECT_EQ(in.u8(bits + 3), 128);
+
+    const Image back = render(emf, PictureType::Emf, 4, 4);
+    const test::Rgba seen = pixel(back, 2, 2);
+    EXPECT_NEAR(seen.a, 128, 3);
+    EXPECT_NEAR(seen.r, 128, 6) << "straight colour again";
 }
 
 TEST(Emf, FrameFollowsThePointSize) {

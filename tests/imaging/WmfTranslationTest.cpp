@@ -2,6 +2,7 @@
 // out, and what they draw.
 
 #include "imaging/ByteReader.h"
+#include "imaging/EmfBuilder.h"
 #include "imaging/FontFaces.h"
 #include "imaging/Imaging.h"
 #include "imaging/Metafile.h"
@@ -9,7 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <map>
+#include <tuple>
 #include <vector>
 
 namespace kelvaran::imaging {
@@ -20,7 +24,7 @@ using test::appendWmfRecord;
 using test::pixel;
 
 constexpr std::uint32_t kEmrStretchDiBits = 81, kEmrExtTextOutW = 84, kEmrRectangle = 43,
-                        kEmrExtCreateFont = 82, kEmrPolygon16 = 86, kEmrAlphaBlend = 114;
+                        kEmrExtCreateFont = 82, kEmrPolygon16 = 86, kEmrPolyPolygon16 = 91, kEmrAlphaBlend = 114;
 
 struct EmfRecord {
     std::uint32_t type = 0;
@@ -139,6 +143,197 @@ TEST(WmfTranslation, ShapesBecomeTheirEnhancedRecordsAndDrawInPlace) {
     EXPECT_TRUE(empty.a < 30 || (empty.r > 200 && empty.g > 200 && empty.b > 200));
 }
 
+// Rows of column x darker than mid-grey.
+int darkRows(const Image& img, int x) {
+    int rows = 0;
+    for (int y = 0; y < img.height; ++y) {
+        const test::Rgba p = pixel(img, x, y);
+        if (p.a > 128 && (p.r + p.g + p.b) / 3 < 128) ++rows;
+    }
+    return rows;
+}
+
+TEST(WmfTranslation, PensAreDrawnAsWideAsTheirLogicalWidth) {
+    // A window of 1000 x 1000 units on one inch: a pen 50 units wide is
+    // about 5 pixels at 96 per inch, a pen of width 0 one pixel at any size.
+    for (const std::uint16_t width : {50, 0}) {
+        Bytes records;
+        appendWmfRecord(records, 0x0103, {8});
+        appendWmfRecord(records, 0x020B, {0, 0});
+        appendWmfRecord(records, 0x020C, {1000, 1000});
+        appendWmfRecord(records, 0x02FA, {0, width, 0, 0, 0});  // black pen
+        appendWmfRecord(records, 0x012D, {0});
+        appendWmfRecord(records, 0x0214, {500, 100});          // move to (100, 500)
+        appendWmfRecord(records, 0x0213, {500, 900});          // line to (900, 500)
+        const std::string wmf = test::placeableWmf(1000, 1000, 1000, records);
+        for (int scale : {1, 3}) {
+            const Image img = render(wmf, PictureType::Wmf, 96 * scale, 96 * scale);
+            const int rows = darkRows(img, 48 * scale);
+            if (width == 0) {
+                EXPECT_GE(rows, 1) << "a hairline is drawn at scale " << scale;
+                EXPECT_LE(rows, 2) << "a hairline stays one pixel at scale " << scale;
+            } else {
+                EXPECT_GE(rows, 4 * scale) << "at scale " << scale;
+                EXPECT_LE(rows, 6 * scale) << "at scale " << scale;
+            }
+        }
+    }
+}
+
+TEST(WmfTranslation, CoarseUnitsAreWrittenFinerSoSmallShapesKeepTheirForm) {
+    // A chart drawn in screen pixels: its circle markers are six units
+    // across.  Readers that round to whole logical units would make them
+    // octagons, so the translation writes finer units (about a hundredth of
+    // a millimetre each), and every coordinate and length with them.
+    Bytes records;
+    appendWmfRecord(records, 0x0103, {8});
+    appendWmfRecord(records, 0x020B, {0, 0});
+    appendWmfRecord(records, 0x020C, {100, 100});
+    appendWmfRecord(records, 0x02FA, {0, 1, 0, 0, 0});           // black pen, one unit
+    appendWmfRecord(records, 0x012D, {0});
+    appendWmfRecord(records, 0x0418, {56, 16, 50, 10});          // circle: bottom, right, top, left
+    appendWmfRecord(records, 0x0324, {3, 30, 30, 90, 30, 60, 90});  // triangle
+    const std::string wmf = test::placeableWmf(100, 100, 96, records);  // 100 pixels
+    const std::string emf = wmfToEmf(wmf);
+
+    const auto windows = recordsOfType(emf, 9);  // EMR_SETWINDOWEXTEX
+    ASSERT_FALSE(windows.empty());
+    const std::int32_t fine = ByteReader(windows.back().bytes).i32(8) / 100;
+    EXPECT_GE(fine, 16) << "a unit of the WMF is about 26 hundredths of a millimetre";
+    EXPECT_EQ(ByteReader(windows.back().bytes).i32(12), 100 * fine);
+    const auto circles = recordsOfType(emf, 42);
+    ASSERT_EQ(circles.size(), 1u);
+    ByteReader circle(circles[0].bytes);
+    EXPECT_EQ(circle.i32(8), 10 * fine);
+    EXPECT_EQ(circle.i32(16), 16 * fine);
+    const auto pens = recordsOfType(emf, 38);
+    ASSERT_EQ(pens.size(), 1u);
+    EXPECT_EQ(ByteReader(pens[0].bytes).i32(16), fine) << "the pen keeps its width";
+    const auto triangles = recordsOfType(emf, kEmrPolygon16);
+    ASSERT_EQ(triangles.size(), 1u);
+    EXPECT_EQ(ByteReader(triangles[0].bytes).i16(28 + 2), 30 * fine) << "the first point's y";
+
+    // Drawn in place: the triangle's inside takes the default white brush,
+    // its edge and the circle's are inked.
+    const Image img = render(emf, PictureType::Emf, 100, 100);
+    EXPECT_GT(inkIn(img, 9, 49, 18, 58), 800);
+    EXPECT_GT(inkIn(img, 40, 28, 80, 33), 2000);
+    EXPECT_LT(inkIn(img, 55, 40, 65, 50), 200);
+}
+
+// A region object of scans: each scan a band (top, bottom) and its spans.
+std::string regionObject(const std::vector<std::tuple<std::int16_t, std::int16_t, std::vector<std::int16_t>>>& scans) {
+    Bytes body;
+    for (const auto& [top, bottom, spans] : scans) {
+        body.u16(static_cast<std::uint16_t>(spans.size())).i16(top).i16(bottom);
+        for (std::int16_t v : spans) body.i16(v);
+        body.u16(static_cast<std::uint16_t>(spans.size()));
+    }
+    Bytes head;
+    head.u16(0).u16(6).u32(0).u16(static_cast<std::uint16_t>(22 + body.data.size()));
+    head.u16(static_cast<std::uint16_t>(scans.size())).u16(0);
+    head.i16(0).i16(0).i16(100).i16(100);  // bounding rectangle
+    return head.data + body.data;
+}
+
+TEST(WmfTranslation, RegionsAreFilledPaintedFramedAndClippedTo) {
+    // An L: the left half of the top half, and the whole bottom half.
+    const std::string lShape = regionObject({{0, 50, {0, 50}}, {50, 100, {0, 100}}});
+    const auto picture = [&](const std::function<void(Bytes&)>& draw) {
+        Bytes records;
+        appendWmfRecord(records, 0x0103, {8});
+        appendWmfRecord(records, 0x020B, {0, 0});
+        appendWmfRecord(records, 0x020C, {100, 100});
+        appendWmfRecord(records, 0x06FF, {}, lShape);                        // slot 0: the region
+        appendWmfRecord(records, 0x02FC, {0, 0x00FF, 0x0000, 0});            // slot 1: red brush
+        draw(records);
+        return test::placeableWmf(100, 100, 96, records);
+    };
+    const auto looksLikeTheL = [](const Image& img, const char* how) {
+        const test::Rgba inside = pixel(img, 25, 25), below = pixel(img, 75, 75), outside = pixel(img, 75, 25);
+        EXPECT_GT(inside.r, 200) << how;
+        EXPECT_LT(inside.b, 60) << how;
+        EXPECT_GT(below.r, 200) << how;
+        EXPECT_TRUE(outside.a < 30 || (outside.g > 200 && outside.b > 200)) << how << ": the top-right quarter";
+    };
+
+    const std::string filled = picture([](Bytes& r) { appendWmfRecord(r, 0x0228, {0, 1}); });
+    looksLikeTheL(render(wmfToEmf(filled), PictureType::Emf, 100, 100), "filled");
+
+    const std::string painted = picture([](Bytes& r) {
+        appendWmfRecord(r, 0x012D, {1});
+        appendWmfRecord(r, 0x012B, {0});
+    });
+    looksLikeTheL(render(wmfToEmf(painted), PictureType::Emf, 100, 100), "painted");
+
+    // Clipped to the region, a rectangle over everything shows the L.
+    const std::string clipped = picture([](Bytes& r) {
+        appendWmfRecord(r, 0x012D, {1});
+        appendWmfRecord(r, 0x02FA, {5, 0, 0, 0, 0});  // slot 2: null pen
+        appendWmfRecord(r, 0x012D, {2});
+        appendWmfRecord(r, 0x012C, {0});
+        appendWmfRecord(r, 0x041B, {100, 100, 0, 0});
+    });
+    // The region becomes a clipping path of its rectangles (logical units,
+    // which every reader maps alike), made the clip.
+    const std::string clippedEmf = wmfToEmf(clipped);
+    const auto records = recordsOf(clippedEmf);
+    const auto beginPath = std::find_if(records.begin(), records.end(), [](const EmfRecord& r) { return r.type == 59; });
+    ASSERT_NE(beginPath, records.end());
+    ASSERT_GE(records.end() - beginPath, 4);
+    const EmfRecord& shapes = *(beginPath + 1);
+    EXPECT_TRUE(shapes.type == kEmrPolyPolygon16 || shapes.type == 8);
+    EXPECT_EQ(ByteReader(shapes.bytes).u32(24), 2u) << "two rectangles";
+    EXPECT_EQ((beginPath + 2)->type, 60u);
+    EXPECT_EQ((beginPath + 3)->type, 67u);
+    EXPECT_EQ(ByteReader((beginPath + 3)->bytes).u32(8), 5u) << "the path replaces the clip";
+    // Cleared again by selecting no region.
+    const std::string cleared = picture([](Bytes& r) {
+        appendWmfRecord(r, 0x012C, {0});
+        appendWmfRecord(r, 0x012C, {1});
+    });
+    EXPECT_EQ(recordsOfType(wmfToEmf(cleared), 75).size(), 1u);
+
+    // Frames and inversions become their own records, in the units written.
+    const std::string framed = picture([](Bytes& r) {
+        appendWmfRecord(r, 0x0429, {0, 1, 3, 4});
+        appendWmfRecord(r, 0x012A, {0});
+    });
+    const std::string framedEmf = wmfToEmf(framed);
+    const auto frames = recordsOfType(framedEmf, 72);
+    ASSERT_EQ(frames.size(), 1u);
+    const std::int32_t fine = ByteReader(recordsOfType(framedEmf, 9).back().bytes).i32(8) / 100;
+    EXPECT_EQ(ByteReader(frames[0].bytes).i32(32), 4 * fine) << "the frame's width";
+    EXPECT_EQ(recordsOfType(framedEmf, 73).size(), 1u);
+
+    // A damaged region (a scan claiming more edges than it holds) is empty.
+    Bytes damaged;
+    damaged.u16(0).u16(6).u32(0).u16(40).u16(1).u16(0).i16(0).i16(0).i16(10).i16(10).u16(40).i16(0).i16(5);
+    const std::string bad = picture([&](Bytes& r) {
+        appendWmfRecord(r, 0x06FF, {}, damaged.data);
+        appendWmfRecord(r, 0x0228, {2, 1});
+    });
+    EXPECT_NO_THROW(checkedEmf(wmfToEmf(bad)));
+}
+
+TEST(WmfTranslation, AnMmTextPlaceableFileStaysInItsFrame) {
+    // Written in MM_TEXT, with no window: its units are those of the
+    // placeable box, which fills the picture (200 units on 2 inches).
+    Bytes records;
+    appendWmfRecord(records, 0x0103, {1});
+    solidBrush(records, 0x00FF00);
+    appendWmfRecord(records, 0x041B, {200, 100, 0, 0});  // the left half
+    const std::string wmf = test::placeableWmf(200, 200, 100, records);
+    const std::string emf = wmfToEmf(wmf);
+    for (const EmfRecord& r : recordsOfType(emf, 17))
+        EXPECT_EQ(ByteReader(r.bytes).u32(8), 8u) << "the window stays mapped onto the frame";
+    const Image img = render(emf, PictureType::Emf, 192, 192);
+    EXPECT_GT(pixel(img, 48, 150).g, 200);
+    EXPECT_LT(pixel(img, 48, 150).r, 60);
+    const test::Rgba right = pixel(img, 150, 100);
+    EXPECT_TRUE(right.a < 30 || (right.r > 200 && right.b > 200)) << "the right half stays empty";
+}
+
 TEST(WmfTranslation, TheWindowTheFileSetsWinsOverThePlaceableBox) {
     // An icon whose placeable box is in twips while its own window is in
     // pixels: the drawing fills the picture, not one corner of it.
@@ -241,6 +436,92 @@ TEST(WmfTranslation, TextKeepsItsFaceAndCharacters) {
     EXPECT_LT(test::meanDifference(img, viaEmf), 1.0) << "one reading for both";
 }
 
+// The advances of an EMR_EXTTEXTOUTW record; empty when it states none.
+std::vector<std::int32_t> advancesOf(const EmfRecord& record) {
+    ByteReader in(record.bytes);
+    const std::uint32_t chars = in.u32(44), offset = in.u32(72);
+    std::vector<std::int32_t> out;
+    if (offset == 0) return out;
+    for (std::uint32_t i = 0; i < chars; ++i) out.push_back(in.i32(offset + 4 * i));
+    return out;
+}
+
+// One line of text in a font of the given height and width, after the
+// given state records, in a window of windowW x windowH on a 1 x 1 inch box:
+// the advances written, in the WMF's own logical units (the translation may
+// write finer ones; the font's height tells by how much).
+std::vector<double> advancesFor(const std::string& face, std::int16_t height, std::int16_t width,
+                                const std::string& text, std::int16_t windowW = 1000, std::int16_t windowH = 1000,
+                                const std::function<void(Bytes&)>& state = {}) {
+    Bytes records;
+    appendWmfRecord(records, 0x0103, {8});
+    appendWmfRecord(records, 0x020B, {0, 0});
+    appendWmfRecord(records, 0x020C, {word(windowH), word(windowW)});
+    appendWmfRecord(records, 0x012E, {24});
+    Bytes fields;
+    fields.i16(height).i16(width).i16(0).i16(0).i16(400);
+    fields.u8(0).u8(0).u8(0).u8(0).u8(0).u8(0).u8(0).u8(0);
+    std::string name = face;
+    name.resize(32, '\0');
+    appendWmfRecord(records, 0x02FB, {}, fields.data + name);
+    appendWmfRecord(records, 0x012D, {0});
+    if (state) state(records);
+    textOut(records, text, 10, 900);
+    const std::string emf = wmfToEmf(test::placeableWmf(1000, 1000, 1000, records));
+    const auto texts = recordsOfType(emf, kEmrExtTextOutW);
+    const auto fonts = recordsOfType(emf, kEmrExtCreateFont);
+    EXPECT_EQ(texts.size(), 1u);
+    EXPECT_EQ(fonts.size(), 1u);
+    std::vector<double> out;
+    if (texts.empty() || fonts.empty()) return out;
+    const double finer = std::abs(ByteReader(fonts[0].bytes).i32(12)) / std::abs(static_cast<double>(height));
+    for (std::int32_t a : advancesOf(texts[0])) out.push_back(a / finer);
+    return out;
+}
+
+TEST(WmfTranslation, TextStatesTheAdvancesOfItsFace) {
+    // Times New Roman advances H by 0.722 of its em and i by 0.278 (its
+    // stand-in Liberation Serif the same); the em here is 1000 units.
+    const auto plain = advancesFor("Times New Roman", -1000, 0, "Hi i");
+    ASSERT_EQ(plain.size(), 4u);
+    EXPECT_NEAR(plain[0], 722, 1);
+    EXPECT_NEAR(plain[1], 278, 1);
+    EXPECT_NEAR(plain[2], 250, 1);  // the space
+    EXPECT_NEAR(plain[3], 278, 1);
+    EXPECT_NEAR(plain[0] + plain[1] + plain[2] + plain[3], 722.2 + 277.8 + 250 + 277.8, 1) << "rounded as a whole line";
+
+    // Fonts are sized along y and advance along x: with x units half as
+    // long as y units, every advance takes twice the units.
+    const auto wide = advancesFor("Times New Roman", -1000, 0, "Hi i", 2000, 1000);
+    ASSERT_EQ(wide.size(), 4u);
+    EXPECT_NEAR(wide[0], 1444, 2);
+
+    // Character extra goes to every character, justification to the spaces.
+    const auto spaced = advancesFor("Times New Roman", -1000, 0, "Hi i", 1000, 1000, [](Bytes& r) {
+        appendWmfRecord(r, 0x0108, {100});
+        appendWmfRecord(r, 0x020A, {1, 60});  // one break character, 60 units
+    });
+    ASSERT_EQ(spaced.size(), 4u);
+    EXPECT_NEAR(spaced[0], 822, 1);
+    EXPECT_NEAR(spaced[1], 378, 1);
+    EXPECT_NEAR(spaced[2], 410, 1);
+    EXPECT_NEAR(spaced[3], 378, 1);
+
+    // A width of its own scales the face to that average character width
+    // (Times New Roman's is 0.401 em): half of it halves every advance,
+    // here stated because extra spacing has to be written.
+    const auto narrow = advancesFor("Times New Roman", -1000, 201, "Hi", 1000, 1000,
+                                    [](Bytes& r) { appendWmfRecord(r, 0x0108, {1}); });
+    ASSERT_EQ(narrow.size(), 2u);
+    EXPECT_NEAR(narrow[0], 361 + 1, 2);
+
+    // No advances where the reader measures better itself: a font with a
+    // width of its own and nothing to add, a face with no stand-in of the
+    // same metrics.
+    EXPECT_TRUE(advancesFor("Times New Roman", -1000, 300, "Hi").empty());
+    EXPECT_TRUE(advancesFor("Palatino", -1000, 0, "Hi").empty());
+}
+
 TEST(WmfTranslation, JapaneseTextInMsMinchoIsDecodedFromShiftJis) {
     Bytes records;
     appendWmfRecord(records, 0x0103, {8});
@@ -321,6 +602,90 @@ TEST(WmfTranslation, ACropDrawsOnlyTheVisiblePart) {
     const std::string left = wmfToEmf(wmf, VisiblePart{0, 0, 0.5, 0});
     EXPECT_GT(pixel(render(left, PictureType::Emf, 50, 50), 25, 25).r, 200);
     EXPECT_THROW(wmfToEmf(wmf, VisiblePart{0.6, 0, 0.6, 0}), ImagingError);
+}
+
+// An EMF of 200 x 100 pixels in MM_TEXT: red left half, blue right half, a
+// green strip over the top drawn after the clip was reset; with EMF+
+// comments when `plus` is 1 (a dual file) or 2 (EMF+ records only).
+std::string halvesEmf(int plus = 0) {
+    EmfBuilder emf(EmfBuilder::fromPixels(200), EmfBuilder::fromPixels(100));
+    const std::int32_t w = emf.width(), h = emf.height();
+    if (plus != 0) {
+        // EMR_COMMENT holding an EMF+ header record (type 0x4001), dual or not.
+        const std::size_t at = emf.begin(70);
+        emf.w.u32(4 + 28);
+        emf.w.u32(0x2B464D45);
+        emf.w.u16(0x4001);
+        emf.w.u16(plus == 1 ? 1 : 0);
+        emf.w.u32(28);
+        emf.w.u32(16);
+        emf.w.u32(0xDBC01002);
+        emf.w.u32(0);
+        emf.w.u32(96);
+        emf.w.u32(96);
+        emf.end(at);
+    }
+    const auto brush = [&](std::uint32_t handle, std::uint32_t colour) {
+        emf.simple(39, {static_cast<std::int32_t>(handle), 0, static_cast<std::int32_t>(colour), 0});
+        emf.simple(37, {static_cast<std::int32_t>(handle)});
+    };
+    emf.simple(37, {static_cast<std::int32_t>(0x80000008u)});  // null pen
+    brush(1, 0x0000FF);
+    emf.simple(43, {0, 0, w / 2, h});
+    brush(2, 0xFF0000);
+    emf.simple(43, {w / 2, 0, w, h});
+    const std::size_t reset = emf.begin(75);  // EMR_EXTSELECTCLIPRGN: no region, copy
+    emf.w.u32(0);
+    emf.w.u32(5);
+    emf.end(reset);
+    brush(3, 0x00FF00);
+    emf.simple(43, {0, 0, w, h / 5});
+    return emf.finish(3);
+}
+
+TEST(EmfCrop, ACroppedEnhancedMetafileStaysADrawingOfItsVisiblePart) {
+    const std::string emf = halvesEmf();
+    // Keep the right half but for its top fifth.
+    const std::string cut = croppedEmf(emf, VisiblePart{0.5, 0.2, 0, 0});
+    EXPECT_TRUE(recordsOfType(cut, kEmrStretchDiBits).empty());
+    EXPECT_TRUE(recordsOfType(cut, kEmrAlphaBlend).empty());
+    EXPECT_LT(cut.size(), emf.size() + 200);
+    const PixelSize size = pictureSize(cut, PictureType::Emf);
+    EXPECT_NEAR(size.width, 100, 1);
+    EXPECT_NEAR(size.height, 80, 1);
+    // A clip to the visible part follows the header and the record that
+    // reset the clip.
+    EXPECT_EQ(recordsOfType(cut, 30).size(), 2u);
+
+    const Image img = render(cut, PictureType::Emf, 100, 80);
+    for (auto [x, y] : {std::pair{5, 5}, std::pair{50, 40}, std::pair{95, 75}}) {
+        const test::Rgba seen = pixel(img, x, y);
+        EXPECT_GT(seen.b, 200) << x << "," << y << ": the blue half, without the green strip";
+        EXPECT_LT(seen.r + seen.g, 80) << x << "," << y;
+    }
+
+    // The same through the metafile format, and a margin (a negative crop)
+    // around the whole picture keeps everything.
+    const std::string stored = encodeEmf(emf, PictureType::Emf, 100, 80, 75, 60, VisiblePart{0.5, 0.2, 0, 0});
+    EXPECT_TRUE(recordsOfType(stored, kEmrStretchDiBits).empty());
+    EXPECT_NEAR(pictureSize(stored, PictureType::Emf).width, 100, 1);
+    const std::string wider = croppedEmf(emf, VisiblePart{-0.1, 0, -0.1, 0});
+    EXPECT_NEAR(pictureSize(wider, PictureType::Emf).width, 240, 1);
+    EXPECT_GT(pixel(render(wider, PictureType::Emf, 240, 100), 40, 50).r, 200) << "the red half is kept";
+
+    EXPECT_THROW(croppedEmf(emf, VisiblePart{0.6, 0, 0.6, 0}), ImagingError);
+}
+
+TEST(EmfCrop, DualFilesKeepTheirPlainRecordsAndEmfPlusAloneFallsBackToABitmap) {
+    const std::string dual = croppedEmf(halvesEmf(1), VisiblePart{0.5, 0, 0, 0});
+    EXPECT_TRUE(recordsOfType(dual, 70).empty()) << "EMF+ records would escape the clip";
+    EXPECT_EQ(recordsOfType(dual, 43).size(), 3u);
+
+    const std::string plusOnly = halvesEmf(2);
+    EXPECT_THROW(croppedEmf(plusOnly, VisiblePart{0.5, 0, 0, 0}), ImagingError);
+    // The metafile format then wraps a rendering, as before.
+    const std::string stored = encodeEmf(plusOnly, PictureType::Emf, 100, 100, 75, 75, VisiblePart{0.5, 0, 0, 0});
+    EXPECT_EQ(sniff(stored), PictureType::Emf);
 }
 
 TEST(WmfTranslation, TheMetafileFormatKeepsVectorsVector) {

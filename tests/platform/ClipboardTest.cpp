@@ -2,8 +2,38 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 namespace kelvaran::platform {
 namespace {
+
+TEST(Clipboard, ARenderingToDrawIsDrawnOnceAndOnlyWhenAskedFor) {
+    Clipboard clipboard;
+    int drawn = 0;
+    clipboard.setOnly("word.object", 1);
+    clipboard.setMetafileRenderingDrawer([&]() -> std::optional<Raster> {
+        ++drawn;
+        return Raster(4, 5, 0);
+    });
+    EXPECT_EQ(drawn, 0);
+    const auto later = clipboard.metafileRenderingLater();
+    EXPECT_EQ(drawn, 0);
+    ASSERT_TRUE(clipboard.metafileRendering().has_value());
+    EXPECT_EQ(clipboard.metafileRendering()->height, 5);
+    EXPECT_EQ(drawn, 1);
+    EXPECT_EQ(later()->width, 4);
+    EXPECT_EQ(drawn, 1);
+
+    // Kept for later, the rendering is the one of the content it was taken
+    // from; a picture that cannot be drawn gives none.
+    clipboard.setOnly("word.object", 2);
+    clipboard.setMetafileRenderingDrawer([]() -> std::optional<Raster> { throw std::runtime_error("broken"); });
+    const auto broken = clipboard.metafileRenderingLater();
+    clipboard.setOnly("word.object", 3);
+    EXPECT_FALSE(broken().has_value());
+    EXPECT_FALSE(clipboard.metafileRendering().has_value());
+    EXPECT_EQ(later()->width, 4);
+}
 
 TEST(Clipboard, FormatsAndRenderingLiveTogetherUntilCleared) {
     Clipboard clipboard;

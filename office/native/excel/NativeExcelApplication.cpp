@@ -9,8 +9,10 @@ void ExcelSession::checkRunning() const {
     if (quit) throw OfficeError("Excel has been quit");
 }
 
-NativeExcelApplication::NativeExcelApplication(platform::Clipboard& clipboard)
-    : session_(std::make_shared<ExcelSession>(clipboard)) {}
+NativeExcelApplication::NativeExcelApplication(platform::Clipboard& clipboard, platform::EventPump* events)
+    : session_(std::make_shared<ExcelSession>(clipboard)) {
+    session_->events = events;
+}
 
 excel::WorkbooksPtr NativeExcelApplication::Workbooks() {
     session_->checkRunning();

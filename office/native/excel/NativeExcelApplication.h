@@ -10,7 +10,8 @@ namespace kelvaran::office::native {
 // The in-process Excel: a scratch surface whose sheets hold pictures only.
 class NativeExcelApplication : public excel::Application {
 public:
-    explicit NativeExcelApplication(platform::Clipboard& clipboard);
+    // `events` lets the window answer while pictures are drawn and stored; may be null.
+    explicit NativeExcelApplication(platform::Clipboard& clipboard, platform::EventPump* events = nullptr);
 
     excel::WorkbooksPtr Workbooks() override;
     std::string Name() override;

@@ -2,6 +2,7 @@
 
 #include "office/OfficeError.h"
 #include "office/native/ClipboardItems.h"
+#include "office/native/LongWork.h"
 #include "office/native/PictureRendering.h"
 
 #include <algorithm>
@@ -54,8 +55,11 @@ void NativeSheetShape::setHeight(double height) {
 
 void NativeSheetShape::Cut() {
     const SheetPicture& current = picture();
-    auto rendering = std::make_shared<const imaging::Image>(
-        renderDisplayed(current.picture, pointsToPixels(current.widthPt), pointsToPixels(current.heightPt)));
+    std::shared_ptr<const imaging::Image> rendering;
+    whileWorking(session_->events, [&] {
+        rendering = std::make_shared<const imaging::Image>(
+            renderDisplayed(current.picture, pointsToPixels(current.widthPt), pointsToPixels(current.heightPt)));
+    });
     SheetClip clip;
     clip.picture = current.picture;
     clip.widthPt = current.widthPt;

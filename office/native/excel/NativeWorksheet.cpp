@@ -2,6 +2,7 @@
 
 #include "office/OfficeError.h"
 #include "office/native/ClipboardItems.h"
+#include "office/native/LongWork.h"
 #include "office/native/PictureRendering.h"
 #include "office/native/excel/NativeSheetShapes.h"
 #include "platform/Conversions.h"
@@ -63,13 +64,12 @@ SheetPicture encoded(const imaging::Image& image, imaging::PictureType type, std
     return picture;
 }
 
-// Metafiles stay drawings: an EMF as it is, a WMF translated (with its crop),
-// a PICT translated.
+// Metafiles stay drawings, cropped ones too: an EMF as it is, a WMF and a
+// PICT translated.
 bool isVectorMetafile(const model::PictureData& picture) {
     if (picture.empty()) return false;
-    if (picture.type == model::PictureFormat::Emf || picture.type == model::PictureFormat::Pict)
-        return !picture.crop.any();
-    return picture.type == model::PictureFormat::Wmf;
+    return picture.type == model::PictureFormat::Emf || picture.type == model::PictureFormat::Pict ||
+           picture.type == model::PictureFormat::Wmf;
 }
 
 // Stores a rendering in one of the four sheet formats.  An enhanced metafile
@@ -130,7 +130,6 @@ void NativeWorksheet::Paste(bool link) {
     // A cut sheet picture comes back from its rendering, stored again in its
     // own format (an enhanced metafile for either metafile; PNG for the
     // other bitmap kinds), so its pixels are those of the size it was cut at.
-    const auto image = renderingOf(source);
     imaging::PictureType format = imaging::PictureType::Png;
     switch (source.picture.type) {
         case model::PictureFormat::Jpeg: format = imaging::PictureType::Jpeg; break;
@@ -140,7 +139,8 @@ void NativeWorksheet::Paste(bool link) {
         case model::PictureFormat::Pict: format = imaging::PictureType::Emf; break;
         default: break;
     }
-    SheetPicture picture = store(source, *image, format);
+    SheetPicture picture;
+    whileWorking(session_->events, [&] { picture = store(source, *renderingOf(source), format); });
     picture.widthPt = source.widthPt;
     picture.heightPt = source.heightPt;
     place(std::move(picture));
@@ -152,8 +152,9 @@ void NativeWorksheet::PasteSpecial(const std::string& Format, bool link, bool Di
     if (DisplayAsIcon) throw OfficeError("pictures cannot be shown as icons on the scratch sheet");
     const imaging::PictureType format = formatNamed(Format);
     const Source source = sourceOnClipboard(session_->clipboard);
-    const auto image = renderingOf(source);
-    place(store(source, *image, format));
+    SheetPicture picture;
+    whileWorking(session_->events, [&] { picture = store(source, *renderingOf(source), format); });
+    place(std::move(picture));
 }
 
 excel::ShapesPtr NativeWorksheet::Shapes() {

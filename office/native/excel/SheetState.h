@@ -2,6 +2,7 @@
 
 #include "formats/model/PictureData.h"
 #include "platform/Clipboard.h"
+#include "platform/Host.h"
 
 #include <cstdint>
 #include <memory>
@@ -27,6 +28,7 @@ struct ExcelSession {
     explicit ExcelSession(platform::Clipboard& board) : clipboard(board) {}
 
     platform::Clipboard& clipboard;
+    platform::EventPump* events = nullptr;  // runs the picture work; may be null
     std::int32_t windowState = -4143;  // xlNormal
     bool visible = false;
     bool quit = false;

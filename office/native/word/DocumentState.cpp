@@ -39,7 +39,8 @@ model::InlineObject& DocumentState::inlineObject(int index) {
 
 std::string DocumentState::baseNameFor(int type) {
     switch (type) {
-        case model::shape_type::kPicture: return "Picture";
+        case model::shape_type::kPicture:
+        case model::shape_type::kLinkedPicture: return "Picture";
         case model::shape_type::kEmbeddedObject: return "Object";
         case model::shape_type::kTextBox: return "Text Box";
         case model::shape_type::kGroup: return "Group";
@@ -65,15 +66,33 @@ std::string DocumentState::freshName(const std::string& base) const {
     return prefix + std::to_string(highest + 1);
 }
 
+namespace {
+
+// "Picture 12" for a picture: the kind's name, a blank and a number.
+bool namedByKind(const std::string& name, const std::string& base) {
+    const std::string prefix = base + " ";
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) return false;
+    return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                       [](unsigned char c) { return std::isdigit(c) != 0; });
+}
+
+}  // namespace
+
 void DocumentState::nameUnnamedShapes() {
     // Groups are rebuilt by the names of their members, so every live shape
     // needs a name of its own: unnamed ones and later repeats of a name get
-    // one the way Word names new shapes.
+    // one the way Word names new shapes.  A Word 97-2003 file may carry the
+    // names another program or another language gave its shapes ("Shape1",
+    // "Imagem 269"); the office names those by their kind as well, the way it
+    // names the shapes of every file it opens, so that a picture is known as
+    // one whoever wrote the file.
+    const bool kindNamesOnly = model.format == "doc";
     std::vector<std::string> seen;
     for (std::size_t i = 0; i < model.shapes.size(); ++i) {
         auto& shape = model.shapes[i];
         if (shape.edit == model::EditState::Deleted) continue;
-        if (shape.name.empty() || std::find(seen.begin(), seen.end(), shape.name) != seen.end()) {
+        const bool foreign = kindNamesOnly && !namedByKind(shape.name, baseNameFor(shape.type));
+        if (shape.name.empty() || foreign || std::find(seen.begin(), seen.end(), shape.name) != seen.end()) {
             shape.name = freshName(baseNameFor(shape.type));
         }
         seen.push_back(shape.name);

@@ -1,6 +1,7 @@
 #include "office/native/word/NativeDocuments.h"
 
 #include "office/OfficeError.h"
+#include "office/native/LongWork.h"
 #include "office/native/word/DocumentFiles.h"
 #include "office/native/word/DocumentState.h"
 #include "office/native/word/NativeDocument.h"
@@ -28,7 +29,9 @@ void ensureParagraph(model::Document& document) {
 word::DocumentPtr NativeDocuments::Open(const std::string& FileName, bool ReadOnly) {
     (void)ReadOnly;
     session_->checkRunning();
-    model::Document document = readDocumentFile(session_->fileFormats, FileName);
+    // Reading touches only the new document: the window may answer meanwhile.
+    model::Document document;
+    whileWorking(session_->events, [&] { document = readDocumentFile(session_->fileFormats, FileName); });
     std::error_code error;
     const auto absolute = std::filesystem::absolute(FileName, error);
     const std::string fullName = error ? FileName : absolute.string();

@@ -27,6 +27,7 @@ std::int32_t NativeInlineShape::Type() {
     switch (document_->inlineObject(object_).kind) {
         case model::InlineKind::EmbeddedObject: return word::constants::wdInlineShapeEmbeddedOLEObject;
         case model::InlineKind::LinkedObject: return word::constants::wdInlineShapeLinkedOLEObject;
+        case model::InlineKind::LinkedPicture: return word::constants::wdInlineShapeLinkedPicture;
         case model::InlineKind::Picture: break;
     }
     return word::constants::wdInlineShapePicture;
@@ -34,7 +35,9 @@ std::int32_t NativeInlineShape::Type() {
 
 word::OLEFormatPtr NativeInlineShape::OLEFormat() {
     const auto& object = document_->inlineObject(object_);
-    if (object.kind == model::InlineKind::Picture) throw OfficeError("a picture has no object data");
+    if (object.kind == model::InlineKind::Picture || object.kind == model::InlineKind::LinkedPicture) {
+        throw OfficeError("a picture has no object data");
+    }
     return std::make_shared<NativeOleFormat>(object.progId);
 }
 
@@ -90,8 +93,9 @@ word::ShapePtr NativeInlineShape::ConvertToShape() {
     const std::int64_t at = doc.positionOf(storyIndex, static_cast<std::size_t>(element));
 
     model::FloatingShape shape;
-    shape.type = object.kind == model::InlineKind::Picture ? model::shape_type::kPicture
-                                                          : model::shape_type::kEmbeddedObject;
+    shape.type = object.kind == model::InlineKind::Picture         ? model::shape_type::kPicture
+                 : object.kind == model::InlineKind::LinkedPicture ? model::shape_type::kLinkedPicture
+                                                                   : model::shape_type::kEmbeddedObject;
     shape.name = document_->freshName(DocumentState::baseNameFor(shape.type));
     shape.widthPt = object.widthPt;
     shape.heightPt = object.heightPt;

@@ -38,7 +38,7 @@ StorySpan NativeRange::span() const {
 void NativeRange::Copy() {
     const StorySpan s = span();
     if (s.end <= s.start) throw OfficeError("there is nothing in the range to copy");
-    offerOnClipboard(document_->session.clipboard, copySpan(*document_, s));
+    offerOnClipboard(document_->session.clipboard, copySpan(*document_, s), document_->session.events);
 }
 
 void NativeRange::Paste() {

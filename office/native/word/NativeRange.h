@@ -36,10 +36,9 @@ private:
     int boundInline_;
 };
 
-// The page of a character position, as Information(1) reports it.  The
-// in-process Word lays out no pages: this counts explicit page breaks,
-// new-page section breaks and page-break-before paragraphs before the
-// position, so it is an estimate that can only fall short of the real page.
+// The page of a character position, as Information(1) reports it: the
+// estimate of the document model's simple layout (Document::estimatePage),
+// usually within a page of what an office suite lays out.
 Variant estimatedPage(const DocumentState& document, int story, std::int64_t position, std::int32_t type);
 
 }  // namespace kelvaran::office::native

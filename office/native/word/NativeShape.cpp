@@ -244,13 +244,15 @@ void NativeShape::Apply() {
 
 word::InlineShapePtr NativeShape::ConvertToInlineShape() {
     auto& self = shape();
-    if (self.type != model::shape_type::kPicture && self.type != model::shape_type::kEmbeddedObject) {
+    if (self.type != model::shape_type::kPicture && self.type != model::shape_type::kLinkedPicture &&
+        self.type != model::shape_type::kEmbeddedObject) {
         throw OfficeError("only pictures and objects can stand in the text");
     }
     if (self.parent >= 0) throw OfficeError("a member of a group cannot stand in the text");
     model::InlineObject object;
-    object.kind = self.type == model::shape_type::kPicture ? model::InlineKind::Picture
-                                                          : model::InlineKind::EmbeddedObject;
+    object.kind = self.type == model::shape_type::kPicture         ? model::InlineKind::Picture
+                  : self.type == model::shape_type::kLinkedPicture ? model::InlineKind::LinkedPicture
+                                                                   : model::InlineKind::EmbeddedObject;
     object.widthPt = self.widthPt;
     object.heightPt = self.heightPt;
     object.picture = self.picture;

@@ -7,8 +7,11 @@
 
 namespace kelvaran::office::native {
 
-NativeWordApplication::NativeWordApplication(platform::Clipboard& clipboard, std::vector<FileFormat> formats)
-    : session_(std::make_shared<WordSession>(clipboard, std::move(formats))) {}
+NativeWordApplication::NativeWordApplication(platform::Clipboard& clipboard, std::vector<FileFormat> formats,
+                                             platform::EventPump* events)
+    : session_(std::make_shared<WordSession>(clipboard, std::move(formats))) {
+    session_->events = events;
+}
 
 word::DocumentsPtr NativeWordApplication::Documents() {
     session_->checkRunning();

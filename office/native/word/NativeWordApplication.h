@@ -11,7 +11,10 @@ namespace kelvaran::office::native {
 // mode of Word 2007: pictures pasted from the scratch sheet arrive inline.
 class NativeWordApplication : public word::Application {
 public:
-    NativeWordApplication(platform::Clipboard& clipboard, std::vector<FileFormat> formats);
+    // `events` lets the window answer while documents are read and pictures
+    // drawn; may be null.
+    NativeWordApplication(platform::Clipboard& clipboard, std::vector<FileFormat> formats,
+                          platform::EventPump* events = nullptr);
 
     const std::shared_ptr<WordSession>& session() const { return session_; }
 

@@ -1,6 +1,7 @@
 #include "office/native/word/WordEditing.h"
 
 #include "office/OfficeError.h"
+#include "office/native/LongWork.h"
 #include "office/native/PictureRendering.h"
 #include "office/native/word/WordSession.h"
 
@@ -103,17 +104,23 @@ WordClip copyShapes(DocumentState& document, const std::vector<int>& shapes) {
     return clip;
 }
 
-void offerOnClipboard(platform::Clipboard& clipboard, WordClip clip) {
+void offerOnClipboard(platform::Clipboard& clipboard, WordClip clip, platform::EventPump* events) {
     double widthPt = 0;
     double heightPt = 0;
-    std::optional<platform::Raster> rendering;
+    // Drawn only when a comparison asks for it: an object measured too small
+    // to convert is never drawn, and one that cannot be drawn is measured
+    // all the same.  A picture that cannot be drawn is still carried; it only
+    // has no metafile rendering to compare with.
+    platform::Clipboard::RenderingDrawer draw;
     if (const auto* picture = firstPicture(clip, widthPt, heightPt)) {
-        try {
-            rendering = imaging::toRaster(renderDisplayed(*picture, pointsToPixels(widthPt), pointsToPixels(heightPt)));
-        } catch (const std::exception&) {
-            // A picture that cannot be drawn is still carried; it only has
-            // no metafile rendering to compare with.
-        }
+        // The window keeps answering while it is drawn.
+        draw = [picture = *picture, widthPt, heightPt, events]() -> std::optional<platform::Raster> {
+            std::optional<platform::Raster> rendering;
+            whileWorking(events, [&] {
+                rendering = imaging::toRaster(renderDisplayed(picture, pointsToPixels(widthPt), pointsToPixels(heightPt)));
+            });
+            return rendering;
+        };
     }
     // Only a single picture is described; a group or several objects are not.
     std::optional<platform::ContentSummary> summary;
@@ -124,7 +131,7 @@ void offerOnClipboard(platform::Clipboard& clipboard, WordClip clip) {
         summary = summaryOf(clip.shapes.front().shape.picture);
     }
     clipboard.setOnly(kWordClipFormat, std::move(clip));
-    if (rendering) clipboard.setMetafileRendering(std::move(*rendering));
+    if (draw) clipboard.setMetafileRenderingDrawer(std::move(draw));
     if (summary) clipboard.setSummary(std::move(*summary));
 }
 

@@ -6,6 +6,7 @@
 #include "office/native/ClipboardItems.h"
 #include "office/native/word/DocumentState.h"
 #include "platform/Clipboard.h"
+#include "platform/Host.h"
 
 #include <cstdint>
 #include <vector>
@@ -25,7 +26,7 @@ WordClip copySpan(DocumentState& document, const StorySpan& span);
 WordClip copyShapes(DocumentState& document, const std::vector<int>& shapes);
 // Puts a copy on the clipboard with its metafile-picture rendering (the first
 // object drawn at its displayed size), when it can be drawn.
-void offerOnClipboard(platform::Clipboard& clipboard, WordClip clip);
+void offerOnClipboard(platform::Clipboard& clipboard, WordClip clip, platform::EventPump* events = nullptr);
 
 // Pastes the clipboard at a span: inline content replaces the span's text,
 // floating shapes are anchored to the paragraph at its start without touching

@@ -2,6 +2,7 @@
 
 #include "office/native/word/DocumentFiles.h"
 #include "platform/Clipboard.h"
+#include "platform/Host.h"
 
 #include <cstdint>
 #include <map>
@@ -31,6 +32,7 @@ public:
 
     platform::Clipboard& clipboard;
     std::vector<FileFormat> fileFormats;
+    platform::EventPump* events = nullptr;  // runs reading and picture work; may be null
     std::vector<std::shared_ptr<DocumentState>> documents;  // open, in order of opening
     SelectionState selection;
     // The format painter: line, fill and shadow formatting picked up.

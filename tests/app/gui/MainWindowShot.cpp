@@ -1,7 +1,7 @@
 // Renders the main window, as it looks after the first start, into a PNG
 // file (first argument), for looking at it without a display.  The settings
 // are read from and written to a scratch folder, never the user's.
-#include "app/gui/InterfaceFont.h"
+#include "app/gui/ApplicationSetup.h"
 #include "app/gui/SourceBox.h"
 #include "app/gui/frmMain.h"
 #include "settings/RegAccess.h"
@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s OUTPUT.png\n", argv[0]);
         return 2;
     }
-    QApplication::setFont(kelvaran::app::gui::interfaceFont());
+    kelvaran::app::gui::setUpApplication(app);
     QTemporaryDir folder;
     kelvaran::settings::RegAccess registry(folder.path().toStdString());
     kelvaran::app::gui::frmMainServices services;

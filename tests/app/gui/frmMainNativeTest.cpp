@@ -4,12 +4,14 @@
 #include "app/gui/frmMain.h"
 #include "office/OfficeFactory.h"
 #include "office/native/NativeBackend.h"
+#include "office/native/excel/NativeExcelApplication.h"
 #include "platform/Clipboard.h"
 #include "platform/FileSystem.h"
 #include "platform/Host.h"
 #include "settings/RegAccess.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -20,8 +22,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace kelvaran::app::gui {
@@ -32,6 +39,33 @@ struct RecordedMessages : platform::MessageBoxes {
     void show(const std::string& text, platform::MessageIcon) override { shown.push_back(text); }
 };
 
+// The window's pump, with a picture library that takes its time: the first
+// piece of picture work waits until the test lets it go (or ten seconds
+// pass) before it runs.
+class SlowPictureWork : public platform::EventPump {
+public:
+    platform::EventPump* window = nullptr;
+    std::function<void()> whileHeld;  // runs on the worker while the work is held
+    std::atomic<bool> release{false};
+    std::atomic<bool> held{false};
+    bool releasedInTime = false;
+
+    void processEvents() override { window->processEvents(); }
+    void whileWorking(const std::function<void()>& work) override {
+        window->whileWorking([&] {
+            if (!held.exchange(true)) {
+                if (whileHeld) whileHeld();
+                const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+                while (!release.load() && std::chrono::steady_clock::now() < giveUp) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                }
+                releasedInTime = release.load();
+            }
+            work();
+        });
+    }
+};
+
 class NativeRunTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -40,6 +74,14 @@ protected:
         registry_ = std::make_unique<settings::RegAccess>(config_.path().toStdString());
         office::native::registerNativeBackend(factory_);
         frmMainServices services;
+        services.registerBackends = [this](office::OfficeFactory& factory) {
+            office::native::registerNativeBackend(factory);
+            factory.registerExcel(office::kExcelClassName, [this](const office::OfficeContext& context) {
+                slow_.window = context.events;
+                platform::EventPump* events = context.events && slowPictures_ ? &slow_ : context.events;
+                return std::make_shared<office::native::NativeExcelApplication>(*context.clipboard, events);
+            });
+        };
         services.registry = registry_.get();
         services.exceptionListPath = QDir(config_.path()).filePath(QStringLiteral("ole.ini")).toStdString();
         services.fileSystem = &fileSystem_;
@@ -79,6 +121,8 @@ protected:
     office::OfficeFactory factory_;
     platform::StdFileSystem fileSystem_;
     RecordedMessages messages_;
+    SlowPictureWork slow_;
+    bool slowPictures_ = false;
     std::unique_ptr<frmMain> window_;
 };
 
@@ -110,6 +154,50 @@ TEST_F(NativeRunTest, RealDocumentsAreOpenedLoggedAndOnlyPicturesMakeACopy) {
         EXPECT_TRUE(output.startsWith(QStringLiteral("gen-inline-pictures-slimmed-")));
         EXPECT_LT(QFileInfo(QDir(work_.path()).filePath(output)).size(), picturesBefore.size());
     }
+}
+
+TEST_F(NativeRunTest, TheStopButtonTheLogAndACloseAnswerWhileAPictureIsBeingStored) {
+    const QString pictures = copy(QStringLiteral("gen-inline-pictures.doc"));
+    if (!backendWrites("doc")) GTEST_SKIP() << "the in-process office cannot write documents yet";
+    slowPictures_ = true;
+    // While the picture work is held on its worker thread, the stop button
+    // is pressed, a log line is written and the window is closed, each as an
+    // event the window has to handle; the close lets the work go.
+    std::string statusAfterStop;
+    bool logged = false;
+    std::chrono::steady_clock::time_point closePosted;
+    std::chrono::steady_clock::time_point closeHandled;
+    int ends = 0;
+    window_->endAtOnce = [&] {
+        ++ends;
+        closeHandled = std::chrono::steady_clock::now();
+        slow_.release = true;
+    };
+    slow_.whileHeld = [&] {
+        QMetaObject::invokeMethod(window_.get(), [&] {
+            window_->btnStop->click();
+            statusAfterStop = window_->statusText();
+            window_->appendLog("held\r\n");
+            logged = window_->txtLog->toPlainText().contains(QStringLiteral("held"));
+        }, Qt::QueuedConnection);
+        closePosted = std::chrono::steady_clock::now();
+        QCoreApplication::postEvent(window_.get(), new QCloseEvent);
+    };
+    window_->txtSource->setPlainText(pictures);
+    window_->combFileSize->setEditText(QStringLiteral("10"));
+    window_->btnStart->click();
+
+    ASSERT_TRUE(slow_.held) << "no picture work went through the window's pump";
+    EXPECT_TRUE(slow_.releasedInTime) << "the close was not handled while the picture work ran";
+    EXPECT_EQ(ends, 1);
+    EXPECT_EQ(statusAfterStop, "停止処理中...しばらくお待ちください。");
+    EXPECT_TRUE(logged);
+    EXPECT_TRUE(window_->unloaded());
+    // The stop took effect: the document was not saved.
+    EXPECT_TRUE(QDir(work_.path()).entryList({QStringLiteral("*-slimmed-*")}, QDir::Files).isEmpty());
+    std::fprintf(stderr, "a close during picture work was handled after %lld ms\n",
+                 static_cast<long long>(
+                     std::chrono::duration_cast<std::chrono::milliseconds>(closeHandled - closePosted).count()));
 }
 
 }  // namespace

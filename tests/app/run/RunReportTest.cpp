@@ -57,6 +57,11 @@ TEST(ClassifyDocumentTest, EveryOutcome) {
     result = {};
     result.reason = "not a Word document";
     EXPECT_EQ(ClassifyDocument(result, false).outcome, "failed");
+    EXPECT_EQ(ClassifyDocument(result, false).reason, "the document could not be opened: not a Word document");
+    // The office's text that says the same already is not said twice.
+    result.reason = "the document cannot be opened: the file ends inside an open group";
+    EXPECT_EQ(ClassifyDocument(result, false).reason,
+              "the document could not be opened: the file ends inside an open group");
 
     result = {};
     result.opened = true;

@@ -5,6 +5,11 @@
 #include "app/verify/PageCheck.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
 
 namespace kelvaran::verify {
 namespace {
@@ -135,6 +140,16 @@ TEST(FrameDifferenceTest, WhatAReaderSeesOfAFrameMustStay) {
     inLineCopy.wrap = "dynamic";
     inLineCopy.behindText = false;
     EXPECT_EQ(frameDifference({inLine}, {inLineCopy}), "");
+    // An object in the line says "baseline" where the picture it became
+    // inherits "paragraph" from the pictures' style: the same place there.
+    inLine.kind = Frame::Kind::Object;
+    inLine.verticalRel = "baseline";
+    EXPECT_EQ(frameDifference({inLine}, {inLineCopy}), "");
+    inLineCopy.verticalRel = "line";
+    EXPECT_EQ(frameDifference({inLine}, {inLineCopy}),
+              "object 1 'Image1': position relative to 'paragraph'/'baseline' -> 'paragraph'/'line'");
+    // Anchored frames keep telling the two apart.
+    EXPECT_NE(changed([](Frame& f) { f.verticalRel = "baseline"; }), "");
 }
 
 TEST(OdfContentTest, LengthsAndTurns) {
@@ -210,6 +225,28 @@ TEST(OdfContentTest, TextFramesAndTheirStylesAsLibreOfficeWritesThem) {
 
     EXPECT_THROW(parseFlatOdt("<html/>"), std::runtime_error);
     EXPECT_THROW(parseFlatOdt("not xml at all"), std::runtime_error);
+}
+
+TEST(LibreOfficeRendererTest, AFieldShowingThePathReadsAlikeForInputAndCopy) {
+    if (!LibreOfficeRenderer::available()) GTEST_SKIP() << "LibreOffice is not installed";
+    namespace fs = std::filesystem;
+    const fs::path work = fs::temp_directory_path() / ("kelvaran-render-" + std::to_string(::getpid()));
+    fs::remove_all(work);
+    // The same document in two folders, as an input and its copy stand.
+    const std::string rtf = "{\\rtf1\\ansi{\\header {\\field{\\*\\fldinst FILENAME \\\\p}{\\fldrslt x}}\\par}"
+                            "Body\\par}";
+    for (const char* folder : {"input", "copy"}) {
+        fs::create_directories(work / folder);
+        std::ofstream(work / folder / "field.rtf", std::ios::binary) << rtf;
+    }
+    LibreOfficeRenderer renderer(work / "render");
+    const Rendering before = renderer.render(work / "input" / "field.rtf", "field.rtf");
+    const Rendering after = renderer.render(work / "copy" / "field.rtf", "field.rtf");
+    ASSERT_TRUE(before.opened) << before.failure;
+    ASSERT_TRUE(after.opened) << after.failure;
+    EXPECT_NE(before.content.headerText.find("field.rtf"), std::string::npos) << before.content.headerText;
+    EXPECT_EQ(before.content.headerText, after.content.headerText);
+    fs::remove_all(work);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // project's generator and on Word-made files: text, pictures, objects and
 // shapes with their sizes, kinds and layout.
 
+#include "formats/doc/DocDocument.h"
 #include "formats/doc/DocFormat.h"
 #include "tests/formats/doc/DocTestSupport.h"
 
@@ -15,6 +16,7 @@ namespace {
 
 namespace model = formats::model;
 using test::readTestDocument;
+using test::testFile;
 
 constexpr double kCm = 72.0 / 2.54;
 
@@ -109,6 +111,40 @@ TEST(DocReaderTest, FramedParagraphsCarryTheirFrame) {
     EXPECT_TRUE(frames[0].wrapAround);
     const auto plain = readTestDocument("generated/gen-inline-pictures.doc");
     for (const auto& element : plain.main().elements) EXPECT_FALSE(element.paragraph.frame.has_value());
+}
+
+// Only what a reader shows as a picture becomes one: horizontal lines and the
+// stand-in character of a drawing in a SHAPE field have no picture data, an
+// empty picture frame is no picture, and a picture linked to a file is one of
+// its own kind.
+TEST(DocReaderTest, DrawingsWithoutPictureDataAreNoPictures) {
+    const auto lines = readTestDocument("formats/doc/word2002-linked-pictures-horizontal-lines.doc");
+    int pictures = 0;
+    int linked = 0;
+    for (int object : lines.inlinesOf(0)) {
+        const auto& inline_ = lines.inlines[static_cast<std::size_t>(object)];
+        if (inline_.kind == model::InlineKind::Picture) {
+            ++pictures;
+            EXPECT_FALSE(inline_.picture.empty());
+        } else if (inline_.kind == model::InlineKind::LinkedPicture) {
+            ++linked;
+        }
+    }
+    EXPECT_EQ(pictures, 3);
+    EXPECT_EQ(linked, 5);
+    EXPECT_EQ(lines.inlinesOf(0).size(), 8u);
+    // The lines' characters stay in the text: its length is that of the file.
+    const auto parsed = DocDocument::fromBytes(*testFile("formats/doc/word2002-linked-pictures-horizontal-lines.doc"));
+    EXPECT_EQ(lines.main().length(), static_cast<std::int64_t>(parsed.fib().ccp[0]));
+
+    const auto group = readTestDocument("formats/doc/word2003-shape-field-group-object.doc");
+    ASSERT_EQ(group.inlinesOf(0).size(), 1u);
+    EXPECT_EQ(group.inlines[static_cast<std::size_t>(group.inlinesOf(0)[0])].kind, model::InlineKind::EmbeddedObject);
+    const auto top = group.topLevelShapes();
+    ASSERT_EQ(top.size(), 1u);
+    const auto& members = group.shapes[static_cast<std::size_t>(top[0])].children;
+    ASSERT_EQ(members.size(), 2u);
+    for (int member : members) EXPECT_NE(group.shapes[static_cast<std::size_t>(member)].type, model::shape_type::kPicture);
 }
 
 TEST(DocReaderTest, JapaneseTextIsUtf8) {

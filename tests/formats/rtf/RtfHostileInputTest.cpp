@@ -31,6 +31,16 @@ TEST(RtfHostileInputTest, BrokenStructureIsRefusedWithAReason) {
     expectRefused(cut, "unbalanced");
 }
 
+TEST(RtfHostileInputTest, TheReasonNamesTheGroupLeftOpen) {
+    // A brace among the \bin bytes is data; two groups stay open all the same.
+    expectRefused("{\\rtf1{\\pard{\\object{\\result{\\pict\\wmetafile8\\bin4 \xff}\xff\xff}}}x",
+                  "2 groups are still open, the innermost (\\pard) at byte 6: its braces are unbalanced");
+    expectRefused("{\\rtf1 {\\*\\shppict{\\pict\\pngblip 8950}", "2 groups are still open, the innermost (\\shppict) at byte 7");
+    expectRefused("{\\rtf1 x", "1 group is still open, the innermost (\\rtf) at byte 0");
+    // A \bin length beyond the end of the file says so.
+    expectRefused("{\\rtf1 {\\pict\\bin999 ab}}", "the \\bin data at byte 13 claims 999 bytes");
+}
+
 TEST(RtfHostileInputTest, DeepNestingIsLeftAsItIs) {
     const std::string deep = std::string(100000, '{') + "x" + std::string(100000, '}');
     const std::string input = "{\\rtf1 a" + deep + "b\\par}";

@@ -101,7 +101,8 @@ TEST(RtfReaderTest, RealFilesFromTheCorpus) {
     EXPECT_EQ(document.inlinesOf(0).size(), 4u);
     EXPECT_NE(document.main().plainText().find("I have lots of embedded files in me"), std::string::npos);
     // Every RTF of the corpus is read, and holds at least the pictures and
-    // objects LibreOffice finds in it (the corpus manifest counts them).
+    // objects LibreOffice finds in its body (the corpus manifest counts them;
+    // header and footer pictures are not the reader's).
     const auto counts = corpusManifestCounts();
     ASSERT_FALSE(corpusRtfFiles().empty()) << "the shared corpus is missing";
     for (const auto& path : corpusRtfFiles()) {
@@ -221,6 +222,12 @@ TEST(RtfReaderTest, PictureTypesSizesAndCrop) {
                          tinyPng() + "}"));
     ASSERT_EQ(document.inlines.size(), 1u);
     EXPECT_EQ(*document.inlines[0].picture.bytes, tinyPng());
+    // The same bytes in a group of their own, without size words: read, and
+    // shown at the pixels' size.
+    document = read(wrap("{\\pict\r\n\\pngblip {\\bin" + std::to_string(tinyPng().size()) + tinyPng() + "}}"));
+    ASSERT_EQ(document.inlines.size(), 1u);
+    EXPECT_EQ(*document.inlines[0].picture.bytes, tinyPng());
+    EXPECT_DOUBLE_EQ(document.inlines[0].widthPt, 1.5);
     // Without a type word the data says what it is; without goal sizes the pixels at 96 dpi.
     document = read(wrap("{\\pict " + hex(tinyPng()) + "}"));
     ASSERT_EQ(document.inlines.size(), 1u);

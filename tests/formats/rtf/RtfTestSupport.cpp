@@ -50,7 +50,12 @@ std::map<std::string, int> corpusManifestCounts() {
         const auto leading = [](const std::string& text) {
             return !text.empty() && std::isdigit(static_cast<unsigned char>(text[0])) ? std::stoi(text) : -1;
         };
-        const int pictures = leading(columns[6]);
+        // Pictures in the body: header and footer pictures are not read.
+        const auto body = columns[6].find(" body");
+        const auto open = columns[6].rfind(' ', body == std::string::npos ? 0 : body - 1);
+        const int pictures = body != std::string::npos && open != std::string::npos
+                                 ? leading(columns[6].substr(open + 1))
+                                 : leading(columns[6]);
         const int objects = leading(columns[7]);
         counts[columns[0]] = pictures < 0 || objects < 0 ? -1 : pictures + objects;
     }

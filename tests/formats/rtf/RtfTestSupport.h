@@ -18,7 +18,8 @@ std::vector<std::string> generatedRtfFiles();
 // RTF files of the shared corpus when this machine has it (empty otherwise).
 std::vector<std::string> corpusRtfFiles();
 // From the corpus manifest: file ("rtf/NAME.rtf") -> pictures plus objects
-// LibreOffice finds in it, -1 for a file LibreOffice cannot load.
+// LibreOffice finds in its body (headers and footers aside), -1 for a file
+// LibreOffice cannot load.
 std::map<std::string, int> corpusManifestCounts();
 
 model::Document read(const std::string& bytes);

@@ -9,6 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
 #include <vector>
 
 namespace kelvaran::platform::qt {
@@ -25,6 +29,62 @@ TEST(QtEventPumpTest, DeliversWhatIsPendingAndOnlyThat) {
     EXPECT_EQ(delivered, 2);
     pump.processEvents();
     EXPECT_EQ(delivered, 2);
+}
+
+// Work that waits until the user-interface thread has handled an event, and
+// gives up after ten seconds: it reports whether the event came first.
+bool waitsForAnEvent(const std::atomic<bool>& handled) {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!handled.load()) {
+        if (std::chrono::steady_clock::now() > giveUp) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+TEST(QtEventPumpTest, EventsRunWhileTheWorkIsGoingOn) {
+    QtEventPump pump;
+    QObject receiver;
+    // One event was queued before the work started, one comes from a timer
+    // while it runs; both are handled before the work can end.
+    std::atomic<bool> queued{false};
+    std::atomic<bool> fired{false};
+    QMetaObject::invokeMethod(&receiver, [&] { queued = true; }, Qt::QueuedConnection);
+    QTimer::singleShot(50, &receiver, [&] { fired = true; });
+    bool sawQueued = false;
+    bool sawFired = false;
+    std::thread::id workThread;
+    pump.whileWorking([&] {
+        workThread = std::this_thread::get_id();
+        sawQueued = waitsForAnEvent(queued);
+        sawFired = waitsForAnEvent(fired);
+    });
+    EXPECT_TRUE(sawQueued);
+    EXPECT_TRUE(sawFired);
+    EXPECT_NE(workThread, std::this_thread::get_id());
+}
+
+TEST(QtEventPumpTest, TheWorksResultAndFailureComeBackToTheCaller) {
+    QtEventPump pump;
+    int result = 0;
+    pump.whileWorking([&] { result = 6 * 7; });
+    EXPECT_EQ(result, 42);
+    EXPECT_THROW(pump.whileWorking([] { throw std::runtime_error("the picture cannot be stored"); }),
+                 std::runtime_error);
+    // A work that ends before any event arrives does not leave the wait hanging.
+    for (int i = 0; i < 20; ++i) pump.whileWorking([] {});
+}
+
+TEST(QtEventPumpTest, AwayFromTheWindowsThreadTheWorkRunsInPlace) {
+    QtEventPump pump;
+    std::thread::id caller;
+    std::thread::id worker;
+    std::thread other([&] {
+        caller = std::this_thread::get_id();
+        pump.whileWorking([&] { worker = std::this_thread::get_id(); });
+    });
+    other.join();
+    EXPECT_EQ(worker, caller);
 }
 
 TEST(QtTimerTest, ASlowModeWaitKeepsTheEventsRunning) {

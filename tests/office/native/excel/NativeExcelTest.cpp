@@ -1,3 +1,4 @@
+#include "imaging/Metafile.h"
 #include "office/OfficeError.h"
 #include "office/native/ClipboardItems.h"
 #include "office/native/excel/NativeExcelApplication.h"
@@ -128,6 +129,34 @@ TEST_F(NativeExcelTest, AWindowsMetafilePastedAsAMetafileStaysADrawing) {
     EXPECT_GT(drawn.rgba[(10 * 40 + 10) * 4], 200);
     EXPECT_LT(drawn.rgba[(10 * 40 + 10) * 4 + 2], 60);
     EXPECT_TRUE(drawn.rgba[(30 * 40 + 30) * 4 + 3] < 30 || drawn.rgba[(30 * 40 + 30) * 4 + 1] > 200);
+}
+
+TEST_F(NativeExcelTest, ACroppedEnhancedMetafilePastedAsAMetafileStaysADrawingOfItsVisiblePart) {
+    // The red top-left quarter of a one-inch drawing, cropped to that quarter.
+    const std::string emf = imaging::wmfToEmf(smallWmf());
+    auto document = test::documentWithInlinePicture(36, 36);
+    document.inlines[0].picture.type = model::PictureFormat::Emf;
+    document.inlines[0].picture.bytes = model::shareBytes(emf);
+    document.inlines[0].picture.crop = model::Crop{0, 0, 0.5, 0.5};
+    auto documents = std::static_pointer_cast<NativeDocuments>(word.Documents());
+    documents->adopt(std::move(document), "in.rtf")->InlineShapes()->item(1)->Range()->Copy();
+
+    sheet->Paste(false);
+    sheet->Shapes()->item(1)->setWidth(36 * 4);
+    sheet->Shapes()->item(1)->setHeight(36 * 4);
+    sheet->Shapes()->item(1)->Cut();
+    sheet->PasteSpecial(xf::kMetafile, false, false);
+    sheet->Shapes()->item(1)->Cut();
+    const SheetClip clip = cutClip();
+    ASSERT_EQ(imaging::sniff(*clip.picture.bytes), imaging::PictureType::Emf);
+    EXPECT_LT(clip.picture.bytes->size(), emf.size() + 512) << "a cropped drawing must not become a bitmap";
+    const auto size = imaging::pictureSize(*clip.picture.bytes, imaging::PictureType::Emf);
+    EXPECT_NEAR(size.width, 48, 1);  // half an inch
+    const imaging::Image drawn = imaging::render(*clip.picture.bytes, imaging::PictureType::Emf, 40, 40);
+    for (int at : {(5 * 40 + 5) * 4, (35 * 40 + 35) * 4}) {
+        EXPECT_GT(drawn.rgba[at], 200) << "red everywhere: the quarter fills the picture";
+        EXPECT_LT(drawn.rgba[at + 2], 60);
+    }
 }
 
 TEST_F(NativeExcelTest, RatioSetsThePixelsAndTheDisplaySizeStaysForWord) {

@@ -472,6 +472,39 @@ TEST_F(NativeWordTest, UnnamedAndRepeatedShapeNamesGetNamesOfTheirOwn) {
     EXPECT_EQ(opened->Shapes()->item(3)->Name(), "Text Box 3");
 }
 
+// Shapes of a Word 97-2003 file are named by their kind whatever name the
+// program that wrote it stored; linked pictures report their own types.
+TEST_F(NativeWordTest, ShapesOfAWordFileAreNamedByKindAndLinkedPicturesSaySo) {
+    auto document = test::documentWithShapes();
+    document.format = "doc";
+    document.shapes[0].name = "Shape1";      // LibreOffice's name for a picture
+    document.shapes[1].name = "Picture 7";  // a text box under a picture's name
+    model::FloatingShape link = document.shapes[0];
+    link.name = "Imagem 269";
+    link.type = model::shape_type::kLinkedPicture;
+    link.textStory = -1;
+    document.shapes.push_back(link);
+    model::InlineObject linkedInline = document.inlines[0];
+    linkedInline.kind = model::InlineKind::LinkedPicture;
+    document.inlines.push_back(linkedInline);
+    document.main().elements.insert(document.main().elements.begin(), model::Element::inlineObject(1));
+    auto opened = adopt(document);
+    // Numbered on from the highest number of the kind's names in use.
+    EXPECT_EQ(opened->Shapes()->item(1)->Name(), "Picture 8");
+    EXPECT_EQ(opened->Shapes()->item(1)->Type(), word::constants::msoPicture);
+    EXPECT_EQ(opened->Shapes()->item(2)->Name(), "Text Box 1");
+    EXPECT_EQ(opened->Shapes()->item(3)->Name(), "Picture 9");
+    EXPECT_EQ(opened->Shapes()->item(3)->Type(), word::constants::msoLinkedPicture);
+    ASSERT_EQ(opened->InlineShapes()->count(), 1);
+    EXPECT_EQ(opened->InlineShapes()->item(1)->Type(), word::constants::wdInlineShapeLinkedPicture);
+    EXPECT_THROW(opened->InlineShapes()->item(1)->OLEFormat(), OfficeError);
+
+    // An RTF document keeps the names it carries.
+    auto rtf = test::documentWithShapes();
+    rtf.shapes[0].name = "Shape1";
+    EXPECT_EQ(adopt(rtf)->Shapes()->item(1)->Name(), "Shape1");
+}
+
 TEST_F(NativeWordTest, StackingOrderMovesOneStepOrAllTheWay) {
     auto document = adopt(test::documentWithShapes());
     auto shapes = document->Shapes();
