@@ -107,6 +107,7 @@ public:
     bool readHeader();
     // The picture's size in hundredths of a millimetre.
     std::string translate(std::int32_t widthMm100, std::int32_t heightMm100);
+    void rangeOpcode(std::uint16_t op);
 
 private:
     std::uint16_t u16() {
@@ -525,6 +526,66 @@ void PictReader::bits(std::uint16_t op) {
     emf_->end(at);
 }
 
+// Opcodes read by their range: the shapes with their verbs (frame, paint,
+// erase, invert, fill), and the reserved ranges skipped by their size rules.
+void PictReader::rangeOpcode(std::uint16_t op) {
+    const std::uint16_t verb = op & 7;
+    if (op >= 0x30 && op <= 0x34) { lastRect_ = rect(); shape(op, lastRect_); return; }
+    if (op >= 0x38 && op <= 0x3C) { shape(0x30 | verb, lastRect_); return; }
+    if (op >= 0x40 && op <= 0x44) { lastRRect_ = rect(); shape(op, lastRRect_); return; }
+    if (op >= 0x48 && op <= 0x4C) { shape(0x40 | verb, lastRRect_); return; }
+    if (op >= 0x50 && op <= 0x54) { lastOval_ = rect(); shape(op, lastOval_); return; }
+    if (op >= 0x58 && op <= 0x5C) { shape(0x50 | verb, lastOval_); return; }
+    if (op >= 0x60 && op <= 0x64) {
+        lastArc_ = rect();
+        const std::int16_t start = i16(), extent = i16();
+        arc(verb, lastArc_, start, extent);
+        return;
+    }
+    if (op >= 0x68 && op <= 0x6C) {
+        const std::int16_t start = i16(), extent = i16();
+        arc(verb, lastArc_, start, extent);
+        return;
+    }
+    if (op >= 0x70 && op <= 0x74) {
+        const std::size_t size = u16();
+        skip(8);
+        lastPoly_.clear();
+        for (std::size_t i = 10; i + 4 <= size && more(); i += 4) {
+            lastPoly_.push_back(i16());
+            lastPoly_.push_back(i16());
+        }
+        polygon(verb);
+        return;
+    }
+    if (op >= 0x78 && op <= 0x7C) { polygon(verb); return; }
+    if (op >= 0x80 && op <= 0x84) {  // regions: their bounding box
+        const std::size_t size = u16();
+        const Rect r = rect();
+        if (size > 10) skip(size - 10);
+        shape(0x30 | verb, r);
+        return;
+    }
+    if (op >= 0x88 && op <= 0x8C) return;
+    // Opcodes with nothing to draw, by the size rules of their ranges.
+    if ((op >= 0x35 && op <= 0x37) || (op >= 0x45 && op <= 0x47) || (op >= 0x55 && op <= 0x57)) { skip(8); return; }
+    if (op >= 0x65 && op <= 0x67) { skip(12); return; }
+    if (op >= 0x6D && op <= 0x6F) { skip(4); return; }
+    if ((op >= 0x3D && op <= 0x3F) || (op >= 0x4D && op <= 0x4F) || (op >= 0x5D && op <= 0x5F) ||
+        (op >= 0x7D && op <= 0x7F) || (op >= 0x8D && op <= 0x8F) || (op >= 0xB0 && op <= 0xCF) ||
+        (op >= 0x8000 && op <= 0x80FF))
+        return;
+    if ((op >= 0x75 && op <= 0x77) || (op >= 0x85 && op <= 0x87)) { skip(std::max<std::size_t>(2, u16()) - 2); return; }
+    if ((op >= 0x24 && op <= 0x27) || op == 0x2F || (op >= 0x92 && op <= 0x97) || (op >= 0x9C && op <= 0x9F) ||
+        (op >= 0xA2 && op <= 0xAF)) {
+        skip(u16());
+        return;
+    }
+    if ((op >= 0xD0 && op <= 0xFE) || op >= 0x8100) { skip(u32()); return; }
+    if (op >= 0x0100 && op <= 0x7FFF) { skip(static_cast<std::size_t>(op >> 8) * 2); return; }
+    throw ImagingError("the PICT picture has an opcode that cannot be read");
+}
+
 std::string PictReader::translate(std::int32_t widthMm100, std::int32_t heightMm100) {
     EmfBuilder emf(widthMm100, heightMm100);
     emf_ = &emf;
@@ -545,7 +606,6 @@ std::string PictReader::translate(std::int32_t widthMm100, std::int32_t heightMm
             ended = true;
             break;
         }
-        const std::uint16_t verb = op & 7;
         if (op == 0x0000 || op == 0x001C || op == 0x001E || (op >= 0x0017 && op <= 0x0019)) continue;
         switch (op) {
         case 0x0001: {  // clip region: its bounding box
@@ -651,60 +711,7 @@ std::string PictReader::translate(std::int32_t widthMm100, std::int32_t heightMm
         case 0x0C00: skip(24); continue;
         default: break;
         }
-        if (op >= 0x30 && op <= 0x34) { lastRect_ = rect(); shape(op, lastRect_); continue; }
-        if (op >= 0x38 && op <= 0x3C) { shape(0x30 | verb, lastRect_); continue; }
-        if (op >= 0x40 && op <= 0x44) { lastRRect_ = rect(); shape(op, lastRRect_); continue; }
-        if (op >= 0x48 && op <= 0x4C) { shape(0x40 | verb, lastRRect_); continue; }
-        if (op >= 0x50 && op <= 0x54) { lastOval_ = rect(); shape(op, lastOval_); continue; }
-        if (op >= 0x58 && op <= 0x5C) { shape(0x50 | verb, lastOval_); continue; }
-        if (op >= 0x60 && op <= 0x64) {
-            lastArc_ = rect();
-            const std::int16_t start = i16(), extent = i16();
-            arc(verb, lastArc_, start, extent);
-            continue;
-        }
-        if (op >= 0x68 && op <= 0x6C) {
-            const std::int16_t start = i16(), extent = i16();
-            arc(verb, lastArc_, start, extent);
-            continue;
-        }
-        if (op >= 0x70 && op <= 0x74) {
-            const std::size_t size = u16();
-            skip(8);
-            lastPoly_.clear();
-            for (std::size_t i = 10; i + 4 <= size && more(); i += 4) {
-                lastPoly_.push_back(i16());
-                lastPoly_.push_back(i16());
-            }
-            polygon(verb);
-            continue;
-        }
-        if (op >= 0x78 && op <= 0x7C) { polygon(verb); continue; }
-        if (op >= 0x80 && op <= 0x84) {  // regions: their bounding box
-            const std::size_t size = u16();
-            const Rect r = rect();
-            if (size > 10) skip(size - 10);
-            shape(0x30 | verb, r);
-            continue;
-        }
-        if (op >= 0x88 && op <= 0x8C) continue;
-        // Opcodes with nothing to draw, by the size rules of their ranges.
-        if ((op >= 0x35 && op <= 0x37) || (op >= 0x45 && op <= 0x47) || (op >= 0x55 && op <= 0x57)) { skip(8); continue; }
-        if (op >= 0x65 && op <= 0x67) { skip(12); continue; }
-        if (op >= 0x6D && op <= 0x6F) { skip(4); continue; }
-        if ((op >= 0x3D && op <= 0x3F) || (op >= 0x4D && op <= 0x4F) || (op >= 0x5D && op <= 0x5F) ||
-            (op >= 0x7D && op <= 0x7F) || (op >= 0x8D && op <= 0x8F) || (op >= 0xB0 && op <= 0xCF) ||
-            (op >= 0x8000 && op <= 0x80FF))
-            continue;
-        if ((op >= 0x75 && op <= 0x77) || (op >= 0x85 && op <= 0x87)) { skip(std::max<std::size_t>(2, u16()) - 2); continue; }
-        if ((op >= 0x24 && op <= 0x27) || op == 0x2F || (op >= 0x92 && op <= 0x97) || (op >= 0x9C && op <= 0x9F) ||
-            (op >= 0xA2 && op <= 0xAF)) {
-            skip(u16());
-            continue;
-        }
-        if ((op >= 0xD0 && op <= 0xFE) || op >= 0x8100) { skip(u32()); continue; }
-        if (op >= 0x0100 && op <= 0x7FFF) { skip(static_cast<std::size_t>(op >> 8) * 2); continue; }
-        throw ImagingError("the PICT picture has an opcode that cannot be read");
+        rangeOpcode(op);
     }
     if (!ended || at_ > in_.size()) throw ImagingError("the PICT picture is cut short (no end opcode)");
     return emf.finish(3);

@@ -6,38 +6,13 @@
 // and wider fields; the rest (mostly state the EMF keeps elsewhere) are
 // followed here and written out as the records that give the same state.
 
-#include "imaging/ByteReader.h"
-#include "imaging/ByteWriter.h"
-#include "imaging/Dib.h"
-#include "imaging/EmfBuilder.h"
-#include "imaging/FontFaces.h"
-#include "imaging/Metafile.h"
-#include "imaging/PixelBudget.h"
+#include "imaging/WmfToEmfImpl.h"
 
 #include <algorithm>
-#include <array>
-#include <cctype>
 #include <cmath>
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
 
-namespace kelvaran::imaging {
-namespace {
+namespace kelvaran::imaging::wmf_translation {
 
-constexpr std::uint32_t kPlaceableKey = 0x9AC6CDD7;
-constexpr std::size_t kPlaceableSize = 22, kWmfHeaderSize = 18;
-
-enum class Slot { Free, Pen, Brush, Font, Region, Other };
-
-// A region: rectangles (left, top, right, bottom) in logical units.
-using Rects = std::vector<std::array<std::int32_t, 4>>;
-
-// The stock objects of enhanced metafiles.
-constexpr std::uint32_t kWhiteBrush = 0x80000000u, kBlackPen = 0x80000007u, kNullPen = 0x80000008u;
-
-// UTF-8 text (as the decoders give it) appended as UTF-16 units.
 void appendUtf16(std::u16string& out, std::string_view utf8) {
     for (std::size_t k = 0; k < utf8.size();) {
         const auto byte = [&](std::size_t i) { return static_cast<char32_t>(static_cast<unsigned char>(utf8[i]) & 0x3F); };
@@ -65,127 +40,6 @@ void appendUtf16(std::u16string& out, std::string_view utf8) {
     }
 }
 
-struct FontInfo {
-    int charset = kAnsiCharset;
-    std::string face;
-    std::int32_t height = 0, width = 0, weight = 400;
-    bool italic = false;
-};
-
-// What a saved state holds that the translation itself needs.
-struct State {
-    std::int32_t windowOrgX = 0, windowOrgY = 0, windowExtX = 1, windowExtY = 1;
-    FontInfo font;
-    // Spacing added to text: to every character, and spread over the
-    // break characters (spaces) of each line.
-    std::int32_t charExtra = 0, breakExtra = 0, breakCount = 0;
-    // The handles selected, for the records that borrow a pen or brush.
-    std::uint32_t pen = kBlackPen, brush = kWhiteBrush;
-};
-
-class Translator {
-public:
-    Translator(std::string_view wmf, std::int32_t destW, std::int32_t destH, const VisiblePart& visible)
-        : in_(wmf), visible_(visible), emf_(destW, destH), out_(emf_.w) {}
-
-    std::string run();
-
-private:
-    // Output records.
-    std::size_t begin(std::uint32_t type) { return emf_.begin(type); }
-    void end(std::size_t at) { emf_.end(at); }
-    void bounds() { emf_.bounds(); }
-    void simple(std::uint32_t type, std::initializer_list<std::int32_t> values) { emf_.simple(type, values); }
-    void setWindow() {
-        simple(emr::SETWINDOWORGEX, {L(state_.windowOrgX), L(state_.windowOrgY)});
-        simple(emr::SETWINDOWEXTEX, {L(state_.windowExtX), L(state_.windowExtY)});
-    }
-    // A length or coordinate of the WMF in the finer logical units written.
-    std::int32_t L(std::int32_t v) const { return v * fine_; }
-    // The records of points: the 16-bit form when every point fits.
-    void writePoints(std::uint32_t type16, std::uint32_t type32, std::size_t firstWord, std::size_t count,
-                     std::initializer_list<std::uint32_t> head, const std::vector<std::uint32_t>& counts);
-
-    // Input fields of the record at `at_` (parameters are 16-bit words).
-    std::int16_t p(std::size_t i) const { return in_.i16(at_ + 6 + 2 * i); }
-    std::uint16_t pu(std::size_t i) const { return in_.u16(at_ + 6 + 2 * i); }
-    std::uint32_t pu32(std::size_t i) const { return in_.u32(at_ + 6 + 2 * i); }
-    std::size_t params() const { return size_ >= 6 ? (size_ - 6) / 2 : 0; }
-    std::string_view paramBytes(std::size_t fromWord) const {
-        const std::size_t from = at_ + 6 + 2 * fromWord;
-        if (from > at_ + size_) return {};
-        return in_.view().substr(from, at_ + size_ - from);
-    }
-
-    int takeSlot(Slot kind) {
-        auto free = std::find(slots_.begin(), slots_.end(), Slot::Free);
-        if (free == slots_.end()) {
-            slots_.push_back(kind);
-            return static_cast<int>(slots_.size()) - 1;
-        }
-        *free = kind;
-        return static_cast<int>(free - slots_.begin());
-    }
-    Slot slotKind(int index) const {
-        if (index < 0 || static_cast<std::size_t>(index) >= slots_.size()) return Slot::Free;
-        return slots_[static_cast<std::size_t>(index)];
-    }
-    static std::uint32_t handle(int slot) { return static_cast<std::uint32_t>(slot) + 1; }
-
-    void translate(std::uint16_t function);
-    void createRegion();
-    const Rects* regionAt(std::size_t param) const;
-    void regionPolygons(const Rects& rects);
-    void regionShapes(const Rects& rects);
-    void regionData(const Rects& rects);
-    void regionRecord(std::uint32_t type, const Rects& rects, std::initializer_list<std::uint32_t> fields);
-    void selectClipRegion();
-    void intersectVisible();
-    void points(std::uint32_t type16, std::uint32_t type32);
-    void polyPolygon();
-    void box(std::uint32_t type);
-    void arc(std::uint32_t type);
-    void clipRect(std::uint32_t type);
-    void createPen();
-    void createBrush();
-    void createPatternBrush();
-    void createFont();
-    void textOut();
-    void extTextOut();
-    void text(std::int32_t x, std::int32_t y, std::uint32_t options, const std::optional<std::array<std::int16_t, 4>>& rect,
-              std::string_view bytes, const std::vector<std::int16_t>& dx);
-    void stretchDib(std::uint32_t rop, std::int32_t xDest, std::int32_t yDest, std::int32_t wDest, std::int32_t hDest,
-                    std::int32_t xSrc, std::int32_t ySrc, std::int32_t wSrc, std::int32_t hSrc, std::uint32_t usage,
-                    std::string_view dib);
-    void patBlt(std::uint32_t rop, std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h);
-    void restore(std::int16_t which);
-    void chooseFineUnits(std::size_t start);
-    // Logical units along x of one logical unit along y, on the frame.
-    double heightToWidth() const {
-        if (state_.windowExtX == 0 || state_.windowExtY == 0 || viewportW_ <= 0 || viewportH_ <= 0) return 1.0;
-        const double deviceX = viewportW_ / std::abs(static_cast<double>(state_.windowExtX));
-        const double deviceY = viewportH_ / std::abs(static_cast<double>(state_.windowExtY));
-        return deviceY / deviceX;
-    }
-
-    ByteReader in_;
-    VisiblePart visible_;
-    EmfBuilder emf_;
-    ByteWriter& out_;
-    std::size_t at_ = 0, size_ = 0;
-    std::vector<Slot> slots_;
-    std::vector<FontInfo> fonts_;  // by slot
-    std::vector<Rects> regions_;   // by slot
-    State state_;
-    std::vector<State> saved_;
-    double viewportW_ = 0, viewportH_ = 0;  // the frame, in device units, the window maps onto
-    std::optional<std::array<std::int32_t, 4>> visibleClip_;  // a crop, in the logical units written
-    // Logical units written per logical unit of the WMF.  Readers round to
-    // whole logical units on the way (small circles of chart markers,
-    // six units across, came out as octagons); finer units keep the shapes.
-    std::int32_t fine_ = 1;
-};
-
 void Translator::writePoints(std::uint32_t type16, std::uint32_t type32, std::size_t firstWord, std::size_t count,
                              std::initializer_list<std::uint32_t> head, const std::vector<std::uint32_t>& counts) {
     bool narrow = true;
@@ -203,6 +57,7 @@ void Translator::writePoints(std::uint32_t type16, std::uint32_t type32, std::si
     }
     end(at);
 }
+
 
 void Translator::points(std::uint32_t type16, std::uint32_t type32) {
     if (params() < 1) return;
@@ -336,187 +191,6 @@ void Translator::createFont() {
     end(at);
 }
 
-bool knowsSymbolGlyphs(const std::string& face) {
-    std::string key = face;
-    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return key == "symbol" || key.starts_with("wingdings") || key == "webdings";
-}
-
-// One character of text in the font's character set: its bytes.
-std::size_t characterLength(std::string_view bytes, std::size_t at, int charset) {
-    const unsigned char c = static_cast<unsigned char>(bytes[at]);
-    bool lead = false;
-    switch (charset) {
-    case 128: lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); break;
-    case 129:
-    case 130:
-    case 134:
-    case 136: lead = c >= 0x81 && c <= 0xFE; break;
-    default: break;
-    }
-    return lead && at + 1 < bytes.size() ? 2 : 1;
-}
-
-// The advances, in logical units, of text that states none: what a player
-// measures with the font, taken from the installed face that stands in for
-// it, with the spacing the state adds.  Windows records such advances with
-// every text of an enhanced metafile, and readers that are given none
-// measure with faces and resolutions of their own.  Empty when the face is
-// installed neither itself nor as a stand-in of the same metrics, has no
-// glyph for a character, or the font has no height.
-// `heightToWidth` is the length along x, in logical units, of one logical
-// unit of height: fonts are sized in the one and advance in the other.
-// `fine` is the number of logical units written per unit of the WMF.
-std::vector<std::int32_t> naturalAdvances(const State& state, std::u32string_view characters, double heightToWidth,
-                                          std::int32_t fine) {
-    const FontInfo& font = state.font;
-    if (font.height == 0 || characters.empty()) return {};
-    // A font given a width of its own is left to the reader, unless spacing
-    // has to be added: readers size such fonts each their own way, and
-    // advances measured here would space their glyphs apart or together.
-    if (font.width != 0 && state.charExtra == 0 && state.breakExtra == 0) return {};
-    const bool bold = font.weight >= 600;
-    if (!hasSameMetrics(font.face, bold, font.italic)) return {};  // a reader measures better with its own stand-in
-    const InstalledFace face = installedFace(font.face, bold, font.italic);
-    const std::shared_ptr<const FaceMetrics> metrics = faceMetrics(face.file);
-    if (!metrics || metrics->unitsPerEm <= 0) return {};
-    // A negative height is the em; a positive one the cell.
-    double em = std::abs(static_cast<double>(font.height));
-    if (font.height > 0 && metrics->cellHeight > 0) em = font.height * metrics->unitsPerEm / metrics->cellHeight;
-    // Face units to logical units along the line.
-    const double perUnit = em / metrics->unitsPerEm * heightToWidth * fine;
-    // A width (in logical units along the line) squeezes or stretches the
-    // face to that average character width.
-    const double scaleX = font.width != 0 && metrics->averageWidth > 0
-                              ? std::abs(static_cast<double>(font.width)) * fine / (metrics->averageWidth * perUnit)
-                              : 1.0;
-    const std::vector<double> widths = metrics->advances(characters);
-    std::vector<std::int32_t> out;
-    out.reserve(widths.size());
-    const std::int32_t breaks =
-        state.breakCount > 0 ? static_cast<std::int32_t>(std::count(characters.begin(), characters.end(), U' ')) : 0;
-    std::int32_t breakLeft = state.breakExtra * fine, breaksLeft = std::min(breaks, state.breakCount);
-    double exact = 0;
-    std::int64_t placed = 0;
-    for (std::size_t i = 0; i < widths.size(); ++i) {
-        if (widths[i] <= 0 && characters[i] != U' ') return {};
-        exact += widths[i] * perUnit * scaleX + static_cast<double>(state.charExtra) * fine;
-        if (characters[i] == U' ' && breaksLeft > 0) {
-            const std::int32_t share = breakLeft / breaksLeft;
-            exact += share;
-            breakLeft -= share;
-            --breaksLeft;
-        }
-        // Rounded as a running sum, so the line keeps its length.
-        const std::int64_t next = std::llround(exact);
-        out.push_back(static_cast<std::int32_t>(next - placed));
-        placed = next;
-    }
-    return out;
-}
-
-void Translator::text(std::int32_t x, std::int32_t y, std::uint32_t options,
-                      const std::optional<std::array<std::int16_t, 4>>& rect, std::string_view bytes,
-                      const std::vector<std::int16_t>& dx) {
-    const FontInfo& font = state_.font;
-    // The faces of symbol sets that readers know (Symbol, Wingdings) get their
-    // glyph codes in the private-use range, where Windows puts them; the text
-    // of other faces in the symbol character set (the fences of equation
-    // editors) keeps its byte values, which is how readers show it when they
-    // do not have the face.
-    const bool symbol = knowsSymbolGlyphs(font.face) && (font.charset == kSymbolCharset || isSymbolFace(font.face));
-    const bool rawBytes = !symbol && font.charset == kSymbolCharset;
-    std::u16string units;
-    std::u32string characters;                 // one per character of the text
-    std::vector<std::size_t> firstUnits;       // where each character's units start
-    std::vector<std::int32_t> given;           // each character's advance from the record
-    for (std::size_t i = 0; i < bytes.size();) {
-        const std::size_t len = characterLength(bytes, i, font.charset);
-        std::int32_t advance = 0;
-        for (std::size_t k = i; k < i + len && k < dx.size(); ++k) advance += dx[k];
-        const std::size_t before = units.size();
-        if (symbol) {
-            // Symbol faces keep their byte codes, in the private-use range
-            // where Windows puts them.
-            units.push_back(static_cast<char16_t>(0xF000 + static_cast<unsigned char>(bytes[i])));
-        } else if (rawBytes) {
-            units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i])));
-        } else {
-            appendUtf16(units, decodeText(bytes.substr(i, len), font.charset, font.face));
-            if (units.size() == before) units.push_back(u'\uFFFD');
-        }
-        char32_t c = units[before];
-        if (c >= 0xD800 && c < 0xDC00 && before + 1 < units.size())
-            c = 0x10000 + ((c - 0xD800) << 10) + (units[before + 1] - 0xDC00);
-        characters.push_back(c);
-        firstUnits.push_back(before);
-        given.push_back(L(advance));
-        i += len;
-    }
-    // Text that states no advances gets those the font gives it (symbol
-    // glyph codes and raw bytes excepted: their faces are not known here).
-    const std::vector<std::int32_t> measured =
-        dx.empty() && !symbol && !rawBytes ? naturalAdvances(state_, characters, heightToWidth(), fine_) : std::vector<std::int32_t>{};
-    const std::vector<std::int32_t>& perCharacter = dx.empty() ? measured : given;
-    // The character's advance goes with its first unit.
-    std::vector<std::int32_t> advances(units.size(), 0);
-    for (std::size_t k = 0; k < perCharacter.size() && k < firstUnits.size(); ++k)
-        advances[firstUnits[k]] = perCharacter[k];
-    if (units.empty()) return;
-    const bool withDx = !perCharacter.empty();
-    const std::uint32_t chars = static_cast<std::uint32_t>(units.size());
-    const std::uint32_t stringOffset = 76;
-    const std::uint32_t dxOffset = withDx ? stringOffset + ((chars * 2 + 3) & ~3u) : 0;
-    const std::size_t at = begin(emr::EXTTEXTOUTW);
-    bounds();
-    out_.u32(1);    // compatible graphics mode
-    out_.f32(0);    // scales: not used in that mode
-    out_.f32(0);
-    out_.i32(L(x));
-    out_.i32(L(y));
-    out_.u32(chars);
-    out_.u32(stringOffset);
-    out_.u32(options);
-    if (rect) out_.rect(L((*rect)[0]), L((*rect)[1]), L((*rect)[2]), L((*rect)[3]));
-    else out_.rect(0, 0, -1, -1);
-    out_.u32(dxOffset);
-    for (char16_t c : units) out_.u16(c);
-    out_.pad4();
-    if (withDx)
-        for (std::int32_t a : advances) out_.i32(a);
-    end(at);
-}
-
-void Translator::textOut() {
-    const std::size_t count = pu(0);
-    const std::size_t stringWords = (count + 1) / 2;
-    if (params() < 1 + stringWords + 2) return;
-    const std::string_view bytes = in_.view().substr(at_ + 8, count);
-    text(p(1 + stringWords + 1), p(1 + stringWords), 0, std::nullopt, bytes, {});
-}
-
-void Translator::extTextOut() {
-    if (params() < 4) return;
-    const std::int32_t y = p(0), x = p(1);
-    const std::size_t count = pu(2);
-    const std::uint16_t options = pu(3);
-    std::size_t word = 4;
-    std::optional<std::array<std::int16_t, 4>> rect;
-    if ((options & 0x0006) != 0 && params() >= 8) {  // opaque or clipped: the rectangle follows
-        rect = std::array<std::int16_t, 4>{p(4), p(5), p(6), p(7)};
-        word = 8;
-    }
-    const std::size_t stringStart = at_ + 6 + 2 * word;
-    if (stringStart + count > at_ + size_) return;
-    const std::string_view bytes = in_.view().substr(stringStart, count);
-    std::vector<std::int16_t> dx;
-    const std::size_t dxWord = word + (count + 1) / 2;
-    if (count > 0 && params() >= dxWord + count) {
-        for (std::size_t i = 0; i < count; ++i) dx.push_back(p(dxWord + i));
-    }
-    text(x, y, options, rect, bytes, dx);
-}
-
 void Translator::stretchDib(std::uint32_t rop, std::int32_t xDest, std::int32_t yDest, std::int32_t wDest,
                             std::int32_t hDest, std::int32_t xSrc, std::int32_t ySrc, std::int32_t wSrc,
                             std::int32_t hSrc, std::uint32_t usage, std::string_view dib) {
@@ -594,7 +268,9 @@ void Translator::restore(std::int16_t which) {
     simple(emr::RESTOREDC, {static_cast<std::int32_t>(which)});
 }
 
-void Translator::translate(std::uint16_t function) {
+// Records of the mapping, the drawing modes and saved states.  False for
+// any other record.
+bool Translator::translateState(std::uint16_t function) {
     switch (function) {
     case 0x0103:
         // The window is mapped onto the frame whatever the file asks: a
@@ -648,6 +324,14 @@ void Translator::translate(std::uint16_t function) {
         simple(emr::SAVEDC, {});
         break;
     case 0x0127: restore(p(0)); break;
+    default: return false;
+    }
+    return true;
+}
+
+void Translator::translate(std::uint16_t function) {
+    if (translateState(function)) return;
+    switch (function) {
     case 0x0214: simple(emr::MOVETOEX, {L(p(1)), L(p(0))}); break;
     case 0x0213: simple(emr::LINETO, {L(p(1)), L(p(0))}); break;
     case 0x0325: points(emr::POLYLINE16, emr::POLYLINE); break;
@@ -755,126 +439,6 @@ void Translator::translate(std::uint16_t function) {
     }
 }
 
-// A region object: its scans, each a band of rows holding pairs of left and
-// right edges.  Damaged scans end the region where they start.
-void Translator::createRegion() {
-    const int slot = takeSlot(Slot::Region);
-    if (regions_.size() <= static_cast<std::size_t>(slot)) regions_.resize(static_cast<std::size_t>(slot) + 1);
-    Rects& rects = regions_[static_cast<std::size_t>(slot)];
-    rects.clear();
-    if (params() < 11) return;
-    const std::size_t scans = pu(5);
-    std::size_t word = 11;  // after the header and the bounding rectangle
-    for (std::size_t s = 0; s < scans && word + 3 <= params(); ++s) {
-        const std::size_t count = pu(word);
-        const std::int16_t top = p(word + 1), bottom = p(word + 2);
-        if (count % 2 != 0 || word + 3 + count + 1 > params()) break;
-        for (std::size_t i = 0; i + 1 < count; i += 2) {
-            const std::int16_t left = p(word + 3 + i), right = p(word + 4 + i);
-            if (left < right && top < bottom) rects.push_back({left, top, right, bottom});
-        }
-        word += 3 + count + 1;  // the scan repeats its count at its end
-        if (rects.size() > 100000) break;
-    }
-}
-
-const Rects* Translator::regionAt(std::size_t param) const {
-    if (params() <= param) return nullptr;
-    const int slot = pu(param);
-    if (slotKind(slot) != Slot::Region || static_cast<std::size_t>(slot) >= regions_.size()) return nullptr;
-    return &regions_[static_cast<std::size_t>(slot)];
-}
-
-// The region's rectangles filled with the brush selected and no outline.
-void Translator::regionPolygons(const Rects& rects) {
-    if (rects.empty()) return;
-    simple(emr::SELECTOBJECT, {static_cast<std::int32_t>(kNullPen)});
-    regionShapes(rects);
-    simple(emr::SELECTOBJECT, {static_cast<std::int32_t>(state_.pen)});
-}
-
-// The region's rectangles as one record of polygons.
-void Translator::regionShapes(const Rects& rects) {
-    bool narrow = true;
-    for (const auto& r : rects)
-        for (std::int32_t v : r) narrow = narrow && L(v) >= -32768 && L(v) <= 32767;
-    const std::size_t at = begin(narrow ? emr::POLYPOLYGON16 : emr::POLYPOLYGON);
-    bounds();
-    out_.u32(static_cast<std::uint32_t>(rects.size()));
-    out_.u32(static_cast<std::uint32_t>(rects.size() * 4));
-    for (std::size_t i = 0; i < rects.size(); ++i) out_.u32(4);
-    for (const auto& r : rects) {
-        for (auto [x, y] : {std::pair{r[0], r[1]}, std::pair{r[2], r[1]}, std::pair{r[2], r[3]}, std::pair{r[0], r[3]}}) {
-            if (narrow) {
-                out_.u16(static_cast<std::uint16_t>(L(x)));
-                out_.u16(static_cast<std::uint16_t>(L(y)));
-            } else {
-                out_.i32(L(x));
-                out_.i32(L(y));
-            }
-        }
-    }
-    end(at);
-}
-
-// Region data: a header and the rectangles, in the logical units written.
-void Translator::regionData(const Rects& rects) {
-    const auto x = [&](std::int32_t v) { return L(v); };
-    const auto y = [&](std::int32_t v) { return L(v); };
-    std::vector<std::array<std::int32_t, 4>> mapped;
-    std::int32_t l = 0, t = 0, r = 0, b = 0;
-    for (const auto& rect : rects) {
-        std::array<std::int32_t, 4> m{x(rect[0]), y(rect[1]), x(rect[2]), y(rect[3])};
-        if (m[0] > m[2]) std::swap(m[0], m[2]);
-        if (m[1] > m[3]) std::swap(m[1], m[3]);
-        if (mapped.empty()) l = m[0], t = m[1], r = m[2], b = m[3];
-        l = std::min(l, m[0]), t = std::min(t, m[1]), r = std::max(r, m[2]), b = std::max(b, m[3]);
-        mapped.push_back(m);
-    }
-    out_.u32(32);  // header size
-    out_.u32(1);   // rectangles
-    out_.u32(static_cast<std::uint32_t>(mapped.size()));
-    out_.u32(static_cast<std::uint32_t>(mapped.size() * 16));
-    out_.rect(l, t, r, b);
-    for (const auto& m : mapped) out_.rect(m[0], m[1], m[2], m[3]);
-}
-
-// A record of bounds, the region data's size, some fields, the region data.
-void Translator::regionRecord(std::uint32_t type, const Rects& rects, std::initializer_list<std::uint32_t> fields) {
-    if (rects.empty()) return;
-    const std::size_t at = begin(type);
-    bounds();
-    out_.u32(static_cast<std::uint32_t>(32 + rects.size() * 16));
-    for (std::uint32_t f : fields) out_.u32(f);
-    regionData(rects);
-    end(at);
-}
-
-// A region selected for clipping replaces the clip; any other object (the
-// writers' way of clearing it) leaves no clipping.  The region is given as a
-// clipping path, in logical units: clipping regions of enhanced metafiles are
-// in device units, which readers do not all take as such.  A crop's clip
-// holds either way.
-void Translator::selectClipRegion() {
-    const Rects* region = regionAt(0);
-    if (region && !region->empty()) {
-        simple(emr::BEGINPATH, {});
-        regionShapes(*region);
-        simple(emr::ENDPATH, {});
-        simple(emr::SELECTCLIPPATH, {5});  // copy
-    } else {
-        const std::size_t at = begin(emr::EXTSELECTCLIPRGN);
-        out_.u32(0);
-        out_.u32(5);
-        end(at);
-    }
-    intersectVisible();
-}
-
-void Translator::intersectVisible() {
-    if (visibleClip_)
-        simple(emr::INTERSECTCLIPRECT, {(*visibleClip_)[0], (*visibleClip_)[1], (*visibleClip_)[2], (*visibleClip_)[3]});
-}
 
 // As fine as the device (a hundredth of a millimetre), in powers of two up
 // to 64, judged by the window the file draws in.  Files that measure in
@@ -970,7 +534,9 @@ std::string Translator::run() {
     return emf_.finish(slots_.size());
 }
 
-}  // namespace
+}  // namespace kelvaran::imaging::wmf_translation
+
+namespace kelvaran::imaging {
 
 std::string wmfToEmf(std::string_view bytes, const VisiblePart& visible) {
     const std::string_view wmf = checkedWmf(bytes);
@@ -982,7 +548,7 @@ std::string wmfToEmf(std::string_view bytes, const VisiblePart& visible) {
     const std::int64_t w = std::max<std::int64_t>(1, std::llround(natural.width * keptW));
     const std::int64_t h = std::max<std::int64_t>(1, std::llround(natural.height * keptH));
     checkPixelBudget(w, h, "the metafile");
-    Translator translator(wmf, EmfBuilder::fromPixels(static_cast<double>(w)), EmfBuilder::fromPixels(static_cast<double>(h)),
+    wmf_translation::Translator translator(wmf, EmfBuilder::fromPixels(static_cast<double>(w)), EmfBuilder::fromPixels(static_cast<double>(h)),
                           visible);
     return translator.run();
 }

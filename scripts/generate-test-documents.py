@@ -7,7 +7,7 @@ The pictures are made here: gradients with noise, so that they look like photogr
 to a compressor and stay well above the 50 KB size at which pictures are worth
 replacing.  Only the Python standard library is used.
 
-Usage: scripts/generate-test-documents.py [--outdir DIR] [--fodt-only]
+Usage: scripts/generate-test-documents.py [--outdir DIR] [--fodt-only] [--only STEM ...]
 """
 
 import argparse
@@ -84,6 +84,7 @@ NAMESPACES = {
     "chart": "urn:oasis:names:tc:opendocument:xmlns:chart:1.0",
     "number": "urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0",
     "loext": "urn:org:documentfoundation:names:experimental:office:xmlns:loext:1.0",
+    "dc": "http://purl.org/dc/elements/1.1/",
 }
 
 GRAPHIC_STYLES = """
@@ -126,8 +127,18 @@ GRAPHIC_STYLES = """
 """
 
 
-def document(body, extra_styles=""):
+def document(body, extra_styles="", header=None):
     ns = " ".join('xmlns:%s="%s"' % kv for kv in NAMESPACES.items())
+    master = ""
+    if header is not None:
+        master = (' <office:master-styles><style:master-page style:name="Standard" '
+                  'style:page-layout-name="pm1"><style:header>%s</style:header></style:master-page>'
+                  '</office:master-styles>\n' % header)
+        extra_styles += ('<style:page-layout style:name="pm1"><style:page-layout-properties '
+                         'fo:page-width="21cm" fo:page-height="29.7cm" fo:margin-top="2cm" '
+                         'fo:margin-bottom="2cm" fo:margin-left="2cm" fo:margin-right="2cm"/>'
+                         '<style:header-style><style:header-footer-properties fo:min-height="0.5cm"/>'
+                         '</style:header-style></style:page-layout>')
     return ('<?xml version="1.0" encoding="UTF-8"?>\n'
             '<office:document %s office:version="1.3" '
             'office:mimetype="application/vnd.oasis.opendocument.text">\n'
@@ -137,9 +148,9 @@ def document(body, extra_styles=""):
             '  <style:style style:name="Frame" style:family="graphic">'
             '<style:graphic-properties text:anchor-type="paragraph"/></style:style>\n'
             ' </office:styles>\n'
-            ' <office:automatic-styles>%s%s </office:automatic-styles>\n'
+            ' <office:automatic-styles>%s%s </office:automatic-styles>\n%s'
             ' <office:body><office:text>\n%s\n </office:text></office:body>\n'
-            '</office:document>\n') % (ns, GRAPHIC_STYLES, extra_styles, body)
+            '</office:document>\n') % (ns, GRAPHIC_STYLES, extra_styles, master, body)
 
 
 def image(data, mime="image/png"):
@@ -311,6 +322,34 @@ def build_documents():
             para("End."),
         ])))
 
+    # Every kind of position a converted object's field moves: a bookmark, a
+    # footnote, an endnote, a comment, a hyperlink field, a text box (with an
+    # object of its own) and a header with a field.
+    note = lambda kind, n, text: (
+        '<text:note text:id="%s%d" text:note-class="%s"><text:note-citation>%d</text:note-citation>'
+        '<text:note-body>%s</text:note-body></text:note>' % (kind, n, kind, n, para(text)))
+    comment = ('<office:annotation><dc:creator>Kelvaran</dc:creator>%s</office:annotation>'
+               % para("A comment on the text after the object."))
+    boxed = ('<draw:frame draw:style-name="frBox" draw:name="TextBox1" '
+             'text:anchor-type="paragraph" svg:x="9cm" svg:y="0cm" svg:width="8cm" '
+             'svg:height="5cm" draw:z-index="0"><draw:text-box>%s%s</draw:text-box>'
+             '</draw:frame>') % (
+                 para("In the box: " + spreadsheet_object("BoxSheet", noisy_png(120, 60, 15, amplitude=4))),
+                 para('Box <text:a xlink:type="simple" xlink:href="https://example.org/box">link</text:a> end.'))
+    docs["gen-object-among-positions"] = (
+        "An embedded spreadsheet in the body followed by a bookmark, a footnote, a comment, a "
+        "hyperlink and an endnote; a text box holding a second spreadsheet; a header with a "
+        "page number field",
+        document("\n".join([
+            para('Before <text:bookmark-start text:name="Around"/>the object'),
+            para("Object: " + spreadsheet_object("Sheet", noisy_png(160, 80, 14, amplitude=4))
+                 + ' after<text:bookmark-end text:name="Around"/>' + note("ftn", 1, "Footnote text.")
+                 + " and " + comment + 'a <text:a xlink:type="simple" xlink:href="https://example.org/">'
+                 'link</text:a>.'),
+            para(boxed + LOREM),
+            para('<text:bookmark text:name="Later"/>Later text' + note("edn", 1, "Endnote text.")),
+        ]), header=para("Header <text:page-number>1</text:page-number>")))
+
     docs["gen-transparent-png"] = (
         "An inline RGBA PNG (180x135, alpha fading left to right, about 60 KB)",
         document(para("Transparent: "
@@ -391,6 +430,8 @@ def main():
     parser.add_argument("--outdir", default=os.path.join(here, "..", "tests", "data", "generated"))
     parser.add_argument("--fodt-only", action="store_true")
     parser.add_argument("--profile", default="/tmp/kelvaran-lo-profile")
+    parser.add_argument("--only", nargs="+", metavar="STEM",
+                        help="make only these documents (the README still lists all)")
     args = parser.parse_args()
     outdir = os.path.abspath(args.outdir)
     os.makedirs(outdir, exist_ok=True)
@@ -410,7 +451,7 @@ def main():
                 rtf = os.path.join(outdir, stem + ".rtf")
                 with open(rtf, "w", encoding="ascii") as f:
                     f.write(xml)
-                if args.fodt_only:
+                if args.fodt_only or (args.only and stem not in args.only):
                     continue
                 if not soffice:
                     sys.exit("soffice not found: install LibreOffice or use --fodt-only")
@@ -421,7 +462,7 @@ def main():
             fodt = os.path.join(work if not args.fodt_only else outdir, stem + ".fodt")
             with open(fodt, "w", encoding="utf-8") as f:
                 f.write(xml)
-            if args.fodt_only:
+            if args.fodt_only or (args.only and stem not in args.only):
                 continue
             if not soffice:
                 sys.exit("soffice not found: install LibreOffice or use --fodt-only")

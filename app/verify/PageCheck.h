@@ -31,6 +31,16 @@ struct Rendering {
     double seconds = 0;
 };
 
+// A tile allowed to differ by more than the limit: one tile of one page (its
+// top left corner as a CheckResult reports it), where LibreOffice is known to
+// draw the input otherwise than an equal copy.
+struct TileAllowance {
+    int page = 0;  // 1-based
+    double xMm = 0;
+    double yMm = 0;
+    double maxDifference = 0;
+};
+
 struct CheckLimits {
     int dpi = 50;
     double tileMm = 6.35;           // a quarter inch
@@ -38,6 +48,7 @@ struct CheckLimits {
     double maxTileDifference = 48;  // mean grey difference out of 255
     double sizeToleranceMm = 0.5;
     double rotationToleranceDegrees = 0.5;
+    std::vector<TileAllowance> allowances;
 };
 
 struct CheckResult {
@@ -81,6 +92,8 @@ struct TileDifference {
     int y = 0;
 };
 TileDifference worstTile(const GreyPage& a, const GreyPage& b, int tile, int slack);
+// The difference of every tile, row by row.
+std::vector<TileDifference> tileDifferences(const GreyPage& a, const GreyPage& b, int tile, int slack);
 
 // Compares two renderings; `before` is the input's.
 CheckResult compareRenderings(const Rendering& before, const Rendering& after, const CheckLimits& limits = {});

@@ -200,7 +200,8 @@ std::array<std::uint8_t, 16> Blip::digest(std::string_view data)
     return out;
 }
 
-std::string Blip::encode(PictureFormat format, std::string_view file, std::array<std::uint8_t, 16>& uidOut)
+std::string Blip::encode(PictureFormat format, std::string_view file, std::array<std::uint8_t, 16>& uidOut,
+                         std::array<std::int32_t, 2> shownTwips)
 {
     uidOut = digest(file);
     std::string body(reinterpret_cast<const char*>(uidOut.data()), 16);
@@ -226,13 +227,23 @@ std::string Blip::encode(PictureFormat format, std::string_view file, std::array
             throw DocError(DocError::Kind::CannotWrite, "the new EMF picture could not be compressed");
         packed.resize(packedSize);
         appendU32(body, static_cast<std::uint32_t>(file.size()));
-        for (int i = 0; i < 4; ++i)  // rclBounds in device units
-            appendU32(body, u32At(file, 8 + 4 * i));
-        // rclFrame is in 0.01 mm; the header wants EMU (360 per 0.01 mm).
-        const std::int64_t w = std::int64_t(i32At(file, 32)) - i32At(file, 24);
-        const std::int64_t h = std::int64_t(i32At(file, 36)) - i32At(file, 28);
-        appendU32(body, static_cast<std::uint32_t>(std::clamp<std::int64_t>(w * 360, 0, 0x7FFFFFFF)));
-        appendU32(body, static_cast<std::uint32_t>(std::clamp<std::int64_t>(h * 360, 0, 0x7FFFFFFF)));
+        if (shownTwips[0] > 0 && shownTwips[1] > 0) {
+            // The shown size: as pixels at 96 per inch, and in EMU (635 per twip).
+            appendU32(body, 0);
+            appendU32(body, 0);
+            appendU32(body, static_cast<std::uint32_t>((shownTwips[0] + 7) / 15));
+            appendU32(body, static_cast<std::uint32_t>((shownTwips[1] + 7) / 15));
+            appendU32(body, static_cast<std::uint32_t>(std::min<std::int64_t>(std::int64_t(shownTwips[0]) * 635, 0x7FFFFFFF)));
+            appendU32(body, static_cast<std::uint32_t>(std::min<std::int64_t>(std::int64_t(shownTwips[1]) * 635, 0x7FFFFFFF)));
+        } else {
+            for (int i = 0; i < 4; ++i)  // rclBounds in device units
+                appendU32(body, u32At(file, 8 + 4 * i));
+            // rclFrame is in 0.01 mm; the header wants EMU (360 per 0.01 mm).
+            const std::int64_t w = std::int64_t(i32At(file, 32)) - i32At(file, 24);
+            const std::int64_t h = std::int64_t(i32At(file, 36)) - i32At(file, 28);
+            appendU32(body, static_cast<std::uint32_t>(std::clamp<std::int64_t>(w * 360, 0, 0x7FFFFFFF)));
+            appendU32(body, static_cast<std::uint32_t>(std::clamp<std::int64_t>(h * 360, 0, 0x7FFFFFFF)));
+        }
         appendU32(body, static_cast<std::uint32_t>(packed.size()));
         body.push_back('\0');
         body.push_back('\xFE');

@@ -45,8 +45,12 @@ public:
 
     // Builds a BLIP record for a picture file (JPEG, PNG, DIB without file header,
     // TIFF or EMF).  Throws DocError(CannotWrite) for anything else.  `uidOut`
-    // receives the id written, for the FBSE.
-    static std::string encode(PictureFormat format, std::string_view file, std::array<std::uint8_t, 16>& uidOut);
+    // receives the id written, for the FBSE.  A metafile's record notes the
+    // size the picture is shown at (`shownTwips`, width and height; zero: the
+    // metafile's own frame): readers take it for the picture's natural size
+    // and fit the metafile's frame into it, as Word writes it.
+    static std::string encode(PictureFormat format, std::string_view file, std::array<std::uint8_t, 16>& uidOut,
+                              std::array<std::int32_t, 2> shownTwips = {0, 0});
 
     // The MSOBLIPTYPE value of a format (FBSE btWin32).
     static std::uint8_t blipType(PictureFormat format, bool cmyk = false);

@@ -105,7 +105,49 @@ std::string progIdOfClass(const std::array<std::uint8_t, 16>& id, const std::str
 using detail::readShape;
 using detail::ShapeNode;
 
+// The picture an object of the older kind keeps in its storage: the metafile
+// of \003META (after its 8-byte picture header) sized by \003PIC.
+std::optional<StoragePicture> storagePictureOf(const CompoundEntry& storage)
+{
+    const CompoundEntry* pic = storage.child("\003PIC");
+    const CompoundEntry* meta = storage.child("\003META");
+    if (!pic || !meta || pic->isStorage || meta->isStorage || pic->data.size() < 0x44 || meta->data.size() < 8 + 18)
+        return std::nullopt;
+    const std::string_view p = pic->data;
+    StoragePicture out;
+    out.naturalWidth = i32At(p, 0x14);
+    out.naturalHeight = i32At(p, 0x18);
+    out.scaleX = i32At(p, 0x2C);
+    out.scaleY = i32At(p, 0x30);
+    out.cropLeft = i32At(p, 0x34);
+    out.cropTop = i32At(p, 0x38);
+    out.cropRight = i32At(p, 0x3C);
+    out.cropBottom = i32At(p, 0x40);
+    const auto sane = [](std::int32_t v, std::int32_t low, std::int32_t high) { return v >= low && v <= high; };
+    if (!sane(out.naturalWidth, 1, 0x7FFF) || !sane(out.naturalHeight, 1, 0x7FFF) || !sane(out.scaleX, 1, 100000) ||
+        !sane(out.scaleY, 1, 100000) || !sane(out.cropLeft, -0x7FFF, 0x7FFF) || !sane(out.cropTop, -0x7FFF, 0x7FFF) ||
+        !sane(out.cropRight, -0x7FFF, 0x7FFF) || !sane(out.cropBottom, -0x7FFF, 0x7FFF) || out.widthTwips() <= 0 ||
+        out.heightTwips() <= 0 || out.widthTwips() > 0x7FFF || out.heightTwips() > 0x7FFF)
+        return std::nullopt;
+    out.picture.format = PictureFormat::Wmf;
+    out.picture.bytes = std::make_shared<const std::string>(meta->data.substr(8));
+    out.picture.recordSize = static_cast<std::uint32_t>(meta->data.size());
+    return out;
+}
+
 }  // namespace
+
+std::int32_t StoragePicture::widthTwips() const
+{
+    return static_cast<std::int32_t>(
+        std::lround((std::int64_t(naturalWidth) - cropLeft - cropRight) * static_cast<double>(scaleX) / 1000.0));
+}
+
+std::int32_t StoragePicture::heightTwips() const
+{
+    return static_cast<std::int32_t>(
+        std::lround((std::int64_t(naturalHeight) - cropTop - cropBottom) * static_cast<double>(scaleY) / 1000.0));
+}
 
 DocDocument DocDocument::open(const std::string& path)
 {
@@ -438,6 +480,12 @@ void DocDocument::readInlinePictures()
                     ShapeNode n;
                     readShape(data, r, n);
                     pic.oleShape = (n.flags & 0x10) != 0;
+                    // cropFromLeft, cropFromTop, cropFromRight, cropFromBottom: 16.16 fractions.
+                    const std::uint16_t ids[4] = {0x0102, 0x0100, 0x0103, 0x0101};
+                    for (int side = 0; side < 4; ++side)
+                        if (auto v = n.props.value(ids[side]))
+                            pic.shapeCrop[static_cast<std::size_t>(side)] =
+                                std::clamp(static_cast<std::int32_t>(*v) / 65536.0, -10.0, 1.0);
                     pic.name = n.props.text(0x0380);
                     if (auto f = n.props.value(0x0106); f && (*f & 0x8))
                         pic.linked = true;
@@ -509,7 +557,12 @@ void DocDocument::readFields()
             o.fieldEnd = cp;
             o.instruction = code;
             o.linked = keyword == "LINK";
-            o.progId = firstWordUpper(rest, nullptr).empty() ? std::string() : rest.substr(0, rest.find(' '));
+            // The class name follows the keyword, perhaps quoted; a switch is none.
+            o.progId = rest.substr(0, rest.find(' '));
+            if (o.progId.size() >= 2 && o.progId.front() == '"' && o.progId.back() == '"')
+                o.progId = o.progId.substr(1, o.progId.size() - 2);
+            if (!o.progId.empty() && o.progId.front() == '\\')
+                o.progId.clear();
             // The storage number sits on the separator (or on a picture character of the result).
             for (std::uint32_t k = o.separator; k < cp && !o.hasStorage; ++k) {
                 if (text_[k] != 0x14 && text_[k] != 0x01)
@@ -538,6 +591,7 @@ void DocDocument::readFields()
                         o.progId = progIdOfClass(st->classId, o.userType);
                     if (const CompoundEntry* oi = st->child("\003ObjInfo"); oi && !oi->isStorage && !oi->data.empty())
                         o.iconic = (static_cast<unsigned char>(oi->data[0]) & 0x40) != 0;
+                    o.storagePicture = storagePictureOf(*st);
                 } else {
                     o.hasStorage = false;
                     inventory_.warnings.push_back("an embedded object's storage is missing");
@@ -550,6 +604,23 @@ void DocDocument::readFields()
                     o.resultPicture = static_cast<int>(i);
                     break;
                 }
+            }
+            // Without a picture of the Data stream the result shows the one in
+            // the storage, through a picture character naming the storage.
+            if (o.storagePicture && o.resultPicture < 0) {
+                bool found = false;
+                for (std::uint32_t k = o.separator + 1; k < o.fieldEnd && !found; ++k) {
+                    bool ok = false;
+                    const std::uint32_t fc = text_[k] == 0x01 ? fcOfCp(k, &ok) : 0;
+                    if (ok && charPropsAt(*this, pieces_, prcGroups_, runAt(chpRuns_, fc), w, t, k).ole2) {
+                        o.storagePicture->cp = k;
+                        found = true;
+                    }
+                }
+                if (!found)
+                    o.storagePicture.reset();
+            } else {
+                o.storagePicture.reset();
             }
             inventory_.objects.push_back(std::move(o));
         } else if (!stack.empty() && !stack.back().hasSep && c >= 0x20 && stack.back().code.size() < 4096) {

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,8 +55,15 @@ public:
     void replaceInlinePicture(std::size_t index, PictureFormat format, std::string file);
     void replaceFloatingPicture(std::size_t index, PictureFormat format, std::string file);
     // The object's result picture becomes a plain picture with `file` as its data;
-    // the object and its storage leave the document.
+    // the object's field and its storage leave the document.
     void convertObjectToPicture(std::size_t index, PictureFormat format, std::string file);
+    // Why object `index` cannot become a picture, empty when it can.
+    std::string whyObjectCannotBecomePicture(std::size_t index) const;
+    // A floating object (shape `index`) becomes a floating picture shape with
+    // `file` as its picture, keeping its anchor and layout; the field in its
+    // text-box story and its storage leave the document when they can.
+    void convertFloatingObjectToPicture(std::size_t index, PictureFormat format, std::string file);
+    std::string whyShapeCannotBecomePicture(std::size_t index) const;
     bool hasChanges() const { return !inlineEdits_.empty() || !floatingEdits_.empty() || !objectEdits_.empty(); }
 
     // The document with every recorded change, as bytes of a new compound file.
@@ -84,6 +93,15 @@ public:
         PictureFormat format;
         std::string file;
     };
+    // Characters [begin, end) of the whole text.
+    struct CpRange {
+        std::uint32_t begin, end;
+    };
+
+    // Why characters cannot be taken out of this document's text (a converted
+    // object's field goes that way), empty when they can: the document holds a
+    // table of text positions the writer does not update.
+    std::string whyTextCannotShrink() const;
 
 private:
     DocDocument() = default;
@@ -111,11 +129,34 @@ private:
     struct DataBlock {
         std::uint32_t offset, length;  // of the old block in the Data stream
         std::string bytes;             // the new block
+        int object = -1;               // a new block for the picture of this object, which had none
     };
-    DataBlock newInlineBlock(const InlinePicture& p, PictureFormat format, const std::string& file, bool dropOle) const;
+    // Properties given to single characters through the piece table, as
+    // property lists by character position.
+    using CharacterProperties = std::map<std::uint32_t, std::string>;
+    // `given`: the block to start from instead of the picture's own.
+    DataBlock newInlineBlock(const InlinePicture& p, PictureFormat format, const std::string& file, bool dropOle,
+                             std::string_view given = {}) const;
     std::vector<DataBlock> newInlineBlocks() const;
-    std::string patchedData(std::vector<DataBlock>& blocks, std::string& w, std::string& t) const;
-    std::vector<std::string> lockConvertedFields(std::string& w, std::string& t) const;
+    // `placed` receives where the new blocks of objects landed, by object.
+    std::string patchedData(std::vector<DataBlock>& blocks, std::string& w, std::string& t,
+                            std::map<int, std::uint32_t>& placed) const;
+    DataBlock newStoragePictureBlock(std::size_t object, PictureFormat format, const std::string& file) const;
+    // Converted objects' fields leave the text (DocDocumentFields.cpp).
+    std::vector<CpRange> convertedFieldRanges() const;
+    // The object storages no object left in the document uses.
+    std::vector<std::string> storagesLeaving() const;
+    // The object of a converted floating object when its whole field can
+    // leave its text-box story, else nullptr.
+    const EmbeddedObject* floatingObjectLeaving(std::size_t shape) const;
+    // The inline pictures that leave with the fields of floating objects.
+    std::set<std::size_t> picturesLeaving() const;
+    void clearObjectMarks(std::string& t) const;
+    void removeCharacters(const std::vector<CpRange>& ranges, const CharacterProperties& props, std::string& w,
+                          std::string& t) const;
+    void rewritePieces(const std::vector<CpRange>& ranges, const CharacterProperties& props, std::string& w,
+                       std::string& t) const;
+    const Piece* pieceAt(std::uint32_t cp) const;
     void storeFloatingPictures(std::string& w, std::string& t) const;
     std::size_t wordDocumentInUse(const std::string& w, const std::string& t) const;
     void checkReadBack(const std::string& bytes) const;
@@ -138,6 +179,7 @@ private:
     std::vector<Style> styles_;
     DocInventory inventory_;
     std::vector<Edit> inlineEdits_, floatingEdits_, objectEdits_;
+    std::vector<std::size_t> floatingObjects_;  // shapes of floatingEdits_ that were objects
 };
 
 }  // namespace kelvaran::formats::doc

@@ -22,6 +22,7 @@ void readShape(std::string_view t, const OfficeArtRecord& sp, ShapeNode& n)
             n.type = c.instance;
             n.spid = u32At(t, c.bodyOffset());
             n.flags = u32At(t, c.bodyOffset() + 4);
+            n.flagsOffset = c.bodyOffset() + 4;
         } else if ((c.type == 0xF00B || c.type == 0xF121 || c.type == 0xF122)) {
             n.props.addTable(t, c.bodyOffset(), c.length, c.instance);
         } else if (c.type == 0xF00F && c.length >= 16) {
@@ -233,6 +234,19 @@ void DocDocument::readShapes()
 
     const auto mainBoxes = textboxRanges(fib_, t, Fib::kPlcfTxbxTxt, Fib::kTextbox);
     const auto headerBoxes = textboxRanges(fib_, t, Fib::kPlcfHdrTxbxTxt, Fib::kHeaderTextbox);
+    // A floating object keeps its field in a text-box story of its own, which
+    // its pictureId names the way lTxid names a text box's story.
+    auto objectInStory = [&](const std::vector<TextboxRange>& boxes, std::uint32_t pictureId) {
+        const std::size_t story = pictureId >> 16;
+        if (story < 1 || story > boxes.size())
+            return -1;
+        for (std::size_t k = 0; k < inventory_.objects.size(); ++k) {
+            const std::uint32_t at = inventory_.objects[k].fieldBegin;
+            if (at >= boxes[story - 1].start && at < boxes[story - 1].end)
+                return static_cast<int>(k);
+        }
+        return -1;
+    };
 
     for (int header = 0; header < 2; ++header) {
         const std::size_t pair = header ? Fib::kPlcSpaHdr : Fib::kPlcSpaMom;
@@ -276,12 +290,18 @@ void DocDocument::readShapes()
                 s.groupBounds = node.groupBounds;
                 s.shapeType = node.type;
                 s.flags = node.flags;
+                s.flagsOffset = node.flagsOffset;
                 s.zOrder = static_cast<int>(k);
                 placeShape(node, t, spa, static_cast<int>(k) == top, s);
                 const ShapeProperties& p = node.props;
                 if (auto pib = p.find(0x0104); pib && pib->isBlip) {
                     s.blipIndex = pib->value;
                     s.picture = storedPicture(store, w, t, pib->value, s);
+                }
+                if (const auto* id = p.find(0x010B); id && !id->isComplex && s.oleShape()) {
+                    s.pictureId = id->value;
+                    s.pictureIdOffset = id->valueOffset;
+                    s.objectIndex = objectInStory(header ? headerBoxes : mainBoxes, id->value);
                 }
                 if (auto f = p.value(0x0106); f && (*f & 0x8) && node.type == 75)
                     s.linked = true;

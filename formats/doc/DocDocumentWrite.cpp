@@ -15,11 +15,6 @@
 namespace kelvaran::formats::doc {
 namespace {
 
-// Field type of a QUOTE field, and the flag of a field end that stops
-// recalculation.
-constexpr std::uint8_t kFieldQuote = 35;
-constexpr std::uint8_t kFieldLocked = 0x10;
-
 [[noreturn]] void cannot(const std::string& why)
 {
     throw DocError(DocError::Kind::CannotWrite, why);
@@ -68,6 +63,29 @@ void clearCropping(std::string& shape, std::size_t shapeAt, std::size_t blockSiz
             for (std::size_t at = p->valueOffset; at < p->valueOffset + 4; ++at)
                 if (at >= shapeAt && at - shapeAt < shape.size())
                     shape[at - shapeAt] = 0;
+}
+
+// Where the drawing records of a picture block at `begin` of `b` start: after
+// the picture header and, in the named form, the name.
+std::size_t drawingStart(std::string_view b, std::size_t begin)
+{
+    std::size_t at = begin + u16At(b, begin + 4);
+    if (u16At(b, begin + 6) == 0x66 && at < b.size())
+        at += 1 + u8At(b, at);
+    return at;
+}
+
+// The offsets of the foDelay fields of the picture-store entries in a
+// picture block [begin, end) of `b`.
+std::vector<std::size_t> delayFields(std::string_view b, std::size_t begin, std::size_t end)
+{
+    std::vector<std::size_t> out;
+    if (!fits(b.size(), begin, 8) || end > b.size() || (u16At(b, begin + 6) != 0x64 && u16At(b, begin + 6) != 0x66))
+        return out;
+    for (const OfficeArtRecord& r : OfficeArtRecord::parseSequence(b, drawingStart(b, begin), end))
+        if (r.type == 0xF007 && r.length >= 36)
+            out.push_back(r.bodyOffset() + 28);
+    return out;
 }
 
 // A copy of the container to be patched.  `rewritten`, a stream of the root that
@@ -125,7 +143,7 @@ void DocDocument::replaceFloatingPicture(std::size_t index, PictureFormat format
     if (s.blipIndex == 0 || !s.picture)
         cannot("the floating shape \"" + s.name + "\" has no picture to replace");
     if (s.oleShape())
-        cannot("floating embedded objects cannot be converted to pictures");
+        cannot("the floating shape is an embedded object; convert the object instead");
     checkPicture(format, file);
     floatingEdits_.erase(
         std::remove_if(floatingEdits_.begin(), floatingEdits_.end(), [&](const Edit& e) { return e.index == index; }),
@@ -137,28 +155,40 @@ void DocDocument::convertObjectToPicture(std::size_t index, PictureFormat format
 {
     if (index >= inventory_.objects.size())
         cannot("there is no embedded object number " + std::to_string(index + 1));
-    const EmbeddedObject& o = inventory_.objects[index];
-    if (o.resultPicture < 0)
-        cannot("the embedded object has no picture to keep in its place");
-    if (!o.hasStorage)
-        cannot("the embedded object's data is missing, so it cannot be converted");
+    if (const std::string why = whyObjectCannotBecomePicture(index); !why.empty())
+        cannot(why);
     checkPicture(format, file);
     objectEdits_.erase(std::remove_if(objectEdits_.begin(), objectEdits_.end(), [&](const Edit& e) { return e.index == index; }),
                        objectEdits_.end());
     objectEdits_.push_back({index, format, std::move(file)});
 }
 
+void DocDocument::convertFloatingObjectToPicture(std::size_t index, PictureFormat format, std::string file)
+{
+    if (index >= inventory_.shapes.size())
+        cannot("there is no floating shape number " + std::to_string(index + 1));
+    if (const std::string why = whyShapeCannotBecomePicture(index); !why.empty())
+        cannot(why);
+    checkPicture(format, file);
+    floatingEdits_.erase(
+        std::remove_if(floatingEdits_.begin(), floatingEdits_.end(), [&](const Edit& e) { return e.index == index; }),
+        floatingEdits_.end());
+    floatingEdits_.push_back({index, format, std::move(file)});
+    if (std::find(floatingObjects_.begin(), floatingObjects_.end(), index) == floatingObjects_.end())
+        floatingObjects_.push_back(index);
+}
+
 // ---- Inline pictures (and the result pictures of converted objects) ----
 
 DocDocument::DataBlock DocDocument::newInlineBlock(const InlinePicture& p, PictureFormat format, const std::string& file,
-                                                   bool dropOle) const
+                                                   bool dropOle, std::string_view given) const
 {
     const std::string_view oldData = stream("Data");
-    if (!fits(oldData.size(), p.dataOffset, p.blockLength))
+    if (given.empty() && !fits(oldData.size(), p.dataOffset, p.blockLength))
         cannot("a picture block lies outside the Data stream");
     // Read in place: a block of a large picture is not copied, only the
     // parts of it that go into the new block.
-    const std::string_view old = oldData.substr(p.dataOffset, p.blockLength);
+    const std::string_view old = given.empty() ? oldData.substr(p.dataOffset, p.blockLength) : given;
     if (old.size() < 6 || u16At(old, 4) > old.size())
         cannot("a picture block is shorter than its own header");
     const std::uint16_t cbHeader = u16At(old, 4);
@@ -216,13 +246,13 @@ DocDocument::DataBlock DocDocument::newInlineBlock(const InlinePicture& p, Pictu
         shape += body;
         putU16(head, 6, 0x64);
     }
-    std::array<std::uint8_t, 16> uid{};
-    const std::string blip = Blip::encode(format, file, uid);
-    const std::string fbse = makeFbse(format, uid, static_cast<std::uint32_t>(blip.size()), 0, &blip);
-    std::string block = head + shape + fbse;
     // Displayed size kept: natural size = displayed size at 100 %, no cropping.
     if (p.widthTwips <= 0 || p.heightTwips <= 0 || p.widthTwips > 0x7FFF || p.heightTwips > 0x7FFF)
         cannot("the picture's displayed size cannot be kept");
+    std::array<std::uint8_t, 16> uid{};
+    const std::string blip = Blip::encode(format, file, uid, {p.widthTwips, p.heightTwips});
+    const std::string fbse = makeFbse(format, uid, static_cast<std::uint32_t>(blip.size()), 0, &blip);
+    std::string block = head + shape + fbse;
     putU32(block, 0, static_cast<std::uint32_t>(block.size()));
     putU16(block, 0x1C, static_cast<std::uint16_t>(p.widthTwips));
     putU16(block, 0x1E, static_cast<std::uint16_t>(p.heightTwips));
@@ -233,24 +263,56 @@ DocDocument::DataBlock DocDocument::newInlineBlock(const InlinePicture& p, Pictu
     return {p.dataOffset, p.blockLength, std::move(block)};
 }
 
+// The picture of an object of the older kind, which had no block in the Data
+// stream: a new block at the stream's end, a plain picture shown at the
+// object's size.
+DocDocument::DataBlock DocDocument::newStoragePictureBlock(std::size_t object, PictureFormat format,
+                                                           const std::string& file) const
+{
+    const StoragePicture& p = *inventory_.objects[object].storagePicture;
+    InlinePicture shown;
+    shown.widthTwips = p.widthTwips();
+    shown.heightTwips = p.heightTwips();
+    shown.mappingMode = 0x64;
+    // A header of its own: no borders, the drawing records follow.
+    std::string header(68, '\0');
+    putU16(header, 4, 68);
+    putU16(header, 6, 0x64);
+    DataBlock block = newInlineBlock(shown, format, file, true, header);
+    block.offset = static_cast<std::uint32_t>(stream("Data").size());
+    block.length = 0;
+    block.object = static_cast<int>(object);
+    return block;
+}
+
 std::vector<DocDocument::DataBlock> DocDocument::newInlineBlocks() const
 {
     std::vector<DataBlock> blocks;
     for (const Edit& e : inlineEdits_)
         blocks.push_back(newInlineBlock(inventory_.pictures[e.index], e.format, e.file, false));
-    for (const Edit& e : objectEdits_)
-        blocks.push_back(newInlineBlock(
-            inventory_.pictures[static_cast<std::size_t>(inventory_.objects[e.index].resultPicture)], e.format, e.file,
-            true));
+    for (const Edit& e : objectEdits_) {
+        const EmbeddedObject& o = inventory_.objects[e.index];
+        if (o.resultPicture >= 0)
+            blocks.push_back(
+                newInlineBlock(inventory_.pictures[static_cast<std::size_t>(o.resultPicture)], e.format, e.file, true));
+        else
+            blocks.push_back(newStoragePictureBlock(e.index, e.format, e.file));
+    }
+    // The pictures that leave with a floating object's field leave the Data
+    // stream too.
+    for (std::size_t i : picturesLeaving())
+        blocks.push_back({inventory_.pictures[i].dataOffset, inventory_.pictures[i].blockLength, {}});
     return blocks;
 }
 
 // The Data stream put together from the original with the new blocks in
 // place, and every reference into it in `w` and `t` moved along.
-std::string DocDocument::patchedData(std::vector<DataBlock>& blocks, std::string& w, std::string& t) const
+std::string DocDocument::patchedData(std::vector<DataBlock>& blocks, std::string& w, std::string& t,
+                                     std::map<int, std::uint32_t>& placed) const
 {
     const std::string_view oldData = stream("Data");
-    std::sort(blocks.begin(), blocks.end(), [](const DataBlock& a, const DataBlock& b) { return a.offset < b.offset; });
+    std::stable_sort(blocks.begin(), blocks.end(),
+                     [](const DataBlock& a, const DataBlock& b) { return a.offset < b.offset; });
     for (std::size_t i = 1; i < blocks.size(); ++i)
         if (blocks[i].offset < blocks[i - 1].offset + blocks[i - 1].length)
             cannot("two pictures share their data; the document cannot be rewritten safely");
@@ -264,6 +326,8 @@ std::string DocDocument::patchedData(std::vector<DataBlock>& blocks, std::string
     std::size_t at = 0;
     for (const DataBlock& b : blocks) {
         data.append(oldData.substr(at, b.offset - at));
+        if (b.object >= 0)
+            placed[b.object] = static_cast<std::uint32_t>(data.size());
         data += b.bytes;
         at = std::size_t(b.offset) + b.length;
     }
@@ -282,9 +346,27 @@ std::string DocDocument::patchedData(std::vector<DataBlock>& blocks, std::string
         }
         return static_cast<std::uint32_t>(std::int64_t(old) + delta);
     };
+    // Word notes in a picture's store entry where its drawing records lie in
+    // this stream, and readers go there: the note follows the picture.
+    for (const InlinePicture& p : inventory_.pictures) {
+        const std::optional<std::uint32_t> to = moved(p.dataOffset);
+        const auto oldFields = delayFields(oldData, p.dataOffset, std::size_t(p.dataOffset) + p.blockLength);
+        if (!to || oldFields.empty() || !fits(data.size(), *to, 8))
+            continue;
+        const std::uint32_t noted = u32At(oldData, oldFields.front());
+        if (noted != drawingStart(oldData, p.dataOffset))
+            continue;  // not Word's note (other writers leave 0)
+        const auto newFields = delayFields(data, *to, std::size_t(*to) + u32At(data, *to));
+        if (!newFields.empty())
+            putU32(data, newFields.front(), static_cast<std::uint32_t>(drawingStart(data, *to)));
+    }
+    // Where the pictures of the text are; those leaving the text may be
+    // pointed at by the properties they leave behind.
     std::set<std::uint32_t> pictureAt;
-    for (const InlinePicture& p : inventory_.pictures)
-        pictureAt.insert(p.dataOffset);
+    const std::set<std::size_t> leaving = picturesLeaving();
+    for (std::size_t i = 0; i < inventory_.pictures.size(); ++i)
+        if (!leaving.count(i))
+            pictureAt.insert(inventory_.pictures[i].dataOffset);
     // Every reference into Data: picture locations (not object storage numbers)
     // and huge paragraph properties, in the property pages and the piece table.
     std::set<std::size_t> patchedW, patchedT;
@@ -325,88 +407,6 @@ std::string DocDocument::patchedData(std::vector<DataBlock>& blocks, std::string
         patchList(t, g.first, g.second, false, patchedT);
     }
     return data;
-}
-
-// ---- Converted objects: the field becomes a locked QUOTE field, the storage goes ----
-
-// The field's characters cannot leave the text without rewriting every
-// position in the file, so the field stays and shows its result, the new
-// picture. A QUOTE field is shown by its result by both Word and
-// LibreOffice (which skips the result of a SHAPE field), and the lock
-// keeps Word from ever recalculating it.
-// Returns the names of the storages that go; the caller removes them last,
-// because taking entries out of the root moves the streams `w` and `t`
-// refer to.
-std::vector<std::string> DocDocument::lockConvertedFields(std::string& w, std::string& t) const
-{
-    std::vector<std::string> goneStorages;
-    for (const Edit& e : objectEdits_) {
-        const EmbeddedObject& o = inventory_.objects[e.index];
-        // Field code rewritten in place with the same number of characters.
-        const std::uint32_t first = o.fieldBegin + 1, last = o.separator;
-        if (last < first + 7)
-            cannot("the embedded object's field is too short to be rewritten");
-        std::u16string code = u" QUOTE ";
-        code.resize(last - first, u' ');
-        for (std::uint32_t cp = first; cp < last; ++cp) {
-            bool ok = false;
-            const std::uint32_t fc = fcOfCp(cp, &ok);
-            const char16_t c = code[cp - first];
-            if (!ok)
-                cannot("the embedded object's field code cannot be found");
-            auto piece = std::upper_bound(pieces_.begin(), pieces_.end(), cp,
-                                          [](std::uint32_t v, const Piece& p) { return v < p.cpEnd; });
-            if (piece->compressed)
-                w[fc] = static_cast<char>(c);
-            else
-                putU16(w, fc, c);
-        }
-        // Field type in the field table of the story.
-        std::size_t pair = Fib::kPlcfFldMom;
-        std::uint32_t base = 0;
-        switch (storyOf(o.fieldBegin)) {
-        case StoryKind::Main: break;
-        case StoryKind::Header: pair = 17; base = fib_.storyStart(Fib::kHeader); break;
-        case StoryKind::Footnote: pair = 18; base = fib_.storyStart(Fib::kFootnote); break;
-        case StoryKind::Textbox: pair = 57; base = fib_.storyStart(Fib::kTextbox); break;
-        default: cannot("embedded objects in this part of the document cannot be converted");
-        }
-        const std::uint32_t f = fib_.fc(pair), l = fib_.lcb(pair);
-        bool fixed = false, locked = false;
-        if (l >= 6 && fits(t.size(), f, l)) {
-            const std::size_t n = (l - 4) / 6;
-            for (std::size_t i = 0; i < n && !(fixed && locked); ++i) {
-                const std::uint32_t at = u32At(t, f + 4 * i) + base;
-                const std::size_t fld = f + 4 * (n + 1) + 2 * i;
-                if (at == o.fieldBegin && (u8At(t, fld) & 0x1F) == 0x13) {
-                    t[fld + 1] = static_cast<char>(kFieldQuote);
-                    fixed = true;
-                } else if (fixed && at == o.fieldEnd && (u8At(t, fld) & 0x1F) == 0x15) {
-                    t[fld + 1] = static_cast<char>(u8At(t, fld + 1) | kFieldLocked);
-                    locked = true;
-                }
-            }
-        }
-        if (!fixed || !locked)
-            cannot("the embedded object's field is not in the field table");
-        // The separator no longer marks an object.
-        bool ok = false;
-        const std::uint32_t fc = fcOfCp(o.separator, &ok);
-        const PropertyRun* run = ok ? runAt(chpRuns_, fc) : nullptr;
-        if (!run)
-            cannot("the embedded object's properties cannot be found");
-        int sharing = 0;
-        for (const PropertyRun& r : chpRuns_)
-            if (r.grpprlBegin == run->grpprlBegin)
-                ++sharing;
-        if (sharing > 1)
-            cannot("the embedded object shares its properties with other text");
-        for (const Sprm& s : Sprm::list(w, run->grpprlBegin, run->grpprlEnd))
-            if (s.opcode == Sprm::kCFOle2 || s.opcode == Sprm::kCFObj)
-                w[s.operand] = 0;
-        goneStorages.push_back("_" + std::to_string(o.storageId));
-    }
-    return goneStorages;
 }
 
 // ---- Floating pictures: new BLIPs in the WordDocument stream ----
@@ -544,18 +544,44 @@ void DocDocument::checkReadBack(const std::string& bytes) const
     try {
         const DocDocument check = fromBytes(bytes);
         const DocInventory& a = check.inventory();
-        if (a.pictures.size() != inventory_.pictures.size() || a.shapes.size() != inventory_.shapes.size()
-            || a.objects.size() + objectEdits_.size() != inventory_.objects.size())
+        const std::set<std::size_t> picturesGone = picturesLeaving();
+        std::size_t objectsGone = objectEdits_.size();
+        for (std::size_t shape : floatingObjects_)
+            objectsGone += floatingObjectLeaving(shape) ? 1 : 0;
+        std::size_t picturesMade = 0;
+        for (const Edit& e : objectEdits_)
+            picturesMade += inventory_.objects[e.index].resultPicture < 0 ? 1 : 0;
+        if (a.pictures.size() + picturesGone.size() != inventory_.pictures.size() + picturesMade ||
+            a.shapes.size() != inventory_.shapes.size() || a.objects.size() + objectsGone != inventory_.objects.size())
             cannot("the rewritten document does not hold the same pictures and objects");
-        if (check.text() != text_ && objectEdits_.empty())
+        for (std::size_t shape : floatingObjects_)
+            if (a.shapes[shape].oleShape())
+                cannot("a converted floating object is still an object in the rewritten document");
+        // The text is the original's without the converted objects' fields.
+        std::u16string expected;
+        {
+            std::vector<CpRange> gone = convertedFieldRanges();
+            std::sort(gone.begin(), gone.end(), [](const CpRange& x, const CpRange& y) { return x.begin < y.begin; });
+            std::size_t at = 0;
+            for (const CpRange& r : gone) {
+                expected.append(text_, at, r.begin - at);
+                at = r.end;
+            }
+            expected.append(text_, at, std::u16string::npos);
+        }
+        if (check.text() != expected)
             cannot("the rewritten document's text differs from the original");
         // Every picture that could be read before can be read now.
         for (std::size_t i = 0; i < a.shapes.size(); ++i)
             if (inventory_.shapes[i].picture && !a.shapes[i].picture)
                 cannot("a floating picture of the rewritten document could not be read back");
-        for (std::size_t i = 0; i < a.pictures.size(); ++i)
-            if (inventory_.pictures[i].picture && !a.pictures[i].picture)
-                cannot("an inline picture of the rewritten document could not be read back");
+        std::size_t readable = 0, readableNow = 0;
+        for (std::size_t i = 0; i < inventory_.pictures.size(); ++i)
+            readable += !picturesGone.count(i) && inventory_.pictures[i].picture ? 1 : 0;
+        for (const InlinePicture& p : a.pictures)
+            readableNow += p.picture ? 1 : 0;
+        if (readableNow < readable + picturesMade)
+            cannot("an inline picture of the rewritten document could not be read back");
     } catch (const DocError& e) {
         if (e.kind() == DocError::Kind::CannotWrite)
             throw;
@@ -568,15 +594,35 @@ std::string DocDocument::saveToBytes() const
     std::vector<DataBlock> blocks = newInlineBlocks();
     // New picture blocks mean a new Data stream, put together from the original.
     CompoundFile out = copyForPatching(*file_, blocks.empty() ? nullptr : file_->root.child("Data"));
+    if (!blocks.empty() && !out.root.child("Data"))
+        out.root.addStream("Data", {});  // before the references below: adding moves the entries
+    if (CompoundEntry* data = out.root.child("Data"); data && data->isStorage && !blocks.empty())
+        cannot("the document's Data stream is a storage");
     CompoundEntry* wdEntry = out.root.child("WordDocument");
     CompoundEntry* tableEntry = out.root.child(tableName());
     std::string& w = wdEntry->data;
     std::string& t = tableEntry->data;
+    std::map<int, std::uint32_t> placed;
     if (!blocks.empty())
-        out.root.child("Data")->data = patchedData(blocks, w, t);
-    const std::vector<std::string> goneStorages = lockConvertedFields(w, t);
+        out.root.child("Data")->data = patchedData(blocks, w, t, placed);
+    // Pictures of objects of the older kind become pictures of the new
+    // blocks through properties of their characters in the piece table.
+    CharacterProperties props;
+    for (const auto& [object, offset] : placed) {
+        std::string list;
+        appendU16(list, Sprm::kCPicLocation);
+        appendU32(list, offset);
+        appendU16(list, Sprm::kCFOle2);
+        list.push_back('\0');
+        appendU16(list, Sprm::kCFObj);
+        list.push_back('\0');
+        props[inventory_.objects[static_cast<std::size_t>(object)].storagePicture->cp] = list;
+    }
+    removeCharacters(convertedFieldRanges(), props, w, t);
+    const std::vector<std::string> goneStorages = storagesLeaving();
     if (!floatingEdits_.empty())
         storeFloatingPictures(w, t);
+    clearObjectMarks(t);
     if (!goneStorages.empty()) {
         if (CompoundEntry* pool = out.root.child("ObjectPool")) {
             for (const std::string& name : goneStorages)

@@ -16,6 +16,7 @@ namespace kelvaran::formats::doc::detail {
 
 struct ShapeNode {
     std::uint32_t spid = 0, flags = 0;
+    std::size_t flagsOffset = 0;  // of `flags` in the parsed buffer
     std::uint16_t type = 0;
     ShapeProperties props;
     std::optional<std::array<std::int32_t, 4>> childAnchor;

@@ -156,4 +156,21 @@ model::Document newDocDocument()
     return build(parse(*bytes), bytes);
 }
 
+std::string whyObjectStays(const model::Document& document, const model::Origin& origin)
+{
+    const detail::DocOrigin* o = detail::docOrigin(origin);
+    if (!o || !o->document || origin.source != document.source)
+        return {};
+    switch (o->kind) {
+    case detail::DocOrigin::Kind::Object:
+        return o->document->whyObjectCannotBecomePicture(o->index);
+    case detail::DocOrigin::Kind::Shape:
+        if (o->index < o->document->inventory().shapes.size() && o->document->inventory().shapes[o->index].oleShape())
+            return o->document->whyShapeCannotBecomePicture(o->index);
+        return {};
+    default:
+        return {};
+    }
+}
+
 }  // namespace kelvaran::formats::doc

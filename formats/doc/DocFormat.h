@@ -28,5 +28,10 @@ model::Document readDocTakingBytes(std::shared_ptr<const std::string> bytes);
 std::string writeDoc(const model::Document& document);
 // A new empty document (format "doc").
 model::Document newDocDocument();
+// Why the embedded object that `origin` names (an inline object or a floating
+// shape of `document`, read from a .doc) cannot be replaced by a picture in
+// that document, so that the replacement is refused before it is made; empty
+// when it can, and for anything else.
+std::string whyObjectStays(const model::Document& document, const model::Origin& origin);
 
 }  // namespace kelvaran::formats::doc

@@ -49,6 +49,9 @@ struct InlinePicture {
     std::uint16_t mx = 1000, my = 1000;
     std::int16_t cropLeft = 0, cropTop = 0, cropRight = 0, cropBottom = 0;
     std::array<std::uint32_t, 4> borders{}; // top, left, bottom, right (Brc80; 0xFFFFFFFF none)
+    // Crop given by the picture's drawing properties (fractions: left, top,
+    // right, bottom), which some writers use instead of the header's.
+    std::array<double, 4> shapeCrop{};
     std::int32_t widthTwips = 0, heightTwips = 0; // displayed size
     std::string name;               // shape name, if any
     bool oleShape = false;          // the cached look of an object
@@ -103,9 +106,30 @@ struct FloatingShape {
     std::optional<std::array<std::int32_t, 4>> groupBounds;
     std::uint32_t textboxId = 0;   // lTxid, 0 none
     std::int32_t textboxStart = -1, textboxEnd = -1; // CPs of its story range
+    // Objects: the text-box story holding the object's field (index << 16),
+    // and that object (into DocInventory::objects, -1 when none is found).
+    std::uint32_t pictureId = 0;
+    int objectIndex = -1;
+    // Where the FSP flags and the pictureId value lie in the table stream
+    // (0: no such value).
+    std::size_t flagsOffset = 0, pictureIdOffset = 0;
     bool oleShape() const { return (flags & 0x10) != 0; }
     bool flipH() const { return (flags & 0x40) != 0; }
     bool flipV() const { return (flags & 0x80) != 0; }
+};
+
+// The picture of an object of the older kind, kept in the object's own
+// storage (a Windows metafile in \003META, sized, scaled and cropped by
+// \003PIC) and shown by a picture character of the field result that names
+// the storage instead of a block of the Data stream.
+struct StoragePicture {
+    std::uint32_t cp = 0;                    // of the picture character
+    PictureData picture;                     // the metafile, without placeable header
+    std::int32_t naturalWidth = 0, naturalHeight = 0;  // twips
+    std::int32_t cropLeft = 0, cropTop = 0, cropRight = 0, cropBottom = 0;  // twips
+    std::int32_t scaleX = 1000, scaleY = 1000;         // per mille
+    std::int32_t widthTwips() const;         // displayed size
+    std::int32_t heightTwips() const;
 };
 
 // An embedded or linked object (EMBED or LINK field).
@@ -119,6 +143,7 @@ struct EmbeddedObject {
     std::string userType;             // e.g. "Microsoft Excel Worksheet"
     bool iconic = false;
     int resultPicture = -1;           // index into DocInventory::pictures
+    std::optional<StoragePicture> storagePicture;  // when its picture is in its storage
 };
 
 enum class PageBreakKind { Character, ParagraphBefore, Section };

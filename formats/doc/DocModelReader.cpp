@@ -419,10 +419,44 @@ private:
             object.picture.crop.top = p.cropTop / static_cast<double>(p.dyaGoal);
             object.picture.crop.bottom = p.cropBottom / static_cast<double>(p.dyaGoal);
         }
+        // A crop kept only in the drawing properties: the header's size is
+        // the visible part, so the natural size grows by what is cut off.
+        const auto& sc = p.shapeCrop;
+        // Only cuts are taken: a side pushed outwards is left to the header.
+        const double keptX = 1.0 - sc[0] - sc[2], keptY = 1.0 - sc[1] - sc[3];
+        const bool cutsOnly = std::all_of(sc.begin(), sc.end(), [](double v) { return v >= 0; });
+        if (!object.picture.crop.any() && cutsOnly && (sc[0] || sc[1] || sc[2] || sc[3]) && keptX > 0.01 &&
+            keptY > 0.01) {
+            object.picture.crop = model::Crop{sc[0], sc[1], sc[2], sc[3]};
+            object.picture.naturalWidthPt = object.widthPt / keptX;
+            object.picture.naturalHeightPt = object.heightPt / keptY;
+        }
         object.progId = progId;
         object.borders = bordersOf(p);
         object.origin = origin(DocOrigin::Kind::Picture, pictureIndex, p.cp, p.cp + 1);
         object.origin.range = {p.dataOffset, std::int64_t(p.dataOffset) + p.blockLength};
+        doc_.inlines.push_back(std::move(object));
+        return static_cast<int>(doc_.inlines.size()) - 1;
+    }
+
+    // The object of the older kind whose picture is in its storage.
+    int addStoragePicture(const StoragePicture& p, model::InlineKind kind, const std::string& progId)
+    {
+        model::InlineObject object;
+        object.kind = kind;
+        object.widthPt = p.widthTwips() / 20.0;
+        object.heightPt = p.heightTwips() / 20.0;
+        object.picture = pictureOf(p.picture);
+        if (p.picture.bytes)
+            object.picture.bytes = model::shareBytes(withPlaceableHeader(*p.picture.bytes, p.naturalWidth));
+        object.picture.naturalWidthPt = p.naturalWidth / 20.0;
+        object.picture.naturalHeightPt = p.naturalHeight / 20.0;
+        object.picture.crop.left = p.cropLeft / static_cast<double>(p.naturalWidth);
+        object.picture.crop.right = p.cropRight / static_cast<double>(p.naturalWidth);
+        object.picture.crop.top = p.cropTop / static_cast<double>(p.naturalHeight);
+        object.picture.crop.bottom = p.cropBottom / static_cast<double>(p.naturalHeight);
+        object.progId = progId;
+        object.origin = origin(DocOrigin::Kind::Picture, 0, p.cp, p.cp + 1);
         doc_.inlines.push_back(std::move(object));
         return static_cast<int>(doc_.inlines.size()) - 1;
     }
@@ -485,13 +519,19 @@ private:
             const char16_t c = text_[cp];
             if (auto o = objectAt_.find(cp); o != objectAt_.end()) {
                 const EmbeddedObject& object = inv_.objects[o->second];
-                if (object.resultPicture >= 0 && object.fieldEnd < end && object.fieldEnd > cp) {
-                    const std::size_t pi = static_cast<std::size_t>(object.resultPicture);
-                    const int index = addInlinePicture(
-                        pi, object.linked ? model::InlineKind::LinkedObject : model::InlineKind::EmbeddedObject,
-                        object.progId);
-                    if (inv_.pictures[pi].frame)
-                        frame = inv_.pictures[pi].frame;
+                if ((object.resultPicture >= 0 || object.storagePicture) && object.fieldEnd < end &&
+                    object.fieldEnd > cp) {
+                    const model::InlineKind kind =
+                        object.linked ? model::InlineKind::LinkedObject : model::InlineKind::EmbeddedObject;
+                    int index = -1;
+                    if (object.resultPicture >= 0) {
+                        const std::size_t pi = static_cast<std::size_t>(object.resultPicture);
+                        index = addInlinePicture(pi, kind, object.progId);
+                        if (inv_.pictures[pi].frame)
+                            frame = inv_.pictures[pi].frame;
+                    } else {
+                        index = addStoragePicture(*object.storagePicture, kind, object.progId);
+                    }
                     auto& made = doc_.inlines[static_cast<std::size_t>(index)];
                     auto* detail = std::any_cast<DocOrigin>(&made.origin.detail);
                     detail->kind = DocOrigin::Kind::Object;
@@ -639,6 +679,8 @@ private:
                 shape.relative.verticalSize = static_cast<int>(*s.sizeRelV);
             if (s.picture)
                 shape.picture = pictureOf(*s.picture);
+            if (s.objectIndex >= 0)
+                shape.progId = inv_.objects[static_cast<std::size_t>(s.objectIndex)].progId;
             shape.parent = s.parent >= 0 ? static_cast<int>(first) + s.parent : -1;
             shape.inHeader = s.header;
             const int story = s.header ? headerStory : 0;

@@ -97,6 +97,12 @@ bool sameLayout(const model::FloatingShape& a, const model::FloatingShape& b, do
            a.relative.verticalPosition == b.relative.verticalPosition;
 }
 
+// Pictures and objects: shapes a picture can take the place of.
+bool showsPicture(const model::FloatingShape& shape)
+{
+    return shape.type == model::shape_type::kPicture || shape.type == model::shape_type::kEmbeddedObject;
+}
+
 std::string describe(const model::FloatingShape& shape)
 {
     return shape.name.empty() ? std::string("a floating shape") : "the shape \"" + shape.name + "\"";
@@ -136,7 +142,10 @@ public:
             }
             for (const Replacement& r : floating_) {
                 auto [format, bytes] = toStored(r.picture);
-                target.replaceFloatingPicture(r.target, format, std::move(bytes));
+                if (r.object)
+                    target.convertFloatingObjectToPicture(r.target, format, std::move(bytes));
+                else
+                    target.replaceFloatingPicture(r.target, format, std::move(bytes));
             }
             return target.saveToBytes();
         } catch (const DocError& e) {
@@ -251,8 +260,6 @@ private:
         Replacement r;
         r.object = o.kind == DocOrigin::Kind::Object;
         r.target = o.index;
-        if (r.object && old.kind == model::InlineKind::LinkedObject)
-            refuse("a linked object cannot be replaced by a picture in a Word 97-2003 document");
         r.picture = cur.picture;
         if (cur.picture.crop.any())
             refuse("a replacing picture is cropped, which cannot be saved in a Word 97-2003 document");
@@ -315,7 +322,7 @@ private:
                         break;
                     }
                 }
-            } else if (!was.picture.empty() && was.type == model::shape_type::kPicture) {
+            } else if (!was.picture.empty() && showsPicture(was)) {
                 const int standIn = memberStandIn(child, members, used);
                 if (standIn >= 0) {
                     members.erase(standIn);
@@ -388,7 +395,7 @@ private:
             // Deleted: only a picture that another picture took the place of.
             if (before.parent >= 0)
                 refuse("a shape was taken out of its group, which cannot be saved in a Word 97-2003 document");
-            if (before.picture.empty() || before.type != model::shape_type::kPicture)
+            if (before.picture.empty() || !showsPicture(before))
                 refuse(describe(before) + " was deleted, which cannot be saved in a Word 97-2003 document");
             const int added = findStandIn(static_cast<int>(i), usedAdded);
             if (added < 0)
@@ -454,6 +461,7 @@ private:
                    "97-2003 document");
         Replacement r;
         r.target = ownOrigin(original_.shapes[index].origin).index;
+        r.object = before.type == model::shape_type::kEmbeddedObject;
         r.picture = now.picture;
         floating_.push_back(std::move(r));
     }

@@ -68,23 +68,30 @@ private:
         if (o && o->document && object.edit != model::EditState::Replaced &&
             (o->kind == DocOrigin::Kind::Picture || o->kind == DocOrigin::Kind::Object)) {
             const DocInventory& inv = o->document->inventory();
-            const std::size_t pi = o->kind == DocOrigin::Kind::Picture
-                                       ? o->index
-                                       : static_cast<std::size_t>(std::max(0, inv.objects.at(o->index).resultPicture));
-            const InlinePicture& p = inv.pictures.at(pi);
+            // An object of the older kind has no picture of the Data stream:
+            // its picture is part of its storage.
+            const int pi = o->kind == DocOrigin::Kind::Picture ? static_cast<int>(o->index)
+                                                                : inv.objects.at(o->index).resultPicture;
             const CompoundEntry* dataStream = o->document->container().root.child("Data");
-            if (dataStream && fits(dataStream->data.size(), p.dataOffset, p.blockLength))
-                data_.append(dataStream->data, p.dataOffset, p.blockLength);
-            if (o->kind == DocOrigin::Kind::Object) {
-                const EmbeddedObject& eo = inv.objects.at(o->index);
-                const CompoundEntry* pool = o->document->container().root.child("ObjectPool");
-                const CompoundEntry* storage = pool ? pool->child("_" + std::to_string(eo.storageId)) : nullptr;
-                if (storage && storage->isStorage)
-                    storages_.push_back(*storage);
+            if (pi >= 0) {
+                const InlinePicture& p = inv.pictures.at(static_cast<std::size_t>(pi));
+                if (dataStream && fits(dataStream->data.size(), p.dataOffset, p.blockLength))
+                    data_.append(dataStream->data, p.dataOffset, p.blockLength);
             }
+            if (o->kind == DocOrigin::Kind::Object)
+                addStorage(*o->document, inv.objects.at(o->index));
             return;
         }
         addNewPicture(object.picture, kInlineBlockOverhead);
+    }
+
+    void addStorage(const DocDocument& document, const EmbeddedObject& object)
+    {
+        const CompoundEntry* pool = document.container().root.child("ObjectPool");
+        const CompoundEntry* storage = object.hasStorage && pool ? pool->child("_" + std::to_string(object.storageId))
+                                                                 : nullptr;
+        if (storage && storage->isStorage)
+            storages_.push_back(*storage);
     }
 
     void addShape(int index, int depth)
@@ -102,6 +109,9 @@ private:
                 data_.append(kStoreEntry, '\0');
                 data_.append(stream->data, s.blipOffset, s.blipLength);
             }
+            // A floating object costs its storage as well.
+            if (s.oleShape() && s.objectIndex >= 0)
+                addStorage(*o->document, o->document->inventory().objects.at(static_cast<std::size_t>(s.objectIndex)));
         } else {
             addNewPicture(shape.picture, kStoreEntry);
         }

@@ -58,7 +58,7 @@ std::vector<FileFormat> builtInFormats() {
     rtf.sizeOf = formats::rtf::rtfSize;
     list.push_back(std::move(rtf));
     list.push_back(FileFormat{"doc", formats::doc::looksLikeDoc, formats::doc::readDocTakingBytes, formats::doc::writeDoc,
-                                 formats::doc::newDocDocument});
+                                 formats::doc::newDocDocument, formats::doc::whyObjectStays});
     return list;
 }
 

@@ -23,6 +23,10 @@ struct FileFormat {
     std::function<formats::model::Document(std::shared_ptr<const std::string>)> read;
     std::function<std::string(const formats::model::Document&)> write;
     std::function<formats::model::Document()> makeNew;
+    // Why an object of a document of this format cannot be replaced by a
+    // picture there (its origin names it); empty when it can.  Unset: every
+    // object can.
+    std::function<std::string(const formats::model::Document&, const formats::model::Origin&)> whyObjectStays;
     // Hands the file's content to a sink piece by piece; empty: `write` is
     // called and its result handed on whole.
     std::function<void(const formats::model::Document&, const std::function<void(std::string_view)>&)> stream;

@@ -38,7 +38,9 @@ StorySpan NativeRange::span() const {
 void NativeRange::Copy() {
     const StorySpan s = span();
     if (s.end <= s.start) throw OfficeError("there is nothing in the range to copy");
-    offerOnClipboard(document_->session.clipboard, copySpan(*document_, s), document_->session.events);
+    WordClip clip = copySpan(*document_, s);
+    refuseObjectsThatStay(*document_, clip);
+    offerOnClipboard(document_->session.clipboard, std::move(clip), document_->session.events);
 }
 
 void NativeRange::Paste() {
@@ -48,6 +50,7 @@ void NativeRange::Paste() {
 void NativeRange::Delete() {
     const StorySpan s = span();
     if (s.end <= s.start) return;
+    refuseRemovingObjectsThatStay(*document_, s);
     document_->model.eraseRange(s.story, s.start, s.end);
     document_->touch();
 }

@@ -76,12 +76,16 @@ void NativeSelection::Copy() {
     if (selection.shapes) {
         const auto live = liveShapes(*document, selection.shapeList);
         if (live.empty()) throw OfficeError("nothing is selected");
-        offerOnClipboard(session_->clipboard, copyShapes(*document, live), session_->events);
+        WordClip clip = copyShapes(*document, live);
+        refuseObjectsThatStay(*document, clip);
+        offerOnClipboard(session_->clipboard, std::move(clip), session_->events);
         return;
     }
     const StorySpan span = spanOf(*document, selection);
     if (span.end <= span.start) throw OfficeError("nothing is selected");
-    offerOnClipboard(session_->clipboard, copySpan(*document, span), session_->events);
+    WordClip clip = copySpan(*document, span);
+    refuseObjectsThatStay(*document, clip);
+    offerOnClipboard(session_->clipboard, std::move(clip), session_->events);
 }
 
 void NativeSelection::Cut() {

@@ -162,6 +162,7 @@ word::ShapeRangePtr NativeShape::Ungroup() {
 
 void NativeShape::Delete() {
     shape();
+    refuseDeletingObjectThatStays(*document_, shape_);
     const int parent = document_->model.shapes[static_cast<std::size_t>(shape_)].parent;
     document_->model.deleteShape(shape_);
     if (parent >= 0) document_->model.shapes[static_cast<std::size_t>(parent)].layoutChanged = true;

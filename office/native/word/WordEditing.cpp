@@ -69,7 +69,63 @@ const model::PictureData* firstPicture(const WordClip& clip, double& widthPt, do
     return nullptr;
 }
 
+// Why the document's format keeps an object, empty when it may go.
+std::string whyStays(const DocumentState& document, const model::Origin& origin) {
+    for (const auto& format : document.session.fileFormats) {
+        if (format.name == document.model.format && format.whyObjectStays) {
+            return format.whyObjectStays(document.model, origin);
+        }
+    }
+    return {};
+}
+
+[[noreturn]] void refuseObject(const std::string& why) {
+    throw OfficeError("the object cannot be replaced by a picture in this document: " + why);
+}
+
+void refuseShapeTree(const DocumentState& document, const ClipShape& clip) {
+    if (clip.shape.type == model::shape_type::kEmbeddedObject) {
+        if (const std::string why = whyStays(document, clip.shape.origin); !why.empty()) refuseObject(why);
+    }
+    for (const auto& member : clip.members) refuseShapeTree(document, member);
+}
+
 }  // namespace
+
+void refuseObjectsThatStay(const DocumentState& document, const WordClip& clip) {
+    for (const auto& object : clip.inlines) {
+        if (object.kind == model::InlineKind::Picture) continue;
+        if (const std::string why = whyStays(document, object.origin); !why.empty()) refuseObject(why);
+    }
+    for (const auto& shape : clip.shapes) refuseShapeTree(document, shape);
+}
+
+void refuseRemovingObjectsThatStay(const DocumentState& document, const StorySpan& span) {
+    const auto& story = document.model.stories.at(static_cast<std::size_t>(span.story));
+    std::int64_t at = 0;
+    for (const auto& element : story.elements) {
+        const std::int64_t next = at + element.chars;
+        if (at >= span.end) break;
+        if (next > span.start && element.kind == model::ElementKind::Inline && element.object >= 0 &&
+            element.object < static_cast<int>(document.model.inlines.size())) {
+            const auto& object = document.model.inlines[static_cast<std::size_t>(element.object)];
+            if (object.edit != model::EditState::Deleted && object.kind != model::InlineKind::Picture) {
+                if (const std::string why = whyStays(document, object.origin); !why.empty()) refuseObject(why);
+            }
+        }
+        at = next;
+    }
+}
+
+void refuseDeletingObjectThatStays(const DocumentState& document, int shape) {
+    const auto& entry = document.model.shapes.at(static_cast<std::size_t>(shape));
+    if (entry.type == model::shape_type::kEmbeddedObject) {
+        if (const std::string why = whyStays(document, entry.origin); !why.empty()) refuseObject(why);
+    }
+    for (int member : entry.children) {
+        if (member != shape && document.shapeLive(member)) refuseDeletingObjectThatStays(document, member);
+    }
+}
 
 WordClip copySpan(DocumentState& document, const StorySpan& span) {
     WordClip clip;
@@ -238,7 +294,10 @@ std::int64_t pasteAt(DocumentState& document, const StorySpan& span) {
         object.heightPt = sheet->heightPt;
         object.picture = storedInDocument(sheet->picture);
         object.picture.crop = model::Crop{};
-        if (span.end > span.start) doc.eraseRange(span.story, span.start, span.end);
+        if (span.end > span.start) {
+            refuseRemovingObjectsThatStay(document, span);
+            doc.eraseRange(span.story, span.start, span.end);
+        }
         doc.insertInline(span.story, span.start, std::move(object));
         document.touch();
         return span.start + 1;
@@ -250,7 +309,10 @@ std::int64_t pasteAt(DocumentState& document, const StorySpan& span) {
 
     std::int64_t at = span.start;
     if (!clip->inlines.empty()) {
-        if (span.end > span.start) doc.eraseRange(span.story, span.start, span.end);
+        if (span.end > span.start) {
+            refuseRemovingObjectsThatStay(document, span);
+            doc.eraseRange(span.story, span.start, span.end);
+        }
         for (const auto& source : clip->inlines) {
             doc.insertInline(span.story, at, source);
             ++at;

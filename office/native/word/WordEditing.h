@@ -24,6 +24,14 @@ struct StorySpan {
 WordClip copySpan(DocumentState& document, const StorySpan& span);
 // Shapes with their members and text.
 WordClip copyShapes(DocumentState& document, const std::vector<int>& shapes);
+// Fails with OfficeError when the copy holds an embedded object that its
+// document's format cannot replace by a picture: converting it could never
+// be saved, so it is refused before anything is changed.
+void refuseObjectsThatStay(const DocumentState& document, const WordClip& clip);
+// The same for objects about to leave a span of a story or to be deleted
+// with a shape.
+void refuseRemovingObjectsThatStay(const DocumentState& document, const StorySpan& span);
+void refuseDeletingObjectThatStays(const DocumentState& document, int shape);
 // Puts a copy on the clipboard with its metafile-picture rendering (the first
 // object drawn at its displayed size), when it can be drawn.
 void offerOnClipboard(platform::Clipboard& clipboard, WordClip clip, platform::EventPump* events = nullptr);

@@ -78,6 +78,30 @@ TEST(CompareRenderingsTest, PagesMustBeAsManyAndAlike) {
     EXPECT_EQ(compareRenderings(one, unreadable).why, "the copy: LibreOffice cannot open the document");
 }
 
+// A known difference allows one tile of one page more, and nothing else.
+TEST(CompareRenderingsTest, AnAllowanceCoversOnlyItsOwnTile) {
+    GreyPage speck = blankPage();
+    fill(speck, 52, 104, 13, 13, 0);  // one tile of page 2 (tiles of 13 pixels at 50 dpi)
+    const Rendering before = renderingOf({blankPage(), speck});
+    const Rendering after = renderingOf({blankPage(), blankPage()});
+    CheckLimits limits;
+    const CheckResult plain = compareRenderings(before, after, limits);
+    ASSERT_FALSE(plain.passed);
+    limits.allowances.push_back({2, plain.worstXMm, plain.worstYMm, 255});
+    EXPECT_TRUE(compareRenderings(before, after, limits).passed);
+
+    // The same tile on another page, another tile of that page, or a larger
+    // difference than allowed still fail.
+    EXPECT_FALSE(compareRenderings(renderingOf({speck, blankPage()}), after, limits).passed);
+    GreyPage twoSpecks = speck;
+    fill(twoSpecks, 130, 208, 13, 13, 0);
+    const CheckResult other = compareRenderings(renderingOf({blankPage(), twoSpecks}), after, limits);
+    EXPECT_FALSE(other.passed);
+    EXPECT_NE(other.why.find("page 2: the tile at 66, 106 mm"), std::string::npos) << other.why;
+    limits.allowances.back().maxDifference = 100;
+    EXPECT_FALSE(compareRenderings(before, after, limits).passed);
+}
+
 TEST(CompareRenderingsTest, TextAndFramesCount) {
     Rendering before = renderingOf({blankPage()});
     before.content.bodyText = "one\ntwo\n";

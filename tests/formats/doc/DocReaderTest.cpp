@@ -82,6 +82,27 @@ TEST(DocReaderTest, InlinePicturesCarryDisplayedAndNaturalSizeAndTheirPng) {
     EXPECT_LT(doc.inlines[static_cast<std::size_t>(live[2])].picture.size(), 1024u);
 }
 
+// Some writers crop an inline picture only through its drawing properties
+// and give the header the visible size: the crop is read from there, and the
+// natural size is what the visible part is a share of.
+TEST(DocReaderTest, ACropKeptOnlyInTheDrawingPropertiesIsRead) {
+    const auto doc = readTestDocument("formats/doc/word97-floating-and-inline-png-object.doc");
+    std::vector<const model::InlineObject*> cropped;
+    for (int index : doc.inlinesOf(0)) {
+        const auto& o = doc.inlines[static_cast<std::size_t>(index)];
+        if (o.picture.crop.any()) cropped.push_back(&o);
+    }
+    ASSERT_EQ(cropped.size(), 1u) << "one of the sixteen inline pictures is cropped";
+    const model::InlineObject& o = *cropped[0];
+    EXPECT_NEAR(o.picture.crop.left, 0.0480, 0.0005);
+    EXPECT_NEAR(o.picture.crop.top, 0.0896, 0.0005);
+    EXPECT_NEAR(o.picture.crop.right, 0.0576, 0.0005);
+    EXPECT_NEAR(o.picture.crop.bottom, 0.1024, 0.0005);
+    EXPECT_NEAR(o.widthPt, 1343 / 20.0, 0.1) << "the displayed size stays the header's";
+    EXPECT_NEAR(o.picture.naturalWidthPt * (1 - o.picture.crop.left - o.picture.crop.right), o.widthPt, 0.01);
+    EXPECT_NEAR(o.picture.naturalHeightPt * (1 - o.picture.crop.top - o.picture.crop.bottom), o.heightPt, 0.01);
+}
+
 TEST(DocReaderTest, PageBreaksCountForThePageEstimate) {
     const auto doc = readTestDocument("generated/gen-page-breaks.doc");
     const auto live = doc.inlinesOf(0);

@@ -120,6 +120,8 @@ int replaceShapeLikeTheOffice(model::Document& document, int shape, const std::s
     model::FloatingShape fresh = document.shapes[static_cast<std::size_t>(shape)];
     fresh.origin = model::Origin{};
     fresh.name = "Picture 99";
+    fresh.type = model::shape_type::kPicture;  // an object comes back as a picture
+    fresh.progId.clear();
     model::NewPicture picture;
     picture.type = model::PictureFormat::Png;
     picture.bytes = model::shareBytes(png);

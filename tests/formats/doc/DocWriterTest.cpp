@@ -183,29 +183,94 @@ TEST(DocWriterTest, EmbeddedObjectBecomesAPlainPicture) {
     EXPECT_GT(objectStreams, 0);
     EXPECT_LT(objectStreams, before);
 
-    // The former object's field shows its result, the picture, in every
-    // reader: a QUOTE field (LibreOffice drops the result of a SHAPE field)
-    // that is locked, so Word never recalculates it.
+    // The former object's field left the text the way Word unlinks a field:
+    // its begin, code, separator and end are gone, the picture stays as a
+    // plain picture character.  The chart's field behind it moved back by
+    // the characters taken out, and the main story is that much shorter.
+    const Fib original = Fib::parse(test::streamsOf(*doc.source).at("WordDocument"));
     const Fib fib = Fib::parse(streams.at("WordDocument"));
+    EXPECT_EQ(fib.ccp[Fib::kMain], original.ccp[Fib::kMain] - 11);
     const std::string& table = streams.at(fib.useTable1 ? "1Table" : "0Table");
     const std::uint32_t at = fib.fc(Fib::kPlcfFldMom), length = fib.lcb(Fib::kPlcfFldMom);
-    ASSERT_GE(length, 10u);
+    ASSERT_EQ(length, 4u * 4 + 3 * 2) << "one field of three marks is left";
     ASSERT_LE(std::size_t(at) + length, table.size());
-    const std::size_t n = (length - 4) / 6;
-    const std::size_t flds = at + 4 * (n + 1);
-    std::vector<int> types, ends;
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto ch = static_cast<unsigned char>(table[flds + 2 * i]) & 0x1F;
-        const auto second = static_cast<unsigned char>(table[flds + 2 * i + 1]);
-        if (ch == 0x13) types.push_back(second);
-        if (ch == 0x15) ends.push_back(second);
+    auto u32 = [&](std::size_t o) {
+        return std::uint32_t(static_cast<unsigned char>(table[o])) |
+               std::uint32_t(static_cast<unsigned char>(table[o + 1])) << 8 |
+               std::uint32_t(static_cast<unsigned char>(table[o + 2])) << 16 |
+               std::uint32_t(static_cast<unsigned char>(table[o + 3])) << 24;
+    };
+    // "Spreadsheet: " (13), the picture (1), a paragraph mark, "Chart: " (7):
+    // the chart's field begins at 22, its separator and end follow its code.
+    EXPECT_EQ(u32(at), 22u);
+    EXPECT_EQ(u32(at + 4), 31u);
+    EXPECT_EQ(u32(at + 8), 33u);
+    const std::size_t flds = at + 4 * 4;
+    EXPECT_EQ(static_cast<unsigned char>(table[flds]) & 0x1F, 0x13);
+    EXPECT_EQ(static_cast<unsigned char>(table[flds + 1]), 58) << "the chart's field stays EMBED";
+    EXPECT_EQ(static_cast<unsigned char>(table[flds + 4]) & 0x1F, 0x15);
+}
+
+// A metafile stored in place of a picture notes the size it is shown at,
+// as Word writes it: readers take that for the picture's natural size and fit
+// the metafile's own frame into it, so a presentation reused as the picture
+// is drawn at the scale the object drew it.
+TEST(DocWriterTest, StoredMetafileNotesTheSizeItIsShownAt) {
+    auto doc = readTestDocument("formats/doc/word97-inline-emf.doc");
+    const int object = test::nthInline(doc, 0, 0);
+    const auto original = doc.inlines[static_cast<std::size_t>(object)];
+    ASSERT_EQ(original.picture.type, model::PictureFormat::Emf);
+    const int added = test::replaceInlineLikeTheOffice(doc, object, test::makePng(8, 8), 8, 8);
+    doc.inlines[static_cast<std::size_t>(added)].picture.type = model::PictureFormat::Emf;
+    doc.inlines[static_cast<std::size_t>(added)].picture.bytes = original.picture.bytes;
+    const auto streams = test::streamsOf(writeDoc(doc));
+    const std::string& data = streams.at("Data");
+    auto u32 = [&](std::size_t o) {
+        return std::uint32_t(static_cast<unsigned char>(data[o])) |
+               std::uint32_t(static_cast<unsigned char>(data[o + 1])) << 8 |
+               std::uint32_t(static_cast<unsigned char>(data[o + 2])) << 16 |
+               std::uint32_t(static_cast<unsigned char>(data[o + 3])) << 24;
+    };
+    const std::size_t blip = data.find(std::string("\x1A\xF0", 2)) - 2;  // the metafile record
+    ASSERT_LT(blip, data.size());
+    const std::size_t header = blip + 8 + 16;
+    const double widthTwips = original.widthPt * 20, heightTwips = original.heightPt * 20;
+    EXPECT_EQ(u32(header + 4), 0u);
+    EXPECT_EQ(u32(header + 12), static_cast<std::uint32_t>(std::lround(widthTwips / 15)));
+    EXPECT_EQ(u32(header + 16), static_cast<std::uint32_t>(std::lround(heightTwips / 15)));
+    EXPECT_NEAR(u32(header + 20), widthTwips * 635, 635);
+    EXPECT_NEAR(u32(header + 24), heightTwips * 635, 635);
+}
+
+// Word notes in each inline picture's store entry where the picture's
+// drawing records lie in the Data stream; a picture replaced before others
+// moves them, and the notes move with them (and the new picture gets one).
+TEST(DocWriterTest, PictureStoreNotesFollowThePicturesTheyName) {
+    auto doc = readTestDocument("formats/doc/word97-ole-objects-wmf-png.doc");
+    test::replaceInlineLikeTheOffice(doc, test::nthInline(doc, 0, 0), test::makePng(300, 200), 300, 200);
+    const auto streams = test::streamsOf(writeDoc(doc));
+    const std::string& data = streams.at("Data");
+    auto u32 = [&](std::size_t o) {
+        return std::uint32_t(static_cast<unsigned char>(data[o])) |
+               std::uint32_t(static_cast<unsigned char>(data[o + 1])) << 8 |
+               std::uint32_t(static_cast<unsigned char>(data[o + 2])) << 16 |
+               std::uint32_t(static_cast<unsigned char>(data[o + 3])) << 24;
+    };
+    // The blocks follow each other: a 68-byte header, a shape container,
+    // then the store entry (0xF007) whose delay field is 28 bytes into it.
+    int checked = 0;
+    for (std::size_t block = 0; block + 68 <= data.size() && checked < 3;) {
+        const std::uint32_t length = u32(block);
+        ASSERT_GE(length, 68u);
+        const std::size_t shape = block + 68;
+        const std::size_t entry = shape + 8 + u32(shape + 4);
+        ASSERT_LT(entry + 8 + 32, data.size());
+        ASSERT_EQ(static_cast<unsigned char>(data[entry + 2]) | static_cast<unsigned char>(data[entry + 3]) << 8, 0xF007);
+        EXPECT_EQ(u32(entry + 8 + 28), shape) << "the picture at " << block;
+        ++checked;
+        block += length;
     }
-    ASSERT_EQ(types.size(), 2u);
-    EXPECT_EQ(types[0], 35) << "the converted object's field";
-    EXPECT_EQ(types[1], 58) << "the chart's field stays EMBED";
-    ASSERT_EQ(ends.size(), 2u);
-    EXPECT_TRUE(ends[0] & 0x10) << "the converted object's field is not locked";
-    EXPECT_FALSE(ends[1] & 0x10);
+    EXPECT_EQ(checked, 3);
 }
 
 TEST(DocWriterTest, FloatingPictureIsReplacedWithItsLayout) {
@@ -539,6 +604,18 @@ TEST_F(LibreOfficeCheck, ReplacedDocumentsOpenWithTheSameText) {
         auto doc = readTestDocument("generated/gen-embedded-objects.doc");
         test::replaceInlineLikeTheOffice(doc, test::nthInline(doc, 0, 0), test::makePng(30, 15), 30, 15);
         EXPECT_EQ(textOf("object-after", writeDoc(doc)), textOf("object-before", *doc.source));
+    }
+    {
+        // Objects whose fields leave a text full of positions: notes, a
+        // comment, bookmarks, hyperlinks, a text box, a header.
+        auto doc = readTestDocument("generated/gen-object-among-positions.doc");
+        for (int story = 0; story < static_cast<int>(doc.stories.size()); ++story)
+            for (int index : doc.inlinesOf(story))
+                if (doc.inlines[static_cast<std::size_t>(index)].kind == model::InlineKind::EmbeddedObject)
+                    test::replaceInlineLikeTheOffice(doc, index, test::makePng(30, 15), 30, 15);
+        const std::string before = textOf("positions-before", *doc.source);
+        EXPECT_NE(before.find("Later text"), std::string::npos) << before;
+        EXPECT_EQ(textOf("positions-after", writeDoc(doc)), before);
     }
     {
         auto doc = readTestDocument("generated/gen-floating-rotated-wrapped.doc");

@@ -49,7 +49,7 @@ protected:
               ("kelvaran-native-engine-" + std::to_string(::getpid()) + "-" +
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir);
-        auto word = std::make_shared<NativeWordApplication>(clipboard, std::vector<FileFormat>{test::fakeRtf()});
+        auto word = std::make_shared<NativeWordApplication>(clipboard, std::vector<FileFormat>{format});
         state.appWORD = word;
         state.appEXCEL = std::make_shared<NativeExcelApplication>(clipboard);
         state.wordIsXP = true;
@@ -83,6 +83,7 @@ protected:
     }
 
     std::filesystem::path dir;
+    FileFormat format = test::fakeRtf();
     platform::Clipboard clipboard;
     platform::StdFileSystem files;
     platform::NullEventPump events;
@@ -208,6 +209,39 @@ TEST_F(NativeEngineTest, TransparentPictureFallsBackFromJpegToMetafile) {
     const auto live = doc.inlinesOf(0);
     ASSERT_EQ(live.size(), 1u);
     EXPECT_EQ(doc.inlines[static_cast<std::size_t>(live[0])].picture.type, model::PictureFormat::Emf);
+}
+
+// A format that cannot replace the objects read with origin "kept".
+class NativeEngineKeepingTest : public NativeEngineTest {
+protected:
+    NativeEngineKeepingTest() {
+        format.whyObjectStays = [](const model::Document&, const model::Origin& origin) {
+            return origin.format == "kept" ? std::string("its field cannot leave the text") : std::string();
+        };
+    }
+};
+
+// Objects whose replacement the document's format could not save stay as
+// they were, recorded as failures, and the rest of the document is still
+// converted: the save never meets an edit it cannot write.
+TEST_F(NativeEngineKeepingTest, ObjectsTheFormatKeepsStayAsTheyWere) {
+    auto document = test::documentWithShapes();
+    document.inlines[0].kind = model::InlineKind::EmbeddedObject;
+    document.inlines[0].progId = "Excel.Sheet.8";
+    document.inlines[0].origin.format = "kept";
+    document.shapes[0].type = model::shape_type::kEmbeddedObject;
+    document.shapes[0].name = "Object 1";
+    document.shapes[0].progId = "Excel.Sheet.8";
+    document.shapes[0].origin.format = "kept";
+    conditions.values().format = 0;
+    auto& doc = walk(document);
+    EXPECT_FALSE(state.docConverted) << display.log;
+    EXPECT_TRUE(display.log.empty()) << display.log;
+    ASSERT_EQ(doc.shapes.size(), 2u) << "no picture was added";
+    EXPECT_EQ(doc.shapes[0].edit, model::EditState::Unchanged);
+    EXPECT_EQ(doc.inlines.size(), 1u);
+    EXPECT_EQ(doc.inlines[0].edit, model::EditState::Unchanged);
+    EXPECT_FALSE(doc.modified());
 }
 
 }  // namespace

@@ -343,6 +343,55 @@ TEST_F(NativeWordTest, EmbeddedObjectsReportTheirClassName) {
     EXPECT_THROW(picture->InlineShapes()->item(1)->OLEFormat(), OfficeError);
 }
 
+// An object whose replacement by a picture its document's format could not
+// save is refused before anything changes: it cannot be copied for
+// conversion, deleted, or pasted over, and the document stays as it was.
+TEST_F(NativeWordTest, ObjectsTheFormatKeepsAreRefusedBeforeAnythingChanges) {
+    FileFormat keeping = fakeRtf();
+    keeping.whyObjectStays = [](const model::Document&, const model::Origin& origin) {
+        return origin.format == "kept" ? std::string("its field cannot leave the text") : std::string();
+    };
+    NativeWordApplication strict{clipboard, {keeping}};
+    auto document = test::documentWithShapes();
+    document.inlines[0].kind = model::InlineKind::EmbeddedObject;
+    document.inlines[0].origin.format = "kept";
+    document.shapes[0].type = model::shape_type::kEmbeddedObject;
+    document.shapes[0].name = "Object 1";
+    document.shapes[0].origin.format = "kept";
+    auto documents = std::static_pointer_cast<NativeDocuments>(strict.Documents());
+    auto source = documents->adopt(document, path("input.rtf"));
+    const auto& doc = std::static_pointer_cast<NativeDocument>(source)->state()->model;
+
+    auto box = source->Shapes()->item(2)->TextFrame()->TextRange();
+    auto object = box->InlineShapes()->item(1);
+    try {
+        object->Range()->Copy();
+        ADD_FAILURE() << "an object the format keeps was copied for conversion";
+    } catch (const OfficeError& e) {
+        EXPECT_NE(std::string(e.what()).find("its field cannot leave the text"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(clipboard.metafileRendering().has_value());
+    EXPECT_THROW(object->Range()->Delete(), OfficeError);
+    // A picture pasted over it is refused as well.
+    auto picture = adopt(test::documentWithInlinePicture(20, 20));
+    picture->InlineShapes()->item(1)->Range()->Copy();
+    EXPECT_THROW(object->Range()->Paste(), OfficeError);
+
+    auto selection = strict.Selection();
+    source->Shapes()->item(1)->Select();
+    EXPECT_THROW(selection->Copy(), OfficeError);
+    EXPECT_THROW(selection->Cut(), OfficeError);
+    EXPECT_THROW(source->Shapes()->item(1)->Delete(), OfficeError);
+
+    EXPECT_TRUE(std::static_pointer_cast<NativeDocument>(source)->state()->saved) << "nothing was changed";
+    EXPECT_EQ(source->Shapes()->count(), 2);
+    EXPECT_EQ(doc.inlinesOf(1).size(), 1u);
+    // Objects the format can replace copy as before.
+    document.inlines[0].origin.format.clear();
+    auto free = documents->adopt(document, path("free.rtf"));
+    EXPECT_NO_THROW(free->Shapes()->item(2)->TextFrame()->TextRange()->InlineShapes()->item(1)->Range()->Copy());
+}
+
 TEST_F(NativeWordTest, OpenReadsByContentAndNeverWritesTheInput) {
     const std::string input = path("in.rtf");
     platform::writeFileAtomically(input, "FAKE-RTF original");
