@@ -1,6 +1,7 @@
 #pragma once
 
 #include "office/OfficeError.h"
+#include "platform/Failure.h"
 
 #include <memory>
 #include <string>
@@ -34,14 +35,25 @@ bool attempt(Step&& step) {
     }
 }
 
-// The same, keeping the failure's text in `failure` when it fails.
+// The words of a failure for the report.  A full temporary folder, where
+// every object is measured, is named as such: every picture after it fails
+// the same way.
+inline std::string failureReason(const std::exception& failure) {
+    const auto* known = dynamic_cast<const platform::Failure*>(&failure);
+    if (known && known->storageFull()) {
+        return std::string("the temporary folder is full (TMPDIR): ") + failure.what();
+    }
+    return failure.what();
+}
+
+// The same, keeping the failure's words in `failure` when it fails.
 template <class Step>
 bool attempt(Step&& step, std::string& failure) {
     try {
         step();
         return true;
     } catch (const std::exception& error) {
-        failure = error.what();
+        failure = failureReason(error);
         return false;
     }
 }

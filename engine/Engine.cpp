@@ -1,6 +1,7 @@
 #include "engine/Engine.h"
 
 #include "engine/Checked.h"
+#include "platform/Failure.h"
 #include "platform/Host.h"
 
 namespace kelvaran::engine {

@@ -194,7 +194,7 @@ std::int32_t Engine::ConvertFloatingShape(const word::ShapePtr& oldShapePtr, std
             newShape.setTop(oldShape.Top());
             newShape.setLeft(oldShape.Left());
         } catch (const std::exception& failure) {
-            failure_ = failure.what();
+            failure_ = failureReason(failure);
             attempt([&] { newShape.Delete(); });
             return -1;
         }
@@ -213,7 +213,7 @@ std::int32_t Engine::ConvertFloatingShape(const word::ShapePtr& oldShapePtr, std
         state_.docConverted = true;
         return 0;
     } catch (const std::exception& failure) {
-        failure_ = failure.what();
+        failure_ = failureReason(failure);
         return -1;
     }
 }

@@ -25,6 +25,9 @@ std::string Engine::pasteFormatFor(const std::string& formatName) {
 
 // Pastes the clipboard's content alone into the empty scratch document, saves
 // that under `path` and returns the growth of the file over the empty one.
+// When the office can tell the size the file would have without writing it,
+// that size stands for the saved file's: the same number without a file for
+// every object.
 //
 // Every later measurement relies on the scratch document being empty, so a
 // failure on the way empties it before it travels on.
@@ -33,9 +36,13 @@ double Engine::measureClipboard(const std::string& path, bool loadReference) {
     double size = 0;
     try {
         obj(scratch.Range(0)).Paste();
-        scratch.SaveAs(path);
-        if (!state_.fileSystem) throw platform::FileSystemError("no file system");
-        size = state_.fileSystem->GetFile(scratch.FullName()).Size - state_.emptyDocSize;
+        if (const auto told = scratch.SizeIfSaved()) {
+            size = *told - state_.emptyDocSize;
+        } else {
+            scratch.SaveAs(path);
+            if (!state_.fileSystem) throw platform::FileSystemError("no file system");
+            size = state_.fileSystem->GetFile(scratch.FullName()).Size - state_.emptyDocSize;
+        }
     } catch (...) {
         emptyScratchDocument();
         throw;

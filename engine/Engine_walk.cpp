@@ -132,7 +132,7 @@ bool Engine::walkInlineShapes() {
             }
         } catch (const std::exception& failure) {
             // This shape stays as it is; the pass goes on.
-            if (converting) tellInline(shape, *converting, "inline", "failed", failure.what());
+            if (converting) tellInline(shape, *converting, "inline", "failed", failureReason(failure));
         }
         if (pumpAndCheckStop()) return false;
     }
@@ -206,7 +206,10 @@ void Engine::walkFloatingShape(const word::ShapePtr& shape, std::vector<std::str
         attempt([&] { result = ConvertFloatingShape(shape, shapeNames, width, height, objectKind); }, failure);
         if (result == -1) {
             ObjectDecision failed{kind, "floating", 0, width, height, 0, 0, {}, "failed"};
-            failed.reason = !failure.empty() ? failure : failure_;
+            // What the failure said, or that the office gave up without a word.
+            failed.reason = !failure.empty()    ? failure
+                            : !failure_.empty() ? failure_
+                                                : std::string("the office could not convert it");
             tell(std::move(failed));
             recordName();
         }

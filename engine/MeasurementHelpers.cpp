@@ -42,25 +42,32 @@ void MeasurementHelpers::drawInto(platform::Raster& box, const platform::Raster&
 
 void MeasurementHelpers::LoadReferencePicture() {
     try {
-        // An earlier reference not drawn yet is drawn first: a rendering
-        // missing now leaves the box as that one made it.
-        settleReference();
-        pendingReference_ = clipboard_.metafileRenderingLater();
+        pendingReferences_.push_back(clipboard_.metafileRenderingLater());
     } catch (const std::exception&) {
-        pendingReference_ = nullptr;
+        return;  // the reference stays as it was
     }
+    // The references loaded since the last drawn one are kept, so that one
+    // that turns out to give nothing leaves the box as the one before it
+    // would have made it.  Only so many are kept: a long run of objects that
+    // are never compared then costs one drawing in that many.
+    if (pendingReferences_.size() > kMostPendingReferences) settleReference();
 }
 
 void MeasurementHelpers::settleReference() {
-    if (!pendingReference_) return;
-    const auto draw = std::move(pendingReference_);
-    pendingReference_ = nullptr;
-    try {
-        auto rendering = draw();
-        if (!rendering || rendering->empty()) return;
-        drawInto(reference_, *rendering);
-    } catch (const std::exception&) {
-        // The reference stays as far as it got.
+    // The newest that gives a picture fills the box; the older ones would
+    // only have been drawn over.
+    while (!pendingReferences_.empty()) {
+        const auto draw = std::move(pendingReferences_.back());
+        pendingReferences_.pop_back();
+        try {
+            auto rendering = draw();
+            if (!rendering || rendering->empty()) continue;
+            drawInto(reference_, *rendering);
+        } catch (const std::exception&) {
+            continue;
+        }
+        pendingReferences_.clear();
+        return;
     }
 }
 

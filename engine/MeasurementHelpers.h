@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace kelvaran::platform {
 class Clipboard;
@@ -53,7 +54,8 @@ public:
 
 private:
     static void drawInto(platform::Raster& box, const platform::Raster& picture);
-    // Draws the reference kept by LoadReferencePicture, if not done yet.
+    // Draws the newest reference kept by LoadReferencePicture that gives a
+    // picture, if not done yet.
     void settleReference();
 
     RunState& state_;
@@ -62,7 +64,9 @@ private:
     platform::Timer& timer_;
     platform::Raster reference_;
     platform::Raster checked_;
-    std::function<std::optional<platform::Raster>()> pendingReference_;
+    // The references loaded and not drawn yet, oldest first.
+    static constexpr std::size_t kMostPendingReferences = 64;
+    std::vector<std::function<std::optional<platform::Raster>()>> pendingReferences_;
 };
 
 }  // namespace kelvaran::engine

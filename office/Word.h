@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace kelvaran::office::word {
@@ -135,6 +136,11 @@ public:
     virtual void setSaved(bool saved) = 0;
     virtual std::string FullName() = 0;
     virtual void Close() = 0;
+    // The size in bytes that the document's file would have if it were saved
+    // now, when the office can tell without writing it; nothing when only a
+    // save can tell.  Not a member of Word's own object model: it spares the
+    // measuring steps a file for every object they look at.
+    virtual std::optional<double> SizeIfSaved() { return std::nullopt; }
 };
 
 class Window {

@@ -2,13 +2,14 @@
 
 #include "platform/Failure.h"
 
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -17,7 +18,11 @@ namespace kelvaran::platform {
 
 namespace {
 
-std::string errnoText() { return std::strerror(errno); }
+// The failure of the system call just made, with its errno.
+[[noreturn]] void failWithErrno(const std::string& what) {
+    const int error = errno;
+    throw FileSystemError(what + ": " + std::strerror(error), error);
+}
 
 std::string folderOf(const std::string& path) {
     auto slash = path.rfind('/');
@@ -28,12 +33,21 @@ std::string folderOf(const std::string& path) {
 
 }  // namespace
 
-AtomicFileWriter::AtomicFileWriter(std::string targetPath) : target_(std::move(targetPath)) {
+namespace {
+// Pieces are gathered up to this size before they are written.
+constexpr std::size_t kBlock = std::size_t{1} << 18;
+}  // namespace
+
+AtomicFileWriter::AtomicFileWriter(std::string targetPath, Durability durability)
+    : target_(std::move(targetPath)), durability_(durability) {
     std::string pattern = folderOf(target_) + "/.kelvaran-XXXXXX";
     std::string buffer = pattern;
     fd_ = ::mkstemp(buffer.data());
-    if (fd_ < 0) throw FileSystemError("cannot create a temporary file beside " + target_ + ": " + errnoText());
+    if (fd_ < 0) failWithErrno("cannot create a temporary file beside " + target_);
     tempPath_ = buffer;
+    // Held locked while it is written: the clean-up of stale partial copies
+    // at the start of a run passes a locked file by.
+    ::flock(fd_, LOCK_EX);
     // mkstemp creates 0600; give the file the usual mode for new files.
     mode_t mask = ::umask(0);
     ::umask(mask);
@@ -46,13 +60,33 @@ AtomicFileWriter::~AtomicFileWriter() {
 }
 
 void AtomicFileWriter::write(std::string_view bytes) {
+    if (pending_.size() + bytes.size() <= kBlock) {
+        if (pending_.capacity() < kBlock) pending_.reserve(kBlock);
+        pending_.append(bytes);
+        return;
+    }
+    flush();
+    if (bytes.size() >= kBlock) {
+        writeOut(bytes);
+    } else {
+        pending_.append(bytes);
+    }
+}
+
+void AtomicFileWriter::flush() {
+    if (pending_.empty()) return;
+    writeOut(pending_);
+    pending_.clear();
+}
+
+void AtomicFileWriter::writeOut(std::string_view bytes) {
     const char* data = bytes.data();
     std::size_t left = bytes.size();
     while (left > 0) {
         ssize_t written = ::write(fd_, data, left);
         if (written < 0) {
             if (errno == EINTR) continue;
-            throw FileSystemError("cannot write " + tempPath_ + ": " + errnoText());
+            failWithErrno("cannot write " + tempPath_);
         }
         data += written;
         left -= static_cast<std::size_t>(written);
@@ -60,20 +94,21 @@ void AtomicFileWriter::write(std::string_view bytes) {
 }
 
 void AtomicFileWriter::commit() {
-    if (::fsync(fd_) != 0) throw FileSystemError("cannot flush " + tempPath_ + ": " + errnoText());
+    flush();
+    if (durability_ == Durability::Synced && ::fsync(fd_) != 0) failWithErrno("cannot flush " + tempPath_);
     if (::close(fd_) != 0) {
         fd_ = -1;
-        throw FileSystemError("cannot close " + tempPath_ + ": " + errnoText());
+        failWithErrno("cannot close " + tempPath_);
     }
     fd_ = -1;
     if (::rename(tempPath_.c_str(), target_.c_str()) != 0) {
-        throw FileSystemError("cannot rename " + tempPath_ + " to " + target_ + ": " + errnoText());
+        failWithErrno("cannot rename " + tempPath_ + " to " + target_);
     }
     committed_ = true;
 }
 
-void writeFileAtomically(const std::string& path, std::string_view content) {
-    AtomicFileWriter writer(path);
+void writeFileAtomically(const std::string& path, std::string_view content, Durability durability) {
+    AtomicFileWriter writer(path, durability);
     writer.write(content);
     writer.commit();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cerrno>
 #include <stdexcept>
 #include <string>
 
@@ -10,7 +11,17 @@ namespace kelvaran::platform {
 // The callers catch it exactly where their failure regime says.
 class Failure : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    // `errorNumber`: the errno of the system call that failed, 0 when none did.
+    explicit Failure(const std::string& what, int errorNumber = 0)
+        : std::runtime_error(what), errorNumber_(errorNumber) {}
+    explicit Failure(const char* what, int errorNumber = 0) : std::runtime_error(what), errorNumber_(errorNumber) {}
+
+    int errorNumber() const { return errorNumber_; }
+    // The disk or the user's quota is full.
+    bool storageFull() const { return errorNumber_ == ENOSPC || errorNumber_ == EDQUOT; }
+
+private:
+    int errorNumber_ = 0;
 };
 
 // A file-system operation that did not succeed.

@@ -22,6 +22,9 @@ packages=(
   python3 file python3-numpy python3-pil
   # a real browser for the HTML report's test (headless)
   chromium
+  # benchmarks: vipsthumbnail as the yardstick of the photo benchmark,
+  # valgrind (callgrind) to count instructions repeatably
+  libvips-tools valgrind
   # packaging: the .deb and its dependency lines, icon sizes, desktop entry check
   dpkg-dev librsvg2-bin desktop-file-utils
 )

@@ -372,11 +372,16 @@ CliRequest& CliRequest::operator=(CliRequest&&) noexcept = default;
 std::optional<int> readCommandLine(int argc, const char* const* argv, const CliEnvironment& environment,
                                    std::ostream& out, std::ostream& err, CliRequest& request) {
     Options o = storedOptions(environment.configFolder);
-    CLI::App cli{"Makes Word documents (.doc, .rtf) smaller by recompressing their pictures and objects.\n"
-                 "Writes NAME-slimmed-NNNk.EXT beside each input (or into --output-dir) whose pictures\n"
-                 "could be made smaller.  The conditions default to the ones the main window stored.\n"
-                 "Exit status: 0 completed, 1 stopped, refused or broken off, 2 bad command line or input.",
-                 "kelvaran-cli"};
+    CLI::App cli{
+        "Makes Word documents (.doc, .rtf) smaller by recompressing their pictures and objects.\n"
+        "Writes NAME-slimmed-NNNk.EXT beside each input (or into --output-dir) whose pictures\n"
+        "could be made smaller.  The conditions default to the ones the main window stored.\n"
+        "SIGINT (Ctrl-C), SIGTERM and SIGHUP stop the run as the stop button does: the document\n"
+        "being converted is not saved, the report is written; a second signal ends it at once.\n"
+        "Exit status: 0 completed, every document opened and every copy written; 1 a document\n"
+        "could not be opened or its copy not written, or the run was stopped, refused or broken\n"
+        "off; 2 bad command line or input.",
+        "kelvaran-cli"};
     cli.set_version_flag("--version", std::string(kVersionDotted), "Print the version and exit");
     addInputOptions(cli, o);
     addOutputOptions(cli, o);

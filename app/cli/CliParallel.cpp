@@ -2,6 +2,7 @@
 
 #include "Version.h"
 #include "app/cli/CliConsole.h"
+#include "app/cli/CliSignals.h"
 #include "app/run/InputList.h"
 #include "app/run/RunReport.h"
 #include "platform/AtomicFile.h"
@@ -11,6 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,20 +33,24 @@ namespace kelvaran::app {
 namespace {
 
 // A temporary file of the worker processes, in the temporary folder, removed
-// when it goes out of scope.
+// when it goes out of scope.  It is held locked while it exists, so that the
+// clean-up of stale files at the start of another run passes it by.
 class ScratchFile {
 public:
     ScratchFile() {
         platform::StdFileSystem fileSystem;
         std::string pattern = fileSystem.GetSpecialFolder(2) + "/kelvaran-job-XXXXXX";
-        const int fd = ::mkstemp(pattern.data());
-        if (fd < 0) {
+        fd_ = ::mkstemp(pattern.data());
+        if (fd_ < 0) {
             throw platform::FileSystemError("cannot create a temporary file: " + std::string(std::strerror(errno)));
         }
-        ::close(fd);
+        ::flock(fd_, LOCK_EX);
         path_ = pattern;
     }
-    ~ScratchFile() { ::unlink(path_.c_str()); }
+    ~ScratchFile() {
+        ::unlink(path_.c_str());
+        ::close(fd_);
+    }
     ScratchFile(const ScratchFile&) = delete;
     ScratchFile& operator=(const ScratchFile&) = delete;
     const std::string& path() const { return path_; }
@@ -58,6 +64,7 @@ public:
 
 private:
     std::string path_;
+    int fd_ = -1;
 };
 
 // True while the process has no thread but this one.  A process copied by
@@ -75,9 +82,12 @@ bool singleThreaded() {
 
 struct Worker {
     std::vector<std::string> entries;
+    std::size_t first = 0;  // the position of its first entry in the run's list
     ScratchFile out, err, report;
     pid_t pid = -1;
     int status = kExitFailed;
+    // A stop came before this job was started: its documents were not reached.
+    bool stoppedBeforeStart = false;
 };
 
 using Clock = std::chrono::steady_clock;
@@ -92,6 +102,7 @@ std::vector<std::unique_ptr<Worker>> shareOut(const std::vector<std::string>& en
         const std::size_t size = entries.size() / parts + (k < entries.size() % parts ? 1 : 0);
         const auto first = entries.begin() + static_cast<long>(next);
         worker->entries.assign(first, first + static_cast<long>(size));
+        worker->first = next;
         next += size;
         workers.push_back(std::move(worker));
     }
@@ -101,8 +112,10 @@ std::vector<std::unique_ptr<Worker>> shareOut(const std::vector<std::string>& en
 // A job, in the forked process: one batch run over its part of the list,
 // its output going to the worker's files.  Straight out when it is done:
 // the parent's objects are the parent's to clean up.
-[[noreturn]] void runJob(const Worker& worker, const BatchSettings& part, std::size_t index, std::size_t parts,
-                         bool withReport, const CliEnvironment& environment) {
+[[noreturn]] void runJob(const Worker& worker, const std::vector<std::string>& entries, BatchSettings part,
+                         std::size_t index, std::size_t parts, bool withReport, const CliEnvironment& environment) {
+    // The copies of the parts before this one keep their names.
+    part.earlierEntries.assign(entries.begin(), entries.begin() + static_cast<long>(worker.first));
     // The cores are shared out between the jobs: picture threads of
     // several jobs competing for one core only slow each other down.
     if (!std::getenv("KELVARAN_PICTURE_THREADS")) {
@@ -167,6 +180,7 @@ void waitForJobs(std::vector<std::unique_ptr<Worker>>& workers, CliConsole& cons
         int raw = 0;
         while (::waitpid(worker->pid, &raw, 0) < 0 && errno == EINTR) {
         }
+        forgetJob(worker->pid);
         worker->status = WIFEXITED(raw) ? WEXITSTATUS(raw) : kExitFailed;
         if (WIFSIGNALED(raw)) {
             console.line("kelvaran-cli: the job for " + worker->entries.front() + " and after ended by signal " +
@@ -175,10 +189,38 @@ void waitForJobs(std::vector<std::unique_ptr<Worker>>& workers, CliConsole& cons
     }
 }
 
+// The document record of an entry whose job told nothing of it.
+nlohmann::ordered_json notReachedRecord(const std::string& entry, const BatchSettings& settings, const char* outcome,
+                                        const char* reason) {
+    return {{"record", "document"},
+            {"input", entry},
+            {"output", nullptr},
+            {"bytes_before", 0},
+            {"bytes_after", nullptr},
+            {"outcome", outcome},
+            {"reason", reason},
+            {"seconds", 0.0},
+            {"dry_run", settings.dryRun},
+            {"objects_replaced", 0},
+            {"objects_failed", 0},
+            {"options", OptionsRecord(settings.values, settings.dropUnused, settings.targetBytes)},
+            {"budget_met", nullptr}};
+}
+
 // Passes on a job's report records and adds its run record into `run`.  A
 // job that did not end its report gets a failed record for each of its
 // documents that has none, and the run counts as broken off.
 void passOnReport(const Worker& worker, const BatchSettings& settings, ReportSink& report, nlohmann::ordered_json& run) {
+    if (worker.stoppedBeforeStart) {
+        for (const auto& entry : worker.entries) {
+            report.write(notReachedRecord(entry, settings, "stopped", "not reached: the run was stopped"));
+        }
+        if (run["outcome"] == "completed") {
+            run["outcome"] = "stopped";
+            run["reason"] = nullptr;
+        }
+        return;
+    }
     std::vector<std::string> recorded;
     bool ended = false;
     std::istringstream lines(worker.report.read());
@@ -207,18 +249,7 @@ void passOnReport(const Worker& worker, const BatchSettings& settings, ReportSin
         // A job that did not end its report: its documents are accounted for all the same.
         for (const auto& entry : worker.entries) {
             if (std::find(recorded.begin(), recorded.end(), entry) != recorded.end()) continue;
-            report.write({{"record", "document"},
-                          {"input", entry},
-                          {"output", nullptr},
-                          {"bytes_before", 0},
-                          {"bytes_after", nullptr},
-                          {"outcome", "failed"},
-                          {"reason", "the job that took this document ended abnormally"},
-                          {"seconds", 0.0},
-                          {"dry_run", settings.dryRun},
-                          {"objects_replaced", 0},
-                          {"options", OptionsRecord(settings.values, settings.dropUnused, settings.targetBytes)},
-                          {"budget_met", nullptr}});
+            report.write(notReachedRecord(entry, settings, "failed", "the job that took this document ended abnormally"));
         }
         if (run["outcome"] == "completed") {
             run["outcome"] = "broken_off";
@@ -289,16 +320,26 @@ int runParallel(int jobs, const BatchSettings& settings, const std::vector<std::
     err.flush();
     std::cout.flush();
     std::cerr.flush();
+    const pid_t parent = ::getpid();
     for (std::size_t k = 0; k < workers.size(); ++k) {
         auto& worker = workers[k];
+        // A stop before a job was started leaves its documents alone.
+        if (environment.interrupted && environment.interrupted->load()) {
+            worker->stoppedBeforeStart = true;
+            continue;
+        }
+        HeldStopSignals held;
         worker->pid = ::fork();
         if (worker->pid == 0) {
+            becomeJob(parent);
             if (notes[0] >= 0) ::close(notes[0]);
-            runJob(*worker, part, k, parts, report != nullptr, environment);
+            runJob(*worker, entries, part, k, parts, report != nullptr, environment);
         }
         if (worker->pid < 0) {
             console.line(std::string("kelvaran-cli: cannot start a job: ") + std::strerror(errno));
             worker->status = kExitFailed;
+        } else {
+            passStopSignalsTo(worker->pid);
         }
     }
     if (notes[1] >= 0) ::close(notes[1]);

@@ -141,6 +141,7 @@ public:
     }
     void objectDecided(const engine::ObjectDecision& decision) override {
         ++decided_;
+        if (decision.decision == "failed" && failed_++ == 0) firstFailure_ = decision.reason;
         for (auto* next : next_) {
             if (next) next->objectDecided(decision);
         }
@@ -149,9 +150,13 @@ public:
     void reset() {
         ahead_ = 0;
         decided_ = 0;
+        failed_ = 0;
+        firstFailure_.clear();
     }
     int ahead() const { return ahead_; }
     int decided() const { return decided_; }
+    int failed() const { return failed_; }
+    const std::string& firstFailure() const { return firstFailure_; }
 
     std::function<void()> changed;
 
@@ -159,6 +164,8 @@ private:
     std::vector<engine::ObjectObserver*> next_;
     int ahead_ = 0;
     int decided_ = 0;
+    int failed_ = 0;
+    std::string firstFailure_;
 };
 
 }  // namespace
@@ -205,10 +212,9 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& entr
         // The built-in table stays.
     }
     if (exceptions.size() == 0) rules::AddDefaultExceptions(exceptions);
-    // The progress line counts the decisions on their way to the report.
-    engine::ObjectObserver* observer =
-        console.showsProgress() || html ? &counter : static_cast<engine::ObjectObserver*>(recorder.get());
-    assembly.assemble({conditions, display, host, messages, pump, timer, observer}, environment.makeWalker);
+    // The progress line and the verbose lines count the decisions on their
+    // way to the report.
+    assembly.assemble({conditions, display, host, messages, pump, timer, &counter}, environment.makeWalker);
 
     office::OfficeControl& office = assembly.office();
     office.setCaption = [](const std::string&) {};
@@ -217,6 +223,7 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& entr
     run.setDryRun(dryRun);
     run.setDropUnused(settings.dropUnused);
     run.beforeSave = environment.beforeSave;
+    run.setEarlierEntries(settings.earlierEntries);
     pump.attach(&run);
     std::unique_ptr<verify::CopyVerifier> verifier;
     bool anyUnverified = false;
@@ -235,6 +242,7 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& entr
 
     const int count = static_cast<int>(entries.size());
     double saved = 0;
+    int documentsFailed = 0;
     auto documentStart = std::chrono::steady_clock::now();
     const auto runStart = std::chrono::steady_clock::now();
     std::string progressPath;
@@ -289,6 +297,7 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& entr
             anyUnverified = true;
             console.line("kelvaran-cli: " + result.path + ": " + outcome.reason);
         }
+        if (outcome.outcome == "failed" || outcome.outcome == "refused") ++documentsFailed;
         const double savedHere = outcome.outcome == "slimmed" ? std::max(0.0, result.inputBytes - result.outputBytes) : 0;
         saved += savedHere;
         if (settings.progressFd >= 0) {
@@ -307,7 +316,11 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& entr
                  << kilobytes(result.inputBytes);
             if (outcome.outcome == "slimmed") line << " -> " << kilobytes(result.outputBytes);
             line << ", " << seconds << " s)";
-            if (!outcome.reason.empty()) line << ": " << outcome.reason;
+            if (!outcome.reason.empty()) {
+                line << ": " << outcome.reason;
+            } else if (counter.failed() > 0) {
+                line << ": " << ObjectsFailedReason(counter.failed(), counter.firstFailure());
+            }
             console.line(line.str());
         }
     };
@@ -326,7 +339,8 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& entr
     run.StartRun();
     console.endProgress();
 
-    int status = run.lastOutcome() == BatchRun::Outcome::Completed ? kExitCompleted : kExitFailed;
+    int status =
+        run.lastOutcome() == BatchRun::Outcome::Completed && documentsFailed == 0 ? kExitCompleted : kExitFailed;
     if (!run.breakOffReason().empty()) {
         console.line("kelvaran-cli: the run broke off: " + run.breakOffReason());
         status = kExitFailed;

@@ -38,11 +38,15 @@ struct BatchSettings {
     // of this run's part of it.
     std::string htmlFolder;
     int htmlPart = 0;
+    // The entries before this run's own in a --jobs run (see
+    // BatchRun::setEarlierEntries).
+    std::vector<std::string> earlierEntries;
 };
 
 // One batch run over `entries`, as the window's start button runs it, with
 // the front end's channels around it.  The report, when there is one, is
-// finished here.
+// finished here.  The exit status is kExitFailed also when the run went to
+// its end but a document could not be opened or its copy not written.
 int runBatch(const BatchSettings& settings, const std::vector<std::string>& entries, const CliEnvironment& environment,
              std::ostream& out, std::ostream& err, ReportSink* report);
 

@@ -10,6 +10,7 @@
 #include "platform/Failure.h"
 #include "platform/FileSystem.h"
 #include "platform/Host.h"
+#include "platform/StaleFiles.h"
 
 #include <exception>
 #include <memory>
@@ -88,6 +89,8 @@ void BatchRun::StartRun() {
         }
         // Line breaks without a name leave nothing to do.
         if (inputFiles_.empty()) throw platform::Failure("no input file");
+        removeLeftovers();
+        findCopyNameClashes();
 
         host_.setStartEnabled(false);
         host_.setStopEnabled(true);
@@ -131,6 +134,7 @@ void BatchRun::StartRun() {
 void BatchRun::runDocuments() {
     for (std::size_t index = 0; index < inputFiles_.size(); ++index) {
         const std::string& path = inputFiles_[index];
+        currentIndex_ = index;
         if (onDocumentStarted) silently([&] { onDocumentStarted(path, static_cast<int>(index)); });
         bool wordReady = false;
         step([&] { wordReady = office_.EnsureWord(); });
@@ -218,26 +222,59 @@ bool BatchRun::ProcessDocument(const std::string& path) {
 
     state_.docConverted = false;
     if (dropUnused_ && current_.opened) silently([&] { must(state_.srcDoc).setDropUnusedData(true); });
-    // A document Word could not open has nothing to walk.
+    // A document Word could not open has nothing to walk; one whose copy
+    // could not be written is not converted; after a stop nothing more is.
+    const bool refused = refuseClashingCopy(path, current_);
     silently([&] {
-        if (walker_ && current_.opened && state_.srcDoc) walker_->WalkDocument(nullptr, true);
+        if (walker_ && current_.opened && state_.srcDoc && !refused && !state_.stopRequested) {
+            walker_->WalkDocument(nullptr, true);
+        }
     });
     silently([&] { must(state_.srcDoc).setSaved(true); });
-    if (dropUnused_ && current_.opened && !state_.docConverted && !state_.stopRequested) {
+    if (dropUnused_ && current_.opened && !refused && !state_.docConverted && !state_.stopRequested) {
         state_.docConverted = droppingShrinks(inputBytes);
     }
 
+    // A stop during the walk leaves the document unsaved (the walk tells so
+    // by clearing docConverted); one that comes while the copy is being
+    // written does not undo it, and the run ends after this document.
+    current_.stopped = state_.stopRequested;
     current_.converted = state_.docConverted;
     if (state_.docConverted) saveSlimmedCopy(path, current_);
     if (checkCopy && !current_.outputPath.empty()) checkSlimmedCopy(path, current_);
     silently([&] { display_.appendLog(EndLine(inputBytes, current_.outputBytes)); });
-    current_.stopped = state_.stopRequested;
     return !state_.stopRequested;
 }
 
-// Writes the converted document under its output name: any earlier copy of
-// that name is deleted first, and a copy whose name is one of this run's
-// inputs is never written, because that would destroy an input.
+// A copy whose name an earlier entry's copy takes is refused before the
+// document is converted, so that no two inputs of a run write one file.
+bool BatchRun::refuseClashingCopy(const std::string& path, DocumentResult& result) {
+    std::string reason;
+    const auto clash = nameClashes_.find(currentIndex_);
+    if (clash != nameClashes_.end() && currentIndex_ < inputFiles_.size() && inputFiles_[currentIndex_] == path) {
+        reason = clash->second;
+    } else if (state_.fileSystem && !written_.empty()) {
+        // Sizes that changed since the start can still bring two names together.
+        silently([&] {
+            const std::string output =
+                SlimmedCopyPath(path, result.inputBytes, state_.srcExt, outputFolder_, *state_.fileSystem);
+            if (written_.count(PathIdentity(output))) {
+                reason = "no slimmed copy of " + path + ": " + output + " was written for another input of this run";
+            }
+        });
+    }
+    if (reason.empty()) return false;
+    result.outputRefused = true;
+    result.reason = reason;
+    if (onSaveFailed) silently([&] { onSaveFailed(path, reason); });
+    return true;
+}
+
+// Writes the converted document under its output name.  An earlier copy of
+// that name is replaced by the rename that ends the save, once the new copy
+// is whole, so a save that fails leaves it as it was.  A copy whose name is
+// one of this run's inputs is never written, because that would destroy an
+// input.
 void BatchRun::saveSlimmedCopy(const std::string& path, DocumentResult& result) {
     auto* fs = state_.fileSystem;
     if (!fs) return;
@@ -269,13 +306,11 @@ void BatchRun::saveSlimmedCopy(const std::string& path, DocumentResult& result) 
             silently([&] { fs->deletefile(probe); });
             return;
         }
-        // A file of that name that cannot be removed is left alone, and
-        // nothing is saved over it.
-        if (fs->FileExists(output)) fs->deletefile(output);
         if (beforeSave) beforeSave(must(state_.srcDoc));
         must(state_.srcDoc).SaveAs(output);
-        result.outputBytes = fs->GetFile(output).Size;
         result.outputPath = output;
+        silently([&] { written_.insert(PathIdentity(output)); });
+        result.outputBytes = fs->GetFile(output).Size;
     } catch (const std::exception& e) {
         result.outputBytes = 0;
         result.reason = e.what();
@@ -340,6 +375,47 @@ bool BatchRun::isAnInput(const std::string& path) const {
         if (SamePath(input, path)) return true;
     }
     return false;
+}
+
+void BatchRun::findCopyNameClashes() {
+    nameClashes_.clear();
+    written_.clear();
+    silently([&] {
+        for (auto& [index, message] :
+             FindCopyNameClashes(earlierEntries_, inputFiles_, outputFolder_, fileSystemOf(state_))) {
+            nameClashes_.emplace(index, std::move(message));
+        }
+    });
+}
+
+// Partial copies and scratch files of an earlier run that was killed on its
+// way, older than a day, in the temporary folder and where this run writes.
+void BatchRun::removeLeftovers() {
+    auto* fs = state_.fileSystem;
+    if (!fs) return;
+    std::set<std::string> folders;
+    std::set<std::string> spellings;
+    silently([&] {
+        const std::string temporary = fs->GetSpecialFolder(2);
+        platform::removeStaleFiles(temporary, [](const std::string& name) {
+            return platform::isScratchFileName(name) || platform::isPartialCopyName(name);
+        });
+        folders.insert(PathIdentity(temporary));
+    });
+    auto sweep = [&](const std::string& folder) {
+        if (!spellings.insert(folder).second || !folders.insert(PathIdentity(folder)).second) return;
+        platform::removeStaleFiles(folder, platform::isPartialCopyName);
+    };
+    if (!outputFolder_.empty()) {
+        silently([&] { sweep(outputFolder_); });
+        return;
+    }
+    for (const auto& entry : inputFiles_) {
+        silently([&] {
+            const std::string folder = fs->GetParentFolderName(entry);
+            sweep(folder.empty() ? "." : folder);
+        });
+    }
 }
 
 void BatchRun::StopRun() {

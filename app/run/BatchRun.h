@@ -4,7 +4,9 @@
 #include "engine/RunState.h"
 
 #include <functional>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -63,7 +65,7 @@ struct DocumentResult {
     bool opened = false;     // Word opened the document
     bool converted = false;  // at least one object was replaced
     bool stopped = false;    // a stop was requested while it was processed
-    bool outputRefused = false;  // the copy's name is an input of the run: not written
+    bool outputRefused = false;  // the copy's name is an input's, or an earlier input's copy's: not written
     std::string reason;      // why it could not be opened or saved; empty otherwise
     // The check of the copy written, when copies are checked; a copy that
     // failed it has been removed again.
@@ -110,6 +112,10 @@ public:
     // setDropUnusedData), and a document whose copy only that makes smaller
     // is written too.  Off by default; the window never sets it.
     void setDropUnused(bool drop) { dropUnused_ = drop; }
+    // Entries of the same run that come before this run's own and are taken
+    // up elsewhere (the parts of a --jobs run before this one): a copy whose
+    // name theirs take is refused here too.
+    void setEarlierEntries(std::vector<std::string> entries) { earlierEntries_ = std::move(entries); }
 
     // The start button.  Does nothing while a run is going on.
     void StartRun();
@@ -136,6 +142,9 @@ private:
     void finish();
     void discardScratchFiles();
     bool isAnInput(const std::string& path) const;
+    void findCopyNameClashes();
+    void removeLeftovers();
+    bool refuseClashingCopy(const std::string& path, DocumentResult& result);
     void saveSlimmedCopy(const std::string& path, DocumentResult& result);
     bool droppingShrinks(double inputBytes);
     void checkSlimmedCopy(const std::string& path, DocumentResult& result);
@@ -157,6 +166,12 @@ private:
     std::string breakOffReason_;
     std::optional<InputRefusal> refusal_;
     std::string outputFolder_;
+    std::vector<std::string> earlierEntries_;
+    // Refusals of copies whose names earlier entries' copies take, by the
+    // entry's position; and the copies this run has written.
+    std::map<std::size_t, std::string> nameClashes_;
+    std::set<std::string> written_;
+    std::size_t currentIndex_ = 0;
     bool dryRun_ = false;
     bool dropUnused_ = false;
     bool scratchFilesPending_ = false;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <system_error>
 
@@ -64,8 +65,6 @@ std::optional<std::string> ValidateInputFiles(const std::vector<std::string>& en
 
 namespace {
 
-// One spelling for every name of a file: its canonical path as far as it
-// exists, the rest taken lexically.
 std::string identityOf(const std::string& path) {
     namespace fs = std::filesystem;
     std::error_code ec;
@@ -82,6 +81,8 @@ bool isWordFileName(const std::filesystem::path& path) {
 }
 
 }  // namespace
+
+std::string PathIdentity(const std::string& path) { return identityOf(path); }
 
 bool SamePath(const std::string& a, const std::string& b) {
     std::error_code ec;
@@ -164,6 +165,52 @@ std::optional<std::string> FindOutputClash(const std::vector<std::string>& entri
         }
     }
     return std::nullopt;
+}
+
+std::vector<std::pair<std::size_t, std::string>> FindCopyNameClashes(const std::vector<std::string>& earlier,
+                                                                     const std::vector<std::string>& entries,
+                                                                     const std::string& outputFolder,
+                                                                     platform::FileSystem& fileSystem) {
+    // The copies' names first, by file name only: most runs have no two
+    // alike, and only those that are alike need their folders resolved.
+    struct Copy {
+        std::size_t position;  // in earlier, then entries
+        std::string entry;
+        std::string output;
+    };
+    std::map<std::string, std::vector<Copy>> byName;
+    const std::size_t total = earlier.size() + entries.size();
+    for (std::size_t k = 0; k < total; ++k) {
+        const std::string& entry = k < earlier.size() ? earlier[k] : entries[k - earlier.size()];
+        try {
+            const auto extension = platform::asciiLower(fileSystem.GetExtensionName(entry));
+            if (extension != "doc" && extension != "rtf") continue;
+            const double bytes = fileSystem.GetFile(entry).Size;
+            std::string output = SlimmedCopyPath(entry, bytes, extension, outputFolder, fileSystem);
+            const std::string name = std::filesystem::path(output).filename().string();
+            byName[name].push_back({k, entry, std::move(output)});
+        } catch (const std::exception&) {
+            continue;
+        }
+    }
+    std::vector<std::pair<std::size_t, std::string>> clashes;
+    for (const auto& [name, copies] : byName) {
+        if (copies.size() < 2) continue;
+        std::map<std::string, const Copy*> firstAt;
+        for (const auto& copy : copies) {
+            const auto [at, fresh] = firstAt.emplace(identityOf(copy.output), &copy);
+            if (fresh || copy.position < earlier.size()) continue;
+            clashes.emplace_back(copy.position - earlier.size(),
+                                 CopyNameClashMessage(copy.entry, at->second->entry, copy.output));
+        }
+    }
+    std::sort(clashes.begin(), clashes.end());
+    return clashes;
+}
+
+std::string CopyNameClashMessage(const std::string& entry, const std::string& first, const std::string& output) {
+    return "no slimmed copy of " + entry + ": " + output + " is the name of the copy of " + first +
+           ", which comes first in the list";
 }
 
 std::string NormalizeFolderPath(std::string& path) {

@@ -35,6 +35,10 @@ std::optional<InputRefusal> FindRefusal(const std::vector<std::string>& entries,
 // True when both names lead to the same file, or would once it exists.
 bool SamePath(const std::string& a, const std::string& b);
 
+// One spelling for every name of a file: its canonical path as far as it
+// exists, the rest taken lexically.
+std::string PathIdentity(const std::string& path);
+
 // The names of a file list: one a line (LF or CR LF), or separated by NUL
 // characters.  Empty items are dropped; nothing else is trimmed, because
 // blanks may belong to a name.
@@ -61,6 +65,22 @@ std::string SlimmedCopyPath(const std::string& inputPath, double inputBytes, con
 // Word files are passed over (validation refuses them).
 std::optional<std::string> FindOutputClash(const std::vector<std::string>& entries, const std::string& outputFolder,
                                            platform::FileSystem& fileSystem);
+
+// For each entry of `entries` whose slimmed copy would have the same name as
+// the copy of an entry before it (two inputs of one name in two folders
+// written into one output folder, "a.doc" and "a.DOC" of one size), the
+// message that refuses it, by its position; the first of them in the list
+// keeps the name.  `earlier` are entries that come before `entries` in the
+// same run (the parts of a --jobs run taken up by other jobs).  Entries that
+// cannot be measured are passed over.
+std::vector<std::pair<std::size_t, std::string>> FindCopyNameClashes(const std::vector<std::string>& earlier,
+                                                                     const std::vector<std::string>& entries,
+                                                                     const std::string& outputFolder,
+                                                                     platform::FileSystem& fileSystem);
+
+// The message that refuses the copy of `entry` at `output`, whose name the
+// copy of `first` has.
+std::string CopyNameClashMessage(const std::string& entry, const std::string& first, const std::string& output);
 
 // Appends "/" unless the path already ends with it; the argument is changed
 // too and the result is the changed text.

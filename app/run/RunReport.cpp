@@ -126,14 +126,21 @@ DocumentOutcome ClassifyDocument(const DocumentResult& result, bool dryRun) {
         }
         return {"failed", "the document could not be opened" + (why.empty() ? "" : ": " + why)};
     }
+    if (result.outputRefused) return {"refused", result.reason};
     if (result.stopped) return {"stopped", "the run was stopped while this document was converted; it was not saved"};
     if (!result.converted) return {"unchanged", ""};
-    if (result.outputRefused) return {"refused", result.reason};
     if (result.check && !result.check->passed) {
         return {"unverified", "the copy did not pass the page check: " + result.reason};
     }
     if (!result.outputPath.empty() || (dryRun && result.reason.empty())) return {"slimmed", ""};
     return {"failed", "the slimmed copy could not be written" + (result.reason.empty() ? "" : ": " + result.reason)};
+}
+
+std::string ObjectsFailedReason(int count, const std::string& firstReason) {
+    std::string text =
+        std::to_string(count) + (count == 1 ? " object was" : " objects were") + " left as they were after a failure";
+    if (!firstReason.empty()) text += (count == 1 ? ": " : "; the first: ") + firstReason;
+    return text;
 }
 
 ReportSink::ReportSink(const std::string& target, std::ostream& standardOutput) : out_(standardOutput) {
@@ -196,6 +203,8 @@ void RunRecorder::documentStarted(const std::string& path) {
     currentDocument_ = path;
     documentStart_ = Clock::now();
     objectsReplaced_ = 0;
+    objectsFailed_ = 0;
+    firstFailure_.clear();
     pendingLog_.clear();
 }
 
@@ -230,6 +239,9 @@ void RunRecorder::objectDecided(const engine::ObjectDecision& decision) {
     // The object lines of the log say no more than this.
     decisionsTold_ = true;
     if (decision.decision == "replaced") ++objectsReplaced_;
+    if (decision.decision == "failed") {
+        if (objectsFailed_++ == 0) firstFailure_ = decision.reason;
+    }
     auto bytesOrNull = [](double bytes) { return bytes > 0 ? json(wholeBytes(bytes)) : json(nullptr); };
     json candidates = json::array();
     for (std::size_t k = 0; k < decision.passes.size(); ++k) {
@@ -261,7 +273,10 @@ void RunRecorder::objectDecided(const engine::ObjectDecision& decision) {
 }
 
 void RunRecorder::documentDone(const DocumentResult& result) {
-    const auto outcome = ClassifyDocument(result, dryRun_);
+    auto outcome = ClassifyDocument(result, dryRun_);
+    // Objects that failed are told of also when the document came through.
+    if (outcome.reason.empty() && objectsFailed_ > 0)
+        outcome.reason = ObjectsFailedReason(objectsFailed_, firstFailure_);
     const bool slimmed = outcome.outcome == "slimmed";
     const long long before = wholeBytes(result.inputBytes);
     json record = {{"record", "document"},
@@ -274,6 +289,7 @@ void RunRecorder::documentDone(const DocumentResult& result) {
                    {"seconds", secondsSince(documentStart_)},
                    {"dry_run", dryRun_},
                    {"objects_replaced", result.stopped ? 0 : objectsReplaced_},
+                   {"objects_failed", objectsFailed_},
                    {"options", options_},
                    {"budget_met", budgetMet_ ? json(*budgetMet_) : json(nullptr)}};
     if (result.check) {
@@ -315,6 +331,7 @@ void RunRecorder::runEnded(const BatchRun& run) {
                                  {"seconds", 0.0},
                                  {"dry_run", dryRun_},
                                  {"objects_replaced", 0},
+                                 {"objects_failed", 0},
                                  {"options", options_},
                                  {"budget_met", nullptr}});
                 }
@@ -363,6 +380,7 @@ void RunRecorder::runEnded(const BatchRun& run) {
                          {"seconds", started ? secondsSince(documentStart_) : 0.0},
                          {"dry_run", dryRun_},
                          {"objects_replaced", 0},
+                         {"objects_failed", 0},
                          {"options", options_},
                          {"budget_met", nullptr}});
         }

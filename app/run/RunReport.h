@@ -46,6 +46,10 @@ struct DocumentOutcome {
 };
 DocumentOutcome ClassifyDocument(const DocumentResult& result, bool dryRun);
 
+// The reason of a document some of whose objects failed: how many, and why
+// the first one did.
+std::string ObjectsFailedReason(int count, const std::string& firstReason);
+
 // Where the records go.  "-" is the given stream (standard output), flushed
 // after every record; any other name is a file written through a temporary
 // file beside it and renamed into place by finish(), so a reader never sees
@@ -112,6 +116,8 @@ private:
     std::string currentDocument_;
     std::string pendingLog_;
     int objectsReplaced_ = 0;
+    int objectsFailed_ = 0;
+    std::string firstFailure_;
     bool decisionsTold_ = false;
     int documentsDone_ = 0;
     int slimmed_ = 0;

@@ -39,17 +39,6 @@ std::vector<int> Document::shapesAnchoredIn(int story) const {
     return found;
 }
 
-std::pair<int, int> Document::locateInline(int object) const {
-    for (std::size_t s = 0; s < stories.size(); ++s) {
-        const auto& elements = stories[s].elements;
-        for (std::size_t e = 0; e < elements.size(); ++e) {
-            if (elements[e].kind == ElementKind::Inline && elements[e].object == object) {
-                return {static_cast<int>(s), static_cast<int>(e)};
-            }
-        }
-    }
-    return {-1, -1};
-}
 
 void Document::shiftAnchors(int story, std::size_t from, std::ptrdiff_t by) {
     for (auto& shape : shapes) {
@@ -63,6 +52,7 @@ void Document::shiftAnchors(int story, std::size_t from, std::ptrdiff_t by) {
 }
 
 std::size_t Document::splitStory(int story, std::int64_t position) {
+    changed();
     auto& target = stories[static_cast<std::size_t>(story)];
     const std::size_t before = target.elements.size();
     const std::size_t at = target.splitAt(position);
@@ -71,6 +61,7 @@ std::size_t Document::splitStory(int story, std::int64_t position) {
 }
 
 void Document::insertElement(int story, std::size_t index, Element element) {
+    changed();
     if (story < 0 || story >= static_cast<int>(stories.size())) throw std::out_of_range("no such story");
     auto& elements = stories[static_cast<std::size_t>(story)].elements;
     if (element.kind == ElementKind::Inline &&
@@ -83,6 +74,7 @@ void Document::insertElement(int story, std::size_t index, Element element) {
 }
 
 int Document::insertInline(int story, std::int64_t position, InlineObject object) {
+    changed();
     if (story < 0 || story >= static_cast<int>(stories.size())) throw std::out_of_range("no such story");
     object.edit = EditState::Added;
     inlines.push_back(std::move(object));
@@ -93,6 +85,7 @@ int Document::insertInline(int story, std::int64_t position, InlineObject object
 }
 
 void Document::deleteShape(int shape) {
+    changed();
     if (shape < 0 || shape >= static_cast<int>(shapes.size())) return;
     auto& target = shapes[static_cast<std::size_t>(shape)];
     if (!live(target.edit)) return;
@@ -114,6 +107,7 @@ void Document::deleteShape(int shape) {
 }
 
 void Document::eraseRange(int story, std::int64_t from, std::int64_t to) {
+    changed();
     if (story < 0 || story >= static_cast<int>(stories.size())) throw std::out_of_range("no such story");
     auto& target = stories[static_cast<std::size_t>(story)];
     from = std::max<std::int64_t>(0, from);
@@ -158,6 +152,7 @@ void Document::eraseRange(int story, std::int64_t from, std::int64_t to) {
 }
 
 int Document::addShape(FloatingShape shape) {
+    changed();
     std::int64_t front = 0;
     for (const auto& other : shapes) {
         if (live(other.edit)) front = std::max(front, other.stackPosition + 1);

@@ -59,6 +59,20 @@ public:
 
     // Inline objects of a story in text order, deleted ones left out.
     std::vector<int> inlinesOf(int story) const;
+    // The same, one at a time: how many, and the one at `rank` (from 0; -1
+    // when there are fewer).
+    std::size_t inlineCount(int story) const;
+    int inlineAt(int story, std::size_t rank) const;
+    // Story::positionOf and Story::elementAt of a story of this document.
+    //
+    // These and locateInline answer from an index of the
+    // stories, worked out when first asked and again after every change made
+    // through the members below: a walk over many objects asks them for each
+    // object.  Code that changes the stories or the inline objects' edit
+    // states directly (a reader filling the document) calls changed() after.
+    std::int64_t positionOf(int story, std::size_t element) const;
+    std::size_t elementAt(int story, std::int64_t position) const;
+    void changed() { ++revision_; }
     // Live top-level shapes (not group members) in collection order.
     std::vector<int> topLevelShapes() const;
     // Live shapes anchored in a story, top-level ones only.
@@ -103,6 +117,13 @@ private:
     // Story::splitAt that keeps the anchors after the split on their elements.
     std::size_t splitStory(int story, std::int64_t position);
     void shiftAnchors(int story, std::size_t from, std::ptrdiff_t by);
+
+    struct Index;
+    const Index& index() const;
+    // Built on demand and replaced, never changed, so copies of a document
+    // may share it until one of them changes.
+    mutable std::shared_ptr<const Index> index_;
+    std::uint64_t revision_ = 0;
 };
 
 }  // namespace kelvaran::formats::model

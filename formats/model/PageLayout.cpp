@@ -278,7 +278,7 @@ std::size_t layRow(Flow& flow, const Story& story, std::size_t first, std::int64
         const ParagraphProperties& props = elements[mark].paragraph;
         if (props.rowEnd) continue;  // the row's mark takes no line of its own
         const std::vector<Line> lines =
-            layLines(flow.document, story, from, mark, story.positionOf(from), cellWidth, props);
+            layLines(flow.document, story, from, mark, flow.document.positionOf(0, from), cellWidth, props);
         for (std::size_t k = 0; k < lines.size(); ++k) {
             double height = lines[k].height;
             if (k == 0) height += props.spaceBeforePt;
@@ -307,8 +307,8 @@ std::size_t layRow(Flow& flow, const Story& story, std::size_t first, std::int64
         for (const CellLine& line : cells[tallest]) pageOfLine.push_back(flow.place(line.height));
         flow.space(kCellPaddingPt);
     }
-    const std::int64_t begin = story.positionOf(paragraphs.front().first);
-    const std::int64_t end = story.positionOf(paragraphs.back().second + 1);
+    const std::int64_t begin = flow.document.positionOf(0, paragraphs.front().first);
+    const std::int64_t end = flow.document.positionOf(0, paragraphs.back().second + 1);
     if (position >= begin && position < end) {
         page = pageOfLine.empty() ? flow.pageNumber : pageOfLine.front();
         for (const auto& cell : cells) {
@@ -333,7 +333,7 @@ int layoutPage(const Document& document, std::int64_t position) {
     const std::vector<double> blocking = blockingShapes(document, flow.bodyWidth());
     std::size_t i = 0;
     while (i < elements.size()) {
-        const std::int64_t start = story.positionOf(i);
+        const std::int64_t start = document.positionOf(0, i);
         if (position < start) break;
         const std::size_t mark = story.paragraphEnd(i);
         const bool table =
@@ -350,7 +350,7 @@ int layoutPage(const Document& document, std::int64_t position) {
             if (page > 0) return page;
         }
         if (end < elements.size() && elements[end].kind == ElementKind::SectionBreak) {
-            if (position <= story.positionOf(end)) return flow.pageNumber;
+            if (position <= document.positionOf(0, end)) return flow.pageNumber;
             switch (elements[end].section) {
                 case SectionBreakKind::NewPage: flow.newPage(); break;
                 case SectionBreakKind::OddPage:
@@ -402,8 +402,7 @@ int Document::estimatePage(int story, std::int64_t position) const {
         const auto& anchor = shapes[static_cast<std::size_t>(owner)].anchor;
         if (anchor.story < 0 || anchor.story >= static_cast<int>(stories.size()) || anchor.story == story) return 1;
         story = anchor.story;
-        position =
-            stories[static_cast<std::size_t>(story)].positionOf(static_cast<std::size_t>(std::max(0, anchor.element)));
+        position = positionOf(story, static_cast<std::size_t>(std::max(0, anchor.element)));
     }
     if (story < 0 || story >= static_cast<int>(stories.size())) return 1;
     if (story == 0) return layoutPage(*this, position);

@@ -124,6 +124,13 @@ void Writer::remove(const model::Origin& origin, std::string replacement) {
 }
 
 std::string Writer::apply(std::string_view bytes, std::size_t from, std::size_t to, std::vector<Edit> list) {
+    std::string out;
+    applyTo([&out](std::string_view piece) { out.append(piece); }, bytes, from, to, std::move(list));
+    return out;
+}
+
+void Writer::applyTo(const ByteSink& sink, std::string_view bytes, std::size_t from, std::size_t to,
+                     std::vector<Edit> list) {
     // At one place, insertions come before a range that starts there.
     std::stable_sort(list.begin(), list.end(), [](const Edit& a, const Edit& b) {
         if (a.begin != b.begin) return a.begin < b.begin;
@@ -132,18 +139,16 @@ std::string Writer::apply(std::string_view bytes, std::size_t from, std::size_t 
         if (aInserts != bInserts) return aInserts;
         return a.sequence < b.sequence;
     });
-    std::string out;
     std::size_t cursor = from;
     for (const auto& edit : list) {
         if (edit.begin < from || edit.end > to || edit.end < edit.begin) continue;
         // An edit inside a group that is already replaced or deleted goes with it.
         if (edit.begin < cursor) continue;
-        out.append(bytes.substr(cursor, edit.begin - cursor));
-        out += edit.text;
+        if (edit.begin > cursor) sink(bytes.substr(cursor, edit.begin - cursor));
+        if (!edit.text.empty()) sink(edit.text);
         cursor = std::max(cursor, edit.end);
     }
-    out.append(bytes.substr(cursor, to - cursor));
-    return out;
+    if (to > cursor) sink(bytes.substr(cursor, to - cursor));
 }
 
 std::vector<Edit> Writer::inlineSizePatch(const model::InlineObject& object, std::string_view bytes) {
@@ -371,20 +376,24 @@ void Writer::inlineEdits() {
     }
 }
 
-std::string Writer::write() {
+void Writer::write(const ByteSink& sink) {
     if (!doc_.source || doc_.source->empty()) {
         // A new document: written whole.
-        std::string out(kNewDocumentHead);
-        out += storyText(0, 0);
-        out += "\r\n}\r\n";
-        return out;
+        const std::string text = storyText(0, 0);
+        sink(kNewDocumentHead);
+        sink(text);
+        sink("\r\n}\r\n");
+        return;
     }
     const bool dropping = doc_.dropFallbackPictures && !doc_.fallbackPictures.empty();
     if (!doc_.modified() && !dropping) {
         bool layout = false;
         for (const auto& object : doc_.inlines) layout = layout || object.layoutChanged;
         for (const auto& shape : doc_.shapes) layout = layout || shape.layoutChanged || shape.ungroupedFrom >= 0;
-        if (!layout) return std::string(source_);
+        if (!layout) {
+            sink(source_);
+            return;
+        }
     }
     refuseLosingNestedObjects(doc_, [this](const model::Origin& origin) { return owned(origin); });
     // Pictures first: shapes written again take the changes inside them along.
@@ -397,14 +406,26 @@ std::string Writer::write() {
             add(static_cast<std::size_t>(range.begin), static_cast<std::size_t>(range.end), {});
         }
     }
-    return apply(source_, 0, source_.size(), edits_);
+    applyTo(sink, source_, 0, source_.size(), std::move(edits_));
 }
 
 }  // namespace writing
 
 std::string writeRtf(const model::Document& document) {
+    std::string out;
+    writeRtf(document, [&out](std::string_view piece) { out.append(piece); });
+    return out;
+}
+
+void writeRtf(const model::Document& document, const ByteSink& sink) {
     writing::Writer writer(document);
-    return writer.write();
+    writer.write(sink);
+}
+
+std::uint64_t rtfSize(const model::Document& document) {
+    std::uint64_t size = 0;
+    writeRtf(document, [&size](std::string_view piece) { size += piece.size(); });
+    return size;
 }
 
 model::Document newRtfDocument() {

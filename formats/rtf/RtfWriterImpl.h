@@ -7,6 +7,7 @@
 #include "formats/model/Document.h"
 #include "formats/model/FormatError.h"
 #include "formats/rtf/RtfDetail.h"
+#include "formats/rtf/RtfFormat.h"
 
 #include <cstddef>
 #include <optional>
@@ -51,7 +52,8 @@ class Writer {
 public:
     explicit Writer(const model::Document& document);
 
-    std::string write();
+    // The file, handed to `sink` piece by piece.
+    void write(const ByteSink& sink);
 
 private:
     bool owned(const model::Origin& origin) const {
@@ -70,6 +72,9 @@ private:
 
     // The bytes [from, to) of `bytes` with the edits inside that range applied.
     static std::string apply(std::string_view bytes, std::size_t from, std::size_t to, std::vector<Edit> list);
+    // The same bytes handed to `sink`: unchanged stretches straight from `bytes`.
+    static void applyTo(const ByteSink& sink, std::string_view bytes, std::size_t from, std::size_t to,
+                        std::vector<Edit> list);
 
     // Inline objects and stories (RtfWriter.cpp).
     std::string renderInline(const model::InlineObject& object);

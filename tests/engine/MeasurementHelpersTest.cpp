@@ -7,6 +7,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace kelvaran::engine::testing {
 namespace {
 
@@ -15,6 +17,7 @@ using ::testing::StrictMock;
 
 constexpr std::uint32_t kWhite = 0x00FFFFFF;
 constexpr std::uint32_t kRed = 0x000000FF;
+constexpr std::uint32_t kBlue = 0x00FF0000;
 
 class MeasurementHelpersTest : public ::testing::Test {
 protected:
@@ -50,6 +53,38 @@ TEST_F(MeasurementHelpersTest, TheReferenceIsDrawnOnlyForAComparison) {
     EXPECT_EQ(helpers.reference().at(5, 5), kRed);
     EXPECT_FALSE(helpers.IsPictureBlackened(0.05));
     EXPECT_EQ(drawn, 1);
+}
+
+// Objects loaded one after another and never compared are not drawn one by
+// one; the box still ends as the newest that gives a picture would leave it.
+TEST_F(MeasurementHelpersTest, OnlyTheNewestReferenceThatGivesAPictureIsDrawn) {
+    std::vector<int> drawn;
+    auto drawer = [&](int id, std::optional<platform::Raster> picture) {
+        return [&drawn, id, picture]() {
+            drawn.push_back(id);
+            return picture;
+        };
+    };
+    clipboard.setMetafileRenderingDrawer(drawer(1, platform::Raster(20, 20, kRed)));
+    helpers.LoadReferencePicture();
+    clipboard.setMetafileRenderingDrawer(drawer(2, platform::Raster(20, 20, kBlue)));
+    helpers.LoadReferencePicture();
+    // The third gives nothing: the second one's picture is the reference.
+    clipboard.setMetafileRenderingDrawer(drawer(3, std::nullopt));
+    helpers.LoadReferencePicture();
+    EXPECT_TRUE(drawn.empty());
+    EXPECT_EQ(helpers.reference().at(5, 5), kBlue);
+    EXPECT_EQ(drawn, (std::vector<int>{3, 2}));
+
+    // A long run of objects costs one drawing in many, and the box is right.
+    drawn.clear();
+    for (int k = 0; k < 1000; ++k) {
+        clipboard.setMetafileRenderingDrawer(drawer(k, platform::Raster(20, 20, k % 2 ? kRed : kBlue)));
+        helpers.LoadReferencePicture();
+    }
+    EXPECT_LT(drawn.size(), 20u);
+    EXPECT_EQ(helpers.reference().at(5, 5), kRed);  // the last, 999
+    EXPECT_EQ(drawn.back(), 999);
 }
 
 TEST_F(MeasurementHelpersTest, BoxesAreNinetySixPixelsSquare) {

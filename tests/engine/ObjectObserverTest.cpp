@@ -4,6 +4,8 @@
 #include "platform/Deadline.h"
 #include "tests/engine/EngineHarness.h"
 
+#include <cerrno>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -224,6 +226,31 @@ TEST_F(WalkObserverTest, ObjectsTheConditionsLeaveAloneAndFailedConversions) {
     EXPECT_EQ(observer.decisions[1].progId, "SoundRec");
     EXPECT_EQ(observer.decisions[2].progId, "SoundRec.1");
     EXPECT_EQ(observer.decisions[3].progId, "Equation.3");
+    // What the failure said, or that the office gave up without a word.
+    EXPECT_EQ(observer.decisions[0].reason, "cannot render");
+    EXPECT_EQ(observer.decisions[3].reason, "the office could not convert it");
+    EXPECT_TRUE(observer.decisions[1].reason.empty());
+}
+
+TEST_F(WalkObserverTest, AFullTemporaryFolderIsNamedInTheReason) {
+    auto picture = h.makeInline(1, 10, 10);
+    h.setInlineShapes({picture});
+    EXPECT_CALL(engine, ConvertInlineShape(Eq(picture.shape), _, _, _))
+        .WillOnce(::testing::Throw(office::OfficeError("the document cannot be saved: No space left", ENOSPC)));
+    auto floating = h.makeShape("Picture 2", 13, 20, 20);
+    h.setContentShapes({floating});
+    EXPECT_CALL(engine, ConvertFloatingShape(Eq(floating.shape), _, _, _, _))
+        .WillOnce(::testing::Throw(platform::FileSystemError("cannot write /tmp/x: Disk quota exceeded", EDQUOT)));
+
+    engine.WalkDocument(nullptr, true);
+    ASSERT_EQ(observer.decisions.size(), 2u);
+    EXPECT_EQ(observer.decisions[0].decision, "failed");
+    EXPECT_EQ(observer.decisions[0].reason,
+              "the temporary folder is full (TMPDIR): the document cannot be saved: No space left");
+    EXPECT_EQ(observer.decisions[1].decision, "failed");
+    EXPECT_EQ(observer.decisions[1].placement, "floating");
+    EXPECT_EQ(observer.decisions[1].reason,
+              "the temporary folder is full (TMPDIR): cannot write /tmp/x: Disk quota exceeded");
 }
 
 TEST_F(WalkObserverTest, AFloatingConversionThatGivesUpSaysWhy) {

@@ -2,15 +2,20 @@
 #include "platform/ConfigDir.h"
 #include "platform/Failure.h"
 #include "platform/FileSystem.h"
+#include "platform/StaleFiles.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <sys/wait.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -151,6 +156,28 @@ TEST_F(FileSystemTest, WholeFilesAreReadExactlyFromFilesAndPipes) {
     ::waitpid(child, &status, 0);
 }
 
+TEST_F(FileSystemTest, AtomicWriterGathersSmallPiecesAndPassesLargeOnesWhole) {
+    const std::string target = path("pieces.bin");
+    std::string expected;
+    {
+        AtomicFileWriter writer(target, Durability::Unsynced);
+        for (int k = 0; k < 5000; ++k) {
+            const std::string piece(static_cast<std::size_t>(k % 97), static_cast<char>('a' + k % 26));
+            writer.write(piece);
+            expected += piece;
+            if (k % 1000 == 999) {
+                // A piece larger than the gathering block, between small ones.
+                const std::string large(300000, static_cast<char>('0' + k / 1000));
+                writer.write(large);
+                expected += large;
+            }
+        }
+        writer.write("");
+        writer.commit();
+    }
+    EXPECT_EQ(readWholeFile(target), expected);
+}
+
 TEST_F(FileSystemTest, AtomicWriterWithoutCommitLeavesTheOldFile) {
     std::string target = path("out.doc");
     writeFileAtomically(target, "old");
@@ -166,6 +193,91 @@ TEST_F(FileSystemTest, AtomicWriterWithoutCommitLeavesTheOldFile) {
 
 TEST_F(FileSystemTest, AtomicWriteIntoAMissingFolderFails) {
     EXPECT_THROW(writeFileAtomically(path("no/such/folder/out.doc"), "x"), FileSystemError);
+}
+
+// The descriptor this process has open on `path`; -1 when none.
+int descriptorOf(const std::string& path) {
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        if (fs::read_symlink(entry.path(), ec) == path) return std::stoi(entry.path().filename().string());
+    }
+    return -1;
+}
+
+TEST_F(FileSystemTest, WriteFailuresKeepTheSystemsErrorNumber) {
+    // /dev/full takes no byte: the write fails as on a full disk.
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    try {
+        AtomicFileWriter writer(path("out.doc"));
+        const int full = ::open("/dev/full", O_WRONLY);
+        ASSERT_GE(full, 0);
+        const int own = descriptorOf(writer.temporaryPath());
+        ASSERT_GE(own, 0);
+        ASSERT_GE(::dup2(full, own), 0);
+        ::close(full);
+        // The pieces are gathered first: the failure comes when they go out.
+        writer.write("some bytes");
+        writer.commit();
+        FAIL() << "the write should have failed";
+    } catch (const FileSystemError& failure) {
+        EXPECT_EQ(failure.errorNumber(), ENOSPC);
+        EXPECT_TRUE(failure.storageFull());
+    }
+    EXPECT_FALSE(FileSystemError("no number").storageFull());
+}
+
+// ---- Leftovers of a killed run -------------------------------------------
+
+TEST(StaleFileNames, OnlyTheProgramsOwnTemporaryNames) {
+    EXPECT_TRUE(isPartialCopyName(".kelvaran-a1B2c3"));
+    EXPECT_FALSE(isPartialCopyName(".kelvaran-a1B2c"));
+    EXPECT_FALSE(isPartialCopyName(".kelvaran-a1B2c3d"));
+    EXPECT_FALSE(isPartialCopyName(".kelvaran-a1B.c3"));
+    EXPECT_FALSE(isPartialCopyName("kelvaran-a1B2c3"));
+    EXPECT_TRUE(isScratchFileName("rad0A9fE.tmp.doc"));
+    EXPECT_TRUE(isScratchFileName("radFFFFF.tmp.rtf"));
+    EXPECT_TRUE(isScratchFileName("kelvaran-job-Zz09aB"));
+    EXPECT_FALSE(isScratchFileName("radGGGGG.tmp.doc"));
+    EXPECT_FALSE(isScratchFileName("rad0A9fE.tmp.docx"));
+    EXPECT_FALSE(isScratchFileName("rad0A9fE.tmp"));
+    EXPECT_FALSE(isScratchFileName("report.doc"));
+}
+
+TEST_F(FileSystemTest, StaleFilesGoAndEverythingElseStays) {
+    const auto old = fs::file_time_type::clock::now() - std::chrono::hours(25);
+    for (const char* name : {".kelvaran-Old111", ".kelvaran-Old222", ".kelvaran-Young1", "report.doc"}) touch(name);
+    fs::create_directories(dir_ / ".kelvaran-Folder");
+    fs::create_directories(dir_ / "below");
+    touch("below/.kelvaran-Deeper");
+    fs::create_symlink(path("report.doc"), path(".kelvaran-Link11"));
+    for (const char* name :
+         {".kelvaran-Old111", ".kelvaran-Old222", "report.doc", ".kelvaran-Folder", "below/.kelvaran-Deeper"}) {
+        fs::last_write_time(path(name), old);
+    }
+    // A live run holds its partial copy locked.
+    const int held = ::open(path(".kelvaran-Old222").c_str(), O_RDONLY);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+
+    EXPECT_EQ(removeStaleFiles(dir_.string(), isPartialCopyName), 1);
+    EXPECT_FALSE(fs::exists(path(".kelvaran-Old111")));
+    for (const char* name : {".kelvaran-Old222", ".kelvaran-Young1", "report.doc", ".kelvaran-Folder",
+                             "below/.kelvaran-Deeper", ".kelvaran-Link11"}) {
+        EXPECT_TRUE(fs::exists(fs::symlink_status(path(name)))) << name;
+    }
+    ::close(held);
+    EXPECT_EQ(removeStaleFiles(dir_.string(), isPartialCopyName), 1);
+    EXPECT_FALSE(fs::exists(path(".kelvaran-Old222")));
+    EXPECT_EQ(removeStaleFiles(path("no-such-folder"), isPartialCopyName), 0);
+}
+
+TEST_F(FileSystemTest, AnAtomicWriterHoldsItsPartialCopyLockedAgainstTheCleanUp) {
+    AtomicFileWriter writer(path("out.doc"));
+    writer.write("half");
+    fs::last_write_time(writer.temporaryPath(), fs::file_time_type::clock::now() - std::chrono::hours(48));
+    EXPECT_EQ(removeStaleFiles(dir_.string(), isPartialCopyName), 0);
+    writer.commit();
+    EXPECT_EQ(readWholeFile(path("out.doc")), "half");
 }
 
 TEST(ConfigDir, OrderOfTheEnvironmentVariables) {

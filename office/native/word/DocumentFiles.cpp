@@ -6,6 +6,7 @@
 #include "office/OfficeError.h"
 #include "platform/AtomicFile.h"
 #include "platform/Conversions.h"
+#include "platform/Failure.h"
 
 #include <filesystem>
 #include <new>
@@ -33,6 +34,8 @@ auto guarded(const std::string& what, Step&& step) -> decltype(step()) {
         throw;
     } catch (const model::FormatError& failure) {
         throw OfficeError(what + ": " + failure.what());
+    } catch (const platform::Failure& failure) {
+        throw OfficeError(what + ": " + failure.what(), failure.errorNumber());
     } catch (const std::bad_alloc&) {
         throw OfficeError(what + ": not enough memory");
     } catch (const std::exception& failure) {
@@ -44,8 +47,16 @@ auto guarded(const std::string& what, Step&& step) -> decltype(step()) {
 
 std::vector<FileFormat> builtInFormats() {
     std::vector<FileFormat> list;
-    list.push_back(FileFormat{"rtf", formats::rtf::looksLikeRtf, formats::rtf::readRtf, formats::rtf::writeRtf,
-                                 formats::rtf::newRtfDocument, {}});
+    FileFormat rtf{"rtf",
+                   formats::rtf::looksLikeRtf,
+                   formats::rtf::readRtf,
+                   [](const model::Document& document) { return formats::rtf::writeRtf(document); },
+                   formats::rtf::newRtfDocument};
+    rtf.stream = [](const model::Document& document, const std::function<void(std::string_view)>& sink) {
+        formats::rtf::writeRtf(document, sink);
+    };
+    rtf.sizeOf = formats::rtf::rtfSize;
+    list.push_back(std::move(rtf));
     list.push_back(FileFormat{"doc", formats::doc::looksLikeDoc, formats::doc::readDocTakingBytes, formats::doc::writeDoc,
                                  formats::doc::newDocDocument, formats::doc::whyObjectStays});
     return list;
@@ -103,6 +114,29 @@ std::string writeDocument(const std::vector<FileFormat>& formats, const model::D
     const FileFormat* format = find(formats, name);
     if (!format || !format->write) throw OfficeError("this build cannot save ." + name + " documents");
     return guarded("the document cannot be saved", [&] { return format->write(document); });
+}
+
+void writeDocumentTo(const std::vector<FileFormat>& formats, const model::Document& document,
+                     const std::string& name, const std::function<void(std::string_view)>& sink) {
+    const FileFormat* format = find(formats, name);
+    if (!format || (!format->write && !format->stream)) {
+        throw OfficeError("this build cannot save ." + name + " documents");
+    }
+    if (!format->stream) {
+        sink(writeDocument(formats, document, name));
+        return;
+    }
+    guarded("the document cannot be saved", [&] {
+        format->stream(document, sink);
+        return 0;
+    });
+}
+
+std::optional<std::uint64_t> documentSize(const std::vector<FileFormat>& formats, const model::Document& document,
+                                          const std::string& name) {
+    const FileFormat* format = find(formats, name);
+    if (!format || !format->sizeOf) return std::nullopt;
+    return guarded("the document cannot be measured", [&] { return format->sizeOf(document); });
 }
 
 }  // namespace kelvaran::office::native

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,12 @@ struct FileFormat {
     // picture there (its origin names it); empty when it can.  Unset: every
     // object can.
     std::function<std::string(const formats::model::Document&, const formats::model::Origin&)> whyObjectStays;
+    // Hands the file's content to a sink piece by piece; empty: `write` is
+    // called and its result handed on whole.
+    std::function<void(const formats::model::Document&, const std::function<void(std::string_view)>&)> stream;
+    // The size the file would have, told without writing it; empty when only
+    // writing it can tell.
+    std::function<std::uint64_t(const formats::model::Document&)> sizeOf;
 };
 
 // The formats this build has readers and writers for.
@@ -41,6 +48,12 @@ formats::model::Document newDocumentIn(const std::vector<FileFormat>& formats, c
 // The document's file content in a format.
 std::string writeDocument(const std::vector<FileFormat>& formats, const formats::model::Document& document,
                           const std::string& format);
+// The same content handed to `sink` piece by piece.
+void writeDocumentTo(const std::vector<FileFormat>& formats, const formats::model::Document& document,
+                     const std::string& format, const std::function<void(std::string_view)>& sink);
+// The size of that content when the format can tell it without writing it.
+std::optional<std::uint64_t> documentSize(const std::vector<FileFormat>& formats,
+                                          const formats::model::Document& document, const std::string& format);
 
 // "rtf" or "doc" for a path's extension, or OfficeError.
 std::string formatForPath(const std::string& path);

@@ -9,9 +9,11 @@
 #include "office/native/word/WordEditing.h"
 #include "office/native/word/WordSession.h"
 #include "platform/AtomicFile.h"
+#include "platform/Failure.h"
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 namespace kelvaran::office::native {
@@ -113,16 +115,38 @@ void NativeDocument::SaveAs(const std::string& path) {
         }
     }
     document_->settleLayout();
-    const std::string bytes = writeDocument(session.fileFormats, model, format);
+    // Straight into the file, piece by piece.  A new document is only ever a
+    // scratch document of the measurements, thrown away after the run: its
+    // file need not be synced to the disk.
+    const auto durability = document_->fresh ? platform::Durability::Unsynced : platform::Durability::Synced;
+    std::optional<platform::AtomicFileWriter> file;
     try {
-        platform::writeFileAtomically(path, bytes);
-    } catch (const std::exception& failure) {
-        throw OfficeError(std::string("the document cannot be saved: ") + failure.what());
+        file.emplace(path, durability);
+    } catch (const platform::Failure& failure) {
+        throw OfficeError(std::string("the document cannot be saved: ") + failure.what(), failure.errorNumber());
+    }
+    writeDocumentTo(session.fileFormats, model, format, [&file](std::string_view bytes) { file->write(bytes); });
+    try {
+        file->commit();
+    } catch (const platform::Failure& failure) {
+        throw OfficeError(std::string("the document cannot be saved: ") + failure.what(), failure.errorNumber());
     }
     std::error_code error;
     const auto absolute = std::filesystem::absolute(path, error);
     document_->fullName = error ? path : absolute.string();
     document_->saved = true;
+}
+
+std::optional<double> NativeDocument::SizeIfSaved() {
+    document_->checkOpen();
+    document_->session.checkRunning();
+    // Only a document that has been saved once has a format to be told in.
+    const auto& model = document_->model;
+    if (model.format.empty()) return std::nullopt;
+    document_->settleLayout();
+    const auto size = documentSize(document_->session.fileFormats, model, model.format);
+    if (!size) return std::nullopt;
+    return static_cast<double>(*size);
 }
 
 bool NativeDocument::Saved() {

@@ -27,6 +27,7 @@ public:
     bool Saved() override;
     void setSaved(bool saved) override;
     std::string FullName() override;
+    std::optional<double> SizeIfSaved() override;
     void Close() override;
 
 private:

@@ -90,7 +90,7 @@ word::ShapePtr NativeInlineShape::ConvertToShape() {
     if (storyIndex < 0) throw OfficeError("the inline shape is not in the text");
     const auto& story = doc.stories[static_cast<std::size_t>(storyIndex)];
     if (storyIndex != 0 && story.owner >= 0) throw OfficeError("a shape in a text box cannot float");
-    const std::int64_t at = story.positionOf(static_cast<std::size_t>(element));
+    const std::int64_t at = doc.positionOf(storyIndex, static_cast<std::size_t>(element));
 
     model::FloatingShape shape;
     shape.type = object.kind == model::InlineKind::Picture         ? model::shape_type::kPicture

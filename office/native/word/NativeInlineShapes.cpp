@@ -29,14 +29,29 @@ std::vector<int> NativeInlineShapes::objects() const {
     return found;
 }
 
-std::int32_t NativeInlineShapes::count() { return static_cast<std::int32_t>(objects().size()); }
+bool NativeInlineShapes::wholeStory() const { return start_ <= 0 && end_ < 0; }
+
+std::int32_t NativeInlineShapes::count() {
+    if (wholeStory()) {
+        document_->checkOpen();
+        return static_cast<std::int32_t>(document_->model.inlineCount(story_));
+    }
+    return static_cast<std::int32_t>(objects().size());
+}
 
 word::InlineShapePtr NativeInlineShapes::item(std::int32_t index) {
-    const auto found = objects();
-    if (index < 1 || index > static_cast<std::int32_t>(found.size())) {
-        throw OfficeError("the requested member of the collection does not exist");
+    int object = -1;
+    if (wholeStory()) {
+        document_->checkOpen();
+        if (index >= 1) object = document_->model.inlineAt(story_, static_cast<std::size_t>(index - 1));
+    } else {
+        const auto found = objects();
+        if (index >= 1 && index <= static_cast<std::int32_t>(found.size())) {
+            object = found[static_cast<std::size_t>(index - 1)];
+        }
     }
-    return std::make_shared<NativeInlineShape>(document_, found[static_cast<std::size_t>(index - 1)]);
+    if (object < 0) throw OfficeError("the requested member of the collection does not exist");
+    return std::make_shared<NativeInlineShape>(document_, object);
 }
 
 }  // namespace kelvaran::office::native

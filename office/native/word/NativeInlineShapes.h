@@ -18,6 +18,8 @@ public:
 
 private:
     std::vector<int> objects() const;
+    // The whole story: answered from the document's index.
+    bool wholeStory() const;
 
     std::shared_ptr<DocumentState> document_;
     int story_;

@@ -23,11 +23,11 @@ StorySpan NativeRange::span() const {
         document_->inlineObject(boundInline_);  // throws when deleted
         const auto [story, element] = doc.locateInline(boundInline_);
         if (story < 0) throw OfficeError("the inline shape is no longer in the document");
-        const std::int64_t at = doc.stories[static_cast<std::size_t>(story)].positionOf(static_cast<std::size_t>(element));
+        const std::int64_t at = doc.positionOf(story, static_cast<std::size_t>(element));
         return StorySpan{story, at, at + 1};
     }
     if (story_ < 0 || story_ >= static_cast<int>(doc.stories.size())) throw OfficeError("the range's story is gone");
-    const std::int64_t length = doc.stories[static_cast<std::size_t>(story_)].length();
+    const std::int64_t length = doc.positionOf(story_, doc.stories[static_cast<std::size_t>(story_)].elements.size());
     StorySpan result;
     result.story = story_;
     result.start = std::clamp<std::int64_t>(start_, 0, length);
@@ -76,8 +76,9 @@ word::FramesPtr NativeRange::Frames() {
     // Every paragraph that the range touches and whose mark carries a frame.
     std::int32_t count = 0;
     if (!story.elements.empty()) {
-        std::size_t i = story.paragraphStart(story.elementAt(s.start));
-        const std::size_t last = story.elementAt(std::max(s.start, s.end - 1));
+        const auto& doc = document_->model;
+        std::size_t i = story.paragraphStart(doc.elementAt(s.story, s.start));
+        const std::size_t last = doc.elementAt(s.story, std::max(s.start, s.end - 1));
         while (i < story.elements.size()) {
             const std::size_t mark = story.paragraphEnd(i);
             if (mark < story.elements.size() && story.elements[mark].paragraph.frame) ++count;
@@ -101,7 +102,7 @@ word::ShapeRangePtr NativeRange::ShapeRange() {
     const bool whole = s.start == 0 && s.end >= story.length();
     for (int shape : document_->model.shapesAnchoredIn(s.story)) {
         const int element = document_->model.shapes[static_cast<std::size_t>(shape)].anchor.element;
-        const std::int64_t at = story.positionOf(static_cast<std::size_t>(std::max(0, element)));
+        const std::int64_t at = document_->model.positionOf(s.story, static_cast<std::size_t>(std::max(0, element)));
         if (whole || (at >= s.start && at < s.end)) found.push_back(shape);
     }
     return std::make_shared<NativeShapeRange>(document_, std::move(found));

@@ -264,8 +264,7 @@ word::InlineShapePtr NativeShape::ConvertToInlineShape() {
     if (anchor.story < 0 || anchor.story >= static_cast<int>(doc.stories.size())) {
         throw OfficeError("the shape's anchor is not in the document");
     }
-    const std::int64_t at =
-        doc.stories[static_cast<std::size_t>(anchor.story)].positionOf(static_cast<std::size_t>(std::max(0, anchor.element)));
+    const std::int64_t at = doc.positionOf(anchor.story, static_cast<std::size_t>(std::max(0, anchor.element)));
     Delete();
     const int index = doc.insertInline(anchor.story, at, std::move(object));
     document_->touch();

@@ -130,8 +130,12 @@ void refuseDeletingObjectThatStays(const DocumentState& document, int shape) {
 WordClip copySpan(DocumentState& document, const StorySpan& span) {
     WordClip clip;
     const auto& story = document.model.stories.at(static_cast<std::size_t>(span.story));
-    std::int64_t at = 0;
-    for (const auto& element : story.elements) {
+    // From the element that holds the span's start: a copy of one object of a
+    // long story does not pass over the story.
+    const std::size_t first = document.model.elementAt(span.story, span.start);
+    std::int64_t at = document.model.positionOf(span.story, first);
+    for (std::size_t k = first; k < story.elements.size(); ++k) {
+        const auto& element = story.elements[k];
         const std::int64_t next = at + element.chars;
         if (at >= span.end) break;
         if (next > span.start && element.kind == model::ElementKind::Inline && element.object >= 0 &&
@@ -191,7 +195,7 @@ void offerOnClipboard(platform::Clipboard& clipboard, WordClip clip, platform::E
 
 model::Anchor anchorAt(const DocumentState& document, int story, std::int64_t position) {
     const auto& target = document.model.stories.at(static_cast<std::size_t>(story));
-    const std::size_t element = target.elementAt(position);
+    const std::size_t element = document.model.elementAt(story, position);
     return model::Anchor{story, static_cast<int>(target.paragraphStart(element))};
 }
 
@@ -215,8 +219,8 @@ StorySpan paragraphSpan(const DocumentState& document, model::Anchor anchor) {
     const std::size_t mark = story.paragraphEnd(element);
     StorySpan span;
     span.story = anchor.story;
-    span.start = story.positionOf(first);
-    span.end = story.positionOf(mark < story.elements.size() ? mark + 1 : story.elements.size());
+    span.start = document.model.positionOf(anchor.story, first);
+    span.end = document.model.positionOf(anchor.story, mark < story.elements.size() ? mark + 1 : story.elements.size());
     return span;
 }
 

@@ -19,10 +19,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <sstream>
-#include <sys/stat.h>
 
 namespace kelvaran::app::testing {
 namespace {
@@ -438,7 +439,8 @@ TEST_F(CliTest, ReportHasARecordForEveryDocumentAndReplacedObject) {
     };
     const auto report = (root_ / "report.jsonl").string();
     const auto result = cli({"--report", report, slim, same, broken});
-    EXPECT_EQ(result.status, kExitCompleted) << result.err;
+    // The run completed, but a document could not be opened.
+    EXPECT_EQ(result.status, kExitFailed) << result.err;
     // The log is the batch run's, unchanged.
     EXPECT_THAT(result.out, HasSubstr("▼開始▼ " + slim + "\n"));
 
@@ -523,6 +525,108 @@ TEST_F(CliTest, EngineDecisionsBecomeObjectRecordsOfEveryKind) {
     EXPECT_EQ(objects[5]["kb_after"], 12);
     EXPECT_EQ(objects[5]["document"], a);
     EXPECT_EQ(ofKind(records, "document")[0]["objects_replaced"], 1);
+}
+
+TEST_F(CliTest, ObjectsThatFailedAreToldOfWithTheirReason) {
+    const auto a = doc("a.doc", 4096);
+    walk = [](int, RunAssembly& run) {
+        for (int k = 0; k < 2; ++k) {
+            engine::ObjectDecision failed{"Picture", "inline", 1, 20, 10, 0, 0, {}, "failed"};
+            failed.reason = "the temporary folder is full (TMPDIR): cannot write /tmp/x: No space left on device";
+            run.observer()->objectDecided(failed);
+        }
+    };
+    const auto report = (root_ / "report.jsonl").string();
+    const auto result = cli({"--verbose", "--report", report, a});
+    EXPECT_EQ(result.status, kExitCompleted) << result.err;
+    const auto records = recordsOf(readAll(report));
+    expectValidReport(records);
+    const auto objects = ofKind(records, "object");
+    ASSERT_EQ(objects.size(), 2u);
+    EXPECT_THAT(objects[0]["reason"].get<std::string>(), StartsWith("the temporary folder is full"));
+    const auto document = ofKind(records, "document").at(0);
+    EXPECT_EQ(document["outcome"], "unchanged");
+    EXPECT_EQ(document["objects_failed"], 2);
+    EXPECT_THAT(document["reason"].get<std::string>(),
+                HasSubstr("2 objects were left as they were after a failure; the first: the temporary folder is full"));
+    EXPECT_THAT(result.err, HasSubstr(": unchanged (4 KB, "));
+    EXPECT_THAT(result.err, HasSubstr("2 objects were left as they were after a failure"));
+}
+
+// ---- Exit status ----------------------------------------------------------
+
+TEST_F(CliTest, ACompletedRunEndsWithOneWhenADocumentCouldNotBeOpenedOrItsCopyWritten) {
+    const auto good = doc("good.doc", 2048);
+    const auto bad = doc("bad.doc", 2048);
+    convertEveryDocument();
+    EXPECT_EQ(cli({good}).status, kExitCompleted);
+    failOpen.insert(bad);
+    EXPECT_EQ(cli({good, bad}).status, kExitFailed);
+    failOpen.clear();
+    failSave = true;
+    const auto result = cli({good});
+    EXPECT_EQ(result.status, kExitFailed);
+    EXPECT_THAT(result.err, HasSubstr("kelvaran-cli: no slimmed copy of " + good + ": disk full"));
+    EXPECT_THAT(result.err, HasSubstr("変換完了"));
+}
+
+// ---- Two inputs, one copy name -------------------------------------------
+
+TEST_F(CliTest, TwoInputsOfOneNameIntoOneOutputFolderWriteOneCopy) {
+    fs::create_directories(root_ / "docs" / "one");
+    fs::create_directories(root_ / "docs" / "two");
+    fs::create_directories(root_ / "out");
+    const auto first = doc("one/x.doc", 2048);
+    const auto second = doc("two/x.doc", 2048);
+    convertEveryDocument();
+    const auto report = (root_ / "report.jsonl").string();
+    const auto result = cli({"-o", (root_ / "out").string(), "--report", report, first, second});
+    EXPECT_EQ(result.status, kExitFailed);
+    const std::string copy = (root_ / "out" / "x-slimmed-2k.doc").string();
+    EXPECT_THAT(result.err, HasSubstr("kelvaran-cli: no slimmed copy of " + second + ": no slimmed copy of " + second +
+                                      ": " + copy + " is the name of the copy of " + first));
+    EXPECT_THAT(opened(), ElementsAre(first, second));
+    EXPECT_EQ(walks, 1);
+    const auto documents = ofKind(recordsOf(readAll(report)), "document");
+    ASSERT_EQ(documents.size(), 2u);
+    EXPECT_EQ(documents[0]["outcome"], "slimmed");
+    EXPECT_EQ(documents[0]["output"], copy);
+    EXPECT_EQ(documents[1]["outcome"], "refused");
+    EXPECT_TRUE(documents[1]["output"].is_null());
+}
+
+TEST_F(CliTest, RecursiveRunIntoOneOutputFolderWritesOneCopyPerName) {
+    fs::create_directories(root_ / "docs" / "a");
+    fs::create_directories(root_ / "docs" / "b" / "c");
+    fs::create_directories(root_ / "out");
+    const auto first = doc("a/report.rtf", 5000);
+    const auto second = doc("b/c/report.rtf", 5100);  // 5 KB as well
+    const auto other = doc("b/report.rtf", 9000);     // another size, another name
+    convertEveryDocument();
+    const auto result = cli({"--recursive", "-o", (root_ / "out").string(), docsFolder()});
+    EXPECT_EQ(result.status, kExitFailed);
+    EXPECT_THAT(opened(), ElementsAre(first, second, other));
+    EXPECT_EQ(walks, 2);
+    std::vector<std::string> written;
+    for (const auto& entry : fs::directory_iterator(root_ / "out")) written.push_back(entry.path().filename());
+    std::sort(written.begin(), written.end());
+    EXPECT_THAT(written, ElementsAre("report-slimmed-5k.rtf", "report-slimmed-9k.rtf"));
+}
+
+TEST_F(CliTest, JobsKeepTheCopyNameForTheEarlierPart) {
+    fs::create_directories(root_ / "docs" / "one");
+    fs::create_directories(root_ / "docs" / "two");
+    fs::create_directories(root_ / "out");
+    const auto first = doc("one/x.doc", 2048);
+    const auto second = doc("two/x.doc", 2048);
+    convertEveryDocument();
+    const auto report = (root_ / "report.jsonl").string();
+    const auto result = cli({"--jobs", "2", "-o", (root_ / "out").string(), "--report", report, first, second});
+    EXPECT_EQ(result.status, kExitFailed);
+    const auto documents = ofKind(recordsOf(readAll(report)), "document");
+    ASSERT_EQ(documents.size(), 2u);
+    EXPECT_EQ(documents[0]["outcome"], "slimmed");
+    EXPECT_EQ(documents[1]["outcome"], "refused");
 }
 
 TEST_F(CliTest, ReportOfAStoppedRunIsComplete) {
@@ -645,8 +749,9 @@ TEST_F(CliTest, TwoJobsWriteWhatOneJobWritesInTheSameOrder) {
     }
     const auto two = runWith("2", "two.jsonl");
 
-    EXPECT_EQ(one.status, kExitCompleted) << one.err;
-    EXPECT_EQ(two.status, kExitCompleted) << two.err;
+    // d.doc could not be opened, in either run.
+    EXPECT_EQ(one.status, kExitFailed) << one.err;
+    EXPECT_EQ(two.status, kExitFailed) << two.err;
     EXPECT_EQ(two.out, one.out);
     EXPECT_EQ(docsFiles(), files);
     const auto oneRecords = recordsOf(readAll(root_ / "one.jsonl"));
@@ -707,7 +812,7 @@ TEST_F(CliTest, QuietShowsNoLogNoStatusButStillTheErrors) {
     const auto bad = doc("bad.doc", 10);
     failOpen.insert(bad);
     const auto result = cli({"--quiet", bad});
-    EXPECT_EQ(result.status, kExitCompleted);
+    EXPECT_EQ(result.status, kExitFailed);
     EXPECT_TRUE(result.out.empty());
     EXPECT_THAT(linesOf(result.err), ElementsAre("文書を開けません：" + bad + " (not a Word document)"));
 }
@@ -762,10 +867,10 @@ TEST(ProgressTextTest, TimeLeftInSecondsThenMinutes) {
 
 TEST(SchemaCheckTest, NoticesWhatARecordDoesWrong) {
     const auto schema = loadSchema(KELVARAN_REPORT_SCHEMA);
-    const json good = {{"record", "document"},  {"input", "a.doc"},   {"output", nullptr},
-                       {"bytes_before", 10},    {"bytes_after", nullptr}, {"outcome", "unchanged"},
-                       {"reason", nullptr},     {"seconds", 0.5},     {"dry_run", false},
-                       {"objects_replaced", 0}, {"options", OptionsRecord({}, false)}, {"budget_met", nullptr}};
+    const json good = {{"record", "document"},   {"input", "a.doc"},       {"output", nullptr},  {"bytes_before", 10},
+                       {"bytes_after", nullptr}, {"outcome", "unchanged"}, {"reason", nullptr},  {"seconds", 0.5},
+                       {"dry_run", false},       {"objects_replaced", 0},  {"objects_failed", 0},
+                       {"options", OptionsRecord({}, false)}, {"budget_met", nullptr}};
     EXPECT_THAT(schemaProblems(schema, good), ElementsAre());
     auto budgeted = good;
     budgeted["options"] = OptionsRecord({}, true, 300 * 1024);

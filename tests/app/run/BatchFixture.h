@@ -224,6 +224,7 @@ protected:
             if (role == "src" && failSave) throw office::OfficeError("disk full");
             writeBytes(path, saveBytes, 's');
             *fullName = path;
+            if (role == "src" && duringSave) duringSave();
         });
         ON_CALL(*document, FullName()).WillByDefault([this, fullName]() -> std::string {
             if (failFullName) throw office::OfficeError("no name");
@@ -289,6 +290,8 @@ protected:
     std::set<int> failScratchAdd;
     std::set<std::string> failOpen;
     bool failSave = false;
+    // Runs while a slimmed copy is being written, once it is whole.
+    std::function<void()> duringSave;
     bool failFullName = false;
     int wordsCreated = 0;
     int excelsCreated = 0;

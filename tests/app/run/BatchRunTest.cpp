@@ -1,6 +1,7 @@
 #include "app/run/BatchRun.h"
 
 #include "app/run/InputList.h"
+#include "app/run/RunReport.h"
 #include "tests/app/run/BatchFixture.h"
 
 #include <gmock/gmock.h>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <stdexcept>
 #include <utility>
+#include <chrono>
 
 namespace kelvaran::app::testing {
 namespace {
@@ -89,28 +91,29 @@ TEST_F(BatchRunTest, ReplacedObjectSavesSlimmedCopyNamedAfterInputSize) {
     EXPECT_EQ(countEvents("docs.Open " + input + " ro"), 1);
 }
 
-TEST_F(BatchRunTest, EarlierCopyOfTheSameNameIsReplaced) {
+TEST_F(BatchRunTest, EarlierCopyOfTheSameNameIsReplacedByTheSaveItself) {
     const auto input = doc("r.rtf", 2048);
     writeBytes(root_ / "docs" / "r-slimmed-2k.rtf", 10, 'o');
     walker_.body = [this](int) { state_.docConverted = true; };
     start({input});
     EXPECT_EQ(fs::file_size(root_ / "docs" / "r-slimmed-2k.rtf"), slimmedBytes);
-    EXPECT_EQ(countEvents("delete " + (root_ / "docs" / "r-slimmed-2k.rtf").string()), 1);
+    // Not deleted first: the rename that ends the save replaces it whole.
+    EXPECT_EQ(countEvents("delete " + (root_ / "docs" / "r-slimmed-2k.rtf").string()), 0);
 }
 
-TEST_F(BatchRunTest, EarlierCopyThatCannotBeDeletedStaysAndEndLineShowsZero) {
+TEST_F(BatchRunTest, EarlierCopyStaysWhenTheNewOneCannotBeWrittenAndEndLineShowsZero) {
     const auto input = doc("r.rtf", 2048);
     const auto old = (root_ / "docs" / "r-slimmed-2k.rtf").string();
     writeBytes(old, 10, 'o');
-    fileSystem_.undeletable.insert(old);
+    failSave = true;
     std::vector<std::string> reasons;
     run_.onSaveFailed = [&](const std::string&, const std::string& reason) { reasons.push_back(reason); };
     walker_.body = [this](int) { state_.docConverted = true; };
     start({input});
     EXPECT_EQ(readAll(old), std::string(10, 'o'));
     EXPECT_THAT(display_.log, HasSubstr("▲終了▲ 2KB->0KB"));
-    EXPECT_EQ(countEvents("src.SaveAs"), 0);
-    ASSERT_EQ(reasons.size(), 1u);
+    EXPECT_EQ(countEvents("src.SaveAs"), 1);
+    EXPECT_EQ(reasons, std::vector<std::string>{"disk full"});
     EXPECT_EQ(run_.lastOutcome(), BatchRun::Outcome::Completed);
 }
 
@@ -158,6 +161,123 @@ TEST_F(BatchRunTest, StopDuringWalkDiscardsThatDocumentAndEndsTheRun) {
     EXPECT_FALSE(results[0].stopped);
     EXPECT_TRUE(results[1].stopped);
     EXPECT_FALSE(results[1].converted);
+}
+
+TEST_F(BatchRunTest, StopWhileTheCopyIsWrittenKeepsItAndSaysSo) {
+    const auto a = doc("a.doc", 2048);
+    const auto b = doc("b.doc", 2048);
+    std::vector<DocumentResult> results;
+    run_.onDocumentDone = [&](const DocumentResult& r) { results.push_back(r); };
+    walker_.body = [this](int) { state_.docConverted = true; };
+    duringSave = [this] { run_.StopRun(); };
+    start({a, b});
+
+    // The complete copy exists and the document's record says so; the run
+    // stops after it.
+    EXPECT_TRUE(fs::exists(root_ / "docs" / "a-slimmed-2k.doc"));
+    EXPECT_THAT(display_.log, HasSubstr("▲終了▲ 2KB->50KB"));
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_FALSE(results[0].stopped);
+    EXPECT_EQ(results[0].outputPath, (root_ / "docs" / "a-slimmed-2k.doc").string());
+    EXPECT_EQ(ClassifyDocument(results[0], false).outcome, "slimmed");
+    EXPECT_EQ(countEvents("docs.Open " + b), 0);
+    EXPECT_EQ(run_.lastOutcome(), BatchRun::Outcome::Interrupted);
+}
+
+TEST_F(BatchRunTest, StopBeforeTheWalkLeavesTheDocumentUnwalked) {
+    const auto a = doc("a.doc", 2048);
+    display_.onAppend = [this] {
+        if (display_.log.find("▼開始▼") != std::string::npos && !state_.stopRequested) run_.StopRun();
+    };
+    walker_.body = [this](int) { state_.docConverted = true; };
+    std::vector<DocumentResult> results;
+    run_.onDocumentDone = [&](const DocumentResult& r) { results.push_back(r); };
+    start({a});
+    EXPECT_EQ(walker_.calls, 0);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_TRUE(results[0].stopped);
+    EXPECT_EQ(ClassifyDocument(results[0], false).outcome, "stopped");
+}
+
+// ---- Two inputs, one copy name -------------------------------------------
+
+TEST_F(BatchRunTest, SecondInputWhoseCopyWouldHaveTheSameNameIsRefused) {
+    fs::create_directories(root_ / "docs" / "one");
+    fs::create_directories(root_ / "docs" / "two");
+    fs::create_directories(root_ / "out");
+    const auto first = doc("one/x.doc", 2048);
+    const auto second = doc("two/x.doc", 2100);  // 2 KB as well
+    const auto other = doc("two/y.doc", 2048);
+    run_.setOutputFolder((root_ / "out").string());
+    std::vector<DocumentResult> results;
+    run_.onDocumentDone = [&](const DocumentResult& r) { results.push_back(r); };
+    std::vector<std::string> refusals;
+    run_.onSaveFailed = [&](const std::string& path, const std::string&) { refusals.push_back(path); };
+    walker_.body = [this](int) { state_.docConverted = true; };
+    start({first, second, other});
+
+    EXPECT_EQ(walker_.calls, 2);
+    EXPECT_EQ(countEvents("src.SaveAs"), 2);
+    EXPECT_EQ(refusals, std::vector<std::string>{second});
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_TRUE(results[1].outputRefused);
+    EXPECT_THAT(results[1].reason, HasSubstr((root_ / "out" / "x-slimmed-2k.doc").string()));
+    EXPECT_THAT(results[1].reason, HasSubstr(first));
+    EXPECT_EQ(ClassifyDocument(results[1], false).outcome, "refused");
+    // Its lines are as for any document not written.
+    EXPECT_THAT(display_.log, HasSubstr("▼開始▼ " + second + "\r\n▲終了▲ 2KB->0KB\r\n\r\n"));
+    EXPECT_EQ(run_.lastOutcome(), BatchRun::Outcome::Completed);
+}
+
+TEST_F(BatchRunTest, NamesThatDifferOnlyInTheExtensionsCaseShareACopyName) {
+    const auto lower = doc("r.doc", 2048);
+    const auto upper = doc("r.DOC", 2048);
+    walker_.body = [this](int) { state_.docConverted = true; };
+    std::vector<DocumentResult> results;
+    run_.onDocumentDone = [&](const DocumentResult& r) { results.push_back(r); };
+    start({lower, upper});
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].outputPath, (root_ / "docs" / "r-slimmed-2k.doc").string());
+    EXPECT_TRUE(results[1].outputRefused);
+}
+
+TEST_F(BatchRunTest, CopyNameOfAnEarlierPartOfTheRunIsKeptForIt) {
+    fs::create_directories(root_ / "docs" / "one");
+    fs::create_directories(root_ / "out");
+    const auto earlier = doc("one/x.doc", 2048);
+    const auto mine = doc("x.doc", 2048);
+    run_.setOutputFolder((root_ / "out").string());
+    run_.setEarlierEntries({earlier});
+    walker_.body = [this](int) { state_.docConverted = true; };
+    start({mine});
+    EXPECT_EQ(walker_.calls, 0);
+    EXPECT_FALSE(fs::exists(root_ / "out" / "x-slimmed-2k.doc"));
+}
+
+// ---- Leftovers of a killed run --------------------------------------------
+
+TEST_F(BatchRunTest, LeftoversOlderThanADayAreRemovedAtTheStart) {
+    fs::create_directories(root_ / "out");
+    const auto a = doc("a.doc", 2048);
+    const auto old = fs::file_time_type::clock::now() - std::chrono::hours(25);
+    const std::vector<fs::path> stale = {root_ / "tmp" / "rad0F9E8.tmp.doc", root_ / "tmp" / ".kelvaran-aB3dE5",
+                                         root_ / "tmp" / "kelvaran-job-Q1w2E3", root_ / "docs" / ".kelvaran-x9Y8z7"};
+    // Old as well, but of another name, not a scratch file's place, or in a
+    // folder this run does not write into (without an output folder the
+    // copies go beside the inputs).
+    const std::vector<fs::path> passedBy = {root_ / "tmp" / "rad0F9E8.tmp.txt", root_ / "docs" / "rad0F9E8.tmp.doc",
+                                            root_ / "out" / ".kelvaran-q1w2e3"};
+    // A partial copy of a run that may still be going on.
+    const fs::path young = root_ / "docs" / ".kelvaran-young1";
+    for (const auto& path : stale) writeBytes(path, 3);
+    for (const auto& path : passedBy) writeBytes(path, 3);
+    writeBytes(young, 3);
+    for (const auto& path : stale) fs::last_write_time(path, old);
+    for (const auto& path : passedBy) fs::last_write_time(path, old);
+    start({a});
+    for (const auto& path : stale) EXPECT_FALSE(fs::exists(path)) << path;
+    for (const auto& path : passedBy) EXPECT_TRUE(fs::exists(path)) << path;
+    EXPECT_TRUE(fs::exists(young));
 }
 
 TEST_F(BatchRunTest, BlankInputIsRefusedWithoutStartingAnything) {

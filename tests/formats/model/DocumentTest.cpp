@@ -139,6 +139,48 @@ TEST(DocumentTest, AddedShapesGoLastAndInFront) {
     EXPECT_EQ((std::vector<int>{0, 1}), doc.topLevelShapes());
 }
 
+// The indexed lookups answer as the walks over the story do, also after each
+// edit made through the document and in a copy edited on its own.
+void expectLookupsAsTheStoryWalks(const Document& doc, const char* when) {
+    for (int s = 0; s < static_cast<int>(doc.stories.size()); ++s) {
+        const auto& story = doc.stories[static_cast<std::size_t>(s)];
+        const auto live = doc.inlinesOf(s);
+        ASSERT_EQ(doc.inlineCount(s), live.size()) << when;
+        for (std::size_t k = 0; k < live.size(); ++k) EXPECT_EQ(doc.inlineAt(s, k), live[k]) << when;
+        EXPECT_EQ(doc.inlineAt(s, live.size()), -1) << when;
+        for (std::size_t e = 0; e <= story.elements.size() + 1; ++e) {
+            EXPECT_EQ(doc.positionOf(s, e), story.positionOf(e)) << when << ", element " << e;
+        }
+        for (std::int64_t at = -1; at <= story.length() + 1; ++at) {
+            EXPECT_EQ(doc.elementAt(s, at), story.elementAt(at)) << when << ", position " << at;
+        }
+        for (std::size_t e = 0; e < story.elements.size(); ++e) {
+            const auto& element = story.elements[e];
+            if (element.kind != ElementKind::Inline) continue;
+            EXPECT_EQ(doc.locateInline(element.object), (std::pair<int, int>{s, static_cast<int>(e)})) << when;
+        }
+    }
+    EXPECT_EQ(doc.locateInline(static_cast<int>(doc.inlines.size())), (std::pair<int, int>{-1, -1})) << when;
+}
+
+TEST(DocumentTest, IndexedLookupsFollowEveryEdit) {
+    Document doc = sample();
+    // Empty elements (a zero-width run) sit between the others.
+    doc.main().elements.insert(doc.main().elements.begin() + 3, Element::textRun("", 0));
+    doc.changed();
+    expectLookupsAsTheStoryWalks(doc, "as read");
+    doc.insertInline(0, 1, InlineObject{});
+    expectLookupsAsTheStoryWalks(doc, "after an insertion");
+    const Document copy = doc;
+    doc.eraseRange(0, 0, 4);
+    expectLookupsAsTheStoryWalks(doc, "after an erasure");
+    expectLookupsAsTheStoryWalks(copy, "the copy taken before the erasure");
+    EXPECT_EQ(copy.inlineCount(0), 3u);
+    EXPECT_LT(doc.inlineCount(0), 3u);
+    doc.insertInline(0, doc.main().length() - 1, InlineObject{});
+    expectLookupsAsTheStoryWalks(doc, "after an insertion at the end");
+}
+
 TEST(DocumentTest, PageEstimateCountsBreaksBeforeThePosition) {
     Document doc;
     auto& story = doc.main();

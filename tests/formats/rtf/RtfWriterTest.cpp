@@ -129,6 +129,29 @@ TEST(RtfWriterTest, OnlyTheFallbackRightAfterAShppictIsDropped) {
     EXPECT_EQ(back.main().plainText(), read(input).main().plainText());
 }
 
+TEST(RtfWriterTest, StreamedAndCountedOutputIsTheWrittenOne) {
+    for (const auto& name : generatedRtfFiles()) {
+        auto document = read(dataFile("generated/" + name));
+        // Unchanged, then with every inline picture replaced.
+        for (int pass = 0; pass < 2; ++pass) {
+            const std::string whole = writeRtf(document);
+            std::string streamed;
+            std::size_t pieces = 0;
+            writeRtf(document, [&](std::string_view piece) {
+                streamed.append(piece);
+                ++pieces;
+            });
+            EXPECT_EQ(streamed, whole) << name;
+            EXPECT_EQ(rtfSize(document), whole.size()) << name;
+            if (pass == 1 && !document.inlinesOf(0).empty()) EXPECT_GT(pieces, 1u) << name;
+            for (int object : document.inlinesOf(0)) {
+                const auto& old = document.inlines[static_cast<std::size_t>(object)];
+                replaceInline(document, object, newPng(old.widthPt, old.heightPt));
+            }
+        }
+    }
+}
+
 TEST(RtfWriterTest, ReplacedObjectBecomesAPlainPicture) {
     const std::string body = "A{\\object\\objemb\\objw2000\\objh1000{\\*\\objclass Excel.Sheet.8}"
                              "{\\*\\objdata 01050000020000000e000000457863656c2e53686565742e3800}"
