@@ -37,6 +37,16 @@ TEST(DecodeFuzzCorpus, RecordedCrashesNoLongerCrash) {
     }
 }
 
+// What the fuzzer found new coverage with, kept minimised in fuzz/found.
+TEST(DecodeFuzzCorpus, FoundInputsAreHandled) {
+    const auto found = kelvaran::test::fuzzFilesIn(kelvaran::test::kFuzzFolder / "found" / "imaging_decode");
+    ASSERT_FALSE(found.empty()) << "the found corpus is missing";
+    for (const auto& [name, bytes] : found) {
+        SCOPED_TRACE(name);
+        EXPECT_NO_THROW(exerciseDecoders(bytes));
+    }
+}
+
 TEST(DecodeFuzzCorpus, TruncationsOfEverySeedFailCleanly) {
     for (const auto& [name, bytes] : kelvaran::test::fuzzFilesIn(kelvaran::test::kFuzzFolder / "corpus" / "imaging_decode")) {
         SCOPED_TRACE(name);

@@ -39,6 +39,16 @@ TEST(RtfFuzzCorpus, RecordedCrashesNoLongerCrash) {
     }
 }
 
+// What the fuzzer found new coverage with, kept minimised in fuzz/found.
+TEST(RtfFuzzCorpus, FoundInputsAreHandled) {
+    const auto found = kelvaran::test::fuzzFilesIn(kelvaran::test::kFuzzFolder / "found" / "rtf_reader");
+    ASSERT_FALSE(found.empty()) << "the found corpus is missing";
+    for (const auto& [name, bytes] : found) {
+        SCOPED_TRACE(name);
+        EXPECT_NO_THROW(exerciseRtf(bytes));
+    }
+}
+
 TEST(RtfFuzzCorpus, CutAndScrambledSeedsFailCleanly) {
     std::mt19937 random(7);
     for (const auto& [name, bytes] : kelvaran::test::fuzzFilesIn(kelvaran::test::kFuzzFolder / "corpus" / "rtf_reader")) {
