@@ -2,6 +2,7 @@
 
 #include "formats/model/NewPicture.h"
 #include "imaging/Imaging.h"
+#include "office/native/PictureRendering.h"
 
 #include <algorithm>
 #include <cmath>
@@ -181,22 +182,6 @@ int replaceInGroup(model::Document& document, int group, int depth, int& rebuilt
     return replaced;
 }
 
-imaging::PictureType imagingType(model::PictureFormat format) {
-    switch (format) {
-    case model::PictureFormat::Jpeg: return imaging::PictureType::Jpeg;
-    case model::PictureFormat::Png: return imaging::PictureType::Png;
-    case model::PictureFormat::Gif: return imaging::PictureType::Gif;
-    case model::PictureFormat::Bmp: return imaging::PictureType::Bmp;
-    case model::PictureFormat::Dib: return imaging::PictureType::Dib;
-    case model::PictureFormat::Tiff: return imaging::PictureType::Tiff;
-    case model::PictureFormat::Emf: return imaging::PictureType::Emf;
-    case model::PictureFormat::Wmf: return imaging::PictureType::Wmf;
-    case model::PictureFormat::Pict: return imaging::PictureType::Pict;
-    case model::PictureFormat::Unknown: break;
-    }
-    return imaging::PictureType::Unknown;
-}
-
 }  // namespace
 
 int replaceEveryPicture(model::Document& document) {
@@ -241,7 +226,7 @@ int drawEveryPicture(const model::Document& document) {
     for (const model::PictureData* picture : pictures) {
         if (picture->empty() || !seen.insert(picture->bytes.get()).second || seen.size() > 16) continue;
         const std::string_view bytes(*picture->bytes);
-        imaging::PictureType type = imagingType(picture->type);
+        imaging::PictureType type = office::native::toImagingType(picture->type);
         if (type == imaging::PictureType::Unknown) type = imaging::sniff(bytes);
         try {
             imaging::pictureSize(bytes, type);
