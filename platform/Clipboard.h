@@ -33,7 +33,7 @@ struct ContentSummary {
     std::int32_t visibleHeight = 0;
     // The stored picture itself, shared with its holder (never copied), for
     // front ends that show it; null when not offered.
-    std::shared_ptr<const std::string> picture;
+    std::shared_ptr<const std::string> picture{};
 };
 
 class Clipboard {

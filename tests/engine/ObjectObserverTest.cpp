@@ -102,12 +102,13 @@ TEST_F(InlineObserverTest, EachWayOfStayingIsToldOnce) {
 TEST_F(InlineObserverTest, OriginalAndEveryPassAreDescribedAsTheOfficeSaysThem) {
     ON_CALL(*old.range, Copy()).WillByDefault([this] {
         h.copyOldObject();
-        h.clipboard.setSummary({"EMF", 123456, 0, 0});
+        h.clipboard.setSummary({.pictureType = "EMF", .bytes = 123456});
     });
     int cuts = 0;
     h.describeCut = [&cuts](const std::string& format) {
         ++cuts;
-        return platform::ContentSummary{format, static_cast<std::uint64_t>(1000 * cuts), 300, 200};
+        return platform::ContentSummary{
+            .pictureType = format, .bytes = static_cast<std::uint64_t>(1000 * cuts), .pixelWidth = 300, .pixelHeight = 200};
     };
     h.rules.formats["Excel"] = kFormatJpeg;
     h.jpegTurnsBlack = true;

@@ -41,7 +41,7 @@ TEST(Clipboard, FormatsAndRenderingLiveTogetherUntilCleared) {
     clipboard.setOnly("word.object", 42);
     clipboard.setData("picture", std::string("bytes"));
     clipboard.setMetafileRendering(Raster(2, 3, 0));
-    clipboard.setSummary({"PNG", 1234, 20, 10});
+    clipboard.setSummary({.pictureType = "PNG", .bytes = 1234, .pixelWidth = 20, .pixelHeight = 10});
     ASSERT_TRUE(clipboard.summary().has_value());
     EXPECT_EQ(clipboard.summary()->bytes, 1234u);
     EXPECT_TRUE(clipboard.hasFormat("word.object"));
@@ -55,7 +55,7 @@ TEST(Clipboard, FormatsAndRenderingLiveTogetherUntilCleared) {
     EXPECT_FALSE(clipboard.hasFormat("word.object"));
     EXPECT_FALSE(clipboard.metafileRendering().has_value());
     EXPECT_FALSE(clipboard.summary().has_value()) << "a new content kept the old one's description";
-    clipboard.setSummary({"JPEG", 99, 0, 0});
+    clipboard.setSummary({.pictureType = "JPEG", .bytes = 99});
 
     auto before = clipboard.generation();
     clipboard.Clear();

@@ -47,18 +47,24 @@ auto guarded(const std::string& what, Step&& step) -> decltype(step()) {
 
 std::vector<FileFormat> builtInFormats() {
     std::vector<FileFormat> list;
-    FileFormat rtf{"rtf",
-                   formats::rtf::looksLikeRtf,
-                   formats::rtf::readRtf,
-                   [](const model::Document& document) { return formats::rtf::writeRtf(document); },
-                   formats::rtf::newRtfDocument};
-    rtf.stream = [](const model::Document& document, const std::function<void(std::string_view)>& sink) {
-        formats::rtf::writeRtf(document, sink);
-    };
-    rtf.sizeOf = formats::rtf::rtfSize;
+    FileFormat rtf{.name = "rtf",
+                   .looksLike = formats::rtf::looksLikeRtf,
+                   .read = formats::rtf::readRtf,
+                   .write = [](const model::Document& document) { return formats::rtf::writeRtf(document); },
+                   .makeNew = formats::rtf::newRtfDocument,
+                   .whyObjectStays = {},
+                   .stream = [](const model::Document& document,
+                                const std::function<void(std::string_view)>& sink) { formats::rtf::writeRtf(document, sink); },
+                   .sizeOf = formats::rtf::rtfSize};
     list.push_back(std::move(rtf));
-    list.push_back(FileFormat{"doc", formats::doc::looksLikeDoc, formats::doc::readDocTakingBytes, formats::doc::writeDoc,
-                                 formats::doc::newDocDocument, formats::doc::whyObjectStays});
+    list.push_back(FileFormat{.name = "doc",
+                              .looksLike = formats::doc::looksLikeDoc,
+                              .read = formats::doc::readDocTakingBytes,
+                              .write = formats::doc::writeDoc,
+                              .makeNew = formats::doc::newDocDocument,
+                              .whyObjectStays = formats::doc::whyObjectStays,
+                              .stream = {},
+                              .sizeOf = {}});
     return list;
 }
 

@@ -143,7 +143,9 @@ TEST(RtfWriterTest, StreamedAndCountedOutputIsTheWrittenOne) {
             });
             EXPECT_EQ(streamed, whole) << name;
             EXPECT_EQ(rtfSize(document), whole.size()) << name;
-            if (pass == 1 && !document.inlinesOf(0).empty()) EXPECT_GT(pieces, 1u) << name;
+            if (pass == 1 && !document.inlinesOf(0).empty()) {
+                EXPECT_GT(pieces, 1u) << name;
+            }
             for (int object : document.inlinesOf(0)) {
                 const auto& old = document.inlines[static_cast<std::size_t>(object)];
                 replaceInline(document, object, newPng(old.widthPt, old.heightPt));
