@@ -367,8 +367,11 @@ std::string DocDocument::patchedData(std::vector<DataBlock>& blocks, std::string
     for (std::size_t i = 0; i < inventory_.pictures.size(); ++i)
         if (!leaving.count(i))
             pictureAt.insert(inventory_.pictures[i].dataOffset);
-    // Every reference into Data: picture locations (not object storage numbers)
-    // and huge paragraph properties, in the property pages and the piece table.
+    // Every reference into Data: picture locations (not object storage numbers),
+    // huge paragraph properties and the row properties Word keeps there for
+    // table rows, in the property pages and the piece table.  A row property
+    // left behind would point into whatever bytes now lie there, and readers
+    // build the table's rows and nesting from them.
     std::set<std::size_t> patchedW, patchedT;
     auto patchList = [&](std::string& buf, std::size_t begin, std::size_t end, bool chars, std::set<std::size_t>& done) {
         const auto list = Sprm::list(buf, begin, end);
@@ -378,7 +381,8 @@ std::string DocDocument::patchedData(std::vector<DataBlock>& blocks, std::string
                 ole = true;
         for (const Sprm& s : list) {
             const bool isRef = chars ? (s.opcode == Sprm::kCPicLocation || s.opcode == Sprm::kCObjLocation) && !ole
-                                     : (s.opcode == Sprm::kPHugePapx || s.opcode == Sprm::kPHugePapxOld);
+                                     : (s.opcode == Sprm::kPHugePapx || s.opcode == Sprm::kPHugePapxOld ||
+                                        s.opcode == Sprm::kPTableProps);
             if (!isRef || s.length != 4 || done.count(s.operand))
                 continue;
             done.insert(s.operand);
