@@ -7,6 +7,7 @@
 #include "formats/doc/DocDocument.h"
 #include "formats/doc/DocFormat.h"
 #include "formats/doc/Fib.h"
+#include "formats/doc/Sprm.h"
 #include "tests/formats/doc/DocTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -308,6 +309,75 @@ TEST(DocObjectConversionTest, FloatingObjectBecomesAFloatingPicture) {
     EXPECT_FALSE(std::any_of(streams.begin(), streams.end(),
                              [&](const auto& entry) { return entry.first.rfind(gone, 0) == 0; }));
     EXPECT_LT(written.size(), doc.source->size());
+}
+
+// The row properties Word keeps in the Data stream for every table row, in the
+// order of the paragraph property pages: where each points and what it holds.
+struct RowProperties {
+    std::uint32_t at;
+    std::string grpprl;
+};
+
+std::vector<RowProperties> tableRowProperties(const std::string& file) {
+    const auto streams = test::streamsOf(file);
+    const std::string& w = streams.at("WordDocument");
+    const Fib fib = Fib::parse(w);
+    const std::string& t = streams.at(fib.useTable1 ? "1Table" : "0Table");
+    const auto data = streams.find("Data");
+    std::vector<RowProperties> out;
+    const std::uint32_t fc = fib.fc(Fib::kPlcfBtePapx), lcb = fib.lcb(Fib::kPlcfBtePapx);
+    const std::size_t pages = (lcb - 4) / 8;
+    for (std::size_t i = 0; i < pages; ++i) {
+        const std::size_t page = std::size_t(u32(t, fc + 4 * (pages + 1) + 4 * i) & 0x3FFFFF) * 512;
+        const std::size_t runs = static_cast<unsigned char>(w[page + 511]);
+        for (std::size_t r = 0; r < runs; ++r) {
+            const std::size_t bx = static_cast<unsigned char>(w[page + 4 * (runs + 1) + 13 * r]);
+            if (bx == 0) continue;
+            std::size_t at = page + 2 * bx;
+            std::size_t size = static_cast<unsigned char>(w[at++]);
+            size = size ? 2 * size - 1 : 2 * std::size_t(static_cast<unsigned char>(w[at++]));
+            for (const Sprm& s : Sprm::list(w, at + 2, at + size)) {
+                if (s.opcode != Sprm::kPTableProps) continue;
+                RowProperties p{.at = u32(w, s.operand), .grpprl = {}};
+                // A PrcData: its size, then the row's property modifiers.
+                if (data != streams.end() && std::size_t(p.at) + 2 <= data->second.size()) {
+                    const std::size_t cb = static_cast<unsigned char>(data->second[p.at]) |
+                                           std::size_t(static_cast<unsigned char>(data->second[p.at + 1])) << 8;
+                    p.grpprl = data->second.substr(p.at + 2, cb);
+                }
+                out.push_back(std::move(p));
+            }
+        }
+    }
+    return out;
+}
+
+TEST(DocObjectConversionTest, TableRowsKeepTheirRowPropertiesWhenTheDataStreamMoves) {
+    // A Word 2007 document: four objects, then a table that holds a nested
+    // table, the row properties of both in the Data stream behind the
+    // objects' pictures.
+    auto doc = readTestDocument("formats/doc/word2007-ole-excel-chart-pdf-ppt-package.doc");
+    const auto before = tableRowProperties(*doc.source);
+    ASSERT_EQ(before.size(), 16u);
+    std::size_t nested = 0;
+    for (const RowProperties& p : before) {
+        ASSERT_GE(p.grpprl.size(), 3u);
+        for (const Sprm& s : Sprm::list(p.grpprl, 0, p.grpprl.size()))
+            if (s.opcode == Sprm::kPItap && u32(p.grpprl, s.operand) == 2) ++nested;
+    }
+    ASSERT_EQ(nested, 3u) << "the rows of the nested table";
+
+    convertEveryObject(doc);
+    const std::string written = writeDoc(doc);
+    const auto after = tableRowProperties(written);
+    ASSERT_EQ(after.size(), before.size());
+    std::size_t moved = 0;
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(after[i].grpprl, before[i].grpprl) << "row properties read at " << after[i].at;
+        if (after[i].at != before[i].at) ++moved;
+    }
+    EXPECT_EQ(moved, before.size()) << "the smaller pictures pull every row's properties forward";
 }
 
 }  // namespace
