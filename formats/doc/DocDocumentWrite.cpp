@@ -129,6 +129,8 @@ void DocDocument::replaceInlinePicture(std::size_t index, PictureFormat format, 
         cannot("a linked picture cannot be replaced");
     if (p.objectIndex >= 0)
         cannot("this picture shows an embedded object; convert the object instead");
+    if (paragraphPropertiesWithin(p.dataOffset, std::uint64_t(p.dataOffset) + p.blockLength))
+        cannot("paragraph properties of the document lie inside the picture's data");
     checkPicture(format, file);
     inlineEdits_.erase(std::remove_if(inlineEdits_.begin(), inlineEdits_.end(), [&](const Edit& e) { return e.index == index; }),
                        inlineEdits_.end());
@@ -389,6 +391,12 @@ std::string DocDocument::patchedData(std::vector<DataBlock>& blocks, std::string
             const std::uint32_t v = u32At(buf, s.operand);
             if (v >= oldData.size())
                 continue;
+            // Paragraph properties never lie in a picture block, not even at
+            // its start, which would follow the new picture.
+            if (!chars && std::any_of(blocks.begin(), blocks.end(), [&](const DataBlock& b) {
+                    return b.length > 0 && v >= b.offset && v - b.offset < b.length;
+                }))
+                cannot("paragraph properties lie inside a replaced picture");
             const std::optional<std::uint32_t> to = moved(v);
             if (to) {
                 putU32(buf, s.operand, *to);
