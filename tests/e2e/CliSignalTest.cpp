@@ -50,6 +50,19 @@ std::string slowDocument(int count) {
     return rtf + "}\n";
 }
 
+// True while `signal` sent to the process has not been taken by any of its
+// threads (the process-wide pending set in /proc).
+bool signalPending(pid_t pid, int signal) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("ShdPnd:", 0) != 0) continue;
+        const unsigned long long mask = std::strtoull(line.c_str() + 7, nullptr, 16);
+        return (mask >> (signal - 1)) & 1U;
+    }
+    return false;
+}
+
 struct Program {
     pid_t pid = -1;
     int out = -1;  // its standard output
@@ -260,7 +273,12 @@ TEST_F(CliSignalTest, ASecondSignalEndsTheProgramAtOnce) {
     // would come after it, a second later.
     ASSERT_TRUE(waitForLog("ページ 1")) << program.seen;
     ASSERT_EQ(::kill(program.pid, SIGTERM), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // The second is sent as soon as the program has taken the first (it is
+    // no longer pending), so that the two are not merged into one; a fixed
+    // pause could outlast a stop that comes quickly.
+    for (int k = 0; k < 2000 && signalPending(program.pid, SIGTERM); ++k) {
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
     ASSERT_EQ(::kill(program.pid, SIGTERM), 0);
     const int status = waitForEnd();
     readRest();
