@@ -73,7 +73,6 @@ void MeasurementHelpers::settleReference() {
 
 bool MeasurementHelpers::IsPictureBlackened(double ratio) {
     try {
-        settleReference();
         auto rendering = clipboard_.metafileRendering();
         if (!rendering || rendering->empty()) return false;
         drawInto(checked_, *rendering);
@@ -81,6 +80,14 @@ bool MeasurementHelpers::IsPictureBlackened(double ratio) {
         const int width = checked_.width;
         const int height = checked_.height;
         const std::int32_t limit = platform::toInt32(static_cast<double>(width) * ratio * height);
+        // Only pixels black in the checked picture can count.  When there are
+        // no more of them than the limit (nearly every photo), the answer is
+        // no whatever the reference holds, and the reference is left to be
+        // drawn when a comparison needs it: the box then ends as it would
+        // have ended now.
+        const auto black = std::count(checked_.pixels.begin(), checked_.pixels.end(), kBlack);
+        if (black <= limit) return false;
+        settleReference();
         std::int32_t count = 0;
         for (int y = 0; y < height; ++y) {
             for (int x = 0; x < width; ++x) {

@@ -40,7 +40,8 @@ public:
 
     // True when more than round(width * ratio * height) pixels are pure black
     // in the clipboard's rendering but not in the reference.  False without a
-    // rendering (the checked box then stays as it was).  Never throws.
+    // rendering (the checked box then stays as it was).  The references
+    // loaded are drawn only when the answer depends on them.  Never throws.
     bool IsPictureBlackened(double ratio);
 
     // In slow mode (waitMs > 0) lets pending events run, then waits waitMs.

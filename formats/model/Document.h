@@ -11,6 +11,8 @@
 
 namespace kelvaran::formats::model {
 
+struct PageLayoutCache;
+
 // The page of a section: paper size and margins in points (Letter with the
 // margins of a new document unless the file says otherwise).
 struct PageSetup {
@@ -108,7 +110,15 @@ public:
     // so it is an estimate, not the page an office suite would show.  A
     // position in a text box lies on the page of the box's anchor; other
     // stories (headers, notes) count their breaks only.
+    //
+    // The layout is worked out once for the document as it stands and kept
+    // (with the page state every few paragraphs), so asking for every object
+    // of a long document costs one layout, not one per object.  It is laid
+    // out afresh after changed() or a change through the members below.
     int estimatePage(int story, std::int64_t position) const;
+    // The same estimate laid out from the story's start, without the kept
+    // layout: slow, for checking the kept one.
+    int estimatePageFromStart(int story, std::int64_t position) const;
 
     // True when the document holds edits a writer has to apply.
     bool modified() const;
@@ -123,6 +133,11 @@ private:
     // Built on demand and replaced, never changed, so copies of a document
     // may share it until one of them changes.
     mutable std::shared_ptr<const Index> index_;
+    // The kept page layout of the main story, under the same rule.
+    const PageLayoutCache& pageLayout() const;
+    int pageInMainStory(std::int64_t position, bool fromStart) const;
+    int estimateIn(int story, std::int64_t position, bool fromStart) const;
+    mutable std::shared_ptr<const PageLayoutCache> pageLayout_;
     std::uint64_t revision_ = 0;
 };
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <string_view>
 #include <vector>
 
@@ -200,28 +201,54 @@ struct Flow {
 // Room that floating shapes take from the text, by the element of their
 // anchor: a shape with top-and-bottom wrapping its whole height; one that
 // text flows around (square, tight, through) the lines its area displaces,
-// its height times the share of the line width it covers.
-std::vector<double> blockingShapes(const Document& document, double bodyWidth) {
-    std::vector<double> extra(document.main().elements.size(), 0.0);
+// its height times the share of the line width it covers.  Only elements
+// that anchor such a shape are listed, in element order.
+using Blocking = std::vector<std::pair<std::size_t, double>>;
+
+Blocking blockingShapes(const Document& document, double bodyWidth) {
+    const std::size_t count = document.main().elements.size();
+    Blocking extra;
     for (int index : document.shapesAnchoredIn(0)) {
         const FloatingShape& shape = document.shapes[static_cast<std::size_t>(index)];
         const int element = shape.anchor.element;
-        if (element < 0 || element >= static_cast<int>(extra.size())) continue;
+        if (element < 0 || static_cast<std::size_t>(element) >= count) continue;
         const double height = std::max(0.0, shape.heightPt) + shape.wrap.distanceTopPt + shape.wrap.distanceBottomPt;
         if (shape.wrap.type == 4) {
-            extra[static_cast<std::size_t>(element)] += height;
+            extra.emplace_back(static_cast<std::size_t>(element), height);
         } else if (shape.wrap.type >= 0 && shape.wrap.type <= 2) {
             const double width = std::max(0.0, shape.widthPt) + shape.wrap.distanceLeftPt + shape.wrap.distanceRightPt;
-            extra[static_cast<std::size_t>(element)] += height * std::min(1.0, width / std::max(bodyWidth, 1.0));
+            extra.emplace_back(static_cast<std::size_t>(element),
+                               height * std::min(1.0, width / std::max(bodyWidth, 1.0)));
         }
     }
+    // Summed per element in the order the shapes come, as a walk over the
+    // elements adding them up would.
+    std::stable_sort(extra.begin(), extra.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    Blocking merged;
+    for (const auto& [element, height] : extra) {
+        if (!merged.empty() && merged.back().first == element) {
+            merged.back().second += height;
+        } else {
+            merged.emplace_back(element, 0.0 + height);
+        }
+    }
+    return merged;
+}
+
+// The room taken by shapes anchored in elements [first, last].
+double blockingIn(const Blocking& blocking, std::size_t first, std::size_t last) {
+    double extra = 0;
+    auto at = std::lower_bound(blocking.begin(), blocking.end(), first,
+                               [](const auto& entry, std::size_t element) { return entry.first < element; });
+    for (; at != blocking.end() && at->first <= last; ++at) extra += at->second;
     return extra;
 }
 
 // A paragraph's spacing before, its lines and its spacing after; the page of
 // `position` when it lies in the paragraph, else 0.
+// `reach` is set to the end of the paragraph's last line.
 int layParagraph(Flow& flow, const Story& story, std::size_t first, std::size_t mark, std::int64_t start,
-                 std::int64_t position, double extra) {
+                 std::int64_t position, double extra, std::int64_t& reach) {
     const ParagraphProperties props =
         mark < story.elements.size() ? story.elements[mark].paragraph : ParagraphProperties{};
     // A page break before a paragraph that already starts a page adds none.
@@ -234,6 +261,7 @@ int layParagraph(Flow& flow, const Story& story, std::size_t first, std::size_t 
         const double height = lines[k].height + (k == 0 ? extra : 0.0);
         const int page = flow.place(height);
         if (found == 0 && position < lines[k].end) found = page;
+        reach = std::max(reach, lines[k].end);
         if (lines[k].pageBreakAfter) flow.newPage();
     }
     flow.space(props.spaceAfterPt);
@@ -325,16 +353,39 @@ std::size_t layRow(Flow& flow, const Story& story, std::size_t first, std::int64
     return paragraphs.back().second;
 }
 
-// The page of `position` in the main story.
-int layoutPage(const Document& document, std::int64_t position) {
+// The flow before every few blocks (paragraphs, table rows) of the main
+// story, so that a page can be looked up by laying out a few blocks from
+// the nearest one instead of the whole story before it.
+struct Checkpoint {
+    std::size_t element = 0;
+    std::size_t section = 0;
+    int pageNumber = 1;
+    double filled = 0;
+    // Positions below this may find their page in a block up to the next
+    // checkpoint (or earlier); at or above it, in none of them.
+    std::int64_t reach = 0;
+};
+
+constexpr std::size_t kBlocksPerCheckpoint = 8;
+
+// Lays out the main story from element `i` on, the flow standing as it does
+// before it, and returns the page of `position` (the last page when the
+// story ends before it).  With `checkpoints`, records the flow before every
+// few blocks and how far their positions reach.
+int layFrom(const Document& document, const Blocking& blocking, Flow& flow, std::size_t i, std::int64_t position,
+            std::vector<Checkpoint>* checkpoints) {
     const Story& story = document.main();
     const auto& elements = story.elements;
-    Flow flow(document);
-    const std::vector<double> blocking = blockingShapes(document, flow.bodyWidth());
-    std::size_t i = 0;
+    std::size_t blocks = 0;
     while (i < elements.size()) {
         const std::int64_t start = document.positionOf(0, i);
         if (position < start) break;
+        if (checkpoints && blocks++ % kBlocksPerCheckpoint == 0) {
+            const std::int64_t before = checkpoints->empty() ? 0 : checkpoints->back().reach;
+            checkpoints->push_back(Checkpoint{i, flow.section, flow.pageNumber, flow.filled, before});
+        }
+        // How far the positions that this block answers for reach.
+        std::int64_t reach = start + 1;
         const std::size_t mark = story.paragraphEnd(i);
         const bool table =
             mark < elements.size() && (elements[mark].paragraph.inTable || elements[mark].paragraph.rowEnd);
@@ -343,14 +394,16 @@ int layoutPage(const Document& document, std::int64_t position) {
             int page = 0;
             end = layRow(flow, story, i, position, page);
             if (page > 0) return page;
+            reach = std::max(reach, document.positionOf(0, std::min(end + 1, elements.size())));
         } else {
-            double extra = 0;
-            for (std::size_t k = i; k <= std::min(mark, elements.size() - 1); ++k) extra += blocking[k];
-            const int page = layParagraph(flow, story, i, mark, start, position, extra);
+            const double extra = blockingIn(blocking, i, std::min(mark, elements.size() - 1));
+            const int page = layParagraph(flow, story, i, mark, start, position, extra, reach);
             if (page > 0) return page;
         }
         if (end < elements.size() && elements[end].kind == ElementKind::SectionBreak) {
-            if (position <= document.positionOf(0, end)) return flow.pageNumber;
+            const std::int64_t breakAt = document.positionOf(0, end);
+            if (position <= breakAt) return flow.pageNumber;
+            reach = std::max(reach, breakAt + 1);
             switch (elements[end].section) {
                 case SectionBreakKind::NewPage: flow.newPage(); break;
                 case SectionBreakKind::OddPage:
@@ -365,6 +418,7 @@ int layoutPage(const Document& document, std::int64_t position) {
             }
             flow.useSection(flow.section + 1);
         }
+        if (checkpoints) checkpoints->back().reach = std::max(checkpoints->back().reach, reach);
         i = end + 1;
     }
     return flow.pageNumber;
@@ -390,7 +444,72 @@ int countedPage(const Story& story, std::int64_t position) {
 
 }  // namespace
 
-int Document::estimatePage(int story, std::int64_t position) const {
+// The main story laid out once, for the document as it stood then.
+struct PageLayoutCache {
+    std::uint64_t revision = 0;
+    std::size_t stories = 0;
+    std::size_t elements = 0;
+    std::size_t inlines = 0;
+    std::size_t shapes = 0;
+    std::size_t sections = 0;
+    double defaultFontSizePt = 0;
+    Blocking blocking;
+    std::vector<Checkpoint> checkpoints;
+    int lastPage = 1;
+};
+
+const PageLayoutCache& Document::pageLayout() const {
+    const auto& kept = pageLayout_;
+    if (kept && kept->revision == revision_ && kept->stories == stories.size() &&
+        kept->elements == main().elements.size() && kept->inlines == inlines.size() &&
+        kept->shapes == shapes.size() && kept->sections == sections.size() &&
+        kept->defaultFontSizePt == defaultFontSizePt) {
+        return *kept;
+    }
+    auto layout = std::make_shared<PageLayoutCache>();
+    layout->revision = revision_;
+    layout->stories = stories.size();
+    layout->elements = main().elements.size();
+    layout->inlines = inlines.size();
+    layout->shapes = shapes.size();
+    layout->sections = sections.size();
+    layout->defaultFontSizePt = defaultFontSizePt;
+    Flow flow(*this);
+    layout->blocking = blockingShapes(*this, flow.bodyWidth());
+    layout->lastPage = layFrom(*this, layout->blocking, flow, 0, std::numeric_limits<std::int64_t>::max(),
+                               &layout->checkpoints);
+    layout->checkpoints.shrink_to_fit();
+    pageLayout_ = std::move(layout);
+    return *pageLayout_;
+}
+
+int Document::pageInMainStory(std::int64_t position, bool fromStart) const {
+    if (fromStart) {
+        Flow flow(*this);
+        const Blocking blocking = blockingShapes(*this, flow.bodyWidth());
+        return layFrom(*this, blocking, flow, 0, position, nullptr);
+    }
+    const PageLayoutCache& layout = pageLayout();
+    const auto& checkpoints = layout.checkpoints;
+    // The first group of blocks that may hold the position's page; the ones
+    // before it cannot, so the layout resumes where that group begins.
+    const auto at = std::upper_bound(checkpoints.begin(), checkpoints.end(), position,
+                                     [](std::int64_t p, const Checkpoint& c) { return p < c.reach; });
+    if (at == checkpoints.end()) return layout.lastPage;
+    Flow flow(*this);
+    flow.useSection(at->section);
+    flow.pageNumber = at->pageNumber;
+    flow.filled = at->filled;
+    return layFrom(*this, layout.blocking, flow, at->element, position, nullptr);
+}
+
+int Document::estimatePage(int story, std::int64_t position) const { return estimateIn(story, position, false); }
+
+int Document::estimatePageFromStart(int story, std::int64_t position) const {
+    return estimateIn(story, position, true);
+}
+
+int Document::estimateIn(int story, std::int64_t position, bool fromStart) const {
     // A position in a text box lies on the page of the box's anchor (the
     // anchor of its outermost group).  The guard stops on cyclic input.
     for (int guard = 0; guard < 64 && story > 0 && story < static_cast<int>(stories.size()); ++guard) {
@@ -405,7 +524,7 @@ int Document::estimatePage(int story, std::int64_t position) const {
         position = positionOf(story, static_cast<std::size_t>(std::max(0, anchor.element)));
     }
     if (story < 0 || story >= static_cast<int>(stories.size())) return 1;
-    if (story == 0) return layoutPage(*this, position);
+    if (story == 0) return pageInMainStory(position, fromStart);
     if (stories[static_cast<std::size_t>(story)].owner >= 0) return 1;
     return countedPage(stories[static_cast<std::size_t>(story)], position);
 }

@@ -16,6 +16,7 @@ using ::testing::InSequence;
 using ::testing::StrictMock;
 
 constexpr std::uint32_t kWhite = 0x00FFFFFF;
+constexpr std::uint32_t kBlack = 0;
 constexpr std::uint32_t kRed = 0x000000FF;
 constexpr std::uint32_t kBlue = 0x00FF0000;
 
@@ -46,13 +47,55 @@ TEST_F(MeasurementHelpersTest, TheReferenceIsDrawnOnlyForAComparison) {
     });
     helpers.LoadReferencePicture();
     EXPECT_EQ(drawn, 0);
-    // The next object replaces the clipboard; the reference is the first one's.
-    clipboard.setMetafileRendering(platform::Raster(20, 20, kWhite));
-    EXPECT_FALSE(helpers.IsPictureBlackened(0.05));
+    // The next object replaces the clipboard with a picture black enough
+    // for the answer to depend on the reference, which is the first one's.
+    clipboard.setMetafileRendering(platform::Raster(30, 30, kBlack));
+    EXPECT_TRUE(helpers.IsPictureBlackened(0.05));
     EXPECT_EQ(drawn, 1);
     EXPECT_EQ(helpers.reference().at(5, 5), kRed);
-    EXPECT_FALSE(helpers.IsPictureBlackened(0.05));
+    EXPECT_TRUE(helpers.IsPictureBlackened(0.05));
     EXPECT_EQ(drawn, 1);
+}
+
+// A picture with no more black pixels than the limit cannot be blackened:
+// it is answered without drawing the reference, and a later comparison that
+// needs the reference gets the one the box would have held.
+TEST_F(MeasurementHelpersTest, AComparisonThatCannotCountEnoughLeavesTheReferenceUndrawn) {
+    int drawn = 0;
+    auto reference = [&](std::uint32_t colour) {
+        clipboard.setMetafileRenderingDrawer([&drawn, colour]() -> std::optional<platform::Raster> {
+            ++drawn;
+            return platform::Raster(40, 40, colour);
+        });
+        helpers.LoadReferencePicture();
+    };
+    reference(kBlack);
+    // 21 x 21 = 441 black pixels, the limit is 460 (5 % of 96 x 96).
+    clipboard.setMetafileRendering(platform::Raster(21, 21, kBlack));
+    EXPECT_FALSE(helpers.IsPictureBlackened(0.05));
+    EXPECT_EQ(drawn, 0);
+    // The next object's reference is white: 1,600 pixels black only in the
+    // checked picture.
+    reference(kWhite);
+    clipboard.setMetafileRendering(platform::Raster(40, 40, kBlack));
+    EXPECT_TRUE(helpers.IsPictureBlackened(0.05));
+    EXPECT_EQ(drawn, 1);  // only the newest
+    // A black reference, then one that gives nothing: the box is left as
+    // the black one makes it.
+    reference(kBlack);
+    clipboard.setMetafileRendering(platform::Raster(21, 21, kBlack));
+    EXPECT_FALSE(helpers.IsPictureBlackened(0.05));
+    clipboard.setMetafileRenderingDrawer([&drawn]() -> std::optional<platform::Raster> {
+        ++drawn;
+        return std::nullopt;
+    });
+    helpers.LoadReferencePicture();
+    EXPECT_EQ(drawn, 1);
+    clipboard.setMetafileRendering(platform::Raster(40, 40, kBlack));
+    EXPECT_FALSE(helpers.IsPictureBlackened(0.05));  // black in the reference where the picture is
+    EXPECT_EQ(drawn, 3);
+    EXPECT_EQ(helpers.reference().at(39, 39), kBlack);
+    EXPECT_EQ(helpers.reference().at(40, 40), kWhite);
 }
 
 // Objects loaded one after another and never compared are not drawn one by

@@ -64,7 +64,10 @@ std::vector<FileFormat> builtInFormats() {
                               .makeNew = formats::doc::newDocDocument,
                               .whyObjectStays = formats::doc::whyObjectStays,
                               .stream = {},
-                              .sizeOf = {}});
+                              // Written in memory: the size of the file without the file.
+                              .sizeOf = [](const model::Document& document) -> std::uint64_t {
+                                  return formats::doc::writeDoc(document).size();
+                              }});
     return list;
 }
 

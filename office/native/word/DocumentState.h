@@ -31,8 +31,12 @@ public:
 
     // Fails with OfficeError once the document is closed.
     void checkOpen() const;
-    // Marks an edit: the document now differs from its file.
-    void touch() { saved = false; }
+    // Marks an edit: the document now differs from its file, and what the
+    // model worked out from it (its index, its page layout) is out of date.
+    void touch() {
+        saved = false;
+        model.changed();
+    }
 
     // A live shape or inline object; OfficeError when it was deleted.
     formats::model::FloatingShape& shape(int index);

@@ -307,6 +307,29 @@ TEST_F(NativeWordTest, PageIsEstimatedFromExplicitBreaks) {
     EXPECT_EQ(variantToInt32(word.Selection()->Information(1)), 2);
 }
 
+TEST_F(NativeWordTest, PagesFollowAnEarlierPictureResizedThroughTheObjectModel) {
+    // A second picture after forty lines of text: page 1 while the first
+    // picture is small, page 2 once it is made 500 points high.
+    model::Document built = test::documentWithInlinePicture(100, 20);
+    auto& story = built.main().elements;
+    for (int k = 0; k < 40; ++k) {
+        story.push_back(model::Element::textRun("line", 4));
+        story.push_back(model::Element::paragraphMark());
+    }
+    built.inlines.push_back(built.inlines.front());
+    story.push_back(model::Element::inlineObject(1));
+    story.push_back(model::Element::paragraphMark());
+    auto document = adopt(std::move(built));
+    auto second = [&] { return variantToInt32(document->InlineShapes()->item(2)->Range()->Information(1)); };
+    EXPECT_EQ(second(), 1);
+    document->InlineShapes()->item(1)->setHeight(500);
+    EXPECT_EQ(second(), 2);
+    const auto& model = modelOf(document);
+    EXPECT_EQ(second(), model.estimatePageFromStart(0, model.main().length() - 2));
+    document->InlineShapes()->item(1)->setHeight(20);
+    EXPECT_EQ(second(), 1);
+}
+
 TEST_F(NativeWordTest, FramesAreCountedForTheParagraphOfAnObject) {
     auto document = test::documentWithInlinePicture(10, 10);
     auto framed = document;

@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 namespace kelvaran::office::native {
@@ -94,9 +95,31 @@ INSTANTIATE_TEST_SUITE_P(TestDocuments, ScratchMeasurementTest,
                                            "gen-group-pictures.rtf", "gen-embedded-objects.rtf",
                                            "gen-transparent-png.rtf", "gen-page-breaks.rtf"));
 
+// A Word 97-2003 scratch document is measured by writing it in memory.
+TEST_F(ScratchMeasurementTest, AWordScratchDocumentIsMeasuredWithoutAFile) {
+    extension = "doc";
+    auto source = word.Documents()->Open(std::string(KELVARAN_NATIVE_DATA) + "/gen-inline-pictures.rtf", true);
+    auto scratch = word.Documents()->add();
+    scratch->SaveAs((dir / "empty.doc").string());
+    const double empty = toldAndSaved(scratch, "the empty document");
+    const std::int32_t inlines = source->InlineShapes()->count();
+    ASSERT_GT(inlines, 0);
+    for (std::int32_t i = 1; i <= inlines; ++i) {
+        source->InlineShapes()->item(i)->Range()->Copy();
+        scratch->Range(0)->Paste();
+        EXPECT_GT(toldAndSaved(scratch, "inline shape " + std::to_string(i)), empty);
+        scratch->Range(0)->Delete();
+    }
+}
+
 TEST(ScratchMeasurement, AFormatThatOnlyASaveCanMeasureTellsNothing) {
     platform::Clipboard clipboard;
-    NativeWordApplication word{clipboard, builtInFormats()};
+    // The built-in formats with the Word format's measurement taken away.
+    std::vector<FileFormat> formats = builtInFormats();
+    for (auto& format : formats) {
+        if (format.name == "doc") format.sizeOf = {};
+    }
+    NativeWordApplication word{clipboard, formats};
     auto scratch = word.Documents()->add();
     const fs::path file = fs::temp_directory_path() / ("kelvaran-measure-doc-" + std::to_string(::getpid()) + ".doc");
     scratch->SaveAs(file.string());
