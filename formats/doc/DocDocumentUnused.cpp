@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <set>
+#include <utility>
+#include <vector>
 
 #include "formats/doc/Bytes.h"
 #include "formats/doc/DocDocument.h"
@@ -109,21 +111,32 @@ std::set<std::uint32_t> DocDocument::unusedStoreEntries() const
                 collectNames(data, r, named);
     }
 
+    // Word may leave an old entry pointing where another picture now lies:
+    // those bytes are the other picture's, and nothing is gained by it.
+    std::vector<std::pair<std::size_t, std::size_t>> kept;
     std::set<std::uint32_t> unused;
     for (std::size_t i = 0; i < store->children.size(); ++i) {
         const OfficeArtRecord& entry = store->children[i];
         const auto slot = static_cast<std::uint32_t>(i + 1);
-        if (entry.type != 0xF007 || entry.length < 36 || named.count(slot))
+        if (entry.type != 0xF007 || entry.length < 36)
             continue;
         const std::size_t body = entry.bodyOffset();
+        const std::uint32_t size = u32At(t, body + 20), references = u32At(t, body + 24), delay = u32At(t, body + 28);
+        if (delay == 0xFFFFFFFF || size == 0 || delay >= w.size())
+            continue;
         // Only a picture kept in the WordDocument stream: one inside the
         // entry itself would change the size of the drawing records.
-        if (std::size_t(entry.length) != 36u + u8At(t, body + 33))
-            continue;
-        const std::uint32_t size = u32At(t, body + 20), references = u32At(t, body + 24), delay = u32At(t, body + 28);
-        if (references == 0 && delay != 0xFFFFFFFF && size > 0 && fits(w.size(), delay, size))
+        const bool delayed = std::size_t(entry.length) == 36u + u8At(t, body + 33);
+        if (references == 0 && delayed && !named.count(slot) && fits(w.size(), delay, size))
             unused.insert(slot);
+        else
+            kept.emplace_back(delay, std::min<std::size_t>(w.size(), std::size_t(delay) + size));
     }
+    std::erase_if(unused, [&](std::uint32_t slot) {
+        const std::size_t body = store->children[slot - 1].bodyOffset();
+        const std::size_t from = u32At(t, body + 28), to = from + u32At(t, body + 20);
+        return std::any_of(kept.begin(), kept.end(), [&](const auto& k) { return from < k.second && k.first < to; });
+    });
     return unused;
 }
 

@@ -121,6 +121,21 @@ TEST(DocUnusedPicturesTest, UnusedPictureLeavesTheCopyAndEveryShownPictureReadsB
     EXPECT_EQ(test::streamsOf(dropped(written)), test::streamsOf(written));
 }
 
+TEST(DocUnusedPicturesTest, EntryPointingIntoAnotherPictureFreesNothingAndStays) {
+    // The unused entry's picture would start inside the first picture: its
+    // bytes are that picture's.
+    const std::string input = patchedTable(*test::testFile(kUnused), countAndDelay(60748, 0, 0x10157),
+                                           countAndDelay(60748, 0, 0x142f + 100));
+    EXPECT_EQ(DocDocument::fromBytes(input).unusedStoreEntries(), std::set<std::uint32_t>{});
+    EXPECT_EQ(read(input).unusedPictureBytes, 0u);
+    const model::Document original = read(input);
+    const model::Document back = read(dropped(input));
+    for (std::size_t i = 0; i < back.shapes.size(); ++i) {
+        ASSERT_FALSE(back.shapes[i].picture.empty());
+        EXPECT_EQ(*back.shapes[i].picture.bytes, *original.shapes[i].picture.bytes);
+    }
+}
+
 TEST(DocUnusedPicturesTest, WithoutTheOptionUnusedPicturesStay) {
     const std::string input = *test::testFile(kUnused);
     EXPECT_EQ(test::streamsOf(writeDoc(read(input))), test::streamsOf(input));
