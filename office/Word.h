@@ -127,8 +127,10 @@ public:
     // Saves under `path`, in the format its extension names; an existing file is replaced.
     virtual void SaveAs(const std::string& path) = 0;
     // Later saves leave out data no current reader needs: the second copy of
-    // each picture an RTF file keeps for readers older than Word 97.  Off
-    // until set; an office that cannot tell such data apart keeps everything.
+    // each picture an RTF file keeps for readers older than Word 97, and the
+    // pictures a .doc file still stores although no shape or picture shows
+    // them.  Off until set; an office that cannot tell such data apart keeps
+    // everything.
     virtual void setDropUnusedData(bool drop) { (void)drop; }
     // Whether the document holds such data at all.
     virtual bool HoldsUnusedData() { return false; }

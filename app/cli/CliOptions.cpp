@@ -252,7 +252,8 @@ void addCommandLineOnlyOptions(CLI::App& cli, Options& o) {
         ->group("Further savings");
     cli.add_flag("--drop-unused", o.dropUnused,
                  "Leave out the second copy of each picture an RTF file keeps for readers older than Word 97 "
-                 "({\\nonshppict}); a document only that makes smaller is written too")
+                 "({\\nonshppict}), and the pictures a .doc file still stores although nothing shows them; a "
+                 "document only that makes smaller is written too")
         ->group("Further savings");
     cli.add_option("--target-size", o.targetSize,
                    "Bring each copy to SIZE or under (300k, 10M): lower the ratio down to 0.5, then the JPEG "

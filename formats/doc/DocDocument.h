@@ -66,6 +66,16 @@ public:
     std::string whyShapeCannotBecomePicture(std::size_t index) const;
     bool hasChanges() const { return !inlineEdits_.empty() || !floatingEdits_.empty() || !objectEdits_.empty(); }
 
+    // Picture data nothing shows (DocDocumentUnused.cpp): the entries of the
+    // picture store (numbered from 1) that count no reference, that no
+    // drawing property of the document names, and whose picture lies in the
+    // WordDocument stream; and how many bytes those pictures take.
+    std::set<std::uint32_t> unusedStoreEntries() const;
+    std::uint64_t unusedPictureBytes() const;
+    // Later saves leave that data out when they can lay the stored pictures
+    // out anew; the entries stay, empty, so that the others keep their numbers.
+    void setDropUnusedPictures(bool drop) { dropUnused_ = drop; }
+
     // The document with every recorded change, as bytes of a new compound file.
     std::string saveToBytes() const;
     // The document as it was read with `data` appended to its Data stream, where
@@ -161,7 +171,8 @@ private:
     void rewritePieces(const std::vector<CpRange>& ranges, const CharacterProperties& props, std::string& w,
                        std::string& t) const;
     const Piece* pieceAt(std::uint32_t cp) const;
-    void storeFloatingPictures(std::string& w, std::string& t) const;
+    // `emptied`: entries of the picture store whose pictures are left out.
+    void storeFloatingPictures(std::string& w, std::string& t, const std::set<std::uint32_t>& emptied) const;
     std::size_t wordDocumentInUse(const std::string& w, const std::string& t) const;
     void checkReadBack(const std::string& bytes) const;
 
@@ -184,6 +195,7 @@ private:
     DocInventory inventory_;
     std::vector<Edit> inlineEdits_, floatingEdits_, objectEdits_;
     std::vector<std::size_t> floatingObjects_;  // shapes of floatingEdits_ that were objects
+    bool dropUnused_ = false;
 };
 
 }  // namespace kelvaran::formats::doc

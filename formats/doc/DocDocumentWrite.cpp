@@ -423,7 +423,7 @@ std::string DocDocument::patchedData(std::vector<DataBlock>& blocks, std::string
 
 // ---- Floating pictures: new BLIPs in the WordDocument stream ----
 
-void DocDocument::storeFloatingPictures(std::string& w, std::string& t) const
+void DocDocument::storeFloatingPictures(std::string& w, std::string& t, const std::set<std::uint32_t>& emptied) const
 {
     const std::uint32_t fc = fib_.fc(Fib::kDggInfo), lcb = fib_.lcb(Fib::kDggInfo);
     OfficeArtRecord dgg;
@@ -471,6 +471,8 @@ void DocDocument::storeFloatingPictures(std::string& w, std::string& t) const
     std::string newTail;
     std::size_t base;
     const bool relayout = used <= tail && u16At(w, 0x08) == 0;
+    if (!relayout && bySlot.empty())
+        return;  // nothing replaced, and what is unused cannot be taken out
     if (relayout) {
         base = tail;
         // Every delayed picture in slot order; unchanged ones keep their bytes.
@@ -481,7 +483,11 @@ void DocDocument::storeFloatingPictures(std::string& w, std::string& t) const
             const std::size_t b = r.bodyOffset();
             const std::uint32_t d = u32At(t, b + 28), sz = u32At(t, b + 20);
             auto edit = bySlot.find(static_cast<std::uint32_t>(i + 1));
-            if (edit != bySlot.end()) {
+            if (emptied.count(static_cast<std::uint32_t>(i + 1)) && edit == bySlot.end()) {
+                // An empty entry: no picture, nowhere.
+                putU32(t, b + 20, 0);
+                putU32(t, b + 28, 0xFFFFFFFF);
+            } else if (edit != bySlot.end()) {
                 std::array<std::uint8_t, 16> uid{};
                 const std::string blip = Blip::encode(edit->second->format, edit->second->file, uid);
                 const std::string fbse = makeFbse(edit->second->format, uid, static_cast<std::uint32_t>(blip.size()),
@@ -632,8 +638,9 @@ std::string DocDocument::saveToBytes() const
     }
     removeCharacters(convertedFieldRanges(), props, w, t);
     const std::vector<std::string> goneStorages = storagesLeaving();
-    if (!floatingEdits_.empty())
-        storeFloatingPictures(w, t);
+    const std::set<std::uint32_t> emptied = dropUnused_ ? unusedStoreEntries() : std::set<std::uint32_t>{};
+    if (!floatingEdits_.empty() || !emptied.empty())
+        storeFloatingPictures(w, t, emptied);
     clearObjectMarks(t);
     if (!goneStorages.empty()) {
         if (CompoundEntry* pool = out.root.child("ObjectPool")) {

@@ -739,6 +739,7 @@ model::Document build(std::shared_ptr<const DocDocument> parsed, std::shared_ptr
 {
     model::Document doc;
     doc.source = std::move(source);
+    doc.unusedPictureBytes = parsed->unusedPictureBytes();
     ModelBuilder(std::move(parsed), doc).build();
     return doc;
 }

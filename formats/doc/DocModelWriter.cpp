@@ -125,6 +125,7 @@ public:
         std::shared_ptr<const DocDocument> parsed = parsedSource();
         original_ = build(parsed, doc_.source);
         DocDocument target = *parsed;
+        target.setDropUnusedPictures(doc_.dropFallbackPictures);
         if (doc_.stories.size() < original_.stories.size() || doc_.shapes.size() < original_.shapes.size() ||
             doc_.inlines.size() < original_.inlines.size())
             refuse("the document's structure changed in a way a Word 97-2003 document cannot be saved with");

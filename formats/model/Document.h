@@ -52,8 +52,12 @@ public:
     // picture beside them (RTF: a {\nonshppict} group right after a
     // {\*\shppict} one), as byte ranges of `source`.
     std::vector<ByteRange> fallbackPictures;
-    // Asks the writer to leave out the fallback pictures.  Nothing is lost
-    // for a reader that takes the picture beside each of them.
+    // Picture data that nothing in the document shows (.doc: pictures of
+    // the picture store that no shape names and no entry counts), in bytes.
+    std::uint64_t unusedPictureBytes = 0;
+    // Asks the writer to leave out the fallback pictures and the unused
+    // picture data.  Nothing is lost for a reader that takes the picture
+    // beside each fallback one, and the unused data is shown nowhere.
     bool dropFallbackPictures = false;
 
     Story& main() { return stories.front(); }

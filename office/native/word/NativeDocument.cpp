@@ -78,7 +78,7 @@ void NativeDocument::setDropUnusedData(bool drop) {
 
 bool NativeDocument::HoldsUnusedData() {
     document_->checkOpen();
-    return !document_->model.fallbackPictures.empty();
+    return !document_->model.fallbackPictures.empty() || document_->model.unusedPictureBytes > 0;
 }
 
 void NativeDocument::SaveAs(const std::string& path) {

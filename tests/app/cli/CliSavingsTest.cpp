@@ -64,11 +64,12 @@ protected:
         fs::remove_all(root_, ec);
     }
 
-    // A generated document copied into the work folder.
-    fs::path input(const std::string& name) {
+    // A generated document copied into the work folder (`folder`: another
+    // folder of the test data).
+    fs::path input(const std::string& name, const std::string& folder = "generated") {
         const fs::path to = root_ / "in" / name;
         fs::create_directories(to.parent_path());
-        if (!fs::exists(to)) fs::copy_file(fs::path(KELVARAN_TEST_DATA) / "generated" / name, to);
+        if (!fs::exists(to)) fs::copy_file(fs::path(KELVARAN_TEST_DATA) / folder / name, to);
         return to;
     }
 
@@ -186,8 +187,9 @@ TEST_F(CliSavingsTest, DropUnusedWritesACopyWithoutTheFallbackPicturesOfRtf) {
     EXPECT_EQ(back.main().plainText(), original.main().plainText());
 }
 
-// A .doc has no fallback pictures: no copy is written for the option alone,
-// and a converted copy is the same with it or without.
+// A .doc whose stored pictures are all shown holds nothing to drop: no copy
+// is written for the option alone, and a converted copy is the same with it
+// or without.
 TEST_F(CliSavingsTest, DropUnusedChangesNothingInADoc) {
     const fs::path document = input("gen-inline-pictures.doc");
     EXPECT_FALSE(slim("idle", document, {"--min-size", "1000", "--drop-unused"}));
@@ -197,6 +199,29 @@ TEST_F(CliSavingsTest, DropUnusedChangesNothingInADoc) {
     ASSERT_TRUE(plain);
     ASSERT_TRUE(dropped);
     EXPECT_EQ(readAll(*plain), readAll(*dropped));
+}
+
+// The pictures are too small to convert: the stored picture nothing shows
+// goes, the copy is written for that alone, and every shown picture stays.
+TEST_F(CliSavingsTest, DropUnusedWritesACopyWithoutThePicturesADocStoresButNeverShows) {
+    const fs::path document = input("gen-floating-unused-picture.doc", "formats/doc");
+    EXPECT_FALSE(slim("kept", document, {"--min-size", "1000"})) << "nothing to convert: no copy";
+    const auto dropped = slim("dropped", document, {"--min-size", "1000", "--drop-unused"});
+    ASSERT_TRUE(dropped);
+    const json record = documentRecord();
+    EXPECT_EQ(record["outcome"], "slimmed");
+    EXPECT_EQ(record["objects_replaced"], 0);
+    EXPECT_LE(fs::file_size(*dropped) + 60000, fs::file_size(document));
+    const model::Document original = readBack(document);
+    const model::Document back = readBack(*dropped);
+    EXPECT_GT(original.unusedPictureBytes, 0u);
+    EXPECT_EQ(back.unusedPictureBytes, 0u);
+    ASSERT_EQ(back.shapes.size(), original.shapes.size());
+    for (std::size_t i = 0; i < back.shapes.size(); ++i) {
+        ASSERT_FALSE(back.shapes[i].picture.empty());
+        EXPECT_EQ(*back.shapes[i].picture.bytes, *original.shapes[i].picture.bytes);
+    }
+    EXPECT_EQ(back.main().plainText(), original.main().plainText());
 }
 
 TEST(SizeBudgetTest, SizesReadWithTheirUnitsAndZeroOrNonsenseIsRefused) {
