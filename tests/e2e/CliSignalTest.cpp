@@ -50,6 +50,30 @@ std::string slowDocument(int count) {
     return rtf + "}\n";
 }
 
+// Whether `signal` is pending for `pid`, by the masks of /proc/PID/status
+// (the thread's own and the process's).
+bool signalPending(pid_t pid, int signal) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    const unsigned long long bit = 1ULL << (signal - 1);
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("SigPnd:", 0) == 0 || line.rfind("ShdPnd:", 0) == 0) {
+            if (std::stoull(line.substr(7), nullptr, 16) & bit) return true;
+        }
+    }
+    return false;
+}
+
+// Waits until the program has taken `signal` (it is no longer pending); false
+// after ten seconds.
+bool waitUntilTaken(pid_t pid, int signal) {
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (signalPending(pid, signal)) {
+        if (Clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
+}
+
 struct Program {
     pid_t pid = -1;
     int out = -1;  // its standard output
@@ -260,7 +284,10 @@ TEST_F(CliSignalTest, ASecondSignalEndsTheProgramAtOnce) {
     // would come after it, a second later.
     ASSERT_TRUE(waitForLog("ページ 1")) << program.seen;
     ASSERT_EQ(::kill(program.pid, SIGTERM), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // The second one is sent as soon as the first has been taken: sent
+    // earlier, the two would merge into one pending signal; later, a busy
+    // machine could let the stop finish first.
+    ASSERT_TRUE(waitUntilTaken(program.pid, SIGTERM));
     ASSERT_EQ(::kill(program.pid, SIGTERM), 0);
     const int status = waitForEnd();
     readRest();
