@@ -23,6 +23,8 @@ public:
     virtual bool NoEnlarge() { return false; }
     // The JPEG quality (1 to 100) asked of the office; 0 leaves the office's own.
     virtual int JpegQuality() { return 0; }
+    // The pictures and objects of header and footer stories are walked too.
+    virtual bool Headers() { return false; }
 };
 
 // The same conditions held as plain values.
@@ -37,6 +39,7 @@ struct ConditionValues {
     bool recompress = false;
     bool noEnlarge = false;
     int jpegQuality = 0;
+    bool headers = false;
 };
 
 class FixedConditions : public Conditions {
@@ -55,6 +58,7 @@ public:
     bool Recompress() override { return values_.recompress; }
     bool NoEnlarge() override { return values_.noEnlarge; }
     int JpegQuality() override { return values_.jpegQuality; }
+    bool Headers() override { return values_.headers; }
 
 private:
     ConditionValues values_;

@@ -53,6 +53,7 @@ void Engine::beginObject() {
 void Engine::noteOriginal() { original_ = clipboard_.summary(); }
 
 void Engine::tell(ObjectDecision decision) {
+    if (decision.story.empty()) decision.story = story_;
     decision.passes = std::move(passesTried_);
     decision.passBytes = std::move(passBytes_);
     decision.progId = progId_;

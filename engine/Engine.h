@@ -87,7 +87,11 @@ private:
 
     // Walk pieces
     std::string walk(const office::word::ShapePtr& group, bool isTop);
-    bool walkInlineShapes();
+    // The inline shapes of the body (story null) or of a header or footer.
+    bool walkInlineShapes(const office::word::RangePtr& story);
+    // Under Headers: the inline pictures and objects of every header and
+    // footer story the office can edit.
+    void walkHeadersFooters();
     void walkFloatingShape(const office::word::ShapePtr& shape, std::vector<std::string>& shapeNames);
     bool conversionRuleSaysConvert(bool isPicture, bool isObject, const std::string& objectKind);
     std::string objectKindFromProgId(const std::string& progId);
@@ -145,6 +149,10 @@ private:
     std::optional<platform::ContentSummary> candidate_;
     // The class name of the embedded object being looked at; empty for a picture.
     std::string progId_;
+    // While a header or footer is walked: its range, and "header" or
+    // "footer" for the observer.  Null and empty for the body.
+    office::word::RangePtr storyRange_;
+    std::string story_;
     // Why the floating conversion gave up, when it says -1.
     std::string failure_;
     // Starts the observer's record of a new object.

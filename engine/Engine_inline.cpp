@@ -85,7 +85,7 @@ std::int32_t Engine::ConvertInlineShape(const word::InlineShapePtr& oldShapePtr,
     SlowModeWait();
 
     word::InlineShapePtr newShape;
-    if (!inTextFrame) {
+    if (!inTextFrame && !storyRange_) {
         attempt([&] {
             if (state_.wordIs2007) {
                 newShape = obj(obj(state_.srcDoc).InlineShapes()).item(index);
@@ -126,9 +126,14 @@ std::int32_t Engine::ConvertInlineShape(const word::InlineShapePtr& oldShapePtr,
                          inFrame ? kVerbLayoutFrame : kVerbInline, oldSize, newSize);
         });
     } else {
+        // The new picture went in just before the old one, so it has the
+        // old one's index in its text.
         attempt([&] {
-            auto textBox = obj(selection()->ShapeRange()).item(1);
-            auto text = obj(obj(textBox).TextFrame()).TextRange();
+            word::RangePtr text = storyRange_;
+            if (!text) {
+                auto textBox = obj(selection()->ShapeRange()).item(1);
+                text = obj(obj(textBox).TextFrame()).TextRange();
+            }
             newShape = obj(obj(text).InlineShapes()).item(index);
         });
         CopyBorders(oldShapePtr, newShape);
@@ -142,8 +147,8 @@ std::int32_t Engine::ConvertInlineShape(const word::InlineShapePtr& oldShapePtr,
         attempt([&] { obj(oldShape.Range()).Delete(); });
         decided("replaced", newSize, placement);
         attempt([&] {
-            writeLogLine(pageNumber, objectKind, displayWidth, displayHeight, formatLabel, kVerbTextFrame, oldSize,
-                         newSize);
+            writeLogLine(pageNumber, objectKind, displayWidth, displayHeight, formatLabel,
+                         inTextFrame ? kVerbTextFrame : kVerbInline, oldSize, newSize);
         });
     }
 

@@ -77,28 +77,52 @@ std::string Engine::WalkDocument(const word::ShapePtr& group, bool isTop) {
     // Every step below handles its own failures; this only keeps anything
     // unforeseen from ending the batch run.
     try {
-        return walk(group, isTop);
+        std::string result = walk(group, isTop);
+        if (isTop && !state_.stopRequested && conditions_.Headers()) walkHeadersFooters();
+        return result;
     } catch (const std::exception&) {
+        storyRange_.reset();
+        story_.clear();
         return {};
+    }
+}
+
+void Engine::walkHeadersFooters() {
+    std::vector<word::HeaderFooterRange> stories;
+    if (!attempt([&] { stories = obj(state_.srcDoc).HeaderFooterRanges(); })) return;
+    for (const auto& story : stories) {
+        if (!story.range) continue;
+        storyRange_ = story.range;
+        story_ = story.footer ? "footer" : "header";
+        // A story whose shapes cannot be counted is passed over.
+        walkInlineShapes(story.range);
+        storyRange_.reset();
+        story_.clear();
+        if (state_.stopRequested) return;
     }
 }
 
 // The inline shapes of the document, last to first; false when the walk
 // ends here (the shapes cannot be counted, or a stop was asked for).
-bool Engine::walkInlineShapes() {
+bool Engine::walkInlineShapes(const word::RangePtr& story) {
+    auto shapes = [&] { return story ? obj(story).InlineShapes() : obj(state_.srcDoc).InlineShapes(); };
+    auto probe = [&](std::int32_t i) {
+        if (!story) return ProbeInlineShape(i);
+        return attempt([&] { obj(obj(shapes()).item(i)).Type(); }) ? 0 : -1;
+    };
     std::int32_t count = 0;
     try {
-        count = obj(obj(state_.srcDoc).InlineShapes()).count();
+        count = obj(shapes()).count();
     } catch (const std::exception&) {
         return false;
     }
-    announceObjects(count);
+    if (!story) announceObjects(count);
     for (std::int32_t i = count; i >= 1; --i) {
         std::optional<std::string> converting;
         word::InlineShapePtr shape;
         try {
-            if (ProbeInlineShape(i) == 0) {
-                shape = obj(obj(state_.srcDoc).InlineShapes()).item(i);
+            if (probe(i) == 0) {
+                shape = obj(shapes()).item(i);
                 keepWordMinimised();
                 keepExcelMinimised();
                 bool isPicture = false;
@@ -232,7 +256,7 @@ std::string Engine::walk(const word::ShapePtr& group, bool isTop) {
     // upkeep is repeated for every object.
     keepMinimisedTolerant();
 
-    if (isTop && !walkInlineShapes()) return {};
+    if (isTop && !walkInlineShapes(nullptr)) return {};
 
     std::vector<std::string> shapeNames;
     word::ShapePtr placeholderGroup;

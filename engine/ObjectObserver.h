@@ -50,6 +50,9 @@ struct ObjectDecision {
     std::shared_ptr<const std::string> originalPicture = {};
     std::shared_ptr<const std::string> newPicture = {};
     std::string newType = {};
+    // "header" or "footer" for an object of a header or footer story; empty
+    // for the body and its text boxes (the placement tells those apart).
+    std::string story = {};
 };
 
 class ObjectObserver {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kelvaran::office::word {
 
@@ -115,6 +116,12 @@ public:
     virtual std::int32_t count() = 0;
 };
 
+// A header or footer story as a range over its whole text.
+struct HeaderFooterRange {
+    RangePtr range;
+    bool footer = false;
+};
+
 class Document {
 public:
     virtual ~Document() = default;
@@ -143,6 +150,11 @@ public:
     // save can tell.  Not a member of Word's own object model: it spares the
     // measuring steps a file for every object they look at.
     virtual std::optional<double> SizeIfSaved() { return std::nullopt; }
+    // The header and footer stories whose pictures the office can replace,
+    // in the order the file holds them (every section's first-page, odd and
+    // even ones).  Empty where it can replace none.  Word reaches the same
+    // through each section's Headers and Footers.
+    virtual std::vector<HeaderFooterRange> HeaderFooterRanges() { return {}; }
 };
 
 class Window {

@@ -250,6 +250,10 @@ void addCommandLineOnlyOptions(CLI::App& cli, Options& o) {
                  "Never redraw a bitmap with more pixels, either way, than its displayed part has (metafiles are "
                  "not affected)")
         ->group("Further savings");
+    cli.add_flag("--headers", o.values.headers,
+                 "Also convert the pictures and objects of headers and footers (RTF only: those of a .doc "
+                 "file are left as they are)")
+        ->group("Further savings");
     cli.add_flag("--drop-unused", o.dropUnused,
                  "Leave out the second copy of each picture an RTF file keeps for readers older than Word 97 "
                  "({\\nonshppict}), and the pictures a .doc file still stores although nothing shows them; a "
@@ -352,7 +356,7 @@ std::vector<std::string> openingLines(const Options& o, std::size_t documents) {
             " document(s); min-size " + values.fileSize + " KB, ratio " + values.ratio + ", format " +
             formatNameOf(values.format) + ", expect-rate " + values.expectRate + "%, pixel-size " + values.pixelSize +
             ", objects " + onOff(values.convertObjects) + ", recompress " + onOff(values.recompress) + ", slow " +
-            onOff(values.slowMode) + (values.noEnlarge ? ", no-enlarge" : "") +
+            onOff(values.slowMode) + (values.noEnlarge ? ", no-enlarge" : "") + (values.headers ? ", headers" : "") +
             (o.dropUnused ? ", drop-unused" : "") + (o.targetSize.empty() ? "" : ", target-size " + o.targetSize) + (o.jobs > 1 ? ", " + std::to_string(o.jobs) + " jobs" : ""));
     }
     if (o.dryRun && !o.quiet) {

@@ -59,9 +59,12 @@ long long fileBytes(const std::string& path) {
     return ec ? 0 : static_cast<long long>(size);
 }
 
-// The story an object stands in: the walk looks at the body and at the text
-// of its text boxes only.
-const char* storyOf(const std::string& placement) { return placement == "text_frame" ? "text_box" : "body"; }
+// The story an object stands in: the body, the text of a text box, or (with
+// --headers) a header or footer.
+std::string storyOf(const std::string& placement, const std::string& story = {}) {
+    if (!story.empty()) return story;
+    return placement == "text_frame" ? "text_box" : "body";
+}
 
 json textOrNull(const std::string& text) {
     return text.empty() ? json(nullptr) : json(text);
@@ -182,6 +185,7 @@ nlohmann::ordered_json OptionsRecord(const engine::ConditionValues& values, bool
             {"objects", values.convertObjects},
             {"recompress", values.recompress},
             {"no_enlarge", values.noEnlarge},
+            {"headers", values.headers},
             {"drop_unused", dropUnused},
             {"jpeg_quality", values.jpegQuality > 0 ? values.jpegQuality : imaging::kDefaultJpegQuality},
             {"target_size", targetBytes > 0 ? json(targetBytes) : json(nullptr)}};
@@ -253,7 +257,7 @@ void RunRecorder::objectDecided(const engine::ObjectDecision& decision) {
                  {"page", decision.page},
                  {"kind", decision.kind},
                  {"placement", decision.placement},
-                 {"story", storyOf(decision.placement)},
+                 {"story", storyOf(decision.placement, decision.story)},
                  {"prog_id", textOrNull(decision.progId)},
                  {"displayed_width", platform::roundHalfEven(decision.displayWidth)},
                  {"displayed_height", platform::roundHalfEven(decision.displayHeight)},

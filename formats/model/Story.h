@@ -88,6 +88,10 @@ struct Story {
     bool editable = true;
     // Text boxes: the shape whose text this is (index into Document::shapes).
     int owner = -1;
+    // Where the story stands in the input when a reader knows it (RTF
+    // headers and footers: their group), so that a writer can tell what
+    // lies inside it.
+    Origin origin;
 
     std::int64_t length() const;
     // Character position at which element `index` starts (length() for

@@ -56,6 +56,18 @@ const std::set<std::string_view>& skippedDestinations() {
 
 }  // namespace
 
+std::optional<model::StoryKind> headerFooterKind(std::string_view word) {
+    static constexpr std::string_view kHeaders[] = {"header", "headerl", "headerr", "headerf"};
+    static constexpr std::string_view kFooters[] = {"footer", "footerl", "footerr", "footerf"};
+    for (const auto name : kHeaders) {
+        if (name == word) return model::StoryKind::Header;
+    }
+    for (const auto name : kFooters) {
+        if (name == word) return model::StoryKind::Footer;
+    }
+    return std::nullopt;
+}
+
 void Reader::unbalanced() const {
     if (cutBinary_) {
         throw model::FormatError("the \\bin data at byte " + std::to_string(cutBinary_->begin) + " claims " +
@@ -309,8 +321,14 @@ void Reader::parseGroupStart(const Token& open, State& state, int story, Collect
             parseObject(open, first, state, story, collect, depth + 1);
             return;
         }
+        if (const auto kind = headerFooterKind(w); kind && !starred && story == 0 && !collect) {
+            readHeaderFooter(*kind, open.begin, state, depth);
+            return;
+        }
         if ((w == "shp" || w == "shpgrp") && !starred) {
-            if (state.linkedPicture) {
+            // Shapes of a header or footer stay as they are: their bytes are
+            // kept, their drawing is not read.
+            if (state.linkedPicture || headerOrFooter(story)) {
                 skipGroup();
                 return;
             }
@@ -342,6 +360,29 @@ void Reader::parseGroupStart(const Token& open, State& state, int story, Collect
     // An ordinary group: its state is its own.
     pushBack(first);
     parseText(state, story, collect, depth + 1);
+}
+
+// A header or footer group whose "{" and first word were read: its text,
+// pictures and objects form a story of their own.
+void Reader::readHeaderFooter(model::StoryKind kind, std::size_t begin, const State& state, int depth) {
+    model::Story story;
+    story.kind = kind;
+    doc_.stories.push_back(std::move(story));
+    const int index = static_cast<int>(doc_.stories.size()) - 1;
+    State inner = state;
+    inner.paragraph = model::ParagraphProperties{};
+    parseText(inner, index, nullptr, depth + 1);
+    flush(index);
+    auto& origin = doc_.stories[static_cast<std::size_t>(index)].origin;
+    origin.format = "rtf";
+    origin.source = bytes_;
+    origin.range = {static_cast<std::int64_t>(begin), static_cast<std::int64_t>(lastEnd_)};
+}
+
+bool Reader::headerOrFooter(int story) const {
+    if (story <= 0 || story >= static_cast<int>(doc_.stories.size())) return false;
+    const auto kind = doc_.stories[static_cast<std::size_t>(story)].kind;
+    return kind == model::StoryKind::Header || kind == model::StoryKind::Footer;
 }
 
 // The same text twice: plain, and in {\*\ud} for Unicode readers.

@@ -64,6 +64,9 @@ inline int hexDigit(char c) {
     return value < 0 ? -1 : value;
 }
 
+// The story kind of a header or footer destination word; none for any other.
+std::optional<model::StoryKind> headerFooterKind(std::string_view word);
+
 // Character state that groups keep for themselves.
 struct State {
     int uc = 1;
@@ -186,6 +189,8 @@ private:
     void parseFontTable();
     void parseGroupStart(const Token& open, State& state, int story, Collected* collect, int depth);
     void parseUpr(State& state, int story, Collected* collect, int depth);
+    void readHeaderFooter(model::StoryKind kind, std::size_t begin, const State& state, int depth);
+    bool headerOrFooter(int story) const;
 
     // Pictures (RtfReader_pict.cpp).
     PictInfo parsePict(const Token& open, const Token& word);

@@ -260,15 +260,29 @@ model::InlineObject inlinePicture(const PictInfo& picture, model::ByteRange rang
     return object;
 }
 
+// Whether a {\*\picprop} group says its picture stands for a horizontal
+// rule ({\sp{\sn fHorizRule}{\sv 1}}).
+bool horizontalRule(std::string_view group) {
+    if (group.find("picprop") == std::string_view::npos) return false;
+    const std::size_t name = group.find("fHorizRule}");
+    if (name == std::string_view::npos) return false;
+    const std::size_t value = group.find("\\sv", name);
+    if (value == std::string_view::npos) return false;
+    std::size_t at = value + 3;
+    while (at < group.size() && group[at] == ' ') ++at;
+    return at < group.size() && group[at] >= '1' && group[at] <= '9';
+}
+
 }  // namespace
 
 PictInfo Reader::parsePict(const Token& open, const Token& word) {
     PictInfo info;
+    bool rule = false;
     info.detail.afterPictWord = word.end;
     PictRead r;
     const std::size_t end = walkGroup([&](const Token& token) { readPictWord(token, r, info); },
                                       [&](const Token& token) { readPictHex(token, in_, r); },
-                                      [&](const Token&) {
+                                      [&](const Token& inner) {
                                           // Binary data may come in a group of its own ("{\bin1374 ...}");
                                           // \*\picprop, \*\blipuid and the like are passed over.
                                           const Token first = next();
@@ -277,6 +291,10 @@ PictInfo Reader::parsePict(const Token& open, const Token& word) {
                                               skipGroup();
                                           } else {
                                               skipRest(first);
+                                              if (first.isSymbol('*') &&
+                                                  horizontalRule(in_.substr(inner.begin, lastEnd_ - inner.begin))) {
+                                                  rule = true;
+                                              }
                                           }
                                       });
     info.detail.pict = {static_cast<std::int64_t>(open.begin), static_cast<std::int64_t>(end)};
@@ -291,6 +309,12 @@ PictInfo Reader::parsePict(const Token& open, const Token& word) {
         return info;
     }
     finishPicture(r, info);
+    if (rule) {
+        // Readers draw a horizontal rule as a line across the text, not as
+        // this picture: it is no picture to convert, and its bytes stay.
+        info.usable = false;
+        info.problem.clear();
+    }
     return info;
 }
 

@@ -349,6 +349,12 @@ void Writer::inlineEdits() {
             if (object.edit != model::EditState::Added) continue;
             const auto before = endBefore(static_cast<int>(s), e);
             const auto after = beginAt(static_cast<int>(s), e + 1);
+            // A story whose group is known bounds the search for the deleted
+            // picture where its first element has no place of its own.
+            std::optional<std::size_t> lower = before;
+            if (!lower && s > 0 && owned(doc_.stories[s].origin)) {
+                lower = static_cast<std::size_t>(doc_.stories[s].origin.range.begin);
+            }
             std::string bytes = renderInline(object);
             int target = -1;
             for (int candidate : deleted) {
@@ -358,7 +364,7 @@ void Writer::inlineEdits() {
                 const auto end = static_cast<std::size_t>(range.end);
                 // Only between two known places: a picture put inside a run of
                 // text has no gap of its own.
-                if (before && after && begin >= *before && end <= *after) {
+                if (lower && after && begin >= *lower && end <= *after) {
                     target = candidate;
                     break;
                 }

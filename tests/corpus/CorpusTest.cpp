@@ -1,4 +1,4 @@
-// Every real document of the shared corpus, slimmed under three sets of
+// Every real document of the shared corpus, slimmed under four sets of
 // conditions and read back by LibreOffice: either no copy is written (nothing
 // worth replacing, or a refusal LibreOffice shares), or the copy shows the
 // same pages, text and picture frames as its input.  The objects the report
@@ -59,6 +59,8 @@ const std::vector<ConditionSet>& conditionSets() {
         {"defaults", {}},
         {"objects", {"--objects"}},
         {"aggressive", {"--objects", "--min-size", "10", "--pixel-size", "10"}},
+        // Everything the command line offers to save bytes with.
+        {"goal", {"--objects", "--min-size", "10", "--headers", "--no-enlarge", "--drop-unused"}},
     };
     return sets;
 }
@@ -90,6 +92,10 @@ const std::vector<KnownDifference>& knownDifferences() {
          "object's EMF presentation, so the sheet's grid and text come out pale and soft; the picture the object "
          "becomes holds the same EMF byte for byte and is drawn as vectors, with darker text",
          "aggressive", 7, 125, 92},
+        {"doc/word2003-japanese-floating-rotated-cropped-png-excel.doc", 53,
+         "the same Excel object of page 7 as under the aggressive set: LibreOffice draws the input's as a soft "
+         "194 x 39 pixel JPEG, the copy's as vectors",
+         "goal", 7, 125, 92},
     };
     return known;
 }
@@ -247,7 +253,7 @@ TEST_P(CorpusTest, ComesOutWhole) {
         const Slimming s = slim(set);
         ASSERT_FALSE(s.document.is_null()) << "no report record:\n" << s.log;
         const std::string outcome = s.document.value("outcome", "");
-        if (&set == &conditionSets().back() && input().opened) {
+        if (std::string(set.name) == "aggressive" && input().opened) {
             expectReportListsWhatLibreOfficeShows(s, input(), GetParam());
         }
         if (!s.copy) {

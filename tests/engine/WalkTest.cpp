@@ -601,5 +601,97 @@ TEST_F(GroupWalkTest, FailingRebuildStepsAreSkipped) {
     EXPECT_EQ(engine.WalkDocument(group.shape, false), "Oval 2");
 }
 
+// --- Headers and footers --------------------------------------------------------
+
+struct RecordingObserver : ObjectObserver {
+    std::vector<ObjectDecision> decisions;
+    void objectDecided(const ObjectDecision& decision) override { decisions.push_back(decision); }
+};
+
+class HeaderWalkTest : public WalkTest {
+protected:
+    // One header holding a picture and an embedded object, one footer
+    // holding a picture; the body holds one picture.
+    void SetUp() override {
+        WalkTest::SetUp();
+        h.setInlineShapes({body});
+        ON_CALL(*headerRange, InlineShapes()).WillByDefault(Return(headerShapes));
+        ON_CALL(*headerShapes, count()).WillByDefault(Return(2));
+        ON_CALL(*headerShapes, item(1)).WillByDefault(Return(headerPicture.shape));
+        ON_CALL(*headerShapes, item(2)).WillByDefault(Return(headerObject.shape));
+        ON_CALL(*footerRange, InlineShapes()).WillByDefault(Return(footerShapes));
+        ON_CALL(*footerShapes, count()).WillByDefault(Return(1));
+        ON_CALL(*footerShapes, item(1)).WillByDefault(Return(footerPicture.shape));
+        ON_CALL(*h.srcDoc, HeaderFooterRanges())
+            .WillByDefault(Return(std::vector<word::HeaderFooterRange>{{.range = headerRange, .footer = false},
+                                                                       {.range = footerRange, .footer = true}}));
+        engine.setObserver(&observer);
+    }
+
+    InlineDouble body = h.makeInline(3, 10, 10);
+    InlineDouble headerPicture = h.makeInline(3, 10, 10);
+    InlineDouble headerObject = h.makeInline(1, 10, 10, 1, "Package");
+    InlineDouble footerPicture = h.makeInline(3, 10, 10);
+    Nice<om::MockWordRange> headerRange = nice<om::MockWordRange>();
+    Nice<om::MockWordRange> footerRange = nice<om::MockWordRange>();
+    Nice<om::MockWordInlineShapes> headerShapes = nice<om::MockWordInlineShapes>();
+    Nice<om::MockWordInlineShapes> footerShapes = nice<om::MockWordInlineShapes>();
+    RecordingObserver observer;
+};
+
+TEST_F(HeaderWalkTest, WithoutTheConditionHeadersAreNotLookedAt) {
+    EXPECT_CALL(*h.srcDoc, HeaderFooterRanges()).Times(0);
+    EXPECT_CALL(engine, ConvertInlineShape(Eq(body.shape), 1, false, Eq("Picture")));
+    EXPECT_CALL(engine, ConvertInlineShape(Eq(headerPicture.shape), _, _, _)).Times(0);
+    EXPECT_CALL(engine, ConvertInlineShape(Eq(footerPicture.shape), _, _, _)).Times(0);
+    EXPECT_EQ(walk(), "");
+    EXPECT_TRUE(observer.decisions.empty());
+}
+
+TEST_F(HeaderWalkTest, HeadersAndFootersFollowTheBodyWithTheSameRules) {
+    h.conditions.values().headers = true;
+    h.conditions.values().convertObjects = false;
+    {
+        InSequence order;
+        EXPECT_CALL(engine, ConvertInlineShape(Eq(body.shape), 1, false, Eq("Picture")));
+        EXPECT_CALL(engine, ConvertInlineShape(Eq(headerPicture.shape), 1, false, Eq("Picture")));
+        EXPECT_CALL(engine, ConvertInlineShape(Eq(footerPicture.shape), 1, false, Eq("Picture")));
+    }
+    // Objects are not converted without --objects: the header's one is
+    // reported as excluded, and as standing in the header.
+    EXPECT_CALL(engine, ConvertInlineShape(Eq(headerObject.shape), _, _, _)).Times(0);
+    EXPECT_EQ(walk(), "");
+    ASSERT_EQ(observer.decisions.size(), 1u);
+    EXPECT_EQ(observer.decisions[0].decision, "excluded");
+    EXPECT_EQ(observer.decisions[0].kind, "Package");
+    EXPECT_EQ(observer.decisions[0].story, "header");
+}
+
+TEST_F(HeaderWalkTest, ObjectsOfHeadersAreConvertedUnderTheObjectCondition) {
+    h.conditions.values().headers = true;
+    h.conditions.values().convertObjects = true;
+    EXPECT_CALL(engine, ConvertInlineShape(Eq(headerObject.shape), 2, false, Eq("Package")));
+    EXPECT_EQ(walk(), "");
+}
+
+TEST_F(HeaderWalkTest, AStopInTheBodyLeavesTheHeadersAlone) {
+    h.conditions.values().headers = true;
+    EXPECT_CALL(engine, ConvertInlineShape(Eq(body.shape), 1, false, _)).WillOnce(Invoke([this](auto&&...) {
+        h.state.stopRequested = true;
+        return 0;
+    }));
+    EXPECT_CALL(*h.srcDoc, HeaderFooterRanges()).Times(0);
+    EXPECT_CALL(engine, ConvertInlineShape(Eq(headerPicture.shape), _, _, _)).Times(0);
+    EXPECT_EQ(walk(), "");
+}
+
+TEST_F(HeaderWalkTest, AStoryWhoseShapesCannotBeCountedIsPassedOver) {
+    h.conditions.values().headers = true;
+    ON_CALL(*headerShapes, count()).WillByDefault(Throw(office::OfficeError("no header")));
+    EXPECT_CALL(engine, ConvertInlineShape(Eq(headerPicture.shape), _, _, _)).Times(0);
+    EXPECT_CALL(engine, ConvertInlineShape(Eq(footerPicture.shape), 1, false, Eq("Picture")));
+    EXPECT_EQ(walk(), "");
+}
+
 }  // namespace
 }  // namespace kelvaran::engine::testing

@@ -41,6 +41,7 @@ public:
     MOCK_METHOD(void, setSaved, (bool), (override));
     MOCK_METHOD(std::string, FullName, (), (override));
     MOCK_METHOD(void, Close, (), (override));
+    MOCK_METHOD(std::vector<word::HeaderFooterRange>, HeaderFooterRanges, (), (override));
 };
 
 class MockWordWindow : public word::Window {

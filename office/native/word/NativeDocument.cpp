@@ -59,6 +59,20 @@ word::RangePtr NativeDocument::Content() {
     return std::make_shared<NativeRange>(document_, 0, 0, NativeRange::kToEnd);
 }
 
+std::vector<word::HeaderFooterRange> NativeDocument::HeaderFooterRanges() {
+    document_->checkOpen();
+    std::vector<word::HeaderFooterRange> ranges;
+    const auto& stories = document_->model.stories;
+    for (std::size_t s = 1; s < stories.size(); ++s) {
+        const auto& story = stories[s];
+        if (!story.editable) continue;
+        if (story.kind != model::StoryKind::Header && story.kind != model::StoryKind::Footer) continue;
+        ranges.push_back({.range = std::make_shared<NativeRange>(document_, static_cast<int>(s), 0, NativeRange::kToEnd),
+                          .footer = story.kind == model::StoryKind::Footer});
+    }
+    return ranges;
+}
+
 word::WindowPtr NativeDocument::Windows(std::int16_t index) {
     document_->checkOpen();
     if (index != 1) throw OfficeError("a document has one window");

@@ -28,6 +28,8 @@ public:
     void setSaved(bool saved) override;
     std::string FullName() override;
     std::optional<double> SizeIfSaved() override;
+    // Header and footer stories the document's writer can patch.
+    std::vector<word::HeaderFooterRange> HeaderFooterRanges() override;
     void Close() override;
 
 private:

@@ -314,5 +314,121 @@ TEST_F(CliSavingsTest, TargetSizeOutOfReachWritesTheSmallestCopyAndSaysSo) {
     EXPECT_EQ(readBack(*copy).inlinesOf(0).size(), readBack(document).inlinesOf(0).size());
 }
 
+namespace headers {
+
+// The brace-balanced group that starts at `at`.
+std::string groupAt(const std::string& text, std::size_t at) {
+    int depth = 0;
+    for (std::size_t i = at; i < text.size(); ++i) {
+        if (text[i] == '\\') {
+            ++i;
+        } else if (text[i] == '{') {
+            ++depth;
+        } else if (text[i] == '}' && --depth == 0) {
+            return text.substr(at, i - at + 1);
+        }
+    }
+    return {};
+}
+
+}  // namespace headers
+
+// A generated RTF given a header and a footer that show the body's first
+// picture (a 200 x 150 PNG drawn larger than that).
+class CliHeadersTest : public CliSavingsTest {
+protected:
+    fs::path documentWithHeaders() {
+        const std::string source = readAll(input("gen-inline-pictures.rtf"));
+        const std::size_t pictureAt = source.find("{\\*\\shppict");
+        const std::size_t sectionAt = source.find("\\sectd");
+        EXPECT_NE(pictureAt, std::string::npos);
+        EXPECT_NE(sectionAt, std::string::npos);
+        picture_ = headers::groupAt(source, pictureAt);
+        header_ = "{\\header \\pard\\plain Head " + picture_ + "\\par}";
+        footer_ = "{\\footer \\pard\\plain Foot " + picture_ + "\\par}";
+        std::string text = source;
+        text.insert(sectionAt + 6, header_ + footer_);
+        const fs::path to = root_ / "in" / "with-headers.rtf";
+        std::ofstream(to, std::ios::binary) << text;
+        return to;
+    }
+    std::vector<json> objectRecords(const std::string& story) const {
+        std::vector<json> found;
+        for (const auto& record : records_) {
+            if (record["record"] == "object" && record["story"] == story) found.push_back(record);
+        }
+        return found;
+    }
+
+    std::string picture_;
+    std::string header_;
+    std::string footer_;
+};
+
+TEST_F(CliHeadersTest, HeaderAndFooterPicturesAreReplacedAndReadBack) {
+    const fs::path document = documentWithHeaders();
+    const model::Document original = readBack(document);
+    ASSERT_EQ(original.stories.size(), 3u);
+    ASSERT_EQ(original.inlinesOf(1).size(), 1u);
+    const std::size_t bodyPictures = original.inlinesOf(0).size();
+    const auto& before = original.inlines[static_cast<std::size_t>(original.inlinesOf(1)[0])];
+
+    const auto copy = slim("headers", document, {"--min-size", "1", "--headers"});
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(documentRecord()["options"]["headers"], true);
+    const auto headerRecords = objectRecords("header");
+    const auto footerRecords = objectRecords("footer");
+    ASSERT_EQ(headerRecords.size(), 1u);
+    ASSERT_EQ(footerRecords.size(), 1u);
+    EXPECT_EQ(headerRecords[0]["decision"], "replaced");
+    EXPECT_EQ(footerRecords[0]["decision"], "replaced");
+    EXPECT_EQ(headerRecords[0]["placement"], "inline");
+    EXPECT_EQ(objectRecords("body").size(), bodyPictures);
+
+    const std::string written = readAll(*copy);
+    EXPECT_EQ(written.find(header_), std::string::npos);
+    EXPECT_EQ(written.find(footer_), std::string::npos);
+    const model::Document back = readBack(*copy);
+    ASSERT_EQ(back.stories.size(), 3u);
+    EXPECT_EQ(back.stories[1].kind, model::StoryKind::Header);
+    EXPECT_EQ(back.stories[2].kind, model::StoryKind::Footer);
+    EXPECT_EQ(back.stories[1].plainText(), original.stories[1].plainText());
+    EXPECT_EQ(back.stories[2].plainText(), original.stories[2].plainText());
+    ASSERT_EQ(back.inlinesOf(1).size(), 1u);
+    ASSERT_EQ(back.inlinesOf(2).size(), 1u);
+    const auto& after = back.inlines[static_cast<std::size_t>(back.inlinesOf(1)[0])];
+    EXPECT_NEAR(after.widthPt, before.widthPt, 0.1);
+    EXPECT_NEAR(after.heightPt, before.heightPt, 0.1);
+    EXPECT_LT(after.picture.size(), before.picture.size());
+    EXPECT_TRUE(isBitmap(after.picture));
+    EXPECT_EQ(back.inlinesOf(0).size(), bodyPictures);
+}
+
+TEST_F(CliHeadersTest, WithoutTheOptionHeadersKeepEveryByte) {
+    const fs::path document = documentWithHeaders();
+    const auto copy = slim("body-only", document, {"--min-size", "1"});
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(documentRecord()["options"]["headers"], false);
+    EXPECT_TRUE(objectRecords("header").empty());
+    EXPECT_TRUE(objectRecords("footer").empty());
+    EXPECT_FALSE(objectRecords("body").empty());
+    const std::string written = readAll(*copy);
+    EXPECT_NE(written.find(header_), std::string::npos);
+    EXPECT_NE(written.find(footer_), std::string::npos);
+}
+
+// A .doc keeps its header pictures: its writer does not replace them.
+TEST_F(CliHeadersTest, DocHeadersAreLeftAsTheyAre) {
+    const fs::path document = root_ / "in" / "word2007-header-jpeg-frame.doc";
+    fs::create_directories(document.parent_path());
+    fs::copy_file(fs::path(KELVARAN_TEST_DATA) / "app" / "headers" / "word2007-header-jpeg-frame.doc", document);
+    // Its two JPEGs stand in the header only (inline, in a frame).
+    const auto copy = slim("doc", document, {"--min-size", "1", "--objects", "--headers"});
+    EXPECT_FALSE(copy);
+    EXPECT_TRUE(objectRecords("header").empty());
+    EXPECT_TRUE(objectRecords("footer").empty());
+    EXPECT_EQ(readAll(document), readAll(fs::path(KELVARAN_TEST_DATA) / "app" / "headers" / "word2007-header-jpeg-frame.doc"));
+}
+
 }  // namespace
 }  // namespace kelvaran::app::testing

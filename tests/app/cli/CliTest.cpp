@@ -472,6 +472,7 @@ TEST_F(CliTest, ReportHasARecordForEveryDocumentAndReplacedObject) {
     EXPECT_EQ(options["format"], "recommended");
     EXPECT_EQ(options["objects"], false);
     EXPECT_EQ(options["no_enlarge"], false);
+    EXPECT_EQ(options["headers"], false);
     EXPECT_EQ(options["drop_unused"], false);
     EXPECT_TRUE(options["target_size"].is_null());
     EXPECT_TRUE(documents[0]["budget_met"].is_null());

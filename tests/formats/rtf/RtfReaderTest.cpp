@@ -235,16 +235,63 @@ TEST(RtfReaderTest, PictureTypesSizesAndCrop) {
     EXPECT_DOUBLE_EQ(document.inlines[0].widthPt, 1.5);
 }
 
-TEST(RtfReaderTest, FallbackCopiesLinkedPicturesAndHeadersAreNoObjects) {
+TEST(RtfReaderTest, FallbackCopiesLinkedPicturesAndHeadersAreNoBodyObjects) {
     const std::string body = "{\\*\\shppict" + pngPict() + "}\r\n{\\nonshppict" + pngPict() + "}" +  // one picture
                              "{\\nonshppict" + pngPict() + "}" +                                    // lone fallback
                              "{\\header " + pngPict() + "}" +
                              "{\\field{\\*\\fldinst INCLUDEPICTURE \"a.png\" \\\\d}{\\fldrslt " + pngPict() + "}}" +
                              "{\\*\\shpgrp{\\*\\shpinst}}x\\par";
     const auto document = read(wrap(body));
-    ASSERT_EQ(document.inlines.size(), 1u);
-    ASSERT_EQ(document.inlines[0].origin.companions.size(), 1u);
+    ASSERT_EQ(document.inlinesOf(0).size(), 1u);
+    const auto& picture = document.inlines[static_cast<std::size_t>(document.inlinesOf(0)[0])];
+    ASSERT_EQ(picture.origin.companions.size(), 1u);
     EXPECT_EQ(document.main().plainText(), "\xEF\xBF\xBCx\n");
+    // The header's picture belongs to the header's own story.
+    ASSERT_EQ(document.stories.size(), 2u);
+    EXPECT_EQ(document.stories[1].kind, model::StoryKind::Header);
+    EXPECT_EQ(document.inlinesOf(1).size(), 1u);
+}
+
+TEST(RtfReaderTest, HeaderAndFooterGroupsAreStoriesOfTheirOwn) {
+    const std::string body = "{\\headerf \\pard first " + pngPict() + "\\par}" +
+                             "{\\footerr \\pard right\\par}" +
+                             "{\\headerl {\\shp{\\*\\shpinst\\shpleft0\\shptop0\\shpright100\\shpbottom100"
+                             "{\\sp{\\sn pib}{\\sv " + pngPict() + "}}}}\\par}" +
+                             "\\pard body " + pngPict() + "\\par";
+    const std::string rtf = wrap(body);
+    const auto document = read(rtf);
+    ASSERT_EQ(document.stories.size(), 4u);
+    EXPECT_EQ(document.stories[1].kind, model::StoryKind::Header);
+    EXPECT_EQ(document.stories[2].kind, model::StoryKind::Footer);
+    EXPECT_EQ(document.stories[3].kind, model::StoryKind::Header);
+    EXPECT_EQ(document.main().plainText(), "body \xEF\xBF\xBC\n");
+    EXPECT_EQ(document.stories[1].plainText(), "first \xEF\xBF\xBC\n");
+    EXPECT_EQ(document.stories[2].plainText(), "right\n");
+    EXPECT_EQ(document.inlinesOf(0).size(), 1u);
+    EXPECT_EQ(document.inlinesOf(1).size(), 1u);
+    // A header's shapes stay bytes the reader does not read.
+    EXPECT_TRUE(document.shapes.empty());
+    // The header picture's origin covers its own group, which the writer
+    // can patch like any other.
+    const auto& header = document.inlines[static_cast<std::size_t>(document.inlinesOf(1)[0])];
+    EXPECT_EQ(rtf.substr(static_cast<std::size_t>(header.origin.range.begin), 5), "{\\pic");
+    EXPECT_EQ(writeRtf(document), rtf);
+}
+
+// Word writes a horizontal rule as a picture with a property saying so;
+// readers draw it as a line, so it is no picture to convert.
+TEST(RtfReaderTest, AHorizontalRuleIsNoPicture) {
+    const std::string rule = "{\\pict{\\*\\picprop{\\sp{\\sn fStandardHR}{\\sv 1}}{\\sp{\\sn fHorizRule}{\\sv 1}}}"
+                             "\\pngblip\\picwgoal600\\pichgoal20 " + hex(tinyPng()) + "}";
+    const std::string notRule = "{\\pict{\\*\\picprop{\\sp{\\sn fHorizRule}{\\sv 0}}}"
+                                "\\pngblip\\picwgoal600\\pichgoal20 " + hex(tinyPng()) + "}";
+    const std::string rtf = wrap("a" + rule + "b" + notRule + "{\\footer " + rule + "\\par}\\par");
+    const auto document = read(rtf);
+    EXPECT_EQ(document.inlinesOf(0).size(), 1u);
+    EXPECT_EQ(document.main().plainText(), "ab\xEF\xBF\xBC\n");
+    ASSERT_EQ(document.stories.size(), 2u);
+    EXPECT_TRUE(document.inlinesOf(1).empty());
+    EXPECT_EQ(writeRtf(document), rtf);
 }
 
 TEST(RtfReaderTest, EmbeddedAndLinkedObjects) {

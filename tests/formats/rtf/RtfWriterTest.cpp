@@ -129,6 +129,63 @@ TEST(RtfWriterTest, OnlyTheFallbackRightAfterAShppictIsDropped) {
     EXPECT_EQ(back.main().plainText(), read(input).main().plainText());
 }
 
+// A picture of a header or footer is replaced in its own group; the body and
+// the other headers keep their bytes.
+TEST(RtfWriterTest, HeaderAndFooterPicturesAreReplacedInTheirGroups) {
+    const std::string png = "{\\pict\\pngblip\\picw2\\pich2\\picwgoal40\\pichgoal40 " + hex(tinyPng()) + "}";
+    const std::string pair = "{\\*\\shppict" + png + "}{\\nonshppict" + png + "}";
+    const std::string first = "{\\headerf \\pard F " + pair + "\\par}";
+    const std::string odd = "{\\headerr \\pard R " + png + "\\par}";
+    const std::string footer = "{\\footer \\pard foot " + png + " end\\par}";
+    const std::string input = wrap(first + odd + footer + "\\pard body " + png + "\\par ");
+    auto document = read(input);
+    ASSERT_EQ(document.stories.size(), 4u);
+    ASSERT_EQ(document.inlinesOf(1).size(), 1u);
+    ASSERT_EQ(document.inlinesOf(3).size(), 1u);
+    replaceInline(document, document.inlinesOf(1)[0], newPng(30, 20));
+    replaceInline(document, document.inlinesOf(3)[0], newPng(10, 10));
+    std::string written;
+    const auto back = roundTrip(document, &written);
+    // The untouched header and the body are there byte for byte.
+    EXPECT_NE(written.find(odd), std::string::npos);
+    EXPECT_NE(written.find("\\pard body " + png + "\\par "), std::string::npos);
+    EXPECT_EQ(written.find(first), std::string::npos);
+    EXPECT_EQ(written.find(footer), std::string::npos);
+    // The replaced pictures stand in their own groups, the fallback of the
+    // first-page header's went with its picture.
+    ASSERT_EQ(back.stories.size(), 4u);
+    EXPECT_EQ(back.stories[1].plainText(), "F \xEF\xBF\xBC\n");
+    EXPECT_EQ(back.stories[3].plainText(), "foot \xEF\xBF\xBC end\n");
+    ASSERT_EQ(back.inlinesOf(1).size(), 1u);
+    ASSERT_EQ(back.inlinesOf(3).size(), 1u);
+    const auto& header = back.inlines[static_cast<std::size_t>(back.inlinesOf(1)[0])];
+    EXPECT_NEAR(header.widthPt, 30, 0.05);
+    EXPECT_NEAR(header.heightPt, 20, 0.05);
+    EXPECT_EQ(header.origin.companions.size(), 0u);
+    const auto& foot = back.inlines[static_cast<std::size_t>(back.inlinesOf(3)[0])];
+    EXPECT_NEAR(foot.widthPt, 10, 0.05);
+    EXPECT_EQ(back.inlinesOf(0).size(), 1u);
+    EXPECT_EQ(back.main().plainText(), "body \xEF\xBF\xBC\n");
+}
+
+// A picture that opens its footer has no text before it: the new one still
+// takes the old one's place, not the start of the group that follows.
+TEST(RtfWriterTest, APictureOpeningAFooterIsReplacedWhereItStood) {
+    const std::string png = "{\\pict\\pngblip\\picw2\\pich2\\picwgoal40\\pichgoal40 " + hex(tinyPng()) + "}";
+    const std::string input = wrap("{\\footerr \\pard {\\fs16 " + png + "}{\\ul \\par}}\\pard body\\par ");
+    auto document = read(input);
+    ASSERT_EQ(document.stories.size(), 2u);
+    ASSERT_EQ(document.inlinesOf(1).size(), 1u);
+    replaceInline(document, document.inlinesOf(1)[0], newPng(30, 20));
+    std::string written;
+    const auto back = roundTrip(document, &written);
+    const auto footer = written.find("{\\footerr \\pard {\\fs16 {\\*\\shppict{\\pict");
+    EXPECT_NE(footer, std::string::npos) << written;
+    EXPECT_NE(written.find("}}{\\ul \\par}}", footer), std::string::npos) << written;
+    ASSERT_EQ(back.inlinesOf(1).size(), 1u);
+    EXPECT_NEAR(back.inlines[static_cast<std::size_t>(back.inlinesOf(1)[0])].widthPt, 30, 0.05);
+}
+
 TEST(RtfWriterTest, StreamedAndCountedOutputIsTheWrittenOne) {
     for (const auto& name : generatedRtfFiles()) {
         auto document = read(dataFile("generated/" + name));
