@@ -163,11 +163,14 @@ void Reader::flush(int story) {
     if (found == runs_.end() || found->second.units == 0) return;
     Run run = std::move(found->second);
     runs_.erase(found);
+    // A run grows a character at a time; what it keeps is cut to its size.
+    run.utf8.shrink_to_fit();
+    run.offsets.finish();
     model::Element element = model::Element::textRun(std::move(run.utf8), run.units);
     element.origin.format = "rtf";
     element.origin.range = {static_cast<std::int64_t>(run.begin), static_cast<std::int64_t>(run.end)};
     element.origin.source = bytes_;
-    element.origin.detail = TextDetail{std::make_shared<const std::vector<std::uint32_t>>(std::move(run.offsets))};
+    element.origin.detail = TextDetail{std::make_shared<const RunOffsets>(std::move(run.offsets))};
     doc_.stories[static_cast<std::size_t>(story)].elements.push_back(std::move(element));
 }
 
@@ -176,7 +179,7 @@ void Reader::addChar(int story, std::string_view utf8, int units, std::size_t be
     Run& run = runs_[story];
     if (run.units == 0) run.begin = begin;
     run.utf8.append(utf8);
-    for (int i = 0; i < units; ++i) run.offsets.push_back(static_cast<std::uint32_t>(begin));
+    for (int i = 0; i < units; ++i) run.offsets.push(begin);
     run.units += units;
     run.end = end;
 }
@@ -208,7 +211,7 @@ void Reader::addUnicode(int story, State& state, std::int32_t parameter, std::si
     if (unit >= 0xD800 && unit <= 0xDBFF) {
         run.highSurrogate = unit;
         if (run.units == 0) run.begin = begin;
-        run.offsets.push_back(static_cast<std::uint32_t>(begin));
+        run.offsets.push(begin);
         run.units += 1;
         run.end = end;
         return;
