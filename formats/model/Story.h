@@ -24,7 +24,6 @@ struct FrameProperties {
 };
 
 struct ParagraphProperties {
-    bool pageBreakBefore = false;
     std::optional<FrameProperties> frame;
     // What the page estimate lays out with (points; 0 where the reader does
     // not know it, and the document's default then applies).
@@ -40,6 +39,7 @@ struct ParagraphProperties {
     bool inTable = false;
     bool cellEnd = false;
     bool rowEnd = false;
+    bool pageBreakBefore = false;
 };
 
 enum class SectionBreakKind { Continuous, NewColumn, NewPage, EvenPage, OddPage };
@@ -53,19 +53,20 @@ enum class ElementKind {
     SectionBreak,   // ends a section: one character
 };
 
+// Members in an order that leaves no gaps: a long text has many of these.
 struct Element {
     ElementKind kind = ElementKind::Text;
+    // Inline: the index into Document::inlines.
+    int object = -1;
+    // SectionBreak: what the next section starts with.
+    SectionBreakKind section = SectionBreakKind::NewPage;
     // Character count: the run's length for Text, 1 for everything else.
     std::int64_t chars = 0;
     // The run's characters in UTF-8 when the reader keeps them (for text
     // comparisons and copies); may be empty even when chars > 0.
     std::string text;
-    // Inline: the index into Document::inlines.
-    int object = -1;
     // ParagraphMark and SectionBreak: the properties of the paragraph it ends.
     ParagraphProperties paragraph;
-    // SectionBreak: what the next section starts with.
-    SectionBreakKind section = SectionBreakKind::NewPage;
     // Where the element stands in the input, so writers can place additions.
     Origin origin;
 
