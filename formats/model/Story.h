@@ -3,6 +3,7 @@
 #include "formats/model/Origin.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,8 +24,42 @@ struct FrameProperties {
     bool wrapAround = true;
 };
 
+// A paragraph's frame when it has one, held apart: the many paragraph
+// records without a frame pay a pointer for it, not the frame.  Copies are
+// copies of the frame.
+class OptionalFrame {
+public:
+    OptionalFrame() = default;
+    OptionalFrame(const OptionalFrame& other) : frame_(copyOf(other)) {}
+    OptionalFrame(OptionalFrame&&) noexcept = default;
+    OptionalFrame& operator=(const OptionalFrame& other) {
+        if (this != &other) frame_ = copyOf(other);
+        return *this;
+    }
+    OptionalFrame& operator=(OptionalFrame&&) noexcept = default;
+    OptionalFrame& operator=(const FrameProperties& frame) {
+        frame_ = std::make_unique<FrameProperties>(frame);
+        return *this;
+    }
+    ~OptionalFrame() = default;
+
+    bool has_value() const { return frame_ != nullptr; }
+    explicit operator bool() const { return has_value(); }
+    FrameProperties& operator*() { return *frame_; }
+    const FrameProperties& operator*() const { return *frame_; }
+    FrameProperties* operator->() { return frame_.get(); }
+    const FrameProperties* operator->() const { return frame_.get(); }
+    void reset() { frame_.reset(); }
+
+private:
+    static std::unique_ptr<FrameProperties> copyOf(const OptionalFrame& other) {
+        return other.frame_ ? std::make_unique<FrameProperties>(*other.frame_) : nullptr;
+    }
+    std::unique_ptr<FrameProperties> frame_;
+};
+
 struct ParagraphProperties {
-    std::optional<FrameProperties> frame;
+    OptionalFrame frame;
     // What the page estimate lays out with (points; 0 where the reader does
     // not know it, and the document's default then applies).
     double fontSizePt = 0;      // the paragraph's character size
