@@ -102,6 +102,10 @@ public:
     // object's field goes that way), empty when they can: the document holds a
     // table of text positions the writer does not update.
     std::string whyTextCannotShrink() const;
+    // Whether properties of paragraphs or table rows that Word keeps in the
+    // Data stream lie in its bytes [begin, end): a picture block holding them
+    // cannot be replaced.
+    bool paragraphPropertiesWithin(std::uint64_t begin, std::uint64_t end) const;
 
 private:
     DocDocument() = default;

@@ -5,6 +5,7 @@
 
 #include "formats/doc/Bytes.h"
 #include "formats/doc/DocError.h"
+#include "formats/doc/Sprm.h"
 
 // Converted objects leave the text the way Word unlinks a field: the field
 // begin, the field code, the separator and the field end go, the result (the
@@ -206,7 +207,35 @@ std::string DocDocument::whyObjectCannotBecomePicture(std::size_t index) const
     const StoryKind story = storyOf(o.fieldBegin);
     if (story != storyOf(o.fieldEnd) || story == StoryKind::Other)
         return "the embedded object's field is not within one part of the document";
+    if (o.resultPicture >= 0) {
+        const InlinePicture& p = inventory_.pictures[static_cast<std::size_t>(o.resultPicture)];
+        if (paragraphPropertiesWithin(p.dataOffset, std::uint64_t(p.dataOffset) + p.blockLength))
+            return "paragraph properties of the document lie inside the embedded object's picture";
+    }
     return whyTextCannotShrink();
+}
+
+bool DocDocument::paragraphPropertiesWithin(std::uint64_t begin, std::uint64_t end) const
+{
+    auto within = [&](std::string_view buf, std::size_t from, std::size_t to) {
+        for (const Sprm& s : Sprm::list(buf, from, to))
+            if ((s.opcode == Sprm::kPHugePapx || s.opcode == Sprm::kPHugePapxOld || s.opcode == Sprm::kPTableProps) &&
+                s.length == 4) {
+                const std::uint32_t at = u32At(buf, s.operand);
+                if (at >= begin && at < end)
+                    return true;
+            }
+        return false;
+    };
+    const std::string_view w = stream("WordDocument");
+    for (const PropertyRun& r : papRuns_)
+        if (r.grpprlEnd > r.grpprlBegin && within(w, r.grpprlBegin, r.grpprlEnd))
+            return true;
+    const std::string_view t = stream(tableName().c_str());
+    for (const auto& g : prcGroups_)
+        if (within(t, g.first, g.second))
+            return true;
+    return false;
 }
 
 std::string DocDocument::whyShapeCannotBecomePicture(std::size_t index) const

@@ -129,6 +129,8 @@ void DocDocument::replaceInlinePicture(std::size_t index, PictureFormat format, 
         cannot("a linked picture cannot be replaced");
     if (p.objectIndex >= 0)
         cannot("this picture shows an embedded object; convert the object instead");
+    if (paragraphPropertiesWithin(p.dataOffset, std::uint64_t(p.dataOffset) + p.blockLength))
+        cannot("paragraph properties of the document lie inside the picture's data");
     checkPicture(format, file);
     inlineEdits_.erase(std::remove_if(inlineEdits_.begin(), inlineEdits_.end(), [&](const Edit& e) { return e.index == index; }),
                        inlineEdits_.end());
@@ -367,8 +369,11 @@ std::string DocDocument::patchedData(std::vector<DataBlock>& blocks, std::string
     for (std::size_t i = 0; i < inventory_.pictures.size(); ++i)
         if (!leaving.count(i))
             pictureAt.insert(inventory_.pictures[i].dataOffset);
-    // Every reference into Data: picture locations (not object storage numbers)
-    // and huge paragraph properties, in the property pages and the piece table.
+    // Every reference into Data: picture locations (not object storage numbers),
+    // huge paragraph properties and the row properties Word keeps there for
+    // table rows, in the property pages and the piece table.  A row property
+    // left behind would point into whatever bytes now lie there, and readers
+    // build the table's rows and nesting from them.
     std::set<std::size_t> patchedW, patchedT;
     auto patchList = [&](std::string& buf, std::size_t begin, std::size_t end, bool chars, std::set<std::size_t>& done) {
         const auto list = Sprm::list(buf, begin, end);
@@ -378,13 +383,20 @@ std::string DocDocument::patchedData(std::vector<DataBlock>& blocks, std::string
                 ole = true;
         for (const Sprm& s : list) {
             const bool isRef = chars ? (s.opcode == Sprm::kCPicLocation || s.opcode == Sprm::kCObjLocation) && !ole
-                                     : (s.opcode == Sprm::kPHugePapx || s.opcode == Sprm::kPHugePapxOld);
+                                     : (s.opcode == Sprm::kPHugePapx || s.opcode == Sprm::kPHugePapxOld ||
+                                        s.opcode == Sprm::kPTableProps);
             if (!isRef || s.length != 4 || done.count(s.operand))
                 continue;
             done.insert(s.operand);
             const std::uint32_t v = u32At(buf, s.operand);
             if (v >= oldData.size())
                 continue;
+            // Paragraph properties never lie in a picture block, not even at
+            // its start, which would follow the new picture.
+            if (!chars && std::any_of(blocks.begin(), blocks.end(), [&](const DataBlock& b) {
+                    return b.length > 0 && v >= b.offset && v - b.offset < b.length;
+                }))
+                cannot("paragraph properties lie inside a replaced picture");
             const std::optional<std::uint32_t> to = moved(v);
             if (to) {
                 putU32(buf, s.operand, *to);

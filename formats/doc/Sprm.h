@@ -30,6 +30,7 @@ struct Sprm {
         kCFObj = 0x0856,
         kPHugePapx = 0x6646,
         kPHugePapxOld = 0x6645,
+        kPTableProps = 0x646B,
         kPFPageBreakBefore = 0x2407,
         kPPc = 0x261B,
         kPDxaAbs = 0x8418,

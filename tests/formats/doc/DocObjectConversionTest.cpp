@@ -5,8 +5,10 @@
 
 #include "formats/doc/CompoundFile.h"
 #include "formats/doc/DocDocument.h"
+#include "formats/doc/DocError.h"
 #include "formats/doc/DocFormat.h"
 #include "formats/doc/Fib.h"
+#include "formats/doc/Sprm.h"
 #include "tests/formats/doc/DocTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -308,6 +310,128 @@ TEST(DocObjectConversionTest, FloatingObjectBecomesAFloatingPicture) {
     EXPECT_FALSE(std::any_of(streams.begin(), streams.end(),
                              [&](const auto& entry) { return entry.first.rfind(gone, 0) == 0; }));
     EXPECT_LT(written.size(), doc.source->size());
+}
+
+// The row properties Word keeps in the Data stream for every table row, in the
+// order of the paragraph property pages: where each points and what it holds.
+struct RowProperties {
+    std::uint32_t at;
+    std::string grpprl;
+    std::size_t operand = 0;  // where the pointer sits in the WordDocument stream
+};
+
+std::vector<RowProperties> tableRowProperties(const std::string& file) {
+    const auto streams = test::streamsOf(file);
+    const std::string& w = streams.at("WordDocument");
+    const Fib fib = Fib::parse(w);
+    const std::string& t = streams.at(fib.useTable1 ? "1Table" : "0Table");
+    const auto data = streams.find("Data");
+    std::vector<RowProperties> out;
+    const std::uint32_t fc = fib.fc(Fib::kPlcfBtePapx), lcb = fib.lcb(Fib::kPlcfBtePapx);
+    const std::size_t pages = (lcb - 4) / 8;
+    for (std::size_t i = 0; i < pages; ++i) {
+        const std::size_t page = std::size_t(u32(t, fc + 4 * (pages + 1) + 4 * i) & 0x3FFFFF) * 512;
+        const std::size_t runs = static_cast<unsigned char>(w[page + 511]);
+        for (std::size_t r = 0; r < runs; ++r) {
+            const std::size_t bx = static_cast<unsigned char>(w[page + 4 * (runs + 1) + 13 * r]);
+            if (bx == 0) continue;
+            std::size_t at = page + 2 * bx;
+            std::size_t size = static_cast<unsigned char>(w[at++]);
+            size = size ? 2 * size - 1 : 2 * std::size_t(static_cast<unsigned char>(w[at++]));
+            for (const Sprm& s : Sprm::list(w, at + 2, at + size)) {
+                if (s.opcode != Sprm::kPTableProps) continue;
+                RowProperties p{.at = u32(w, s.operand), .grpprl = {}, .operand = s.operand};
+                // A PrcData: its size, then the row's property modifiers.
+                if (data != streams.end() && std::size_t(p.at) + 2 <= data->second.size()) {
+                    const std::size_t cb = static_cast<unsigned char>(data->second[p.at]) |
+                                           std::size_t(static_cast<unsigned char>(data->second[p.at + 1])) << 8;
+                    p.grpprl = data->second.substr(p.at + 2, cb);
+                }
+                out.push_back(std::move(p));
+            }
+        }
+    }
+    return out;
+}
+
+TEST(DocObjectConversionTest, TableRowsKeepTheirRowPropertiesWhenTheDataStreamMoves) {
+    // A Word 2007 document: four objects, then a table that holds a nested
+    // table, the row properties of both in the Data stream behind the
+    // objects' pictures.
+    auto doc = readTestDocument("formats/doc/word2007-ole-excel-chart-pdf-ppt-package.doc");
+    const auto before = tableRowProperties(*doc.source);
+    ASSERT_EQ(before.size(), 16u);
+    std::size_t nested = 0;
+    for (const RowProperties& p : before) {
+        ASSERT_GE(p.grpprl.size(), 3u);
+        for (const Sprm& s : Sprm::list(p.grpprl, 0, p.grpprl.size()))
+            if (s.opcode == Sprm::kPItap && u32(p.grpprl, s.operand) == 2) ++nested;
+    }
+    ASSERT_EQ(nested, 3u) << "the rows of the nested table";
+
+    convertEveryObject(doc);
+    const std::string written = writeDoc(doc);
+    const auto after = tableRowProperties(written);
+    ASSERT_EQ(after.size(), before.size());
+    std::size_t moved = 0;
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(after[i].grpprl, before[i].grpprl) << "row properties read at " << after[i].at;
+        if (after[i].at != before[i].at) ++moved;
+    }
+    EXPECT_EQ(moved, before.size()) << "the smaller pictures pull every row's properties forward";
+}
+
+TEST(DocObjectConversionTest, ObjectWhosePictureHoldsRowPropertiesIsRefusedWhenAsked) {
+    // A damaged file: one row's properties said to lie inside the Excel
+    // chart's picture.  That object stays; the others are converted and the
+    // document is saved.
+    const std::string original = *test::testFile("formats/doc/word2007-ole-excel-chart-pdf-ppt-package.doc");
+    const DocDocument clean = DocDocument::fromBytes(original);
+    std::size_t chart = clean.inventory().objects.size();
+    for (std::size_t i = 0; i < clean.inventory().objects.size(); ++i)
+        if (clean.inventory().objects[i].progId.rfind("Excel.Chart", 0) == 0) chart = i;
+    ASSERT_LT(chart, clean.inventory().objects.size());
+    const int picture = clean.inventory().objects[chart].resultPicture;
+    ASSERT_GE(picture, 0);
+    const std::uint32_t inside = clean.inventory().pictures[static_cast<std::size_t>(picture)].dataOffset + 10;
+
+    // And the last row's inside a plain inline picture, which is then refused too.
+    std::size_t plain = clean.inventory().pictures.size();
+    for (std::size_t i = 0; i < clean.inventory().pictures.size(); ++i)
+        if (clean.inventory().pictures[i].objectIndex < 0 && !clean.inventory().pictures[i].linked) plain = i;
+    ASSERT_LT(plain, clean.inventory().pictures.size());
+    const std::uint32_t insidePlain = clean.inventory().pictures[plain].dataOffset;
+
+    const auto rows = tableRowProperties(original);
+    ASSERT_GE(rows.size(), 3u);
+    CompoundFile file = CompoundFile::fromBytes(original);
+    std::string& w = file.root.child("WordDocument")->data;
+    for (int i = 0; i < 4; ++i) {
+        w[rows.front().operand + i] = static_cast<char>((inside >> (8 * i)) & 0xFF);
+        w[rows.back().operand + i] = static_cast<char>((insidePlain >> (8 * i)) & 0xFF);
+    }
+    DocDocument damaged = DocDocument::fromBytes(file.toBytes());
+    EXPECT_THROW(damaged.replaceInlinePicture(plain, PictureFormat::Png, test::makePng(16, 8)), DocError);
+
+    EXPECT_NE(damaged.whyObjectCannotBecomePicture(chart).find("paragraph properties"), std::string::npos);
+    EXPECT_THROW(damaged.convertObjectToPicture(chart, PictureFormat::Png, test::makePng(16, 8)), DocError);
+    std::size_t converted = 0;
+    for (std::size_t i = 0; i < damaged.inventory().objects.size(); ++i) {
+        if (i == chart) continue;
+        EXPECT_EQ(damaged.whyObjectCannotBecomePicture(i), "") << damaged.inventory().objects[i].progId;
+        damaged.convertObjectToPicture(i, PictureFormat::Png, test::makePng(16, 8));
+        ++converted;
+    }
+    ASSERT_EQ(converted, 3u);
+    const std::string written = damaged.saveToBytes();
+    const DocDocument after = DocDocument::fromBytes(written);
+    ASSERT_EQ(after.inventory().objects.size(), 1u);
+    EXPECT_EQ(after.inventory().objects.front().progId, clean.inventory().objects[chart].progId);
+    // The rows that were sound still read their own properties.
+    const auto now = tableRowProperties(written);
+    ASSERT_EQ(now.size(), rows.size());
+    for (std::size_t i = 1; i + 1 < rows.size(); ++i) EXPECT_EQ(now[i].grpprl, rows[i].grpprl) << "row " << i;
 }
 
 }  // namespace
