@@ -3,6 +3,7 @@
 #include "formats/model/Origin.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,9 +24,42 @@ struct FrameProperties {
     bool wrapAround = true;
 };
 
+// A paragraph's frame when it has one, held apart: the many paragraph
+// records without a frame pay a pointer for it, not the frame.  Copies are
+// copies of the frame.
+class OptionalFrame {
+public:
+    OptionalFrame() = default;
+    OptionalFrame(const OptionalFrame& other) : frame_(copyOf(other)) {}
+    OptionalFrame(OptionalFrame&&) noexcept = default;
+    OptionalFrame& operator=(const OptionalFrame& other) {
+        if (this != &other) frame_ = copyOf(other);
+        return *this;
+    }
+    OptionalFrame& operator=(OptionalFrame&&) noexcept = default;
+    OptionalFrame& operator=(const FrameProperties& frame) {
+        frame_ = std::make_unique<FrameProperties>(frame);
+        return *this;
+    }
+    ~OptionalFrame() = default;
+
+    bool has_value() const { return frame_ != nullptr; }
+    explicit operator bool() const { return has_value(); }
+    FrameProperties& operator*() { return *frame_; }
+    const FrameProperties& operator*() const { return *frame_; }
+    FrameProperties* operator->() { return frame_.get(); }
+    const FrameProperties* operator->() const { return frame_.get(); }
+    void reset() { frame_.reset(); }
+
+private:
+    static std::unique_ptr<FrameProperties> copyOf(const OptionalFrame& other) {
+        return other.frame_ ? std::make_unique<FrameProperties>(*other.frame_) : nullptr;
+    }
+    std::unique_ptr<FrameProperties> frame_;
+};
+
 struct ParagraphProperties {
-    bool pageBreakBefore = false;
-    std::optional<FrameProperties> frame;
+    OptionalFrame frame;
     // What the page estimate lays out with (points; 0 where the reader does
     // not know it, and the document's default then applies).
     double fontSizePt = 0;      // the paragraph's character size
@@ -40,6 +74,7 @@ struct ParagraphProperties {
     bool inTable = false;
     bool cellEnd = false;
     bool rowEnd = false;
+    bool pageBreakBefore = false;
 };
 
 enum class SectionBreakKind { Continuous, NewColumn, NewPage, EvenPage, OddPage };
@@ -53,19 +88,20 @@ enum class ElementKind {
     SectionBreak,   // ends a section: one character
 };
 
+// Members in an order that leaves no gaps: a long text has many of these.
 struct Element {
     ElementKind kind = ElementKind::Text;
+    // Inline: the index into Document::inlines.
+    int object = -1;
+    // SectionBreak: what the next section starts with.
+    SectionBreakKind section = SectionBreakKind::NewPage;
     // Character count: the run's length for Text, 1 for everything else.
     std::int64_t chars = 0;
     // The run's characters in UTF-8 when the reader keeps them (for text
     // comparisons and copies); may be empty even when chars > 0.
     std::string text;
-    // Inline: the index into Document::inlines.
-    int object = -1;
     // ParagraphMark and SectionBreak: the properties of the paragraph it ends.
     ParagraphProperties paragraph;
-    // SectionBreak: what the next section starts with.
-    SectionBreakKind section = SectionBreakKind::NewPage;
     // Where the element stands in the input, so writers can place additions.
     Origin origin;
 

@@ -7,6 +7,7 @@
 #include "formats/model/Document.h"
 #include "formats/model/FloatingShape.h"
 #include "formats/model/Origin.h"
+#include "formats/rtf/RtfRunOffsets.h"
 
 #include <functional>
 
@@ -21,7 +22,7 @@ namespace kelvaran::formats::rtf {
 
 // A text run: the byte at which each of its characters begins.
 struct TextDetail {
-    std::shared_ptr<const std::vector<std::uint32_t>> offsets;
+    std::shared_ptr<const RunOffsets> offsets;
 };
 
 // A {\pict} group and the words a new displayed size rewrites.

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <new>
 #include <set>
 
 namespace kelvaran::formats::rtf {
@@ -52,6 +53,27 @@ const std::set<std::string_view>& skippedDestinations() {
         "fontemb", "falt", "panose", "protusertbl", "passwordhash", "docvar", "atnid", "atnauthor", "atnref",
         "atndate", "atrfstart", "atrfend", "ud", "upr"};
     return names;
+}
+
+// About how many elements the main story will hold: a mark for every
+// paragraph, cell, row, page and section word, and a run of text before
+// each.  The story's elements reserved up front are not moved into a buffer
+// twice the size as they grow, which for a long text would be the largest
+// part of what reading it takes.  Marks of other stories and skipped groups
+// make it too large, never by more than the marks themselves cost.
+std::size_t expectedMainElements(std::string_view in) {
+    std::size_t marks = 0;
+    for (std::size_t at = in.find('\\'); at != std::string_view::npos; at = in.find('\\', at)) {
+        std::size_t end = ++at;
+        while (end < in.size() && end - at <= 8 && std::isalpha(static_cast<unsigned char>(in[end]))) ++end;
+        const std::string_view word = in.substr(at, end - at);
+        if (word == "par" || word == "cell" || word == "row" || word == "page" || word == "sect") ++marks;
+        // A control symbol ("\\", "\{") takes the character after the backslash.
+        at = end == at ? at + 1 : end;
+    }
+    // Room left for the few elements an edit adds; a file of little else
+    // than marks gets no more than a few bytes of elements a byte.
+    return std::min(2 * marks + marks / 32 + 16, in.size() / 64 + 16);
 }
 
 }  // namespace
@@ -175,11 +197,14 @@ void Reader::flush(int story) {
     if (found == runs_.end() || found->second.units == 0) return;
     Run run = std::move(found->second);
     runs_.erase(found);
+    // A run grows a character at a time; what it keeps is cut to its size.
+    run.utf8.shrink_to_fit();
+    run.offsets.finish();
     model::Element element = model::Element::textRun(std::move(run.utf8), run.units);
     element.origin.format = "rtf";
     element.origin.range = {static_cast<std::int64_t>(run.begin), static_cast<std::int64_t>(run.end)};
     element.origin.source = bytes_;
-    element.origin.detail = TextDetail{std::make_shared<const std::vector<std::uint32_t>>(std::move(run.offsets))};
+    element.origin.detail = TextDetail{std::make_shared<const RunOffsets>(std::move(run.offsets))};
     doc_.stories[static_cast<std::size_t>(story)].elements.push_back(std::move(element));
 }
 
@@ -188,7 +213,7 @@ void Reader::addChar(int story, std::string_view utf8, int units, std::size_t be
     Run& run = runs_[story];
     if (run.units == 0) run.begin = begin;
     run.utf8.append(utf8);
-    for (int i = 0; i < units; ++i) run.offsets.push_back(static_cast<std::uint32_t>(begin));
+    for (int i = 0; i < units; ++i) run.offsets.push(begin);
     run.units += units;
     run.end = end;
 }
@@ -220,7 +245,7 @@ void Reader::addUnicode(int story, State& state, std::int32_t parameter, std::si
     if (unit >= 0xD800 && unit <= 0xDBFF) {
         run.highSurrogate = unit;
         if (run.units == 0) run.begin = begin;
-        run.offsets.push_back(static_cast<std::uint32_t>(begin));
+        run.offsets.push(begin);
         run.units += 1;
         run.end = end;
         return;
@@ -653,6 +678,11 @@ model::Document Reader::read() {
     if (!version.is("rtf")) throw model::FormatError("the file is not an RTF document");
     State state;
     doc_.defaultFontSizePt = state.fontSizePt;
+    try {
+        doc_.main().elements.reserve(expectedMainElements(in_));
+    } catch (const std::bad_alloc&) {
+        // The story then grows as it is read.
+    }
     parseText(state, 0, nullptr, 1);
     flush(0);
     doc_.sections.push_back(sectionPage_);

@@ -8,6 +8,7 @@
 #include "formats/model/Document.h"
 #include "formats/model/FormatError.h"
 #include "formats/rtf/RtfDetail.h"
+#include "formats/rtf/RtfRunOffsets.h"
 #include "formats/rtf/RtfTokenizer.h"
 
 #include <array>
@@ -98,7 +99,7 @@ struct Collected {
 struct Run {
     std::string utf8;
     std::int64_t units = 0;
-    std::vector<std::uint32_t> offsets;
+    RunOffsets offsets;
     std::size_t begin = 0;
     std::size_t end = 0;
     char16_t highSurrogate = 0;

@@ -81,5 +81,41 @@ TEST(StoryTest, PlainTextMarksObjectsAndBreaks) {
     EXPECT_EQ(story.plainText(), "abc\xEF\xBF\xBC" "de\n\f");
 }
 
+TEST(StoryTest, ParagraphFramesGoWithTheirParagraphAndCopiesAreApart) {
+    ParagraphProperties framed;
+    EXPECT_FALSE(framed.frame);
+    framed.frame = FrameProperties{.widthPt = 100, .heightPt = -50, .xPt = 72, .yPt = 36};
+    ASSERT_TRUE(framed.frame.has_value());
+    // A copy is a frame of its own.
+    ParagraphProperties copy = framed;
+    copy.frame->widthPt = 50;
+    EXPECT_EQ(framed.frame->widthPt, 100);
+    EXPECT_EQ((*copy.frame).widthPt, 50);
+    copy = framed;
+    EXPECT_EQ(copy.frame->widthPt, 100);
+    copy.frame->horizontalReference = 0;
+    EXPECT_EQ(framed.frame->horizontalReference, 2);
+    // Assigned to itself it stays; assigned a paragraph without one it has none.
+    const ParagraphProperties& same = copy;
+    copy = same;
+    ASSERT_TRUE(copy.frame);
+    EXPECT_EQ(copy.frame->xPt, 72);
+    copy = ParagraphProperties{};
+    EXPECT_FALSE(copy.frame.has_value());
+    EXPECT_TRUE(framed.frame);
+    // Marks keep their frames while the story grows around them.
+    Story story;
+    story.elements.push_back(Element::paragraphMark(framed));
+    for (int i = 0; i < 100; ++i) story.elements.push_back(Element::paragraphMark());
+    story.splitAt(0);
+    ASSERT_TRUE(story.elements[0].paragraph.frame);
+    EXPECT_EQ(story.elements[0].paragraph.frame->yPt, 36);
+    EXPECT_FALSE(story.elements[1].paragraph.frame);
+    const Story copied = story;
+    story.elements[0].paragraph.frame.reset();
+    ASSERT_TRUE(copied.elements[0].paragraph.frame);
+    EXPECT_EQ(copied.elements[0].paragraph.frame->heightPt, -50);
+}
+
 }  // namespace
 }  // namespace kelvaran::formats::model

@@ -1,0 +1,42 @@
+#pragma once
+
+// Where each character of a text run begins in the input.  The writer needs
+// it to place an addition between two characters of a run that was read.
+//
+// Characters that stand a fixed number of bytes apart (plain text, one byte
+// each; the same kind of escape over and over) are kept as one stretch, so a
+// paragraph of plain text costs a few bytes however long it is.  A run whose
+// characters follow no pattern is kept as one offset per character, never
+// larger than that.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace kelvaran::formats::rtf {
+
+class RunOffsets {
+public:
+    // Adds the next character (or UTF-16 unit) of the run.
+    void push(std::uint64_t offset);
+    // Frees what the run no longer needs once it is complete.
+    void finish();
+
+    std::size_t size() const { return count_; }
+    bool empty() const { return count_ == 0; }
+    // The byte at which character `unit` begins; unit < size().
+    std::uint64_t at(std::size_t unit) const;
+
+private:
+    struct Stretch {
+        std::uint64_t firstByte = 0;
+        std::uint64_t firstUnit = 0;
+        std::uint64_t step = 0;
+    };
+    std::vector<Stretch> stretches_;
+    // Set by finish() instead of the stretches when they would cost more.
+    std::vector<std::uint32_t> single_;
+    std::size_t count_ = 0;
+};
+
+}  // namespace kelvaran::formats::rtf

@@ -1,0 +1,176 @@
+#include "formats/rtf/RtfFormat.h"
+#include "formats/rtf/RtfRunOffsets.h"
+#include "tests/formats/rtf/RtfTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace kelvaran::formats::rtf {
+namespace {
+
+using namespace test;
+
+std::vector<std::uint64_t> allOffsets(const RunOffsets& offsets) {
+    std::vector<std::uint64_t> out;
+    for (std::size_t unit = 0; unit < offsets.size(); ++unit) out.push_back(offsets.at(unit));
+    return out;
+}
+
+TEST(RunOffsetsTest, GivesBackEveryOffsetOfEveryPattern) {
+    const std::vector<std::vector<std::uint64_t>> cases = {
+        {},
+        {7},
+        {7, 8},
+        {0, 1, 2, 3, 4, 5},                      // plain text
+        {10, 14, 18, 22, 23, 24, 30, 30, 31},    // escapes, then plain, then two units at one place
+        {5, 5, 5, 9, 9},                         // repeated places
+        {100, 3, 4, 5, 1u << 31, (1ull << 33)},  // backwards and beyond 32 bits
+    };
+    for (const auto& expected : cases) {
+        RunOffsets offsets;
+        for (auto at : expected) offsets.push(at);
+        EXPECT_EQ(offsets.size(), expected.size());
+        EXPECT_EQ(offsets.empty(), expected.empty());
+        EXPECT_EQ(allOffsets(offsets), expected);
+        offsets.finish();
+        EXPECT_EQ(allOffsets(offsets), expected) << "after finish";
+        // A finished run that takes more characters keeps the earlier ones.
+        auto longer = expected;
+        longer.push_back(longer.empty() ? 1 : longer.back() + 3);
+        offsets.push(longer.back());
+        EXPECT_EQ(allOffsets(offsets), longer) << "pushed after finish";
+    }
+    // Random mixtures of steps, as text with escapes scattered in it reads.
+    std::mt19937 draw(18);
+    for (int round = 0; round < 50; ++round) {
+        std::vector<std::uint64_t> expected;
+        std::uint64_t at = draw() % 1000;
+        const int length = static_cast<int>(draw() % 400);
+        for (int i = 0; i < length; ++i) {
+            expected.push_back(at);
+            const unsigned kind = draw() % 10;
+            at += kind < 6 ? 1 : kind < 8 ? 4 : kind < 9 ? 0 : draw() % 50;
+        }
+        RunOffsets offsets;
+        for (auto offset : expected) offsets.push(offset);
+        offsets.finish();
+        ASSERT_EQ(allOffsets(offsets), expected) << "round " << round;
+    }
+}
+
+// U+FFFC at UTF-16 position `position` of a UTF-8 text.
+std::string withObjectAt(const std::string& text, std::int64_t position) {
+    std::size_t at = 0;
+    std::int64_t units = 0;
+    while (at < text.size() && units < position) {
+        const auto lead = static_cast<unsigned char>(text[at]);
+        const std::size_t width = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+        units += width == 4 ? 2 : 1;
+        at += width;
+    }
+    return text.substr(0, at) + "\xEF\xBF\xBC" + text.substr(at);
+}
+
+model::InlineObject smallPicture() {
+    model::InlineObject added;
+    added.picture = newPng(12, 9).toPictureData();
+    added.widthPt = 12;
+    added.heightPt = 9;
+    return added;
+}
+
+// Inserts a picture before every character of the first paragraph in turn;
+// the copy must hold it exactly there and be the input with the picture's
+// group added and nothing else changed.
+void insertEverywhere(const std::string& rtf, const std::string& expectedText) {
+    const auto original = read(rtf);
+    ASSERT_EQ(original.main().plainText(), expectedText + "\n") << rtf;
+    const std::int64_t length = original.main().length() - 1;
+    for (std::int64_t position = 0; position <= length; ++position) {
+        auto document = read(rtf);
+        // Between the halves of a surrogate pair is no place for a picture.
+        const std::string before = withObjectAt(document.main().plainText(), position);
+        if (position < length && withObjectAt(document.main().plainText(), position + 1) == before) continue;
+        document.insertInline(0, position, smallPicture());
+        std::string written;
+        const auto back = roundTrip(document, &written);
+        EXPECT_EQ(back.main().plainText(), before) << "position " << position << " of " << rtf;
+        ASSERT_EQ(back.inlinesOf(0).size(), 1u);
+        // Everything but the added picture is the input's bytes.
+        std::size_t same = 0;
+        while (same < rtf.size() && same < written.size() && rtf[same] == written[same]) ++same;
+        const std::size_t rest = rtf.size() - same;
+        ASSERT_GE(written.size(), rtf.size());
+        EXPECT_EQ(written.substr(written.size() - rest), rtf.substr(same)) << "position " << position;
+    }
+}
+
+TEST(RunOffsetsTest, PicturesInsertedIntoTextLandBetweenTheRightCharacters) {
+    insertEverywhere(wrap("Hello world\\par"), "Hello world");
+    // Runs that cross group boundaries and formatting words.
+    insertEverywhere(wrap("ab{\\b cd}ef{\\i g}\\ul h{{x}}\\par"), "abcdefghx");
+    // Hex escapes of the code page, plain and in a row.
+    insertEverywhere(wrap("caf\\'e9 \\'80x\\'e8\\'e9y\\par"), "café €xèéy");
+    // \uN with one, two and no fallback characters to skip, and negative N.
+    insertEverywhere(wrap("\\uc1\\u233?t\\uc2\\u26085\\'93\\'fa!{\\uc0\\u26412 z}\\u-257?\\par"), "ét日!本z\xEF\xBB\xBF");
+    // A character beyond the basic plane: two positions, one picture place.
+    insertEverywhere(wrap("a\\u-10179?\\u-8704?b\\par"), "a\xF0\x9F\x98\x80" "b");
+    // Symbols and words that stand for characters.
+    insertEverywhere(wrap("a\\~b\\-c\\_d\\{e\\}f\\\\g\\tab h\\emdash i\\par"),
+                     "a\xC2\xA0" "b\xC2\xAD" "c\xE2\x80\x91" "d{e}f\\g\th—i");
+    // Double-byte text: escaped pairs, a trail byte that is "\" and raw pairs.
+    insertEverywhere("{\\rtf1\\ansi\\ansicpg932\\deff0{\\fonttbl{\\f0\\fnil\\fcharset128 Mincho;}}\\f0 "
+                     "\\'82\\'a0\\'95\\'5ca\x82\xa2{\\'83\\'93}\\par}",
+                     "あ表aいン");
+}
+
+TEST(RunOffsetsTest, LongTextThenPicturesAndObjects) {
+    // A long paragraph of text with an escape now and then, then a picture
+    // and an embedded object; pictures go in deep inside the text and the
+    // picture after it is replaced.
+    std::string body = "{\\pard ";
+    std::string text;
+    std::mt19937 draw(4);
+    while (text.size() < 300000) {
+        if (draw() % 40 == 0) {
+            body += "\\'e9";
+            text += "\xC3\xA9";
+        } else if (draw() % 60 == 0) {
+            body += "{\\b bold}";
+            text += "bold";
+        } else {
+            const char c = static_cast<char>('a' + draw() % 26);
+            body += c;
+            text += c;
+        }
+    }
+    body += "\\par}";
+    const std::string pict = "{\\pict\\pngblip\\picw2\\pich2\\picwgoal400\\pichgoal300 " + hex(tinyPng()) + "}";
+    const std::string object = "{\\object\\objemb\\objw400\\objh300{\\*\\objclass Paint.Picture}{\\*\\objdata 0102}"
+                               "{\\result " + pict + "}}";
+    const std::string rtf = wrap(body + "{\\pard " + pict + "\\par}{\\pard " + object + "\\par}");
+    auto document = read(rtf);
+    ASSERT_EQ(document.inlinesOf(0).size(), 2u);
+    EXPECT_EQ(writeRtf(document), rtf);
+    const std::string plain = document.main().plainText();
+    const std::int64_t deep = 250000;
+    document.insertInline(0, deep, smallPicture());
+    document.insertInline(0, 17, smallPicture());
+    const int picture = document.inlinesOf(0)[2];
+    const auto [story, element] = document.locateInline(picture);
+    const auto at = document.positionOf(story, static_cast<std::size_t>(element));
+    document.eraseRange(story, at, at + 1);
+    auto bigger = smallPicture();
+    bigger.widthPt = 40;
+    document.insertInline(story, at, bigger);
+    const auto back = roundTrip(document);
+    EXPECT_EQ(back.main().plainText(), withObjectAt(withObjectAt(plain, deep), 17));
+    const auto objects = back.inlinesOf(0);
+    ASSERT_EQ(objects.size(), 4u);
+    EXPECT_NEAR(back.inlines[static_cast<std::size_t>(objects[2])].widthPt, 40, 0.05);
+    EXPECT_NEAR(back.inlines[static_cast<std::size_t>(objects[3])].widthPt, 20, 0.05);
+}
+
+}  // namespace
+}  // namespace kelvaran::formats::rtf
