@@ -2,6 +2,7 @@
 // on the bundled sample documents: what a dry run measures is what a real
 // run writes, and several jobs write what one job writes.
 
+#include "tests/support/ScopedTmpDir.h"
 #include "app/cli/CliApp.h"
 #include "app/verify/PageCheck.h"
 #include "office/Word.h"
@@ -41,19 +42,13 @@ protected:
         fs::remove_all(root_);
         fs::create_directories(root_ / "tmp");
         fs::create_directories(root_ / "docs");
-        if (const char* old = std::getenv("TMPDIR")) savedTmp_ = old;
-        ::setenv("TMPDIR", (root_ / "tmp").c_str(), 1);
+        tmpdir_.emplace(root_ / "tmp");
         for (const char* name : KELVARAN_SAMPLES) {
             fs::copy_file(fs::path(KELVARAN_SAMPLE_DIR) / name, root_ / "docs" / name);
             inputs_.push_back((root_ / "docs" / name).string());
         }
     }
     ~CliNativeTest() override {
-        if (savedTmp_) {
-            ::setenv("TMPDIR", savedTmp_->c_str(), 1);
-        } else {
-            ::unsetenv("TMPDIR");
-        }
         std::error_code ec;
         fs::remove_all(root_, ec);
     }
@@ -98,7 +93,7 @@ protected:
     }
 
     fs::path root_;
-    std::optional<std::string> savedTmp_;
+    std::optional<test::ScopedTmpDir> tmpdir_;
     std::vector<std::string> inputs_;
     std::function<void(office::word::Document&)> beforeSave_;
     std::string out_;  // the log of the last run

@@ -1,6 +1,7 @@
 // The savings only the command line offers, over the in-process office and
 // the real engine on generated documents: each read back after the run.
 
+#include "tests/support/ScopedTmpDir.h"
 #include "app/cli/CliApp.h"
 #include "app/cli/CliBudget.h"
 #include "formats/doc/DocFormat.h"
@@ -51,15 +52,9 @@ protected:
                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(root_);
         fs::create_directories(root_ / "tmp");
-        if (const char* old = std::getenv("TMPDIR")) savedTmp_ = old;
-        ::setenv("TMPDIR", (root_ / "tmp").c_str(), 1);
+        tmpdir_.emplace(root_ / "tmp");
     }
     ~CliSavingsTest() override {
-        if (savedTmp_) {
-            ::setenv("TMPDIR", savedTmp_->c_str(), 1);
-        } else {
-            ::unsetenv("TMPDIR");
-        }
         std::error_code ec;
         fs::remove_all(root_, ec);
     }
@@ -107,7 +102,7 @@ protected:
     }
 
     fs::path root_;
-    std::optional<std::string> savedTmp_;
+    std::optional<test::ScopedTmpDir> tmpdir_;
     std::vector<json> records_;
 };
 

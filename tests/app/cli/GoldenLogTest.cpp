@@ -5,6 +5,7 @@
 // a deliberate change of what a run does), run this program with
 // KELVARAN_UPDATE_GOLDEN=1 and look at the difference before committing it.
 
+#include "tests/support/ScopedTmpDir.h"
 #include "app/cli/CliApp.h"
 
 #include <gtest/gtest.h>
@@ -59,15 +60,9 @@ protected:
         fs::create_directories(root_ / "tmp");
         fs::create_directories(root_ / "in");
         fs::create_directories(root_ / "out");
-        if (const char* old = std::getenv("TMPDIR")) savedTmp_ = old;
-        ::setenv("TMPDIR", (root_ / "tmp").c_str(), 1);
+        tmpdir_.emplace(root_ / "tmp");
     }
     ~GoldenLogTest() override {
-        if (savedTmp_) {
-            ::setenv("TMPDIR", savedTmp_->c_str(), 1);
-        } else {
-            ::unsetenv("TMPDIR");
-        }
         std::error_code ec;
         fs::remove_all(root_, ec);
     }
@@ -80,7 +75,7 @@ protected:
     }
 
     fs::path root_;
-    std::optional<std::string> savedTmp_;
+    std::optional<test::ScopedTmpDir> tmpdir_;
 };
 
 TEST_P(GoldenLogTest, TheLogAndTheReportAreAsExpected) {

@@ -3,6 +3,7 @@
 // A batch run over office doubles and a real temporary folder: every office
 // call that the run makes is noted in `events`, documents are files on disk.
 
+#include "tests/support/ScopedTmpDir.h"
 #include "app/run/BatchRun.h"
 #include "engine/Conditions.h"
 #include "engine/RunDisplay.h"
@@ -146,20 +147,13 @@ protected:
         fs::remove_all(root_);
         fs::create_directories(root_ / "tmp");
         fs::create_directories(root_ / "docs");
-        const char* old = std::getenv("TMPDIR");
-        if (old) savedTmp_ = old;
-        ::setenv("TMPDIR", (root_ / "tmp").c_str(), 1);
+        tmpdir_.emplace(root_ / "tmp");
         state_.fileSystem = &fileSystem_;
         run_.setWalker(&walker_);
         provideWord();
         provideExcel();
     }
     ~BatchFixture() override {
-        if (savedTmp_) {
-            ::setenv("TMPDIR", savedTmp_->c_str(), 1);
-        } else {
-            ::unsetenv("TMPDIR");
-        }
         std::error_code ec;
         fs::remove_all(root_, ec);
     }
@@ -298,7 +292,7 @@ protected:
     int scratchAdds = 0;
 
     fs::path root_;
-    std::optional<std::string> savedTmp_;
+    std::optional<test::ScopedTmpDir> tmpdir_;
     NotingFileSystem fileSystem_;
     engine::RunState state_;
     office::OfficeFactory factory_;
