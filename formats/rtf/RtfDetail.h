@@ -48,6 +48,7 @@ struct InlineDetail {
     std::vector<model::ByteRange> objectSizeWords;  // \objscalex, \objscaley
     std::int32_t objectWidth = 0;   // \objw, twips
     std::int32_t objectHeight = 0;  // \objh, twips
+    int story = -1;                 // the story it was read into
 };
 
 // The values a shape was read with: a writer that rewrites a shape compares

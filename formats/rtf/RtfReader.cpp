@@ -274,6 +274,7 @@ void Reader::addInline(int story, model::InlineObject object) {
     flush(story);
     object.origin.format = "rtf";
     object.origin.source = bytes_;
+    if (auto* detail = std::any_cast<InlineDetail>(&object.origin.detail)) detail->story = story;
     doc_.inlines.push_back(std::move(object));
     model::Element element = model::Element::inlineObject(static_cast<int>(doc_.inlines.size()) - 1);
     element.origin = doc_.inlines.back().origin;

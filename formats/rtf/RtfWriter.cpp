@@ -349,16 +349,25 @@ void Writer::inlineEdits() {
             if (object.edit != model::EditState::Added) continue;
             const auto before = endBefore(static_cast<int>(s), e);
             const auto after = beginAt(static_cast<int>(s), e + 1);
-            // A story whose group is known bounds the search for the deleted
-            // picture where its first element has no place of its own.
+            // Where the story's first element has no place of its own, the
+            // story's group bounds the search for the deleted picture, or the
+            // file's start: only a picture read into this same story can be
+            // the one this one took the place of.  Otherwise the first pictures
+            // of the text, replaced, all went before the first text left, which
+            // may stand where readers do not look for pictures (a linked
+            // picture's field).
             std::optional<std::size_t> lower = before;
-            if (!lower && s > 0 && owned(doc_.stories[s].origin)) {
-                lower = static_cast<std::size_t>(doc_.stories[s].origin.range.begin);
+            if (!lower) {
+                lower = s > 0 && owned(doc_.stories[s].origin)
+                            ? static_cast<std::size_t>(doc_.stories[s].origin.range.begin)
+                            : std::size_t{0};
             }
             std::string bytes = renderInline(object);
             int target = -1;
             for (int candidate : deleted) {
                 if (taken[static_cast<std::size_t>(candidate)]) continue;
+                const auto* detail = std::any_cast<InlineDetail>(&doc_.inlines[static_cast<std::size_t>(candidate)].origin.detail);
+                if (!detail || detail->story != static_cast<int>(s)) continue;
                 const auto& range = doc_.inlines[static_cast<std::size_t>(candidate)].origin.range;
                 const auto begin = static_cast<std::size_t>(range.begin);
                 const auto end = static_cast<std::size_t>(range.end);
