@@ -362,6 +362,17 @@ void Writer::inlineEdits() {
                             ? static_cast<std::size_t>(doc_.stories[s].origin.range.begin)
                             : std::size_t{0};
             }
+            // Nothing with bytes after it in its story (no text, not even the
+            // tail of a split run): the story's end bounds the search.
+            std::optional<std::size_t> upper = after;
+            const bool lastInStory = std::none_of(elements.begin() + static_cast<std::ptrdiff_t>(e) + 1, elements.end(),
+                                                  [](const model::Element& next) {
+                                                      return next.kind == model::ElementKind::Text;
+                                                  });
+            if (!upper && lastInStory) {
+                if (s == 0) upper = source_.size();
+                else if (owned(doc_.stories[s].origin)) upper = static_cast<std::size_t>(doc_.stories[s].origin.range.end);
+            }
             std::string bytes = renderInline(object);
             int target = -1;
             for (int candidate : deleted) {
@@ -373,7 +384,7 @@ void Writer::inlineEdits() {
                 const auto end = static_cast<std::size_t>(range.end);
                 // Only between two known places: a picture put inside a run of
                 // text has no gap of its own.
-                if (lower && after && begin >= *lower && end <= *after) {
+                if (lower && upper && begin >= *lower && end <= *upper) {
                     target = candidate;
                     break;
                 }

@@ -24,7 +24,9 @@ TEST(RtfFuzzCorpus, EverySeedIsReadWrittenEditedAndReadBack) {
     for (const auto& [name, bytes] : seeds) {
         SCOPED_TRACE(name);
         const int result = exerciseRtf(bytes);
-        if (name == "gen-text-only.rtf" || name == "japanese.rtf" || name == "field.rtf") {
+        // field.rtf: the linked picture is no picture of the text; the
+        // header's, alone in its group, is replaced in its place.
+        if (name == "gen-text-only.rtf" || name == "japanese.rtf") {
             EXPECT_EQ(result, 1);
         } else {
             EXPECT_EQ(result, 2);

@@ -19,6 +19,21 @@ std::string pict(int goal, const std::string& damage = "") {
     return "{\\pict\\pngblip\\picwgoal" + std::to_string(goal) + "\\pichgoal300 " + hex(tinyPng()) + damage + "}";
 }
 
+// Where the group opened at `open` ends.
+std::size_t groupEnd(const std::string& text, std::size_t open) {
+    int depth = 0;
+    for (std::size_t i = open; i < text.size(); ++i) {
+        if (text[i] == '\\') {
+            ++i;
+        } else if (text[i] == '{') {
+            ++depth;
+        } else if (text[i] == '}' && --depth == 0) {
+            return i;
+        }
+    }
+    return std::string::npos;
+}
+
 const std::string kLinkedField =
     "{\\field{\\*\\fldinst INCLUDEPICTURE \"a.png\"}{\\fldrslt shown}}";
 
@@ -85,7 +100,7 @@ TEST(RtfReplacedPicturePlaceTest, APictureOfTheHeaderErasedIsNoPlaceForOneOfTheT
     const std::size_t picture = written.find("\\pngblip");
     EXPECT_GT(picture, headerEnd) << written;
     EXPECT_LT(picture, written.find("{\\field")) << written;
-    EXPECT_EQ(written.find("\\picwgoal700"), std::string::npos);
+    EXPECT_EQ(written.find(pict(700)), std::string::npos);
 }
 
 TEST(RtfReplacedPicturePlaceTest, DamagedPicturesAroundTheReplacedOnesStayOnce) {
@@ -108,6 +123,34 @@ TEST(RtfReplacedPicturePlaceTest, DamagedPicturesAroundTheReplacedOnesStayOnce) 
         EXPECT_EQ(written.find(kept, at + 1), std::string::npos);
     }
     EXPECT_LT(written.find(raw), written.find("{\\field"));
+}
+
+TEST(RtfReplacedPicturePlaceTest, AHeaderOfOnlyAPictureGetsTheNewPictureInItsPlace) {
+    // Nothing with a place in the file before or after the picture in its
+    // story: the header's group bounds where the new one goes.
+    for (const std::string& text : {std::string("text\\par "), std::string("text")}) {
+        SCOPED_TRACE(text);
+        const std::string file = wrap("{\\header " + pict(700) + "}" + pict(300) + text);
+        model::Document document = read(file);
+        const int pictures = fuzz::countPictures(document);
+        ASSERT_EQ(fuzz::replaceEveryPicture(document), pictures);
+        std::string written;
+        ASSERT_NO_THROW(written = writeRtf(document));
+        const model::Document again = read(written);
+        EXPECT_EQ(fuzz::countPictures(again), pictures) << written;
+        // One new picture inside the header's group, the other after it.
+        const std::size_t header = written.find("{\\header");
+        ASSERT_NE(header, std::string::npos);
+        const std::size_t close = groupEnd(written, header);
+        const std::size_t first = written.find("\\pngblip");
+        const std::size_t second = written.find("\\pngblip", first + 1);
+        EXPECT_GT(first, header);
+        EXPECT_LT(first, close) << written;
+        EXPECT_GT(second, close) << written;
+        EXPECT_NE(second, std::string::npos);
+        EXPECT_EQ(written.find(pict(700)), std::string::npos);
+        EXPECT_EQ(written.find(pict(300)), std::string::npos);
+    }
 }
 
 }  // namespace
