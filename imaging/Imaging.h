@@ -57,6 +57,16 @@ struct Image {
 // 48 megapixels, a source beyond its budgets).
 Image render(std::string_view bytes, PictureType type, int widthPx, int heightPx);
 
+// The top-left cornerWidth x cornerHeight pixels (at most the whole) of
+// render(bytes, type, widthPx, heightPx), the same pixels exactly.  A raster
+// picture decoded by libvips is computed only as far as the corner needs
+// (the rows above its bottom edge); any other is drawn whole and cut.
+Image renderCorner(std::string_view bytes, PictureType type, int widthPx, int heightPx, int cornerWidth,
+                   int cornerHeight);
+
+// The top-left part of an image, at most width x height pixels.
+Image cornerOf(const Image& image, int width, int height);
+
 // Decodes at the picture's own size.
 Image decode(std::string_view bytes, PictureType type);
 

@@ -294,6 +294,51 @@ TEST_F(NativeExcelTest, AGifFromTheSheetIsKeptInTheDocumentAsAPngOfTheSamePixels
     EXPECT_EQ(stored.pixelWidth, gif.width);
 }
 
+// A cut draws nothing: the clipboard's rendering, its corner and the pixels
+// a paste takes are drawn when asked for, and are the pixels the cut shape
+// shows.  A raster picture that cannot be drawn fails the paste that needs
+// it; a metafile that cannot be drawn still fails the cut itself.
+TEST_F(NativeExcelTest, ACutDrawsOnlyWhatIsAskedForAndFailuresStillSurface) {
+    copyPicture(90, 60);
+    sheet->Paste(false);
+    sheet->Shapes()->item(1)->setWidth(150);
+    sheet->Shapes()->item(1)->setHeight(100);
+    sheet->Shapes()->item(1)->Cut();
+    const auto corner = clipboard.metafileRenderingCorner(96, 96);
+    const auto whole = clipboard.metafileRendering();
+    ASSERT_TRUE(corner.has_value());
+    ASSERT_TRUE(whole.has_value());
+    ASSERT_EQ(corner->width, 96);
+    ASSERT_EQ(corner->height, 96);
+    EXPECT_EQ(whole->width, 200);
+    int differing = 0;
+    for (int y = 0; y < 96; ++y) {
+        for (int x = 0; x < 96; ++x) differing += corner->at(x, y) != whole->at(x, y);
+    }
+    EXPECT_EQ(differing, 0);
+    ASSERT_TRUE(cutClip().rendering);
+    EXPECT_EQ(imaging::toRaster(cutClip().rendering->image()).pixels, whole->pixels);
+
+    auto documents = std::static_pointer_cast<NativeDocuments>(word.Documents());
+    auto damaged = test::documentWithInlinePicture(20, 20);
+    damaged.inlines[0].picture.type = model::PictureFormat::Png;
+    damaged.inlines[0].picture.bytes = model::shareBytes("\x89PNG\r\n\x1a\n truncated");
+    documents->adopt(std::move(damaged), "damaged.rtf")->InlineShapes()->item(1)->Range()->Copy();
+    sheet->Paste(false);
+    sheet->Shapes()->item(1)->Cut();
+    EXPECT_FALSE(clipboard.metafileRenderingCorner(96, 96).has_value());
+    EXPECT_THROW(sheet->PasteSpecial(xf::kJpeg, false, false), OfficeError);
+    EXPECT_THROW(sheet->Paste(false), OfficeError);
+    EXPECT_EQ(sheet->Shapes()->count(), 0);
+
+    auto metafile = test::documentWithInlinePicture(20, 20);
+    metafile.inlines[0].picture.type = model::PictureFormat::Emf;
+    metafile.inlines[0].picture.bytes = model::shareBytes(std::string(200, '\x01'));
+    documents->adopt(std::move(metafile), "metafile.rtf")->InlineShapes()->item(1)->Range()->Copy();
+    sheet->Paste(false);
+    EXPECT_THROW(sheet->Shapes()->item(1)->Cut(), OfficeError);
+}
+
 TEST_F(NativeExcelTest, RefusalsAreOfficeErrors) {
     EXPECT_THROW(sheet->Paste(false), OfficeError);  // empty clipboard
     copyPicture(90, 60);
