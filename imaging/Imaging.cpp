@@ -154,6 +154,23 @@ Image renderCorner(std::string_view bytes, PictureType type, int widthPx, int he
     return cornerOf(render(bytes, type, widthPx, heightPx), w, h);
 }
 
+std::optional<std::string> renderJpeg(std::string_view bytes, PictureType type, int widthPx, int heightPx,
+                                      int quality) {
+    checkImageBudget(widthPx, heightPx, "the requested rendering");
+    if (quality < 1 || quality > 100) throw ImagingError("a JPEG quality must lie between 1 and 100");
+    if (!isVipsRaster(type)) return std::nullopt;
+    vips::VImage image = toSrgba(openRaster(bytes, type, widthPx, heightPx));
+    if (image.bands() != 3 || (image.width() < kNarrowRows && image.height() > 4 * heightPx)) return std::nullopt;
+    // The picture is decoded while the JPEG is written: a damaged one fails
+    // here, with the reason render gives.
+    return withVips("the picture cannot be decoded", [&] {
+        // The resolution a picture in memory has, as encodeJpeg writes it.
+        vips::VImage resized = resizeExact(image, widthPx, heightPx)
+                                   .copy(vips::VImage::option()->set("xres", 1.0)->set("yres", 1.0));
+        return jpegBytes(watched(resized), quality);
+    });
+}
+
 Image cornerOf(const Image& image, int width, int height) {
     const int w = std::clamp(width, 0, image.width);
     const int h = std::clamp(height, 0, image.height);

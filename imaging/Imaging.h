@@ -8,6 +8,7 @@
 #include "platform/Raster.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,6 +64,13 @@ Image render(std::string_view bytes, PictureType type, int widthPx, int heightPx
 // (the rows above its bottom edge); any other is drawn whole and cut.
 Image renderCorner(std::string_view bytes, PictureType type, int widthPx, int heightPx, int cornerWidth,
                    int cornerHeight);
+
+// encodeJpeg(render(bytes, type, widthPx, heightPx), quality) in one pass,
+// the same bytes, without the rendering held in memory between the two:
+// for an opaque raster picture decoded by libvips.  Nothing for any other
+// picture, which the two calls must draw and store.
+std::optional<std::string> renderJpeg(std::string_view bytes, PictureType type, int widthPx, int heightPx,
+                                      int quality);
 
 // The top-left part of an image, at most width x height pixels.
 Image cornerOf(const Image& image, int width, int height);

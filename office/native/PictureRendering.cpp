@@ -144,6 +144,18 @@ const imaging::Image& LazyRendering::image() {
     return *image_;
 }
 
+std::optional<std::string> LazyRendering::jpeg(int quality) {
+    if (image_ || drawnCropped(picture_.crop)) return std::nullopt;
+    const imaging::PictureType type = drawnType(picture_, width, height);
+    try {
+        return imaging::renderJpeg(*picture_.bytes, type, width, height, quality);
+    } catch (const imaging::ImagingError& error) {
+        throw OfficeError(error.what());
+    } catch (const platform::Failure& error) {
+        throw OfficeError(error.what());
+    }
+}
+
 imaging::Image LazyRendering::corner(int cornerWidth, int cornerHeight) {
     if (image_) return imaging::cornerOf(*image_, cornerWidth, cornerHeight);
     return renderDisplayedCorner(picture_, width, height, cornerWidth, cornerHeight);

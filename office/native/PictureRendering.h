@@ -47,6 +47,10 @@ public:
 
     const imaging::Image& image();
     imaging::Image corner(int cornerWidth, int cornerHeight);
+    // The rendering stored as JPEG straight from the picture, the same bytes
+    // as encoding image(), while the rendering is not drawn yet and the
+    // picture is one drawn that way (see imaging::renderJpeg); nothing else.
+    std::optional<std::string> jpeg(int quality);
 
     const int width;
     const int height;

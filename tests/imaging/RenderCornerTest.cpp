@@ -77,5 +77,60 @@ TEST(RenderCorner, HostileAndDamagedInputIsRefusedAsTheWholeRenderingIs) {
     EXPECT_THROW(cornerOf(broken, 2, 2), ImagingError);
 }
 
+// A JPEG written straight from the picture is byte for byte the JPEG of its
+// rendering; pictures not drawn that way are left to the two calls.
+TEST(RenderJpeg, TheSameBytesAsTheRenderingEncodedOrNothing) {
+    const std::string photo = encodeJpeg(busy(900, 700), 92);
+    struct Case {
+        const char* name;
+        std::string bytes;
+        PictureType type;
+        int width, height;
+    };
+    const Case drawn[] = {
+        {"JPEG shrunk on load", photo, PictureType::Jpeg, 300, 230},
+        {"JPEG resampled", photo, PictureType::Jpeg, 640, 500},
+        {"opaque PNG", encodePng(busy(300, 200)), PictureType::Png, 200, 130},
+    };
+    for (const auto& c : drawn) {
+        SCOPED_TRACE(c.name);
+        for (int quality : {85, 40}) {
+            const auto direct = renderJpeg(c.bytes, c.type, c.width, c.height, quality);
+            ASSERT_TRUE(direct.has_value());
+            EXPECT_TRUE(*direct == encodeJpeg(render(c.bytes, c.type, c.width, c.height), quality));
+        }
+    }
+    const Case left[] = {
+        {"transparent PNG", encodePng(busy(300, 200, true)), PictureType::Png, 200, 130},
+        {"bitmap", test::dibFrom(busy(200, 150), 24), PictureType::Dib, 130, 100},
+        {"metafile", test::emfWithRectangle(200, 150, 10, 20, 150, 120, 0x000000FF), PictureType::Emf, 300, 225},
+        {"tall and narrow", encodePng(busy(20, 5000)), PictureType::Png, 10, 400},
+    };
+    for (const auto& c : left) {
+        SCOPED_TRACE(c.name);
+        EXPECT_FALSE(renderJpeg(c.bytes, c.type, c.width, c.height, 85).has_value());
+    }
+}
+
+TEST(RenderJpeg, ADamagedPictureFailsWithTheReasonTheRenderingGives) {
+    const std::string photo = encodeJpeg(busy(400, 300), 90);
+    const std::string cut = photo.substr(0, photo.size() / 2);
+    std::string viaRendering, direct;
+    try {
+        render(cut, PictureType::Jpeg, 200, 150);
+    } catch (const ImagingError& error) {
+        viaRendering = error.what();
+    }
+    try {
+        renderJpeg(cut, PictureType::Jpeg, 200, 150, 85);
+    } catch (const ImagingError& error) {
+        direct = error.what();
+    }
+    EXPECT_FALSE(viaRendering.empty());
+    EXPECT_EQ(direct, viaRendering);
+    EXPECT_THROW(renderJpeg(photo, PictureType::Jpeg, 200, 150, 0), ImagingError);
+    EXPECT_THROW(renderJpeg(photo, PictureType::Jpeg, 100000, 100000, 85), ImagingError);
+}
+
 }  // namespace
 }  // namespace kelvaran::imaging

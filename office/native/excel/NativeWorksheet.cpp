@@ -53,17 +53,21 @@ const imaging::Image& renderingOf(const Source& source, std::optional<imaging::I
     return *own;
 }
 
-SheetPicture encoded(const imaging::Image& image, imaging::PictureType type, std::string bytes) {
+SheetPicture encoded(int width, int height, imaging::PictureType type, std::string bytes) {
     SheetPicture picture;
     picture.picture.type = toModelType(type);
     picture.picture.bytes = model::shareBytes(std::move(bytes));
-    picture.picture.pixelWidth = image.width;
-    picture.picture.pixelHeight = image.height;
-    picture.widthPt = image.width * 72.0 / 96.0;
-    picture.heightPt = image.height * 72.0 / 96.0;
+    picture.picture.pixelWidth = width;
+    picture.picture.pixelHeight = height;
+    picture.widthPt = width * 72.0 / 96.0;
+    picture.heightPt = height * 72.0 / 96.0;
     picture.picture.naturalWidthPt = picture.widthPt;
     picture.picture.naturalHeightPt = picture.heightPt;
     return picture;
+}
+
+SheetPicture encoded(const imaging::Image& image, imaging::PictureType type, std::string bytes) {
+    return encoded(image.width, image.height, type, std::move(bytes));
 }
 
 // Metafiles stay drawings, cropped ones too: an EMF as it is, a WMF and a
@@ -161,6 +165,14 @@ void NativeWorksheet::PasteSpecial(const std::string& Format, bool link, bool Di
     SheetPicture picture;
     const int quality = session_->jpegQuality;
     whileWorking(session_->events, [&] {
+        // A photo cut from the sheet goes from its bytes to the JPEG in one
+        // pass, without its rendering held in between: the same bytes.
+        if (format == imaging::PictureType::Jpeg && source.rendering) {
+            if (auto bytes = source.rendering->jpeg(quality)) {
+                picture = encoded(source.rendering->width, source.rendering->height, format, std::move(*bytes));
+                return;
+            }
+        }
         std::optional<imaging::Image> own;
         picture = store(source, renderingOf(source, own), format, quality);
     });

@@ -339,6 +339,35 @@ TEST_F(NativeExcelTest, ACutDrawsOnlyWhatIsAskedForAndFailuresStillSurface) {
     EXPECT_THROW(sheet->Shapes()->item(1)->Cut(), OfficeError);
 }
 
+// A photo cut from the sheet and pasted as JPEG is stored straight from its
+// bytes: the same JPEG as when its rendering was drawn first.
+TEST_F(NativeExcelTest, AJpegPastedFromACutPhotoIsTheJpegOfItsRendering) {
+    auto pastedJpeg = [&](bool drawFirst) {
+        auto document = test::documentWithInlinePicture(300, 225);
+        document.inlines[0].picture = test::pngPicture(400, 300);
+        document.inlines[0].picture.type = model::PictureFormat::Jpeg;
+        document.inlines[0].picture.bytes = model::shareBytes(
+            imaging::encodeJpeg(imaging::decode(*document.inlines[0].picture.bytes, imaging::PictureType::Png), 95));
+        auto documents = std::static_pointer_cast<NativeDocuments>(word.Documents());
+        documents->adopt(std::move(document), "photo.rtf")->InlineShapes()->item(1)->Range()->Copy();
+        sheet->Paste(false);
+        sheet->Shapes()->item(1)->setWidth(90);
+        sheet->Shapes()->item(1)->setHeight(67.5);
+        sheet->Shapes()->item(1)->Cut();
+        if (drawFirst) clipboard.metafileRendering();
+        sheet->PasteSpecial(xf::kJpeg, false, false);
+        EXPECT_DOUBLE_EQ(sheet->Shapes()->item(1)->Width(), 90);
+        sheet->Shapes()->item(1)->Cut();
+        const SheetClip clip = cutClip();
+        EXPECT_EQ(clip.picture.pixelWidth, 120);
+        EXPECT_EQ(clip.picture.pixelHeight, 90);
+        return *clip.picture.bytes;
+    };
+    const std::string direct = pastedJpeg(false);
+    EXPECT_EQ(imaging::sniff(direct), imaging::PictureType::Jpeg);
+    EXPECT_TRUE(direct == pastedJpeg(true));
+}
+
 TEST_F(NativeExcelTest, RefusalsAreOfficeErrors) {
     EXPECT_THROW(sheet->Paste(false), OfficeError);  // empty clipboard
     copyPicture(90, 60);
