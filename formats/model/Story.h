@@ -102,6 +102,8 @@ public:
 
     const ParagraphProperties& operator*() const { return get(*this); }
     const ParagraphProperties* operator->() const { return &get(*this); }
+    // This element's own properties, to change.  Keep the reference only
+    // for the edit: once the element is copied, the copy shares them again.
     ParagraphProperties& edit();
     // Whether the two hold their properties in one place (for tests).
     bool sharesWith(const SharedParagraph& other) const { return properties_ && properties_ == other.properties_; }
