@@ -24,6 +24,15 @@
 #include <mutex>
 #include <vector>
 
+// The metafile converter looks fonts up through fontconfig for some text
+// records and then calls FcFini(), which tears fontconfig down for the whole
+// process.  Text drawn before (librsvg through pango, the window's own fonts)
+// still holds fontconfig's caches, and the library's own check then aborts the
+// program.  Defined here, in the program, the call resolves to this one and
+// does nothing: fontconfig stays up until the process ends, as every other
+// user of it expects.
+extern "C" void FcFini(void) {}
+
 namespace kelvaran::imaging {
 namespace {
 

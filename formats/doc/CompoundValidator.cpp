@@ -199,6 +199,14 @@ std::string walkTree(const Layout& l, const Mini& mini, const std::vector<Entry>
     visited[0] = true;
     if (entries[0].child != kNoStream)
         stack.push_back({entries[0].child, 1});
+    // The root has no siblings in a sound file, but the container library
+    // follows them as it follows any entry's: a sibling that reaches an entry
+    // twice trips it up halfway through building its tree (it then reports
+    // an assertion and loses what it had built), so they are links here too.
+    if (entries[0].left != kNoStream)
+        stack.push_back({entries[0].left, 1});
+    if (entries[0].right != kNoStream)
+        stack.push_back({entries[0].right, 1});
     while (!stack.empty()) {
         const Item it = stack.back();
         stack.pop_back();

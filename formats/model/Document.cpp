@@ -134,9 +134,21 @@ void Document::eraseRange(int story, std::int64_t from, std::int64_t to) {
             inlines[static_cast<std::size_t>(element.object)].edit = EditState::Deleted;
         }
     }
+    // A shape anchored right where the part begins stands between the text
+    // before and the part (as a shape written just before a picture that is
+    // replaced): it stays, unless whole paragraphs go and it with them.
+    bool wholeParagraphs = target.paragraphStart(first) == first;
+    if (wholeParagraphs) {
+        wholeParagraphs = false;
+        for (std::size_t i = first; i < last && !wholeParagraphs; ++i) {
+            wholeParagraphs = target.elements[i].kind == ElementKind::ParagraphMark ||
+                              target.elements[i].kind == ElementKind::SectionBreak;
+        }
+    }
     for (int shape : shapesAnchoredIn(story)) {
         const int at = shapes[static_cast<std::size_t>(shape)].anchor.element;
-        if (at >= static_cast<int>(first) && at < static_cast<int>(last)) deleteShape(shape);
+        const bool inside = at > static_cast<int>(first) || (at == static_cast<int>(first) && wholeParagraphs);
+        if (inside && at < static_cast<int>(last)) deleteShape(shape);
     }
     // Shapes that survive with an anchor in the erased part (members of a
     // group anchored elsewhere) stand where the part was.

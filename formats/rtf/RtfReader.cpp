@@ -352,11 +352,16 @@ void Reader::parseGroupStart(const Token& open, State& state, int story, Collect
                 skipGroup();
                 return;
             }
+            if (collect && collect->shape >= 0) {
+                // An object's result shows one shape; more are damage, and
+                // they go with the object's result whatever is done to it.
+                skipGroup();
+                warn("a second shape in an object's result was left as it is");
+                return;
+            }
             const model::Anchor anchor = story >= 0 ? anchorHere(story) : model::Anchor{0, 0};
             const int index = parseShape(open, w == "shpgrp", -1, anchor, collect != nullptr, depth + 1);
-            if (collect) {
-                if (collect->shape < 0) collect->shape = index;
-            }
+            if (collect) collect->shape = index;
             return;
         }
         if (w == "fldinst") {

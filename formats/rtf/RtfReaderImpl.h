@@ -119,6 +119,8 @@ struct ShapeRaw {
     int horizontal = -1;  // from \shpbx..
     int vertical = -1;
     bool behind = false;
+    int instances = 0;     // {\*\shpinst} groups met; a shape has one
+    bool damaged = false;  // holds groups RTF does not allow there
 };
 
 class Reader {
@@ -215,6 +217,8 @@ private:
     // Reads a {\sp} group; returns the property's name and sets `end`.
     std::string parseProperty(int shape, std::size_t& end);
     void finishShape(int shape, bool inObject);
+    // Forgets what was read inside a damaged shape: it stays as its bytes are.
+    void keepDamagedShape(int shape, std::size_t stories, std::size_t inlines, std::size_t fallbacks);
     // Notes the values every shape was read with, for the writer.
     void recordReadValues();
     void placeMembers(int group, int depth);

@@ -72,6 +72,7 @@ void Reader::parseShapeInstance(const Token& open, const Token& word, int shape,
                                 int depth) {
     auto* detail = std::any_cast<ShapeDetail>(&doc_.shapes[static_cast<std::size_t>(shape)].origin.detail);
     detail->afterInstanceWord = word.end;
+    const bool groupOwnsShapes = doc_.shapes[static_cast<std::size_t>(shape)].type == model::shape_type::kGroup;
     auto onWord = [&](const Token& token) {
         const auto w = token.word;
         if (w.substr(0, 3) != "shp") return;
@@ -112,7 +113,11 @@ void Reader::parseShapeInstance(const Token& open, const Token& word, int shape,
             return;
         }
         if (inner.isSymbol('*')) inner = next();
-        if (inner.is("shptxt")) {
+        if (inner.is("shptxt") && groupOwnsShapes) {
+            // A group holds no text of its own.
+            raw_[static_cast<std::size_t>(shape)].damaged = true;
+            skipRest(inner);
+        } else if (inner.is("shptxt")) {
             model::Story text;
             text.kind = model::StoryKind::TextBox;
             text.owner = shape;
@@ -139,6 +144,10 @@ void Reader::parseShapeInstance(const Token& open, const Token& word, int shape,
                 mark.origin = elementOrigin(at, at);
                 elements.push_back(std::move(mark));
             }
+        } else if ((inner.is("shp") || inner.is("shpgrp")) && depth + 1 <= kMaxDepth && !groupOwnsShapes) {
+            // Only a group has members; a shape inside any other shape is damage.
+            raw_[static_cast<std::size_t>(shape)].damaged = true;
+            skipRest(inner);
         } else if ((inner.is("shp") || inner.is("shpgrp")) && depth + 1 <= kMaxDepth) {
             parseShape(token, inner.is("shpgrp"), shape, anchor, inObject, depth + 1);
         } else {
@@ -171,10 +180,17 @@ int Reader::parseShape(const Token& open, bool group, int parent, model::Anchor 
         doc_.shapes[static_cast<std::size_t>(index)].stackPosition =
             static_cast<std::int64_t>(doc_.shapes[static_cast<std::size_t>(parent)].children.size());
     }
+    const std::size_t stories = doc_.stories.size();
+    const std::size_t inlines = doc_.inlines.size();
+    const std::size_t fallbacks = doc_.fallbackPictures.size();
     const std::size_t end = walkGroup(ignore, ignore, [&](const Token& token) {
         Token inner = next();
         if (inner.isSymbol('*')) inner = next();
-        if (inner.is("shpinst")) {
+        if (inner.is("shpinst") && raw_[static_cast<std::size_t>(index)].instances++ > 0) {
+            // A second instance: which of the two holds is anyone's guess.
+            raw_[static_cast<std::size_t>(index)].damaged = true;
+            skipRest(inner);
+        } else if (inner.is("shpinst")) {
             parseShapeInstance(token, inner, index, anchor, inObject, depth + 1);
         } else {
             skipRest(inner);
@@ -189,9 +205,38 @@ int Reader::parseShape(const Token& open, bool group, int parent, model::Anchor 
                                                                  static_cast<std::int64_t>(end)};
     std::any_cast<ShapeDetail>(&doc_.shapes[static_cast<std::size_t>(index)].origin.detail)->group =
         doc_.shapes[static_cast<std::size_t>(index)].origin.range;
+    if (raw_[static_cast<std::size_t>(index)].damaged) keepDamagedShape(index, stories, inlines, fallbacks);
     finishShape(index, inObject);
-    if (parent < 0 && group) placeMembers(index, 0);
+    if (parent < 0 && doc_.shapes[static_cast<std::size_t>(index)].type == model::shape_type::kGroup) {
+        placeMembers(index, 0);
+    }
     return index;
+}
+
+void Reader::keepDamagedShape(int index, std::size_t stories, std::size_t inlines, std::size_t fallbacks) {
+    // Members, text and pictures read before the damage showed go again:
+    // replacing or moving any of them would write over bytes the rest of
+    // the shape shares, or leave them behind twice.  The shape is written
+    // back as it was read and nothing in it is replaced.
+    const auto first = static_cast<std::size_t>(index) + 1;
+    doc_.shapes.erase(doc_.shapes.begin() + static_cast<std::ptrdiff_t>(first), doc_.shapes.end());
+    raw_.erase(raw_.begin() + static_cast<std::ptrdiff_t>(first), raw_.end());
+    for (std::size_t story = stories; story < doc_.stories.size(); ++story) runs_.erase(static_cast<int>(story));
+    doc_.stories.erase(doc_.stories.begin() + static_cast<std::ptrdiff_t>(stories), doc_.stories.end());
+    doc_.inlines.erase(doc_.inlines.begin() + static_cast<std::ptrdiff_t>(inlines), doc_.inlines.end());
+    doc_.fallbackPictures.erase(doc_.fallbackPictures.begin() + static_cast<std::ptrdiff_t>(fallbacks),
+                                doc_.fallbackPictures.end());
+    if (lastShppict_ >= static_cast<int>(inlines)) lastShppict_ = -1;
+    auto& shape = doc_.shapes[static_cast<std::size_t>(index)];
+    shape.children.clear();
+    shape.textStory = -1;
+    shape.type = model::shape_type::kOther;
+    auto& raw = raw_[static_cast<std::size_t>(index)];
+    raw.pib.reset();
+    raw.fillBlip.reset();
+    auto* detail = std::any_cast<ShapeDetail>(&shape.origin.detail);
+    detail->text = {};
+    warn("a shape holding groups that RTF does not allow there was left as it is");
 }
 
 void Reader::finishShape(int index, bool inObject) {
@@ -202,7 +247,9 @@ void Reader::finishShape(int index, bool inObject) {
         const auto found = p.find(name);
         return found == p.end() ? fallback : toNumber(found->second, fallback);
     };
-    if (shape.type != model::shape_type::kGroup) {
+    if (raw.damaged) {
+        // Left as it is (see keepDamagedShape).
+    } else if (shape.type != model::shape_type::kGroup) {
         const long long shapeType = number("shapeType", 1);
         switch (shapeType) {
             case 75: shape.type = model::shape_type::kPicture; break;

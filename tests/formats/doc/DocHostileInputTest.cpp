@@ -60,6 +60,44 @@ TEST(DocHostileInputTest, FlagsAndVersionInTheFibAreHonoured) {
     EXPECT_FALSE(refusal(noTable).empty());
 }
 
+// The directory entry `index` of a compound file (its first directory sector
+// holds four entries of 128 bytes with 512-byte sectors).
+std::size_t directoryEntry(const std::string& file, std::uint32_t index) {
+    std::uint32_t first = 0;
+    std::memcpy(&first, file.data() + 0x30, 4);
+    return 512 + std::size_t(first) * 512 + 128 * std::size_t(index);
+}
+
+std::uint32_t entryNamed(const std::string& file, const std::string& name) {
+    for (std::uint32_t i = 0; i < 4; ++i) {
+        const std::size_t at = directoryEntry(file, i);
+        std::string ascii;
+        for (std::size_t k = 0; k + 1 < 64 && file[at + k] != 0; k += 2) ascii += file[at + k];
+        if (ascii == name) return i;
+    }
+    return 0xFFFFFFFF;
+}
+
+TEST(DocHostileInputTest, ARootEntryWithSiblingsIsCheckedAsTheLibraryWalksIt) {
+    const std::string file = *test::testFile("generated/gen-inline-pictures.doc");
+    ASSERT_EQ(file.compare(directoryEntry(file, 0), 2, std::string("R\0", 2)), 0) << "the root entry comes first";
+    const std::uint32_t word = entryNamed(file, "1Table");
+    ASSERT_NE(word, 0xFFFFFFFFu) << "1Table is among the first four entries";
+    // A root whose left sibling is an entry the tree already reaches: the
+    // library would meet it twice.
+    std::string twice = file;
+    std::memcpy(&twice[directoryEntry(twice, 0) + 0x44], &word, 4);
+    const std::string why = refusal(twice);
+    EXPECT_NE(why.find("loops"), std::string::npos) << why;
+    // A right sibling outside the directory.
+    std::string outside = file;
+    const std::uint32_t far = 100000;
+    std::memcpy(&outside[directoryEntry(outside, 0) + 0x48], &far, 4);
+    EXPECT_NE(refusal(outside).find("outside the directory"), std::string::npos) << refusal(outside);
+    // The file itself still reads.
+    EXPECT_EQ(refusal(file), "");
+}
+
 TEST(DocHostileInputTest, TruncatedFilesAreRefused) {
     const std::string file = *test::testFile("generated/gen-floating-rotated-wrapped.doc");
     for (std::size_t length : {std::size_t(0), std::size_t(8), std::size_t(512), std::size_t(4096), file.size() / 2,

@@ -5,6 +5,7 @@
 #include "formats/doc/CompoundFile.h"
 #include "formats/doc/DocFormat.h"
 #include "formats/doc/Fib.h"
+#include "formats/model/NewPicture.h"
 #include "tests/formats/doc/DocTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -503,6 +504,53 @@ TEST(DocWriterTest, GroupsRebuiltOtherwiseAreRefused) {
         const int replacement = rebuildGroups(doc, &png);
         doc.shapes[static_cast<std::size_t>(replacement)].leftPt += 40;
         doc.shapes[static_cast<std::size_t>(replacement)].standsFor = -1;
+        EXPECT_THROW(writeDoc(doc), model::FormatError);
+    }
+}
+
+// Objects inside another that goes: the copy keeps them or the save fails,
+// never a copy without them.
+TEST(DocWriterTest, ObjectsInsideARemovedOrReplacedOneAreNeverLostSilently) {
+    const std::string png = test::makePng(8, 6);
+    {
+        // A text box removed with a picture in its text, replaced or not.
+        for (bool replaceInside : {false, true}) {
+            auto doc = readTestDocument("generated/gen-textbox-picture.doc");
+            const int box = doc.shapes[0].textStory;
+            if (replaceInside) test::replaceInlineLikeTheOffice(doc, test::nthInline(doc, box, 0), png, 8, 6);
+            doc.deleteShape(0);
+            EXPECT_THROW(writeDoc(doc), model::FormatError) << replaceInside;
+        }
+    }
+    {
+        // A group standing for a picture of its own while a member is replaced.
+        auto doc = readTestDocument("generated/gen-nested-group-pictures.doc");
+        const int outer = shapeNamed(doc, "Group 1");
+        test::replaceShapeLikeTheOffice(doc, shapeNamed(doc, "Picture 2"), png, 8, 6);
+        auto& group = doc.shapes[static_cast<std::size_t>(outer)];
+        group.edit = model::EditState::Replaced;
+        model::NewPicture picture;
+        picture.type = model::PictureFormat::Png;
+        picture.bytes = model::shareBytes(png);
+        picture.pixelWidth = 8;
+        picture.pixelHeight = 6;
+        picture.widthPt = group.widthPt;
+        picture.heightPt = group.heightPt;
+        group.picture = picture.toPictureData();
+        EXPECT_THROW(writeDoc(doc), model::FormatError);
+    }
+    {
+        // A member replaced and left outside its group, which stays.
+        auto doc = readTestDocument("generated/gen-nested-group-pictures.doc");
+        test::replaceShapeLikeTheOffice(doc, shapeNamed(doc, "Picture 3"), png, 8, 6);
+        EXPECT_THROW(writeDoc(doc), model::FormatError);
+    }
+    {
+        // The whole nested group deleted with a picture put where it stood.
+        auto doc = readTestDocument("generated/gen-nested-group-pictures.doc");
+        const int outer = shapeNamed(doc, "Group 1");
+        const int added = test::replaceShapeLikeTheOffice(doc, outer, png, 8, 6);
+        EXPECT_EQ(doc.shapes[static_cast<std::size_t>(added)].type, model::shape_type::kPicture);
         EXPECT_THROW(writeDoc(doc), model::FormatError);
     }
 }

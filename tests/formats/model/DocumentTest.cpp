@@ -81,6 +81,41 @@ TEST(DocumentTest, EraseEverythingKeepsTheLastMarkAndDropsAnchoredShapes) {
     EXPECT_TRUE(doc.modified());
 }
 
+TEST(DocumentTest, AShapeRightBeforeAReplacedObjectStays) {
+    // A text box written just before pic1: the new picture is pasted in
+    // front of the old one, which is then erased; the text box stays, before
+    // what followed the old picture.
+    Document doc = sample();
+    doc.shapes[0].anchor = {0, 5};
+    const std::int64_t at = doc.main().positionOf(5);
+    doc.insertInline(0, at, InlineObject{});
+    EXPECT_EQ(doc.shapes[0].anchor.element, 6);
+    doc.eraseRange(0, at + 1, at + 2);
+    EXPECT_EQ(doc.inlines[1].edit, EditState::Deleted);
+    EXPECT_EQ(doc.shapes[0].edit, EditState::Unchanged);
+    EXPECT_EQ(doc.main().elements[static_cast<std::size_t>(doc.shapes[0].anchor.element)].kind,
+              ElementKind::ParagraphMark);
+
+    // Within a paragraph, a shape after the start of the erased part goes.
+    Document inside = sample();
+    inside.shapes[0].anchor = {0, 5};
+    inside.eraseRange(0, 7, 9);  // "f" and pic1
+    EXPECT_EQ(inside.shapes[0].edit, EditState::Deleted);
+}
+
+TEST(DocumentTest, ErasingAWholeParagraphTakesTheShapesAnchoredAtItsStart) {
+    Document doc = sample();
+    // The paragraph's text without its mark: the shape stays.
+    doc.eraseRange(0, 6, 9);  // "ef" and pic1
+    EXPECT_EQ(doc.shapes[0].edit, EditState::Unchanged);
+    Document two = sample();
+    two.main().elements.push_back(Element::textRun("gh", 2));
+    two.main().elements.push_back(Element::paragraphMark());
+    two.eraseRange(0, 6, 10);  // the paragraph "ef" [pic1] with its mark
+    EXPECT_EQ(two.shapes[0].edit, EditState::Deleted);
+    EXPECT_EQ(two.main().plainText(), "ab\xEF\xBF\xBC" "cd\ngh\n");
+}
+
 TEST(DocumentTest, EraseOfAnEmptyOrReversedRangeChangesNothing) {
     Document doc = sample();
     doc.eraseRange(0, 3, 3);

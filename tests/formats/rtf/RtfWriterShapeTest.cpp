@@ -216,5 +216,29 @@ TEST(RtfWriterShapeTest, AFloatingObjectBecomesAPictureWithItsShapesKeywords) {
     EXPECT_EQ(*back.shapes[0].picture.bytes, tinyPng());
 }
 
+TEST(RtfWriterShapeTest, ATextBoxWrittenJustBeforeAReplacedPictureStays) {
+    const std::string box = "{\\shp{\\*\\shpinst\\shpleft0\\shptop0\\shpright2000\\shpbottom1000\\shpwr3\\shpz0"
+                            "{\\sp{\\sn shapeType}{\\sv 202}}{\\shptxt Words in the box\\par}}}";
+    auto document = read(wrap("x" + box + oldPict() + "y\\par "));
+    ASSERT_EQ(document.inlines.size(), 1u);
+    // The office's inline replacement: the new picture in front, the old one erased.
+    const auto [story, element] = document.locateInline(0);
+    const std::int64_t at = document.stories[static_cast<std::size_t>(story)].positionOf(static_cast<std::size_t>(element));
+    model::InlineObject fresh;
+    fresh.kind = model::InlineKind::Picture;
+    fresh.widthPt = document.inlines[0].widthPt;
+    fresh.heightPt = document.inlines[0].heightPt;
+    fresh.picture = newPng(fresh.widthPt, fresh.heightPt).toPictureData();
+    document.insertInline(story, at, std::move(fresh));
+    document.eraseRange(story, at + 1, at + 2);
+    std::string written;
+    const auto back = roundTrip(document, &written);
+    EXPECT_EQ(count(written, box), 1u) << written;
+    EXPECT_EQ(count(written, "picscalex250"), 0u);
+    ASSERT_EQ(back.shapes.size(), 1u);
+    EXPECT_EQ(back.shapes[0].type, model::shape_type::kTextBox);
+    EXPECT_EQ(back.inlines.size(), 1u);
+}
+
 }  // namespace
 }  // namespace kelvaran::formats::rtf
