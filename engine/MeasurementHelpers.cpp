@@ -73,7 +73,9 @@ void MeasurementHelpers::settleReference() {
 
 bool MeasurementHelpers::IsPictureBlackened(double ratio) {
     try {
-        auto rendering = clipboard_.metafileRendering();
+        // The box shows the rendering's top-left corner only: no more of it
+        // is drawn.
+        auto rendering = clipboard_.metafileRenderingCorner(checked_.width, checked_.height);
         if (!rendering || rendering->empty()) return false;
         drawInto(checked_, *rendering);
 

@@ -53,6 +53,16 @@ void checkImage(const Image& image) {
 
 }  // namespace
 
+std::string jpegBytes(vips::VImage image, int quality) {
+    VipsBlob* blob = image.jpegsave_buffer(vips::VImage::option()
+                                               ->set("Q", quality)
+                                               ->set("optimize_coding", TRUE)
+                                               ->set("interlace", FALSE)
+                                               ->set("subsample_mode", VIPS_FOREIGN_SUBSAMPLE_ON)
+                                               ->set("strip", TRUE));
+    return blobText(blob);
+}
+
 bool Image::hasTransparency() const {
     for (std::size_t i = 3; i < rgba.size(); i += 4)
         if (rgba[i] != 255) return true;
@@ -68,14 +78,7 @@ std::string encodeJpeg(const Image& image, int quality) {
                                 ? fromImage(image).flatten(
                                       vips::VImage::option()->set("background", std::vector<double>{0, 0, 0}))
                                 : saveBands(image, false);
-        VipsBlob* blob = watched(flat.cast(VIPS_FORMAT_UCHAR))
-                             .jpegsave_buffer(vips::VImage::option()
-                                                  ->set("Q", quality)
-                                                  ->set("optimize_coding", TRUE)
-                                                  ->set("interlace", FALSE)
-                                                  ->set("subsample_mode", VIPS_FOREIGN_SUBSAMPLE_ON)
-                                                  ->set("strip", TRUE));
-        return blobText(blob);
+        return jpegBytes(watched(flat.cast(VIPS_FORMAT_UCHAR)), quality);
     });
 }
 

@@ -135,6 +135,59 @@ Image render(std::string_view bytes, PictureType type, int widthPx, int heightPx
     unsupported(type);
 }
 
+Image renderCorner(std::string_view bytes, PictureType type, int widthPx, int heightPx, int cornerWidth,
+                   int cornerHeight) {
+    checkImageBudget(widthPx, heightPx, "the requested rendering");
+    checkPixelBudget(cornerWidth, cornerHeight, "the requested part of the rendering");
+    const int w = std::min(widthPx, cornerWidth);
+    const int h = std::min(heightPx, cornerHeight);
+    if (isVipsRaster(type)) {
+        vips::VImage image = openRaster(bytes, type, widthPx, heightPx);
+        if (!(image.width() < kNarrowRows && image.height() > 4 * heightPx)) {
+            // Each pixel of the resampled picture depends on its own
+            // neighbourhood only, so the corner cut from the pipeline is the
+            // corner of the whole rendering.
+            return toImage(withVips("the picture cannot be resized",
+                                    [&] { return resizeExact(toSrgba(image), widthPx, heightPx).crop(0, 0, w, h); }));
+        }
+    }
+    return cornerOf(render(bytes, type, widthPx, heightPx), w, h);
+}
+
+std::optional<std::string> renderJpeg(std::string_view bytes, PictureType type, int widthPx, int heightPx,
+                                      int quality) {
+    checkImageBudget(widthPx, heightPx, "the requested rendering");
+    if (quality < 1 || quality > 100) throw ImagingError("a JPEG quality must lie between 1 and 100");
+    if (!isVipsRaster(type)) return std::nullopt;
+    vips::VImage image = toSrgba(openRaster(bytes, type, widthPx, heightPx));
+    if (image.bands() != 3 || (image.width() < kNarrowRows && image.height() > 4 * heightPx)) return std::nullopt;
+    // The picture is decoded while the JPEG is written: a damaged one fails
+    // here, with the reason render gives.
+    return withVips("the picture cannot be decoded", [&] {
+        // The resolution a picture in memory has, as encodeJpeg writes it.
+        vips::VImage resized = resizeExact(image, widthPx, heightPx)
+                                   .copy(vips::VImage::option()->set("xres", 1.0)->set("yres", 1.0));
+        return jpegBytes(watched(resized), quality);
+    });
+}
+
+Image cornerOf(const Image& image, int width, int height) {
+    const int w = std::clamp(width, 0, image.width);
+    const int h = std::clamp(height, 0, image.height);
+    if (w == image.width && h == image.height) return image;
+    if (image.rgba.size() != static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height) * 4)
+        throw ImagingError("the picture has a pixel buffer of the wrong size");
+    Image out;
+    out.width = w;
+    out.height = h;
+    out.rgba.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4);
+    for (int y = 0; y < h; ++y) {
+        const auto from = image.rgba.begin() + static_cast<std::ptrdiff_t>(y) * image.width * 4;
+        std::copy(from, from + static_cast<std::ptrdiff_t>(w) * 4, out.rgba.begin() + static_cast<std::ptrdiff_t>(y) * w * 4);
+    }
+    return out;
+}
+
 Image decode(std::string_view bytes, PictureType type) {
     if (isVipsRaster(type)) return toImage(toSrgba(openRaster(bytes, type)));
     if (type == PictureType::Bmp || type == PictureType::Dib) return decodeBitmap(bytes, type, 0, 0, false);

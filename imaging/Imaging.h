@@ -8,6 +8,7 @@
 #include "platform/Raster.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,6 +57,23 @@ struct Image {
 // rasterised at that size.  Refuses hostile sizes (a rendering of more than
 // 48 megapixels, a source beyond its budgets).
 Image render(std::string_view bytes, PictureType type, int widthPx, int heightPx);
+
+// The top-left cornerWidth x cornerHeight pixels (at most the whole) of
+// render(bytes, type, widthPx, heightPx), the same pixels exactly.  A raster
+// picture decoded by libvips is computed only as far as the corner needs
+// (the rows above its bottom edge); any other is drawn whole and cut.
+Image renderCorner(std::string_view bytes, PictureType type, int widthPx, int heightPx, int cornerWidth,
+                   int cornerHeight);
+
+// encodeJpeg(render(bytes, type, widthPx, heightPx), quality) in one pass,
+// the same bytes, without the rendering held in memory between the two:
+// for an opaque raster picture decoded by libvips.  Nothing for any other
+// picture, which the two calls must draw and store.
+std::optional<std::string> renderJpeg(std::string_view bytes, PictureType type, int widthPx, int heightPx,
+                                      int quality);
+
+// The top-left part of an image, at most width x height pixels.
+Image cornerOf(const Image& image, int width, int height);
 
 // Decodes at the picture's own size.
 Image decode(std::string_view bytes, PictureType type);

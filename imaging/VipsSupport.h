@@ -35,6 +35,10 @@ vips::VImage toSrgba(vips::VImage image);
 vips::VImage resizeExact(vips::VImage image, int width, int height);
 
 vips::VImage fromImage(const Image& image);
+
+// An 8-bit RGB image stored as baseline JPEG with optimised Huffman tables,
+// 4:2:0, no metadata, at quality 1 to 100.
+std::string jpegBytes(vips::VImage image, int quality);
 Image toImage(vips::VImage image);
 
 // The image with its evaluation watched: once the deadline in force has

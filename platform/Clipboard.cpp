@@ -1,5 +1,7 @@
 #include "platform/Clipboard.h"
 
+#include <algorithm>
+
 namespace kelvaran::platform {
 
 void Clipboard::Clear() {
@@ -37,8 +39,43 @@ std::optional<Raster> Clipboard::PendingRendering::get() {
             drawn = std::optional<Raster>();
         }
         draw = nullptr;  // what it held is no longer needed
+        drawCorner = nullptr;
     }
     return *drawn;
+}
+
+namespace {
+
+// The top-left part of a raster.  One whose pixel buffer does not match its
+// size is given as it is: a reader draws it as far as it reaches.
+Raster cornerOf(const Raster& whole, int width, int height) {
+    const int w = std::clamp(width, 0, whole.width);
+    const int h = std::clamp(height, 0, whole.height);
+    if ((w == whole.width && h == whole.height) ||
+        whole.pixels.size() != static_cast<std::size_t>(whole.width) * static_cast<std::size_t>(whole.height)) {
+        return whole;
+    }
+    Raster out(w, h);
+    for (int y = 0; y < h; ++y) {
+        const auto from = whole.pixels.begin() + static_cast<std::ptrdiff_t>(y) * whole.width;
+        std::copy(from, from + w, out.pixels.begin() + static_cast<std::ptrdiff_t>(y) * w);
+    }
+    return out;
+}
+
+}  // namespace
+
+std::optional<Raster> Clipboard::PendingRendering::corner(int width, int height) {
+    if (!drawn && drawCorner) {
+        try {
+            return drawCorner(width, height);
+        } catch (const std::exception&) {
+            return std::nullopt;
+        }
+    }
+    const std::optional<Raster> whole = get();
+    if (!whole) return std::nullopt;
+    return cornerOf(*whole, width, height);
 }
 
 void Clipboard::setMetafileRendering(Raster rendering) {
@@ -51,6 +88,15 @@ void Clipboard::setMetafileRenderingDrawer(RenderingDrawer draw) {
     rendering_ = std::make_shared<PendingRendering>();
     rendering_->draw = std::move(draw);
     ++generation_;
+}
+
+void Clipboard::setMetafileRenderingDrawers(RenderingDrawer draw, CornerDrawer drawCorner) {
+    setMetafileRenderingDrawer(std::move(draw));
+    if (rendering_) rendering_->drawCorner = std::move(drawCorner);
+}
+
+std::optional<Raster> Clipboard::metafileRenderingCorner(int width, int height) const {
+    return rendering_ ? rendering_->corner(width, height) : std::nullopt;
 }
 
 std::optional<Raster> Clipboard::metafileRendering() const {

@@ -59,12 +59,21 @@ public:
     // drawn.
     using RenderingDrawer = std::function<std::optional<Raster>()>;
     virtual void setMetafileRenderingDrawer(RenderingDrawer draw);
+    // The same with a second drawer that draws only the top-left part of the
+    // rendering, at most width x height pixels, exactly as the whole would
+    // show it; asked for the part while the whole is not drawn yet.
+    using CornerDrawer = std::function<std::optional<Raster>(int width, int height)>;
+    void setMetafileRenderingDrawers(RenderingDrawer draw, CornerDrawer drawCorner);
     // The rendering, or nothing when the content offers none.
     virtual std::optional<Raster> metafileRendering() const;
     // The rendering of the current content for later: calling the result
     // gives what metafileRendering() gives now, drawn at that call, even when
     // the clipboard holds other content by then.  Never empty.
     RenderingDrawer metafileRenderingLater() const;
+    // The top-left part of the rendering, at most width x height pixels: all
+    // a comparison box of that size shows of it.  Costs no more drawing than
+    // that part when the content offers a drawer for parts.
+    std::optional<Raster> metafileRenderingCorner(int width, int height) const;
 
     // Describes the content; replacing the content forgets the summary.
     virtual void setSummary(ContentSummary summary);
@@ -79,8 +88,10 @@ private:
     // metafileRenderingLater gives out.
     struct PendingRendering {
         RenderingDrawer draw;
+        CornerDrawer drawCorner;
         std::optional<std::optional<Raster>> drawn;
         std::optional<Raster> get();
+        std::optional<Raster> corner(int width, int height);
     };
 
     std::map<std::string, std::any> formats_;

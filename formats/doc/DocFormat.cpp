@@ -20,6 +20,13 @@ const DocOrigin* docOrigin(const model::Origin& origin)
     return std::any_cast<DocOrigin>(&origin.detail);
 }
 
+const DocOrigin* docOrigin(const model::ElementOrigin& origin)
+{
+    if (origin.format() != "doc")
+        return nullptr;
+    return std::any_cast<DocOrigin>(&origin.detail);
+}
+
 [[noreturn]] void refuse(const std::string& why)
 {
     throw model::FormatError(why);

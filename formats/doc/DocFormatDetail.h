@@ -34,6 +34,7 @@ struct DocOrigin {
 };
 
 const DocOrigin* docOrigin(const model::Origin& origin);
+const DocOrigin* docOrigin(const model::ElementOrigin& origin);
 
 [[noreturn]] void refuse(const std::string& why);
 

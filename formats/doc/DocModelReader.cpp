@@ -375,7 +375,7 @@ private:
             return;
         model::Element e = model::Element::textRun(hidden ? std::string() : TextCodec::utf16ToUtf8(run),
                                                    static_cast<std::int64_t>(end - begin));
-        e.origin = origin(DocOrigin::Kind::Text, 0, begin, end);
+        e.origin = textOrigin(begin, end);
         b.story.elements.push_back(std::move(e));
         b.starts.push_back(begin);
         run.clear();
@@ -394,6 +394,15 @@ private:
         detail.document = d_;
         o.detail = std::move(detail);
         return o;
+    }
+
+    // A text element's origin: the format and source shared by all of them.
+    model::ElementOrigin textOrigin(std::uint32_t begin, std::uint32_t end)
+    {
+        if (!elementShared_ || elementShared_->source != doc_.source)
+            elementShared_ = model::ElementOrigin::share("doc", doc_.source);
+        model::Origin o = origin(DocOrigin::Kind::Text, 0, begin, end);
+        return model::ElementOrigin(elementShared_, o.range, std::move(o.detail));
     }
 
     int addInlinePicture(std::size_t pictureIndex, model::InlineKind kind, const std::string& progId)
@@ -495,6 +504,19 @@ private:
         Built b;
         b.story.kind = kind;
         b.story.editable = editable;
+        {
+            // Reserved up front from the paragraph marks, about a run of text
+            // before each: a long text's elements are then never held twice
+            // while the list grows.
+            const std::size_t from = std::min<std::size_t>(begin, text_.size());
+            const std::size_t to = std::clamp<std::size_t>(end, from, text_.size());
+            const auto marks = static_cast<std::size_t>(
+                std::count_if(text_.begin() + static_cast<std::ptrdiff_t>(from),
+                              text_.begin() + static_cast<std::ptrdiff_t>(to),
+                              [](char16_t c) { return c == 0x0D || c == 0x07 || c == 0x0C; }));
+            b.story.elements.reserve(2 * marks + 16);
+            b.starts.reserve(2 * marks + 16);
+        }
         std::u16string run;
         std::uint32_t runStart = begin;
         bool runHidden = false;
@@ -505,7 +527,7 @@ private:
         auto single = [&](model::Element e, std::uint32_t cp, std::uint32_t next) {
             flush(b, run, runHidden, runStart, cp);
             if (!e.origin.known())
-                e.origin = origin(DocOrigin::Kind::Text, 0, cp, next);
+                e.origin = textOrigin(cp, next);
             b.story.elements.push_back(std::move(e));
             b.starts.push_back(cp);
             runStart = next;
@@ -565,7 +587,7 @@ private:
                 }
             }
             if (c == 0x0D || c == 0x07) {
-                single(model::Element::paragraphMark(paragraphProperties(cp)), cp, cp + 1);
+                single(model::Element::paragraphMark(sharedMark(paragraphProperties(cp))), cp, cp + 1);
                 paragraphStart = cp + 1;
                 frame.reset();
                 continue;
@@ -574,7 +596,7 @@ private:
                 auto s = kind == model::StoryKind::Main ? sections_.find(cp + 1) : sections_.end();
                 if (s != sections_.end()) {
                     model::Element e = model::Element::sectionBreak(sectionKind(s->second));
-                    e.paragraph = paragraphProperties(cp);
+                    e.paragraph = sharedMark(paragraphProperties(cp));
                     single(std::move(e), cp, cp + 1);
                     paragraphStart = cp + 1;
                     frame.reset();
@@ -731,6 +753,15 @@ private:
     std::set<std::uint32_t> breakBefore_;
     std::vector<std::vector<std::uint32_t>> builtStarts_;
     std::map<std::pair<const std::string*, std::int32_t>, std::shared_ptr<const std::string>> framedLegacy_;
+    std::shared_ptr<const model::ElementOrigin::Shared> elementShared_;
+    model::SharedParagraph lastMark_;
+
+    // A mark's properties, shared with the mark before when they are the same.
+    model::SharedParagraph sharedMark(const model::ParagraphProperties& properties)
+    {
+        lastMark_ = model::SharedParagraph::like(properties, lastMark_);
+        return lastMark_;
+    }
 };
 
 }  // namespace

@@ -162,19 +162,17 @@ private:
     // none.  A large document is then held once, not twice, while it is saved.
     std::shared_ptr<const DocDocument> parsedSource() const
     {
-        auto ofSource = [&](const model::Origin& origin) -> std::shared_ptr<const DocDocument> {
-            const DocOrigin* o = docOrigin(origin);
-            return o && origin.source == doc_.source ? o->document : nullptr;
-        };
+        auto ofSource = [&](const DocOrigin* o, const std::shared_ptr<const std::string>& source)
+            -> std::shared_ptr<const DocDocument> { return o && source == doc_.source ? o->document : nullptr; };
         for (const model::Story& story : doc_.stories)
             for (const model::Element& element : story.elements)
-                if (auto parsed = ofSource(element.origin))
+                if (auto parsed = ofSource(docOrigin(element.origin), element.origin.source()))
                     return parsed;
         for (const model::InlineObject& object : doc_.inlines)
-            if (auto parsed = ofSource(object.origin))
+            if (auto parsed = ofSource(docOrigin(object.origin), object.origin.source))
                 return parsed;
         for (const model::FloatingShape& shape : doc_.shapes)
-            if (auto parsed = ofSource(shape.origin))
+            if (auto parsed = ofSource(docOrigin(shape.origin), shape.origin.source))
                 return parsed;
         if (*doc_.source == kSourceStandIn)
             refuse("nothing of the document's file is left in it to write from");

@@ -43,4 +43,44 @@ struct Origin {
     bool known() const { return !format.empty(); }
 };
 
+// Where an element of a story came from.  A long text has millions of
+// elements, and those one reader made all name the same format and input
+// buffer: that part is held once, shared and never changed, while the range
+// and the format-private detail are each element's own.  Copies are
+// independent: changing one's range, detail or source leaves the other as it
+// was.
+class ElementOrigin {
+public:
+    // What the elements of one reading share.
+    struct Shared {
+        std::string format;
+        std::shared_ptr<const std::string> source;
+        std::vector<ByteRange> companions;
+    };
+
+    ElementOrigin() = default;
+    // From a full origin (an inline object's, or one made by hand); its
+    // format, source and companions get a shared part of their own.
+    ElementOrigin(const Origin& origin);  // NOLINT(google-explicit-constructor): an origin is an origin
+    // A reader makes one shared part with share() and gives it to every element.
+    ElementOrigin(std::shared_ptr<const Shared> shared, ByteRange where, std::any what = {})
+        : range(where), detail(std::move(what)), shared_(std::move(shared)) {}
+    static std::shared_ptr<const Shared> share(std::string format, std::shared_ptr<const std::string> source);
+
+    ByteRange range;
+    std::any detail;
+
+    bool known() const { return shared_ && !shared_->format.empty(); }
+    const std::string& format() const;
+    const std::shared_ptr<const std::string>& source() const;
+    const std::vector<ByteRange>& companions() const;
+    // Points this origin (only this one) at another input buffer.
+    void setSource(std::shared_ptr<const std::string> source);
+    // The same origin as a full one, for code written for objects.
+    Origin full() const;
+
+private:
+    std::shared_ptr<const Shared> shared_;
+};
+
 }  // namespace kelvaran::formats::model

@@ -250,7 +250,7 @@ double blockingIn(const Blocking& blocking, std::size_t first, std::size_t last)
 int layParagraph(Flow& flow, const Story& story, std::size_t first, std::size_t mark, std::int64_t start,
                  std::int64_t position, double extra, std::int64_t& reach) {
     const ParagraphProperties props =
-        mark < story.elements.size() ? story.elements[mark].paragraph : ParagraphProperties{};
+        mark < story.elements.size() ? *story.elements[mark].paragraph : ParagraphProperties{};
     // A page break before a paragraph that already starts a page adds none.
     if (props.pageBreakBefore && flow.filled > 0) flow.newPage();
     flow.space(props.spaceBeforePt);
@@ -291,7 +291,7 @@ std::size_t layRow(Flow& flow, const Story& story, std::size_t first, std::int64
     while (i < elements.size()) {
         const std::size_t mark = story.paragraphEnd(i);
         if (mark >= elements.size()) break;
-        const ParagraphProperties& props = elements[mark].paragraph;
+        const ParagraphProperties& props = *elements[mark].paragraph;
         if (!props.inTable && !props.rowEnd && !paragraphs.empty()) break;
         paragraphs.emplace_back(i, mark);
         if (props.cellEnd) ++cellCount;
@@ -303,7 +303,7 @@ std::size_t layRow(Flow& flow, const Story& story, std::size_t first, std::int64
     std::vector<std::vector<CellLine>> cells(1);
     double y = 0;
     for (const auto& [from, mark] : paragraphs) {
-        const ParagraphProperties& props = elements[mark].paragraph;
+        const ParagraphProperties& props = *elements[mark].paragraph;
         if (props.rowEnd) continue;  // the row's mark takes no line of its own
         const std::vector<Line> lines =
             layLines(flow.document, story, from, mark, flow.document.positionOf(0, from), cellWidth, props);
@@ -388,7 +388,7 @@ int layFrom(const Document& document, const Blocking& blocking, Flow& flow, std:
         std::int64_t reach = start + 1;
         const std::size_t mark = story.paragraphEnd(i);
         const bool table =
-            mark < elements.size() && (elements[mark].paragraph.inTable || elements[mark].paragraph.rowEnd);
+            mark < elements.size() && (elements[mark].paragraph->inTable || elements[mark].paragraph->rowEnd);
         std::size_t end = mark;
         if (table) {
             int page = 0;

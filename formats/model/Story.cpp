@@ -20,7 +20,25 @@ Element Element::inlineObject(int index) {
     return element;
 }
 
-Element Element::paragraphMark(ParagraphProperties properties) {
+const ParagraphProperties& SharedParagraph::get(const SharedParagraph& paragraph) {
+    static const ParagraphProperties defaults;
+    return paragraph.properties_ ? *paragraph.properties_ : defaults;
+}
+
+bool SharedParagraph::isDefault(const ParagraphProperties& properties) {
+    static const ParagraphProperties defaults;
+    return properties == defaults;
+}
+
+ParagraphProperties& SharedParagraph::edit() {
+    // A fresh copy whether shared or not: no other element can hold it then.
+    auto own = std::make_shared<ParagraphProperties>(get(*this));
+    ParagraphProperties& properties = *own;
+    properties_ = std::move(own);
+    return properties;
+}
+
+Element Element::paragraphMark(SharedParagraph properties) {
     Element element;
     element.kind = ElementKind::ParagraphMark;
     element.chars = 1;
@@ -106,7 +124,7 @@ std::size_t Story::splitAt(std::int64_t position) {
             const std::int64_t head = position - start;
             Element tail = run;
             tail.chars = run.chars - head;
-            tail.origin = Origin{};
+            tail.origin = ElementOrigin{};
             run.chars = head;
             const std::size_t cut = utf8OffsetOfUnit(run.text, head);
             if (cut != std::string::npos && utf8OffsetOfUnit(run.text, run.chars + tail.chars) == run.text.size()) {

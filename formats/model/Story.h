@@ -22,6 +22,8 @@ struct FrameProperties {
     int horizontalReference = 2;
     int verticalReference = 2;
     bool wrapAround = true;
+
+    bool operator==(const FrameProperties&) const = default;
 };
 
 // A paragraph's frame when it has one, held apart: the many paragraph
@@ -51,6 +53,10 @@ public:
     const FrameProperties* operator->() const { return frame_.get(); }
     void reset() { frame_.reset(); }
 
+    bool operator==(const OptionalFrame& other) const {
+        return has_value() == other.has_value() && (!has_value() || *frame_ == *other.frame_);
+    }
+
 private:
     static std::unique_ptr<FrameProperties> copyOf(const OptionalFrame& other) {
         return other.frame_ ? std::make_unique<FrameProperties>(*other.frame_) : nullptr;
@@ -75,11 +81,42 @@ struct ParagraphProperties {
     bool cellEnd = false;
     bool rowEnd = false;
     bool pageBreakBefore = false;
+
+    bool operator==(const ParagraphProperties&) const = default;
 };
 
-enum class SectionBreakKind { Continuous, NewColumn, NewPage, EvenPage, OddPage };
+// A paragraph mark's properties, held apart and shared: most paragraphs of a
+// document have the same ones, and text runs have none.  Reading gives the
+// properties (the defaults when none were set); edit() gives this element its
+// own copy first, so an edit never reaches another element sharing them.
+class SharedParagraph {
+public:
+    SharedParagraph() = default;
+    SharedParagraph(const ParagraphProperties& properties)  // NOLINT(google-explicit-constructor)
+        : properties_(isDefault(properties) ? nullptr : std::make_shared<const ParagraphProperties>(properties)) {}
+    // `properties` held as `previous` when they are the same, else apart.
+    // Readers pass the last mark's, so that a run of like paragraphs shares one.
+    static SharedParagraph like(const ParagraphProperties& properties, const SharedParagraph& previous) {
+        return get(previous) == properties ? previous : SharedParagraph(properties);
+    }
 
-enum class ElementKind {
+    const ParagraphProperties& operator*() const { return get(*this); }
+    const ParagraphProperties* operator->() const { return &get(*this); }
+    // This element's own properties, to change.  Keep the reference only
+    // for the edit: once the element is copied, the copy shares them again.
+    ParagraphProperties& edit();
+    // Whether the two hold their properties in one place (for tests).
+    bool sharesWith(const SharedParagraph& other) const { return properties_ && properties_ == other.properties_; }
+
+private:
+    static const ParagraphProperties& get(const SharedParagraph& paragraph);
+    static bool isDefault(const ParagraphProperties& properties);
+    std::shared_ptr<const ParagraphProperties> properties_;
+};
+
+enum class SectionBreakKind : std::uint8_t { Continuous, NewColumn, NewPage, EvenPage, OddPage };
+
+enum class ElementKind : std::uint8_t {
     Text,           // a run of characters
     Inline,         // one inline object: one character
     ParagraphMark,  // ends a paragraph: one character
@@ -91,23 +128,23 @@ enum class ElementKind {
 // Members in an order that leaves no gaps: a long text has many of these.
 struct Element {
     ElementKind kind = ElementKind::Text;
-    // Inline: the index into Document::inlines.
-    int object = -1;
     // SectionBreak: what the next section starts with.
     SectionBreakKind section = SectionBreakKind::NewPage;
+    // Inline: the index into Document::inlines.
+    int object = -1;
     // Character count: the run's length for Text, 1 for everything else.
     std::int64_t chars = 0;
     // The run's characters in UTF-8 when the reader keeps them (for text
     // comparisons and copies); may be empty even when chars > 0.
     std::string text;
     // ParagraphMark and SectionBreak: the properties of the paragraph it ends.
-    ParagraphProperties paragraph;
+    SharedParagraph paragraph;
     // Where the element stands in the input, so writers can place additions.
-    Origin origin;
+    ElementOrigin origin;
 
     static Element textRun(std::string utf8, std::int64_t count);
     static Element inlineObject(int index);
-    static Element paragraphMark(ParagraphProperties properties = {});
+    static Element paragraphMark(SharedParagraph properties = {});
     static Element pageBreak();
     static Element sectionBreak(SectionBreakKind kind);
 };

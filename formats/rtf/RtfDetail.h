@@ -22,7 +22,7 @@ namespace kelvaran::formats::rtf {
 
 // A text run: the byte at which each of its characters begins.
 struct TextDetail {
-    std::shared_ptr<const RunOffsets> offsets;
+    RunOffsets offsets;
 };
 
 // A {\pict} group and the words a new displayed size rewrites.

@@ -73,7 +73,7 @@ std::size_t expectedMainElements(std::string_view in) {
     }
     // Room left for the few elements an edit adds; a file of little else
     // than marks gets no more than a few bytes of elements a byte.
-    return std::min(2 * marks + marks / 32 + 16, in.size() / 64 + 16);
+    return std::min(2 * marks + marks / 32 + 16, in.size() / 32 + 16);
 }
 
 }  // namespace
@@ -201,10 +201,7 @@ void Reader::flush(int story) {
     run.utf8.shrink_to_fit();
     run.offsets.finish();
     model::Element element = model::Element::textRun(std::move(run.utf8), run.units);
-    element.origin.format = "rtf";
-    element.origin.range = {static_cast<std::int64_t>(run.begin), static_cast<std::int64_t>(run.end)};
-    element.origin.source = bytes_;
-    element.origin.detail = TextDetail{std::make_shared<const RunOffsets>(std::move(run.offsets))};
+    element.origin = elementOrigin(run.begin, run.end, TextDetail{std::move(run.offsets)});
     doc_.stories[static_cast<std::size_t>(story)].elements.push_back(std::move(element));
 }
 
@@ -264,9 +261,7 @@ void Reader::addUnicode(int story, State& state, std::int32_t parameter, std::si
 void Reader::addElement(int story, model::Element element, std::size_t begin, std::size_t end) {
     if (story < 0) return;
     flush(story);
-    element.origin.format = "rtf";
-    element.origin.range = {static_cast<std::int64_t>(begin), static_cast<std::int64_t>(end)};
-    element.origin.source = bytes_;
+    element.origin = elementOrigin(begin, end);
     doc_.stories[static_cast<std::size_t>(story)].elements.push_back(std::move(element));
 }
 
@@ -522,7 +517,7 @@ void Reader::textWord(const Token& token, State& state, int story) {
     };
     if (layoutWord(token, state, story)) return;
     if (w == "par") {
-        addElement(story, model::Element::paragraphMark(markProperties(state)), token.begin, token.end);
+        addElement(story, model::Element::paragraphMark(sharedMark(markProperties(state))), token.begin, token.end);
     } else if (w == "pard") {
         para = model::ParagraphProperties{};
     } else if (w == "pagebb") {
@@ -564,7 +559,7 @@ void Reader::textWord(const Token& token, State& state, int story) {
         addElement(story, std::move(element), token.begin, token.end);
     } else if (w == "sect") {
         model::Element element = model::Element::sectionBreak(model::SectionBreakKind::NewPage);
-        element.paragraph = markProperties(state);
+        element.paragraph = sharedMark(markProperties(state));
         if (story == 0) doc_.sections.push_back(sectionPage_);
         addElement(story, std::move(element), token.begin, token.end);
         if (story >= 0) lastSection_ = {story, doc_.stories[static_cast<std::size_t>(story)].elements.size() - 1};
@@ -586,7 +581,7 @@ void Reader::textWord(const Token& token, State& state, int story) {
         props.inTable = true;
         props.cellEnd = w == "cell" || w == "nestcell";
         props.rowEnd = w == "row" || w == "nestrow";
-        addElement(story, model::Element::paragraphMark(props), token.begin, token.end);
+        addElement(story, model::Element::paragraphMark(sharedMark(props)), token.begin, token.end);
     } else if (w == "u" && token.hasParameter) {
         addUnicode(story, state, p, token.begin, token.end);
     } else if (w == "uc") {
@@ -699,9 +694,7 @@ model::Document Reader::read() {
         // before the closing brace.
         model::Element mark = model::Element::paragraphMark();
         const std::size_t end = tok_.position() > 0 ? tok_.position() - 1 : 0;
-        mark.origin.format = "rtf";
-        mark.origin.range = {static_cast<std::int64_t>(end), static_cast<std::int64_t>(end)};
-        mark.origin.source = bytes_;
+        mark.origin = elementOrigin(end, end);
         elements.push_back(std::move(mark));
     }
     // A name that several shapes carry names none of them (LibreOffice

@@ -125,7 +125,11 @@ struct ShapeRaw {
 
 class Reader {
 public:
-    explicit Reader(std::shared_ptr<const std::string> bytes) : bytes_(std::move(bytes)), in_(*bytes_), tok_(in_) {}
+    explicit Reader(std::shared_ptr<const std::string> bytes)
+        : bytes_(std::move(bytes)),
+          in_(*bytes_),
+          tok_(in_),
+          elementShared_(model::ElementOrigin::share("rtf", bytes_)) {}
 
     model::Document read();
 
@@ -236,6 +240,16 @@ private:
     }
 
     // Story building.
+    // The origin of an element at bytes [begin, end) of the input.
+    model::ElementOrigin elementOrigin(std::size_t begin, std::size_t end, std::any detail = {}) const {
+        return model::ElementOrigin(elementShared_, {static_cast<std::int64_t>(begin), static_cast<std::int64_t>(end)},
+                                    std::move(detail));
+    }
+    // A mark's properties, shared with the mark before when they are the same.
+    model::SharedParagraph sharedMark(const model::ParagraphProperties& properties) {
+        lastMark_ = model::SharedParagraph::like(properties, lastMark_);
+        return lastMark_;
+    }
     void flush(int story);
     void addChar(int story, std::string_view utf8, int units, std::size_t begin, std::size_t end);
     void addBytes(int story, State& state, std::string_view bytes, std::size_t begin);
@@ -261,6 +275,8 @@ private:
     int defaultFont_ = -1;
     int ansiCodePage_ = 1252;
     std::vector<ShapeRaw> raw_;
+    std::shared_ptr<const model::ElementOrigin::Shared> elementShared_;
+    model::SharedParagraph lastMark_;
     // The last \shppict object and where it ended, to pair a \nonshppict.
     int lastShppict_ = -1;
     std::size_t lastShppictEnd_ = 0;

@@ -27,7 +27,10 @@ struct PictRead {
     int borderSide = -1;
 };
 
-// A run of the picture's hex digits; `in` is the whole file.
+// A run of the picture's hex digits; `in` is the whole file.  Digits come in
+// pairs nearly always: a pair of digits is one look-up each and one byte
+// written; blanks, a digit left over from the run before and anything that
+// is no digit take the careful way one character at a time.
 void readPictHex(const Token& token, std::string_view in, PictRead& r) {
     if (r.sawBin) return;
     if (!r.sawHex) {
@@ -40,8 +43,21 @@ void readPictHex(const Token& token, std::string_view in, PictRead& r) {
     const std::size_t start = r.data.size();
     r.data.resize(start + token.data.size() / 2 + 1);
     char* to = r.data.data() + start;
-    for (char c : token.data) {
-        const int digit = kHex.value[static_cast<unsigned char>(c)];
+    const auto* at = reinterpret_cast<const unsigned char*>(token.data.data());
+    const auto* const end = at + token.data.size();
+    const auto& value = kHex.value;
+    while (at < end) {
+        if (r.pendingDigit < 0 && end - at >= 2) {
+            const int high = value[at[0]];
+            const int low = value[at[1]];
+            if ((high | low) >= 0) {
+                *to++ = static_cast<char>(high * 16 + low);
+                r.sawHex = true;
+                at += 2;
+                continue;
+            }
+        }
+        const int digit = value[*at++];
         if (digit == -2) continue;
         if (digit < 0) {
             r.badData = true;

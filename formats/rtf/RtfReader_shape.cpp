@@ -141,9 +141,7 @@ void Reader::parseShapeInstance(const Token& open, const Token& word, int shape,
                 // A story always ends a paragraph; this one's mark stands at its end.
                 model::Element mark = model::Element::paragraphMark();
                 const std::size_t at = tok_.position() > 0 ? tok_.position() - 1 : 0;
-                mark.origin.format = "rtf";
-                mark.origin.range = {static_cast<std::int64_t>(at), static_cast<std::int64_t>(at)};
-                mark.origin.source = bytes_;
+                mark.origin = elementOrigin(at, at);
                 elements.push_back(std::move(mark));
             }
         } else if ((inner.is("shp") || inner.is("shpgrp")) && depth + 1 <= kMaxDepth && !groupOwnsShapes) {

@@ -11,12 +11,20 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace kelvaran::formats::rtf {
 
 class RunOffsets {
 public:
+    RunOffsets() = default;
+    RunOffsets(const RunOffsets& other);
+    RunOffsets(RunOffsets&&) noexcept = default;
+    RunOffsets& operator=(const RunOffsets& other);
+    RunOffsets& operator=(RunOffsets&&) noexcept = default;
+    ~RunOffsets() = default;
+
     // Adds the next character (or UTF-16 unit) of the run.
     void push(std::uint64_t offset);
     // Frees what the run no longer needs once it is complete.
@@ -33,9 +41,13 @@ private:
         std::uint64_t firstUnit = 0;
         std::uint64_t step = 0;
     };
-    std::vector<Stretch> stretches_;
-    // Set by finish() instead of the stretches when they would cost more.
-    std::vector<std::uint32_t> single_;
+    // The first stretch, the only one of most runs, is held here; the ones
+    // after it, and the offsets one a character that finish() may choose
+    // instead, apart (a run has one or the other, often neither).
+    std::uint64_t firstByte_ = 0;
+    std::uint64_t firstStep_ = 0;
+    std::unique_ptr<std::vector<Stretch>> more_;
+    std::unique_ptr<std::vector<std::uint32_t>> single_;
     std::size_t count_ = 0;
 };
 

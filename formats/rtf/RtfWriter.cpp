@@ -273,8 +273,8 @@ std::optional<std::size_t> Writer::endBefore(int story, std::size_t index) const
         if (element.kind == model::ElementKind::Text) {
             const auto* detail = std::any_cast<TextDetail>(&element.origin.detail);
             const std::int64_t at = element.chars + tail;
-            if (detail && detail->offsets && at >= 0 && at < static_cast<std::int64_t>(detail->offsets->size())) {
-                return static_cast<std::size_t>(detail->offsets->at(static_cast<std::size_t>(at)));
+            if (detail && at >= 0 && at < static_cast<std::int64_t>(detail->offsets.size())) {
+                return static_cast<std::size_t>(detail->offsets.at(static_cast<std::size_t>(at)));
             }
         }
         return static_cast<std::size_t>(element.origin.range.end);
@@ -293,7 +293,7 @@ std::optional<std::size_t> Writer::beginAt(int story, std::size_t index) const {
         }
         if (element.kind == model::ElementKind::Text) {
             const auto* detail = std::any_cast<TextDetail>(&element.origin.detail);
-            if (detail && detail->offsets && !detail->offsets->empty()) return static_cast<std::size_t>(detail->offsets->at(0));
+            if (detail && !detail->offsets.empty()) return static_cast<std::size_t>(detail->offsets.at(0));
         }
         return static_cast<std::size_t>(element.origin.range.begin);
     }

@@ -60,6 +60,10 @@ private:
         return origin.format == "rtf" && origin.source && doc_.source && origin.source == doc_.source &&
                origin.range.valid() && static_cast<std::size_t>(origin.range.end) <= source_.size();
     }
+    bool owned(const model::ElementOrigin& origin) const {
+        return origin.format() == "rtf" && origin.source() && doc_.source && origin.source() == doc_.source &&
+               origin.range.valid() && static_cast<std::size_t>(origin.range.end) <= source_.size();
+    }
     static bool fromRtf(const model::Origin& origin) {
         return origin.format == "rtf" && origin.source && origin.range.valid() &&
                static_cast<std::size_t>(origin.range.end) <= origin.source->size();

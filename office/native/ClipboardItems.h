@@ -7,6 +7,7 @@
 #include "formats/model/InlineObject.h"
 #include "formats/model/Story.h"
 #include "imaging/Imaging.h"
+#include "office/native/PictureRendering.h"
 
 #include <memory>
 #include <optional>
@@ -34,13 +35,14 @@ struct WordClip {
 
 // A picture cut from the scratch sheet: its stored picture, its displayed
 // size and the rendering at that size (96 pixels per inch) that went to the
-// clipboard with it; no rendering when the shape was larger than the largest
-// page, whose clipboard rendering is a smaller one.
+// clipboard with it, drawn when first needed; no rendering when the shape
+// was larger than the largest page, whose clipboard rendering is a smaller
+// one.
 struct SheetClip {
     formats::model::PictureData picture;
     double widthPt = 0;
     double heightPt = 0;
-    std::shared_ptr<const imaging::Image> rendering;
+    std::shared_ptr<LazyRendering> rendering;
 };
 
 inline const std::string kWordClipFormat = "kelvaran.native.word-objects";

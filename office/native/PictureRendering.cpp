@@ -57,49 +57,108 @@ RenderingSize clipboardRenderingSize(double widthPt, double heightPt) {
     return {pointsToPixels(widthPt * scale), pointsToPixels(heightPt * scale), scale < 1};
 }
 
-imaging::Image renderDisplayed(const model::PictureData& picture, int widthPx, int heightPx) {
+namespace {
+
+// The picture's type, from its own bytes when the model does not say.
+imaging::PictureType drawnType(const model::PictureData& picture, int widthPx, int heightPx) {
     if (picture.empty()) throw OfficeError("the object has no picture to draw");
     if (widthPx <= 0 || heightPx <= 0) throw OfficeError("the picture has no size to draw at");
-    imaging::PictureType type = toImagingType(picture.type);
-    const std::string_view bytes(*picture.bytes);
-    if (type == imaging::PictureType::Unknown) type = imaging::sniff(bytes);
-    try {
-        const model::Crop& crop = picture.crop;
-        const double keptX = 1.0 - crop.left - crop.right;
-        const double keptY = 1.0 - crop.top - crop.bottom;
-        const bool cropped = crop.any() && std::isfinite(keptX) && std::isfinite(keptY) && keptX > 0.01 &&
-                             keptY > 0.01 && crop.left > -10 && crop.top > -10 && crop.right > -10 &&
-                             crop.bottom > -10;
-        if (!cropped) return imaging::render(bytes, type, widthPx, heightPx);
+    const imaging::PictureType type = toImagingType(picture.type);
+    return type == imaging::PictureType::Unknown ? imaging::sniff(*picture.bytes) : type;
+}
 
-        // Render the whole picture at the scale the visible part is shown at,
-        // then cut the visible part out.  Negative crops (a margin around the
-        // picture) leave white space.
-        const int fullW = std::max(1, platform::toInt32(widthPx / keptX));
-        const int fullH = std::max(1, platform::toInt32(heightPx / keptY));
-        const imaging::Image full = imaging::render(bytes, type, fullW, fullH);
-        imaging::Image out;
-        out.width = widthPx;
-        out.height = heightPx;
-        out.rgba.assign(static_cast<std::size_t>(widthPx) * static_cast<std::size_t>(heightPx) * 4, 0);
-        const int offsetX = platform::toInt32(crop.left * fullW);
-        const int offsetY = platform::toInt32(crop.top * fullH);
-        for (int y = 0; y < heightPx; ++y) {
-            const int sy = y + offsetY;
-            if (sy < 0 || sy >= full.height) continue;
-            for (int x = 0; x < widthPx; ++x) {
-                const int sx = x + offsetX;
-                if (sx < 0 || sx >= full.width) continue;
-                std::memcpy(&out.rgba[(static_cast<std::size_t>(y) * widthPx + x) * 4],
-                            &full.rgba[(static_cast<std::size_t>(sy) * full.width + sx) * 4], 4);
-            }
+// Whether the crop is one the drawing honours: it keeps some of the picture
+// and no side reaches absurdly far outward.
+bool drawnCropped(const model::Crop& crop) {
+    const double keptX = 1.0 - crop.left - crop.right;
+    const double keptY = 1.0 - crop.top - crop.bottom;
+    return crop.any() && std::isfinite(keptX) && std::isfinite(keptY) && keptX > 0.01 && keptY > 0.01 &&
+           crop.left > -10 && crop.top > -10 && crop.right > -10 && crop.bottom > -10;
+}
+
+imaging::Image renderCropped(const model::PictureData& picture, imaging::PictureType type, int widthPx,
+                             int heightPx) {
+    // Render the whole picture at the scale the visible part is shown at,
+    // then cut the visible part out.  Negative crops (a margin around the
+    // picture) leave white space.
+    const model::Crop& crop = picture.crop;
+    const int fullW = std::max(1, platform::toInt32(widthPx / (1.0 - crop.left - crop.right)));
+    const int fullH = std::max(1, platform::toInt32(heightPx / (1.0 - crop.top - crop.bottom)));
+    const imaging::Image full = imaging::render(*picture.bytes, type, fullW, fullH);
+    imaging::Image out;
+    out.width = widthPx;
+    out.height = heightPx;
+    out.rgba.assign(static_cast<std::size_t>(widthPx) * static_cast<std::size_t>(heightPx) * 4, 0);
+    const int offsetX = platform::toInt32(crop.left * fullW);
+    const int offsetY = platform::toInt32(crop.top * fullH);
+    for (int y = 0; y < heightPx; ++y) {
+        const int sy = y + offsetY;
+        if (sy < 0 || sy >= full.height) continue;
+        for (int x = 0; x < widthPx; ++x) {
+            const int sx = x + offsetX;
+            if (sx < 0 || sx >= full.width) continue;
+            std::memcpy(&out.rgba[(static_cast<std::size_t>(y) * widthPx + x) * 4],
+                        &full.rgba[(static_cast<std::size_t>(sy) * full.width + sx) * 4], 4);
         }
-        return out;
+    }
+    return out;
+}
+
+template <typename Fn>
+imaging::Image drawing(Fn&& fn) {
+    try {
+        return fn();
     } catch (const imaging::ImagingError& error) {
         throw OfficeError(error.what());
     } catch (const platform::Failure& error) {
         throw OfficeError(error.what());
     }
+}
+
+}  // namespace
+
+imaging::Image renderDisplayed(const model::PictureData& picture, int widthPx, int heightPx) {
+    const imaging::PictureType type = drawnType(picture, widthPx, heightPx);
+    return drawing([&] {
+        if (drawnCropped(picture.crop)) return renderCropped(picture, type, widthPx, heightPx);
+        return imaging::render(*picture.bytes, type, widthPx, heightPx);
+    });
+}
+
+imaging::Image renderDisplayedCorner(const model::PictureData& picture, int widthPx, int heightPx,
+                                     int cornerWidth, int cornerHeight) {
+    const imaging::PictureType type = drawnType(picture, widthPx, heightPx);
+    return drawing([&] {
+        if (drawnCropped(picture.crop)) {
+            return imaging::cornerOf(renderCropped(picture, type, widthPx, heightPx), cornerWidth, cornerHeight);
+        }
+        return imaging::renderCorner(*picture.bytes, type, widthPx, heightPx, cornerWidth, cornerHeight);
+    });
+}
+
+LazyRendering::LazyRendering(model::PictureData picture, int widthPx, int heightPx)
+    : width(widthPx), height(heightPx), picture_(std::move(picture)) {}
+
+const imaging::Image& LazyRendering::image() {
+    if (!image_) image_ = renderDisplayed(picture_, width, height);
+    return *image_;
+}
+
+std::optional<std::string> LazyRendering::jpeg(int quality) {
+    if (image_ || drawnCropped(picture_.crop)) return std::nullopt;
+    const imaging::PictureType type = drawnType(picture_, width, height);
+    try {
+        return imaging::renderJpeg(*picture_.bytes, type, width, height, quality);
+    } catch (const imaging::ImagingError& error) {
+        throw OfficeError(error.what());
+    } catch (const platform::Failure& error) {
+        throw OfficeError(error.what());
+    }
+}
+
+imaging::Image LazyRendering::corner(int cornerWidth, int cornerHeight) {
+    if (image_) return imaging::cornerOf(*image_, cornerWidth, cornerHeight);
+    return renderDisplayedCorner(picture_, width, height, cornerWidth, cornerHeight);
 }
 
 model::PictureData storedInDocument(const model::PictureData& picture) {

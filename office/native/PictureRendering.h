@@ -6,6 +6,8 @@
 #include "imaging/Imaging.h"
 #include "platform/Clipboard.h"
 
+#include <optional>
+
 namespace kelvaran::office::native {
 
 imaging::PictureType toImagingType(formats::model::PictureFormat type);
@@ -28,6 +30,35 @@ RenderingSize clipboardRenderingSize(double widthPt, double heightPt);
 // The picture as it is displayed at widthPx x heightPx: crop applied, then
 // scaled to that size.  Throws OfficeError when the picture cannot be drawn.
 imaging::Image renderDisplayed(const formats::model::PictureData& picture, int widthPx, int heightPx);
+
+// The top-left part, at most cornerWidth x cornerHeight pixels, of
+// renderDisplayed(picture, widthPx, heightPx): the same pixels, computed only
+// as far as the corner needs where the decoder allows.
+imaging::Image renderDisplayedCorner(const formats::model::PictureData& picture, int widthPx, int heightPx,
+                                     int cornerWidth, int cornerHeight);
+
+// A picture's rendering at a pixel size, drawn when it is first needed and
+// then kept.  Its corner alone is drawn without the rest while the whole has
+// not been asked for.  Both throw OfficeError as renderDisplayed does; a
+// failed drawing is tried again at the next call.
+class LazyRendering {
+public:
+    LazyRendering(formats::model::PictureData picture, int widthPx, int heightPx);
+
+    const imaging::Image& image();
+    imaging::Image corner(int cornerWidth, int cornerHeight);
+    // The rendering stored as JPEG straight from the picture, the same bytes
+    // as encoding image(), while the rendering is not drawn yet and the
+    // picture is one drawn that way (see imaging::renderJpeg); nothing else.
+    std::optional<std::string> jpeg(int quality);
+
+    const int width;
+    const int height;
+
+private:
+    formats::model::PictureData picture_;
+    std::optional<imaging::Image> image_;
+};
 
 // The picture as a document keeps it.  Neither document format has a GIF
 // type, so a GIF becomes a PNG of exactly the same pixels (as Word stores

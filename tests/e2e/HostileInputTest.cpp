@@ -300,7 +300,12 @@ TEST_F(HostileInputTest, AnObjectThatTakesLongerThanItsTimeIsLeftAsItWas) {
     ASSERT_EQ(outcome.objects.size(), 2u) << outcome.errors;
     for (const json& object : outcome.objects) {
         EXPECT_EQ(object["decision"], "failed") << object.dump();
-        EXPECT_EQ(object["reason"], "converting the object took longer than 0.001 s");
+        // The time may run out while the picture is drawn or while it is
+        // stored, which then says so first; a loaded machine decides which.
+        const std::string reason = object.value("reason", std::string());
+        EXPECT_TRUE(reason == "converting the object took longer than 0.001 s" ||
+                    reason == "the picture cannot be stored: converting the object took longer than 0.001 s")
+            << reason;
     }
     EXPECT_EQ(outcome.document["outcome"], "unchanged");
     expectNothingLost(outcome, bytes, false);

@@ -7,6 +7,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace kelvaran::engine::testing {
@@ -181,6 +183,39 @@ TEST_F(MeasurementHelpersTest, EmptyClipboardGivesFalseAndLeavesBothBoxes) {
     EXPECT_FALSE(helpers.IsPictureBlackened(0.05));
     EXPECT_EQ(helpers.reference().pixels, reference.pixels);
     EXPECT_EQ(helpers.checked().pixels, checkedBefore.pixels);
+}
+
+// The checked picture is asked for no more than the box shows: a content
+// that can draw its corner alone is never drawn whole for the check, and a
+// corner blackened is still caught; black beyond the box never counts.
+TEST_F(MeasurementHelpersTest, TheCheckDrawsOnlyTheCornerTheBoxShows) {
+    clipboard.setMetafileRendering(whitePicture());
+    helpers.LoadReferencePicture();
+    int whole = 0;
+    std::vector<std::pair<int, int>> asked;
+    auto offer = [&](int blackRows) {
+        clipboard.setMetafileRenderingDrawers(
+            [&whole]() -> std::optional<platform::Raster> {
+                ++whole;
+                return platform::Raster(600, 400, kBlack);
+            },
+            [&asked, blackRows](int width, int height) -> std::optional<platform::Raster> {
+                asked.emplace_back(width, height);
+                platform::Raster corner(std::min(width, 600), std::min(height, 400), kRed);
+                for (int y = 0; y < blackRows; ++y) {
+                    for (int x = 0; x < corner.width; ++x) corner.set(x, y, kBlack);
+                }
+                return corner;
+            });
+    };
+    offer(5);  // 480 black pixels, above the limit of 461
+    EXPECT_TRUE(helpers.IsPictureBlackened(0.05));
+    offer(4);  // 384
+    EXPECT_FALSE(helpers.IsPictureBlackened(0.05));
+    EXPECT_EQ(whole, 0);
+    EXPECT_EQ(asked, (std::vector<std::pair<int, int>>{{96, 96}, {96, 96}}));
+    EXPECT_EQ(helpers.checked().at(95, 3), kBlack);
+    EXPECT_EQ(helpers.checked().at(95, 4), kRed);
 }
 
 TEST_F(MeasurementHelpersTest, PicturesAreDrawnAtTheirOwnSizeFromTheTopLeft) {

@@ -19,6 +19,12 @@ double sheetSize(double points) {
     return points;
 }
 
+bool isMetafile(const formats::model::PictureData& picture) {
+    return picture.type == formats::model::PictureFormat::Emf || picture.type == formats::model::PictureFormat::Wmf ||
+           picture.type == formats::model::PictureFormat::Pict ||
+           (picture.type == formats::model::PictureFormat::Unknown && !picture.empty());
+}
+
 }  // namespace
 
 NativeSheetShape::NativeSheetShape(std::shared_ptr<ExcelSession> session, std::shared_ptr<SheetState> sheet,
@@ -60,19 +66,30 @@ void NativeSheetShape::Cut() {
     clip.widthPt = current.widthPt;
     clip.heightPt = current.heightPt;
     // The clipboard's rendering shows the shape at most as large as the
-    // largest page.  A shape that fits is drawn once, and a paste on the
-    // sheet takes its pixels from that drawing; a larger one is drawn at
-    // its own size only when it is pasted on the sheet again.
+    // largest page.  A shape that fits is drawn at most once, and a paste on
+    // the sheet takes its pixels from that drawing; a larger one is drawn at
+    // its own size only when it is pasted on the sheet again.  Nothing is
+    // drawn here: a comparison needs only the rendering's corner, and a paste
+    // draws what it takes.  A metafile is drawn at once all the same, so that
+    // one that cannot be drawn fails the cut and not later.
     const RenderingSize size = clipboardRenderingSize(current.widthPt, current.heightPt);
-    std::shared_ptr<const imaging::Image> rendering;
-    whileWorking(session_->events, [&] {
-        rendering = std::make_shared<const imaging::Image>(renderDisplayed(current.picture, size.width, size.height));
-    });
+    auto rendering = std::make_shared<LazyRendering>(current.picture, size.width, size.height);
+    if (isMetafile(current.picture)) whileWorking(session_->events, [&] { rendering->image(); });
     if (!size.fitted) clip.rendering = rendering;
-    platform::Raster raster = imaging::toRaster(*rendering);
     platform::ContentSummary summary = summaryOf(current.picture);
+    platform::EventPump* events = session_->events;
+    auto whole = [rendering, events]() -> std::optional<platform::Raster> {
+        std::optional<platform::Raster> raster;
+        whileWorking(events, [&] { raster = imaging::toRaster(rendering->image()); });
+        return raster;
+    };
+    auto corner = [rendering, events](int width, int height) -> std::optional<platform::Raster> {
+        std::optional<platform::Raster> raster;
+        whileWorking(events, [&] { raster = imaging::toRaster(rendering->corner(width, height)); });
+        return raster;
+    };
     session_->clipboard.setOnly(kSheetClipFormat, std::move(clip));
-    session_->clipboard.setMetafileRendering(std::move(raster));
+    session_->clipboard.setMetafileRenderingDrawers(std::move(whole), std::move(corner));
     session_->clipboard.setSummary(std::move(summary));
     remove();
 }

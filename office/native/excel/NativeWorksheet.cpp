@@ -8,6 +8,7 @@
 #include "platform/Conversions.h"
 
 #include <any>
+#include <optional>
 
 namespace kelvaran::office::native {
 
@@ -21,7 +22,7 @@ struct Source {
     model::PictureData picture;
     double widthPt = 0;
     double heightPt = 0;
-    std::shared_ptr<const imaging::Image> rendering;
+    std::shared_ptr<LazyRendering> rendering;
 };
 
 Source sourceOnClipboard(const platform::Clipboard& clipboard) {
@@ -44,24 +45,29 @@ Source sourceOnClipboard(const platform::Clipboard& clipboard) {
     throw OfficeError("the clipboard holds nothing that can be pasted on the sheet");
 }
 
-// The source drawn at its displayed size, 96 pixels per inch.
-std::shared_ptr<const imaging::Image> renderingOf(const Source& source) {
-    if (source.rendering) return source.rendering;
-    return std::make_shared<const imaging::Image>(
-        renderDisplayed(source.picture, pointsToPixels(source.widthPt), pointsToPixels(source.heightPt)));
+// The source drawn at its displayed size, 96 pixels per inch: the cut's
+// rendering when it brought one, otherwise drawn into `own`.
+const imaging::Image& renderingOf(const Source& source, std::optional<imaging::Image>& own) {
+    if (source.rendering) return source.rendering->image();
+    own = renderDisplayed(source.picture, pointsToPixels(source.widthPt), pointsToPixels(source.heightPt));
+    return *own;
 }
 
-SheetPicture encoded(const imaging::Image& image, imaging::PictureType type, std::string bytes) {
+SheetPicture encoded(int width, int height, imaging::PictureType type, std::string bytes) {
     SheetPicture picture;
     picture.picture.type = toModelType(type);
     picture.picture.bytes = model::shareBytes(std::move(bytes));
-    picture.picture.pixelWidth = image.width;
-    picture.picture.pixelHeight = image.height;
-    picture.widthPt = image.width * 72.0 / 96.0;
-    picture.heightPt = image.height * 72.0 / 96.0;
+    picture.picture.pixelWidth = width;
+    picture.picture.pixelHeight = height;
+    picture.widthPt = width * 72.0 / 96.0;
+    picture.heightPt = height * 72.0 / 96.0;
     picture.picture.naturalWidthPt = picture.widthPt;
     picture.picture.naturalHeightPt = picture.heightPt;
     return picture;
+}
+
+SheetPicture encoded(const imaging::Image& image, imaging::PictureType type, std::string bytes) {
+    return encoded(image.width, image.height, type, std::move(bytes));
 }
 
 // Metafiles stay drawings, cropped ones too: an EMF as it is, a WMF and a
@@ -141,7 +147,10 @@ void NativeWorksheet::Paste(bool link) {
         default: break;
     }
     SheetPicture picture;
-    whileWorking(session_->events, [&] { picture = store(source, *renderingOf(source), format); });
+    whileWorking(session_->events, [&] {
+        std::optional<imaging::Image> own;
+        picture = store(source, renderingOf(source, own), format);
+    });
     picture.widthPt = source.widthPt;
     picture.heightPt = source.heightPt;
     place(std::move(picture));
@@ -155,7 +164,18 @@ void NativeWorksheet::PasteSpecial(const std::string& Format, bool link, bool Di
     const Source source = sourceOnClipboard(session_->clipboard);
     SheetPicture picture;
     const int quality = session_->jpegQuality;
-    whileWorking(session_->events, [&] { picture = store(source, *renderingOf(source), format, quality); });
+    whileWorking(session_->events, [&] {
+        // A photo cut from the sheet goes from its bytes to the JPEG in one
+        // pass, without its rendering held in between: the same bytes.
+        if (format == imaging::PictureType::Jpeg && source.rendering) {
+            if (auto bytes = source.rendering->jpeg(quality)) {
+                picture = encoded(source.rendering->width, source.rendering->height, format, std::move(*bytes));
+                return;
+            }
+        }
+        std::optional<imaging::Image> own;
+        picture = store(source, renderingOf(source, own), format, quality);
+    });
     place(std::move(picture));
 }
 

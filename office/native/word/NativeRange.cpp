@@ -81,7 +81,7 @@ word::FramesPtr NativeRange::Frames() {
         const std::size_t last = doc.elementAt(s.story, std::max(s.start, s.end - 1));
         while (i < story.elements.size()) {
             const std::size_t mark = story.paragraphEnd(i);
-            if (mark < story.elements.size() && story.elements[mark].paragraph.frame) ++count;
+            if (mark < story.elements.size() && story.elements[mark].paragraph->frame) ++count;
             if (mark >= last || mark >= story.elements.size()) break;
             i = mark + 1;
         }

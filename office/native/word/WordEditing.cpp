@@ -19,6 +19,10 @@ void keepSource(const DocumentState& document, model::Origin& origin) {
     if (origin.known() && !origin.source) origin.source = document.model.source;
 }
 
+void keepSource(const DocumentState& document, model::ElementOrigin& origin) {
+    if (origin.known() && !origin.source()) origin.setSource(document.model.source);
+}
+
 ClipShape copyTree(const DocumentState& document, int index, int depth) {
     if (depth > 64) throw OfficeError("the groups are nested too deeply");
     const auto& shape = document.model.shapes.at(static_cast<std::size_t>(index));

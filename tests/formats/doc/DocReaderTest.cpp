@@ -117,7 +117,7 @@ TEST(DocReaderTest, PageBreaksCountForThePageEstimate) {
     // The breaks are kept as page-break-before of the paragraphs that start pages.
     int breaksBefore = 0;
     for (const auto& element : doc.main().elements)
-        if (element.kind == model::ElementKind::ParagraphMark && element.paragraph.pageBreakBefore) ++breaksBefore;
+        if (element.kind == model::ElementKind::ParagraphMark && element.paragraph->pageBreakBefore) ++breaksBefore;
     EXPECT_EQ(breaksBefore + countKind(doc.main(), model::ElementKind::PageBreak), 2);
 }
 
@@ -125,13 +125,13 @@ TEST(DocReaderTest, FramedParagraphsCarryTheirFrame) {
     const auto doc = readTestDocument("formats/doc/word97-ole-objects-wmf-png.doc");
     std::vector<model::FrameProperties> frames;
     for (const auto& element : doc.main().elements)
-        if (element.paragraph.frame) frames.push_back(*element.paragraph.frame);
+        if (element.paragraph->frame) frames.push_back(*element.paragraph->frame);
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0].widthPt, 0);  // automatic width and height
     EXPECT_EQ(frames[0].heightPt, 0);
     EXPECT_TRUE(frames[0].wrapAround);
     const auto plain = readTestDocument("generated/gen-inline-pictures.doc");
-    for (const auto& element : plain.main().elements) EXPECT_FALSE(element.paragraph.frame.has_value());
+    for (const auto& element : plain.main().elements) EXPECT_FALSE(element.paragraph->frame.has_value());
 }
 
 // Only what a reader shows as a picture becomes one: horizontal lines and the

@@ -108,13 +108,125 @@ TEST(StoryTest, ParagraphFramesGoWithTheirParagraphAndCopiesAreApart) {
     story.elements.push_back(Element::paragraphMark(framed));
     for (int i = 0; i < 100; ++i) story.elements.push_back(Element::paragraphMark());
     story.splitAt(0);
-    ASSERT_TRUE(story.elements[0].paragraph.frame);
-    EXPECT_EQ(story.elements[0].paragraph.frame->yPt, 36);
-    EXPECT_FALSE(story.elements[1].paragraph.frame);
+    ASSERT_TRUE(story.elements[0].paragraph->frame);
+    EXPECT_EQ(story.elements[0].paragraph->frame->yPt, 36);
+    EXPECT_FALSE(story.elements[1].paragraph->frame);
     const Story copied = story;
-    story.elements[0].paragraph.frame.reset();
-    ASSERT_TRUE(copied.elements[0].paragraph.frame);
-    EXPECT_EQ(copied.elements[0].paragraph.frame->heightPt, -50);
+    story.elements[0].paragraph.edit().frame.reset();
+    EXPECT_FALSE(story.elements[0].paragraph->frame);
+    ASSERT_TRUE(copied.elements[0].paragraph->frame);
+    EXPECT_EQ(copied.elements[0].paragraph->frame->heightPt, -50);
+}
+
+TEST(StoryTest, SharedParagraphPropertiesAreEditedOnOneMarkOnly) {
+    ParagraphProperties spaced;
+    spaced.spaceAfterPt = 6;
+    spaced.frame = FrameProperties{.widthPt = 80};
+    // Marks with the same properties share them; different ones do not.
+    SharedParagraph first = SharedParagraph::like(spaced, {});
+    SharedParagraph second = SharedParagraph::like(spaced, first);
+    EXPECT_TRUE(second.sharesWith(first));
+    ParagraphProperties other = spaced;
+    other.frame->widthPt = 81;
+    SharedParagraph third = SharedParagraph::like(other, second);
+    EXPECT_FALSE(third.sharesWith(second));
+    EXPECT_EQ(third->frame->widthPt, 81);
+
+    Story story;
+    story.elements = {Element::textRun("a", 1), Element::paragraphMark(first), Element::textRun("b", 1),
+                      Element::paragraphMark(second), Element::paragraphMark(third)};
+    Story copied = story;
+    // An edit of one mark reaches neither the mark sharing its properties nor
+    // the copy of the story.
+    story.elements[3].paragraph.edit().spaceAfterPt = 12;
+    story.elements[3].paragraph.edit().frame->xPt = 5;
+    EXPECT_EQ(story.elements[3].paragraph->spaceAfterPt, 12);
+    EXPECT_EQ(story.elements[3].paragraph->frame->xPt, 5);
+    EXPECT_EQ(story.elements[1].paragraph->spaceAfterPt, 6);
+    EXPECT_EQ(story.elements[1].paragraph->frame->xPt, 0);
+    EXPECT_EQ(copied.elements[3].paragraph->spaceAfterPt, 6);
+    EXPECT_EQ(copied.elements[3].paragraph->frame->xPt, 0);
+    // Copies of an element made before the edit keep what they had.
+    Element mark = story.elements[1];
+    story.elements[1].paragraph.edit().inTable = true;
+    EXPECT_FALSE(mark.paragraph->inTable);
+    EXPECT_TRUE(story.elements[1].paragraph->inTable);
+
+    // Text runs and marks without properties read the defaults and hold none.
+    EXPECT_EQ(*story.elements[0].paragraph, ParagraphProperties{});
+    const SharedParagraph plain = SharedParagraph::like(ParagraphProperties{}, {});
+    EXPECT_FALSE(plain.sharesWith(SharedParagraph::like(ParagraphProperties{}, plain)));
+    EXPECT_EQ(*plain, ParagraphProperties{});
+    // The defaults edited on one element stay with it.
+    story.elements[0].paragraph.edit().fontSizePt = 20;
+    EXPECT_EQ(story.elements[2].paragraph->fontSizePt, 0);
+    EXPECT_EQ(copied.elements[0].paragraph->fontSizePt, 0);
+}
+
+TEST(StoryTest, ElementOriginsAreValuesWithASharedFormatAndSource) {
+    const auto source = std::make_shared<const std::string>("{\\rtf1 hello}");
+    const auto shared = ElementOrigin::share("rtf", source);
+    ElementOrigin a(shared, {7, 12}, std::string("detail a"));
+    ElementOrigin b = a;
+    EXPECT_TRUE(b.known());
+    EXPECT_EQ(b.format(), "rtf");
+    EXPECT_EQ(b.source(), source);
+    // A copy's range, detail and source change apart from the original.
+    b.range = {8, 9};
+    b.detail = 42;
+    b.setSource(std::make_shared<const std::string>("other"));
+    EXPECT_EQ(a.range.begin, 7);
+    EXPECT_EQ(a.range.end, 12);
+    ASSERT_NE(std::any_cast<std::string>(&a.detail), nullptr);
+    EXPECT_EQ(*std::any_cast<std::string>(&a.detail), "detail a");
+    EXPECT_EQ(a.source(), source);
+    EXPECT_EQ(*b.source(), "other");
+    EXPECT_EQ(b.format(), "rtf");
+
+    // Made from a full origin, nothing is lost, and back again.
+    Origin full;
+    full.format = "doc";
+    full.range = {3, 30};
+    full.companions = {{40, 50}, {60, 61}};
+    full.source = source;
+    full.detail = 7;
+    const ElementOrigin compact = full;
+    const Origin back = compact.full();
+    EXPECT_EQ(back.format, "doc");
+    EXPECT_EQ(back.range.begin, 3);
+    EXPECT_EQ(back.range.end, 30);
+    ASSERT_EQ(back.companions.size(), 2u);
+    EXPECT_EQ(back.companions[1].begin, 60);
+    EXPECT_EQ(back.source, source);
+    EXPECT_EQ(std::any_cast<int>(back.detail), 7);
+    // An element made in memory knows no origin.
+    const ElementOrigin none;
+    EXPECT_FALSE(none.known());
+    EXPECT_TRUE(none.format().empty());
+    EXPECT_FALSE(none.source());
+    EXPECT_TRUE(none.companions().empty());
+    EXPECT_FALSE(ElementOrigin(Origin{}).known());
+}
+
+TEST(StoryTest, SplitRunKeepsItsOriginOnTheFirstPartOnly) {
+    const auto source = std::make_shared<const std::string>("{\\rtf1 abcdef}");
+    Story story;
+    story.elements.push_back(Element::textRun("abcdef", 6));
+    story.elements[0].origin = ElementOrigin(ElementOrigin::share("rtf", source), {8, 14}, 99);
+    story.elements.push_back(Element::paragraphMark());
+    ASSERT_EQ(story.splitAt(2), 1u);
+    const Element& head = story.elements[0];
+    const Element& tail = story.elements[1];
+    EXPECT_EQ(head.text, "ab");
+    EXPECT_EQ(tail.text, "cdef");
+    // The first part still names the whole run in the input (a writer finds
+    // the cut through the run's detail); the second stands in memory only.
+    EXPECT_EQ(head.origin.format(), "rtf");
+    EXPECT_EQ(head.origin.range.begin, 8);
+    EXPECT_EQ(head.origin.range.end, 14);
+    EXPECT_EQ(std::any_cast<int>(head.origin.detail), 99);
+    EXPECT_FALSE(tail.origin.known());
+    EXPECT_FALSE(tail.origin.detail.has_value());
 }
 
 }  // namespace

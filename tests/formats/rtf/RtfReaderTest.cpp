@@ -168,16 +168,16 @@ TEST(RtfReaderTest, BreaksSectionsAndFrames) {
     ASSERT_EQ(objects.size(), 1u);
     const auto [s, e] = document.locateInline(objects[0]);
     const auto& mark = story.elements[story.paragraphEnd(static_cast<std::size_t>(e))];
-    ASSERT_TRUE(mark.paragraph.frame.has_value());
-    EXPECT_DOUBLE_EQ(mark.paragraph.frame->widthPt, 100);
-    EXPECT_DOUBLE_EQ(mark.paragraph.frame->heightPt, -50);
-    EXPECT_DOUBLE_EQ(mark.paragraph.frame->xPt, 72);
-    EXPECT_DOUBLE_EQ(mark.paragraph.frame->yPt, 36);
-    EXPECT_EQ(mark.paragraph.frame->horizontalReference, 1);
-    EXPECT_EQ(mark.paragraph.frame->verticalReference, 1);
-    EXPECT_FALSE(mark.paragraph.frame->wrapAround);
+    ASSERT_TRUE(mark.paragraph->frame.has_value());
+    EXPECT_DOUBLE_EQ(mark.paragraph->frame->widthPt, 100);
+    EXPECT_DOUBLE_EQ(mark.paragraph->frame->heightPt, -50);
+    EXPECT_DOUBLE_EQ(mark.paragraph->frame->xPt, 72);
+    EXPECT_DOUBLE_EQ(mark.paragraph->frame->yPt, 36);
+    EXPECT_EQ(mark.paragraph->frame->horizontalReference, 1);
+    EXPECT_EQ(mark.paragraph->frame->verticalReference, 1);
+    EXPECT_FALSE(mark.paragraph->frame->wrapAround);
     // The last paragraph has no frame again, and "Four" starts a page.
-    EXPECT_FALSE(story.elements.back().paragraph.frame.has_value());
+    EXPECT_FALSE(story.elements.back().paragraph->frame.has_value());
     EXPECT_EQ(document.estimatePage(0, story.length() - 1), 3);
     (void)s;
 }
@@ -400,6 +400,43 @@ TEST(RtfReaderTest, FloatingObjectIsAnObjectShape) {
     EXPECT_FALSE(document.shapes[0].picture.empty());
     EXPECT_EQ(document.shapes[0].anchor.element, 1);
     EXPECT_TRUE(document.inlines.empty());
+}
+
+TEST(RtfReaderTest, LikeParagraphsShareTheirPropertiesAndEditsStayOnOne) {
+    const auto document = read(wrap("{\\pard\\sa120 One\\par}{\\pard\\sa120 Two\\par}{\\pard\\sb240 Three\\par}"
+                                    "{\\pard\\sa120 Four\\par}{\\pard\\sa120\\fs48 Five\\par}"));
+    std::vector<const model::Element*> marks;
+    for (const auto& element : document.main().elements) {
+        if (element.kind == model::ElementKind::ParagraphMark) marks.push_back(&element);
+    }
+    ASSERT_GE(marks.size(), 5u);
+    EXPECT_TRUE(marks[1]->paragraph.sharesWith(marks[0]->paragraph));
+    EXPECT_FALSE(marks[2]->paragraph.sharesWith(marks[1]->paragraph));
+    EXPECT_FALSE(marks[4]->paragraph.sharesWith(marks[3]->paragraph));
+    EXPECT_DOUBLE_EQ(marks[0]->paragraph->spaceAfterPt, 6);
+    EXPECT_DOUBLE_EQ(marks[2]->paragraph->spaceAfterPt, 0);
+    EXPECT_DOUBLE_EQ(marks[2]->paragraph->spaceBeforePt, 12);
+    EXPECT_DOUBLE_EQ(marks[3]->paragraph->spaceAfterPt, 6);
+    EXPECT_DOUBLE_EQ(marks[4]->paragraph->fontSizePt, 24);
+    EXPECT_DOUBLE_EQ(marks[3]->paragraph->fontSizePt, 12);
+    // Text runs carry an origin in the input but no paragraph properties.
+    const auto* run = firstOf(document.main(), model::ElementKind::Text);
+    ASSERT_NE(run, nullptr);
+    EXPECT_EQ(run->origin.format(), "rtf");
+    EXPECT_EQ(run->origin.source(), document.source);
+    EXPECT_EQ(document.source->substr(static_cast<std::size_t>(run->origin.range.begin), 3), "One");
+    EXPECT_EQ(*run->paragraph, model::ParagraphProperties{});
+
+    model::Document edited = document;
+    const auto index = [&](const model::Element* mark) {
+        return static_cast<std::size_t>(mark - document.main().elements.data());
+    };
+    edited.main().elements[index(marks[0])].paragraph.edit().spaceAfterPt = 30;
+    // Neither the mark it shared them with nor the document read is changed.
+    EXPECT_DOUBLE_EQ(marks[1]->paragraph->spaceAfterPt, 6);
+    EXPECT_DOUBLE_EQ(marks[0]->paragraph->spaceAfterPt, 6);
+    EXPECT_DOUBLE_EQ(edited.main().elements[index(marks[0])].paragraph->spaceAfterPt, 30);
+    EXPECT_DOUBLE_EQ(edited.main().elements[index(marks[1])].paragraph->spaceAfterPt, 6);
 }
 
 }  // namespace

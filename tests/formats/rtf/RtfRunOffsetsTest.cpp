@@ -59,6 +59,40 @@ TEST(RunOffsetsTest, GivesBackEveryOffsetOfEveryPattern) {
     }
 }
 
+TEST(RunOffsetsTest, CopiesAreApartFromTheRunTheyCameFrom) {
+    // One stretch only; several; and one offset a character after finish().
+    const std::vector<std::vector<std::uint64_t>> cases = {
+        {40, 41, 42, 43},
+        {10, 14, 18, 22, 23, 24, 30, 30, 31},
+        {9, 2, 7, 1, 8},
+    };
+    for (const auto& expected : cases) {
+        RunOffsets original;
+        for (auto at : expected) original.push(at);
+        original.finish();
+        RunOffsets copy = original;
+        RunOffsets assigned;
+        assigned.push(1000);
+        assigned = original;
+        original.push(5);
+        original.push(500);
+        auto longer = expected;
+        longer.push_back(5);
+        longer.push_back(500);
+        EXPECT_EQ(allOffsets(original), longer);
+        EXPECT_EQ(allOffsets(copy), expected);
+        EXPECT_EQ(allOffsets(assigned), expected);
+        // And the copy grows on its own.
+        copy.push(77);
+        auto grown = expected;
+        grown.push_back(77);
+        EXPECT_EQ(allOffsets(copy), grown);
+        EXPECT_EQ(allOffsets(original), longer);
+        RunOffsets moved = std::move(copy);
+        EXPECT_EQ(allOffsets(moved), grown);
+    }
+}
+
 // U+FFFC at UTF-16 position `position` of a UTF-8 text.
 std::string withObjectAt(const std::string& text, std::int64_t position) {
     std::size_t at = 0;

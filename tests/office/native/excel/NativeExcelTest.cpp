@@ -294,6 +294,80 @@ TEST_F(NativeExcelTest, AGifFromTheSheetIsKeptInTheDocumentAsAPngOfTheSamePixels
     EXPECT_EQ(stored.pixelWidth, gif.width);
 }
 
+// A cut draws nothing: the clipboard's rendering, its corner and the pixels
+// a paste takes are drawn when asked for, and are the pixels the cut shape
+// shows.  A raster picture that cannot be drawn fails the paste that needs
+// it; a metafile that cannot be drawn still fails the cut itself.
+TEST_F(NativeExcelTest, ACutDrawsOnlyWhatIsAskedForAndFailuresStillSurface) {
+    copyPicture(90, 60);
+    sheet->Paste(false);
+    sheet->Shapes()->item(1)->setWidth(150);
+    sheet->Shapes()->item(1)->setHeight(100);
+    sheet->Shapes()->item(1)->Cut();
+    const auto corner = clipboard.metafileRenderingCorner(96, 96);
+    const auto whole = clipboard.metafileRendering();
+    ASSERT_TRUE(corner.has_value());
+    ASSERT_TRUE(whole.has_value());
+    ASSERT_EQ(corner->width, 96);
+    ASSERT_EQ(corner->height, 96);
+    EXPECT_EQ(whole->width, 200);
+    int differing = 0;
+    for (int y = 0; y < 96; ++y) {
+        for (int x = 0; x < 96; ++x) differing += corner->at(x, y) != whole->at(x, y);
+    }
+    EXPECT_EQ(differing, 0);
+    ASSERT_TRUE(cutClip().rendering);
+    EXPECT_EQ(imaging::toRaster(cutClip().rendering->image()).pixels, whole->pixels);
+
+    auto documents = std::static_pointer_cast<NativeDocuments>(word.Documents());
+    auto damaged = test::documentWithInlinePicture(20, 20);
+    damaged.inlines[0].picture.type = model::PictureFormat::Png;
+    damaged.inlines[0].picture.bytes = model::shareBytes("\x89PNG\r\n\x1a\n truncated");
+    documents->adopt(std::move(damaged), "damaged.rtf")->InlineShapes()->item(1)->Range()->Copy();
+    sheet->Paste(false);
+    sheet->Shapes()->item(1)->Cut();
+    EXPECT_FALSE(clipboard.metafileRenderingCorner(96, 96).has_value());
+    EXPECT_THROW(sheet->PasteSpecial(xf::kJpeg, false, false), OfficeError);
+    EXPECT_THROW(sheet->Paste(false), OfficeError);
+    EXPECT_EQ(sheet->Shapes()->count(), 0);
+
+    auto metafile = test::documentWithInlinePicture(20, 20);
+    metafile.inlines[0].picture.type = model::PictureFormat::Emf;
+    metafile.inlines[0].picture.bytes = model::shareBytes(std::string(200, '\x01'));
+    documents->adopt(std::move(metafile), "metafile.rtf")->InlineShapes()->item(1)->Range()->Copy();
+    sheet->Paste(false);
+    EXPECT_THROW(sheet->Shapes()->item(1)->Cut(), OfficeError);
+}
+
+// A photo cut from the sheet and pasted as JPEG is stored straight from its
+// bytes: the same JPEG as when its rendering was drawn first.
+TEST_F(NativeExcelTest, AJpegPastedFromACutPhotoIsTheJpegOfItsRendering) {
+    auto pastedJpeg = [&](bool drawFirst) {
+        auto document = test::documentWithInlinePicture(300, 225);
+        document.inlines[0].picture = test::pngPicture(400, 300);
+        document.inlines[0].picture.type = model::PictureFormat::Jpeg;
+        document.inlines[0].picture.bytes = model::shareBytes(
+            imaging::encodeJpeg(imaging::decode(*document.inlines[0].picture.bytes, imaging::PictureType::Png), 95));
+        auto documents = std::static_pointer_cast<NativeDocuments>(word.Documents());
+        documents->adopt(std::move(document), "photo.rtf")->InlineShapes()->item(1)->Range()->Copy();
+        sheet->Paste(false);
+        sheet->Shapes()->item(1)->setWidth(90);
+        sheet->Shapes()->item(1)->setHeight(67.5);
+        sheet->Shapes()->item(1)->Cut();
+        if (drawFirst) clipboard.metafileRendering();
+        sheet->PasteSpecial(xf::kJpeg, false, false);
+        EXPECT_DOUBLE_EQ(sheet->Shapes()->item(1)->Width(), 90);
+        sheet->Shapes()->item(1)->Cut();
+        const SheetClip clip = cutClip();
+        EXPECT_EQ(clip.picture.pixelWidth, 120);
+        EXPECT_EQ(clip.picture.pixelHeight, 90);
+        return *clip.picture.bytes;
+    };
+    const std::string direct = pastedJpeg(false);
+    EXPECT_EQ(imaging::sniff(direct), imaging::PictureType::Jpeg);
+    EXPECT_TRUE(direct == pastedJpeg(true));
+}
+
 TEST_F(NativeExcelTest, RefusalsAreOfficeErrors) {
     EXPECT_THROW(sheet->Paste(false), OfficeError);  // empty clipboard
     copyPicture(90, 60);

@@ -333,7 +333,7 @@ TEST_F(NativeWordTest, PagesFollowAnEarlierPictureResizedThroughTheObjectModel) 
 TEST_F(NativeWordTest, FramesAreCountedForTheParagraphOfAnObject) {
     auto document = test::documentWithInlinePicture(10, 10);
     auto framed = document;
-    framed.main().elements.back().paragraph.frame = model::FrameProperties{};
+    framed.main().elements.back().paragraph.edit().frame = model::FrameProperties{};
     EXPECT_EQ(adopt(document)->InlineShapes()->item(1)->Range()->Frames()->count(), 0);
     EXPECT_EQ(adopt(framed)->InlineShapes()->item(1)->Range()->Frames()->count(), 1);
 }

@@ -1,0 +1,86 @@
+#include "formats/rtf/RtfFormat.h"
+#include "tests/formats/rtf/RtfTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <random>
+#include <string>
+
+namespace kelvaran::formats::rtf {
+namespace {
+
+using namespace test;
+
+// Bytes of every value, so that each digit of both cases meets each other.
+std::string everyByte() {
+    std::string bytes = tinyPng();
+    for (int i = 0; i < 512; ++i) bytes += static_cast<char>(i * 7 % 256);
+    return bytes;
+}
+
+// The picture's bytes read back from a picture group holding `digits`.
+std::string readBack(const std::string& digits) {
+    const auto document = read(wrap("{\\pict\\pngblip\\picwgoal600\\pichgoal400 " + digits + "}\\par"));
+    if (document.inlines.size() != 1) return "<no picture>";
+    return *document.inlines[0].picture.bytes;
+}
+
+// However the digits are laid out, the same bytes come back: upper and
+// mixed case, lines of any length ending in CR, LF or both (a pair split
+// across a line end too), blanks and tabs between digits and inside pairs,
+// a lone digit starting a line.
+TEST(RtfPictHexTest, TheSameBytesWhateverTheLayoutOfTheDigits) {
+    const std::string bytes = everyByte();
+    const std::string plain = hex(bytes);
+    ASSERT_EQ(readBack(plain), bytes);
+
+    std::string upper = plain;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    EXPECT_EQ(readBack(upper), bytes);
+
+    std::string mixed = plain;
+    for (std::size_t i = 0; i < mixed.size(); i += 3) {
+        mixed[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(mixed[i])));
+    }
+    EXPECT_EQ(readBack(mixed), bytes);
+
+    std::mt19937 random(18);
+    const char* const breaks[] = {"\r\n", "\n", "\r", " ", "\t", "  \r\n "};
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        std::string laidOut;
+        for (std::size_t i = 0; i < plain.size();) {
+            const std::size_t run = 1 + random() % 130;  // odd lengths split pairs
+            laidOut += plain.substr(i, run);
+            i += run;
+            laidOut += breaks[random() % std::size(breaks)];
+        }
+        EXPECT_EQ(readBack(laidOut), bytes);
+    }
+    EXPECT_EQ(readBack("8\n9504e470d0a1a0a" + plain.substr(16)), bytes);
+    EXPECT_EQ(readBack("89 50 4E 47\t0D0A1A0A" + plain.substr(16)), bytes);
+}
+
+// Digits that do not make whole bytes, or anything but digits and blanks,
+// leave the picture as it is, wherever the fault stands in a line.
+TEST(RtfPictHexTest, DamagedDigitsAreRefusedWhereverTheyStand) {
+    const std::string plain = hex(tinyPng());
+    const std::string faults[] = {
+        plain + "a",                                         // a digit left over at the end
+        plain.substr(0, 11) + "\n" + plain.substr(12),      // one digit missing mid-run
+        plain.substr(0, 10) + "g" + plain.substr(11),        // a letter that is no digit, first of a pair
+        plain.substr(0, 11) + "x" + plain.substr(12),        // second of a pair
+        plain.substr(0, 9) + " G" + plain.substr(11),        // after a blank
+        plain + "\xe3\x81\x82",                              // bytes beyond ASCII
+    };
+    for (const auto& digits : faults) {
+        SCOPED_TRACE(digits.substr(0, 24));
+        const auto document = read(wrap("{\\pict\\pngblip\\picwgoal20\\pichgoal20 " + digits + "}ok\\par"));
+        EXPECT_TRUE(document.inlines.empty());
+        EXPECT_FALSE(document.warnings.empty());
+    }
+}
+
+}  // namespace
+}  // namespace kelvaran::formats::rtf
