@@ -65,6 +65,12 @@ Image resampled(Image img, int width, int height) {
 // cost the resampler little beside their pixels.
 constexpr int kNarrowRows = 256;
 
+// Whether render() decodes this picture whole and averages it down rather
+// than resampling it while it is read: the one-pass paths must not take it.
+bool averagedWhole(const vips::VImage& image, int heightPx) {
+    return image.width() < kNarrowRows && image.height() > 4 * heightPx;
+}
+
 bool isVipsRaster(PictureType type) {
     return type == PictureType::Jpeg || type == PictureType::Png || type == PictureType::Gif ||
            type == PictureType::Tiff;
@@ -120,7 +126,7 @@ Image render(std::string_view bytes, PictureType type, int widthPx, int heightPx
     checkImageBudget(widthPx, heightPx, "the requested rendering");
     if (isVipsRaster(type)) {
         vips::VImage image = openRaster(bytes, type, widthPx, heightPx);
-        if (image.width() < kNarrowRows && image.height() > 4 * heightPx)
+        if (averagedWhole(image, heightPx))
             return resampled(toImage(toSrgba(image)), widthPx, heightPx);
         return toImage(resizeExact(toSrgba(image), widthPx, heightPx));
     }
@@ -143,7 +149,7 @@ Image renderCorner(std::string_view bytes, PictureType type, int widthPx, int he
     const int h = std::min(heightPx, cornerHeight);
     if (isVipsRaster(type)) {
         vips::VImage image = openRaster(bytes, type, widthPx, heightPx);
-        if (!(image.width() < kNarrowRows && image.height() > 4 * heightPx)) {
+        if (!averagedWhole(image, heightPx)) {
             // Each pixel of the resampled picture depends on its own
             // neighbourhood only, so the corner cut from the pipeline is the
             // corner of the whole rendering.
@@ -160,7 +166,7 @@ std::optional<std::string> renderJpeg(std::string_view bytes, PictureType type, 
     if (quality < 1 || quality > 100) throw ImagingError("a JPEG quality must lie between 1 and 100");
     if (!isVipsRaster(type)) return std::nullopt;
     vips::VImage image = toSrgba(openRaster(bytes, type, widthPx, heightPx));
-    if (image.bands() != 3 || (image.width() < kNarrowRows && image.height() > 4 * heightPx)) return std::nullopt;
+    if (image.bands() != 3 || averagedWhole(image, heightPx)) return std::nullopt;
     // The picture is decoded while the JPEG is written: a damaged one fails
     // here, with the reason render gives.
     return withVips("the picture cannot be decoded", [&] {

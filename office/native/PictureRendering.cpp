@@ -104,8 +104,9 @@ imaging::Image renderCropped(const model::PictureData& picture, imaging::Picture
     return out;
 }
 
+// Runs a drawing step, its failures told as the office tells them.
 template <typename Fn>
-imaging::Image drawing(Fn&& fn) {
+auto drawing(Fn&& fn) -> decltype(fn()) {
     try {
         return fn();
     } catch (const imaging::ImagingError& error) {
@@ -147,13 +148,7 @@ const imaging::Image& LazyRendering::image() {
 std::optional<std::string> LazyRendering::jpeg(int quality) {
     if (image_ || drawnCropped(picture_.crop)) return std::nullopt;
     const imaging::PictureType type = drawnType(picture_, width, height);
-    try {
-        return imaging::renderJpeg(*picture_.bytes, type, width, height, quality);
-    } catch (const imaging::ImagingError& error) {
-        throw OfficeError(error.what());
-    } catch (const platform::Failure& error) {
-        throw OfficeError(error.what());
-    }
+    return drawing([&] { return imaging::renderJpeg(*picture_.bytes, type, width, height, quality); });
 }
 
 imaging::Image LazyRendering::corner(int cornerWidth, int cornerHeight) {
