@@ -1,6 +1,7 @@
 #include "platform/AtomicFile.h"
 
 #include "platform/Failure.h"
+#include "platform/LargeBuffers.h"
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -122,7 +123,7 @@ std::string readWholeFile(const std::string& path) {
     const std::streamoff size = in.tellg();
     if (size >= 0 && in) {
         in.seekg(0, std::ios::beg);
-        std::string bytes(static_cast<std::size_t>(size), '\0');
+        std::string bytes = largeString(static_cast<std::size_t>(size));
         in.read(bytes.data(), size);
         if (in.gcount() != size) throw FileSystemError("cannot read " + path);
         // A file that grew meanwhile is read to its end.

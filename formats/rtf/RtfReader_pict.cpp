@@ -3,6 +3,7 @@
 #include "formats/rtf/RtfReaderImpl.h"
 
 #include "formats/rtf/RtfPicture.h"
+#include "platform/LargeBuffers.h"
 
 #include <algorithm>
 #include <cmath>
@@ -38,7 +39,7 @@ void readPictHex(const Token& token, std::string_view in, PictRead& r) {
         // of it at once instead of growing a picture of megabytes
         // step by step.
         const std::size_t close = in.find('}', token.begin);
-        if (close != std::string::npos) r.data.reserve((close - token.begin) / 2 + 1);
+        if (close != std::string::npos) platform::reserveLarge(r.data, (close - token.begin) / 2 + 1);
     }
     const std::size_t start = r.data.size();
     r.data.resize(start + token.data.size() / 2 + 1);
@@ -47,15 +48,18 @@ void readPictHex(const Token& token, std::string_view in, PictRead& r) {
     const auto* const end = at + token.data.size();
     const auto& value = kHex.value;
     while (at < end) {
-        if (r.pendingDigit < 0 && end - at >= 2) {
-            const int high = value[at[0]];
-            const int low = value[at[1]];
-            if ((high | low) >= 0) {
-                *to++ = static_cast<char>(high * 16 + low);
-                r.sawHex = true;
+        if (r.pendingDigit < 0) {
+            // Whole pairs while they last, with nothing but locals in the loop.
+            char* const first = to;
+            while (end - at >= 2) {
+                const int high = value[at[0]];
+                const int low = value[at[1]];
+                if ((high | low) < 0) break;
+                *to++ = static_cast<char>(high << 4 | low);
                 at += 2;
-                continue;
             }
+            if (to != first) r.sawHex = true;
+            if (at == end) break;
         }
         const int digit = value[*at++];
         if (digit == -2) continue;

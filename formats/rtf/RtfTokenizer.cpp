@@ -141,28 +141,28 @@ Token Tokenizer::text(std::size_t begin) {
     Token token;
     token.kind = TokenKind::Text;
     token.begin = begin;
-    std::size_t at = begin;
-    if (!doubleByte_) {
-        // Single-byte text, most of all the hex of pictures: one table look-up
-        // a byte for the bytes that end a run of text.
-        static constexpr auto ends = [] {
-            std::array<bool, 256> table{};
-            table['\\'] = table['{'] = table['}'] = table['\r'] = table['\n'] = true;
-            return table;
-        }();
-        const char* const data = input_.data();
-        const std::size_t size = input_.size();
-        while (at < size && !ends[static_cast<unsigned char>(data[at])]) ++at;
-    }
-    while (at < input_.size()) {
-        const char c = input_[at];
-        if (c == '\\' || c == '{' || c == '}' || c == '\r' || c == '\n') break;
-        if (doubleByte_ && isLeadByte(static_cast<std::uint8_t>(c)) && at + 1 < input_.size() &&
-            isTrailByte(static_cast<std::uint8_t>(input_[at + 1]))) {
-            at += 2;  // the trail byte is text whatever it is
-            continue;
+    // One table look-up a byte, most of all over the hex of pictures: the
+    // bytes that end a run of text and, in double-byte text, the lead bytes,
+    // whose trail is text whatever it is.
+    constexpr std::uint8_t kEnds = 1;
+    constexpr std::uint8_t kLead = 2;
+    static constexpr auto kinds = [] {
+        std::array<std::uint8_t, 256> table{};
+        table['\\'] = table['{'] = table['}'] = table['\r'] = table['\n'] = kEnds;
+        for (int byte = 0; byte < 256; ++byte) {
+            if (isLeadByte(static_cast<std::uint8_t>(byte))) table[static_cast<std::size_t>(byte)] = kLead;
         }
-        ++at;
+        return table;
+    }();
+    const auto* const data = reinterpret_cast<const unsigned char*>(input_.data());
+    const std::size_t size = input_.size();
+    const std::uint8_t stop = doubleByte_ ? kEnds | kLead : kEnds;
+    std::size_t at = begin;
+    for (;;) {
+        while (at < size && (kinds[data[at]] & stop) == 0) ++at;
+        if (at >= size || kinds[data[at]] == kEnds) break;
+        // A lead byte takes the byte after it when that can be a trail.
+        at += at + 1 < size && isTrailByte(data[at + 1]) ? 2 : 1;
     }
     token.data = input_.substr(begin, at - begin);
     token.end = at_ = at;

@@ -64,8 +64,8 @@ public:
     void setDoubleByte(bool on) { doubleByte_ = on; }
     bool doubleByte() const { return doubleByte_; }
 
-    static bool isLeadByte(std::uint8_t byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
-    static bool isTrailByte(std::uint8_t byte) { return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC); }
+    static constexpr bool isLeadByte(std::uint8_t byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
+    static constexpr bool isTrailByte(std::uint8_t byte) { return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC); }
 
 private:
     Token controlWord(std::size_t begin, bool trailExpected);

@@ -201,24 +201,40 @@ std::string Writer::newInline(const model::InlineObject& object) {
 }
 
 std::string Writer::renderInline(const model::InlineObject& object) {
-    if (!fromRtf(object.origin) || object.edit == model::EditState::Replaced) return newInline(object);
-    const std::string_view bytes = *object.origin.source;
-    const auto begin = static_cast<std::size_t>(object.origin.range.begin);
-    const auto end = static_cast<std::size_t>(object.origin.range.end);
-    std::string out = object.layoutChanged ? apply(bytes, begin, end, inlineSizePatch(object, bytes))
-                                           : std::string(bytes.substr(begin, end - begin));
-    // The fallback copies go with it: they are part of what it costs.
-    for (const auto& companion : object.origin.companions) {
-        if (!companion.valid() || static_cast<std::size_t>(companion.end) > bytes.size()) continue;
-        out.append(bytes.substr(static_cast<std::size_t>(companion.begin),
-                                static_cast<std::size_t>(companion.length())));
-    }
+    std::string out;
+    emitInline(object, [&out](std::string_view piece) { out.append(piece); });
     return out;
 }
 
+void Writer::emitInline(const model::InlineObject& object, const ByteSink& sink) {
+    if (!fromRtf(object.origin) || object.edit == model::EditState::Replaced) {
+        sink(newInline(object));
+        return;
+    }
+    const std::string_view bytes = *object.origin.source;
+    const auto begin = static_cast<std::size_t>(object.origin.range.begin);
+    const auto end = static_cast<std::size_t>(object.origin.range.end);
+    // Unchanged bytes go out as they stand in their file: a picture of
+    // megabytes is not copied to be measured.
+    if (object.layoutChanged) sink(apply(bytes, begin, end, inlineSizePatch(object, bytes)));
+    else sink(bytes.substr(begin, end - begin));
+    // The fallback copies go with it: they are part of what it costs.
+    for (const auto& companion : object.origin.companions) {
+        if (!companion.valid() || static_cast<std::size_t>(companion.end) > bytes.size()) continue;
+        sink(bytes.substr(static_cast<std::size_t>(companion.begin), static_cast<std::size_t>(companion.length())));
+    }
+}
+
 std::string Writer::storyText(int story, int depth) {
+    std::string out;
+    storyText(story, depth, [&out](std::string_view piece) { out.append(piece); });
+    return out;
+}
+
+void Writer::storyText(int story, int depth, const ByteSink& sink) {
     if (depth > 64) throw model::FormatError("the text boxes are nested too deeply to be written");
     const auto& elements = doc_.stories.at(static_cast<std::size_t>(story)).elements;
+    // Small pieces gather here; inline objects go to the sink on their own.
     std::string out;
     auto shapesAt = [&](std::size_t index) {
         for (int shape : doc_.topLevelShapes()) {
@@ -236,7 +252,9 @@ std::string Writer::storyText(int story, int depth) {
             case model::ElementKind::Inline:
                 if (element.object >= 0 && element.object < static_cast<int>(doc_.inlines.size()) &&
                     doc_.inlines[static_cast<std::size_t>(element.object)].edit != model::EditState::Deleted) {
-                    out += renderInline(doc_.inlines[static_cast<std::size_t>(element.object)]);
+                    if (!out.empty()) sink(out);
+                    out.clear();
+                    emitInline(doc_.inlines[static_cast<std::size_t>(element.object)], sink);
                 }
                 break;
             case model::ElementKind::ParagraphMark:
@@ -258,7 +276,7 @@ std::string Writer::storyText(int story, int depth) {
         }
     }
     shapesAt(elements.size());
-    return out;
+    if (!out.empty()) sink(out);
 }
 
 std::optional<std::size_t> Writer::endBefore(int story, std::size_t index) const {
@@ -405,9 +423,10 @@ void Writer::inlineEdits() {
 void Writer::write(const ByteSink& sink) {
     if (!doc_.source || doc_.source->empty()) {
         // A new document: written whole.
-        const std::string text = storyText(0, 0);
+        // A failure half-way leaves the output unfinished: every caller
+        // throws it away (the temporary file, the string, the count).
         sink(kNewDocumentHead);
-        sink(text);
+        storyText(0, 0, sink);
         sink("\r\n}\r\n");
         return;
     }

@@ -82,9 +82,12 @@ private:
 
     // Inline objects and stories (RtfWriter.cpp).
     std::string renderInline(const model::InlineObject& object);
+    void emitInline(const model::InlineObject& object, const ByteSink& sink);
     std::string newInline(const model::InlineObject& object);
     std::vector<Edit> inlineSizePatch(const model::InlineObject& object, std::string_view bytes);
     std::string storyText(int story, int depth);
+    // The same text handed to `sink` piece by piece.
+    void storyText(int story, int depth, const ByteSink& sink);
     // Where something added before element `index` of a story goes.
     std::optional<std::size_t> endBefore(int story, std::size_t index) const;
     std::optional<std::size_t> beginAt(int story, std::size_t index) const;

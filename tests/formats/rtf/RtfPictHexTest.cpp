@@ -82,5 +82,29 @@ TEST(RtfPictHexTest, DamagedDigitsAreRefusedWhereverTheyStand) {
     }
 }
 
+// A picture of megabytes (room for it taken at once, in large pages) under
+// a Shift-JIS font, where every run of text is read as double-byte text:
+// the same bytes come back, with a damaged one in the middle refused.
+TEST(RtfPictHexTest, ALargePictureUnderADoubleByteFontComesBackWhole) {
+    std::string bytes = tinyPng();
+    std::mt19937 random(5);
+    while (bytes.size() < (std::size_t{5} << 20) + 3) bytes += static_cast<char>(random() % 256);
+    const std::string plain = hex(bytes);
+    std::string lines;
+    for (std::size_t i = 0; i < plain.size(); i += 127) lines += plain.substr(i, 127) + "\r\n";
+    const std::string header = "{\\f1\\fnil\\fcharset128 Gothic;}";
+    const auto document =
+        read(wrap("\\f1 {\\pict\\pngblip\\picwgoal600\\pichgoal400\r\n" + lines + "}\\par", header));
+    ASSERT_EQ(document.inlines.size(), 1u);
+    EXPECT_TRUE(*document.inlines[0].picture.bytes == bytes);
+
+    std::string damaged = lines;
+    damaged[damaged.size() / 2] = '\x82';  // a lead byte among the digits
+    const auto refused =
+        read(wrap("\\f1 {\\pict\\pngblip\\picwgoal600\\pichgoal400\r\n" + damaged + "}ok\\par", header));
+    EXPECT_TRUE(refused.inlines.empty());
+    EXPECT_FALSE(refused.warnings.empty());
+}
+
 }  // namespace
 }  // namespace kelvaran::formats::rtf

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -131,6 +132,76 @@ TEST(RtfTokenizerTest, AnEscapedPairTakesNoRawByte) {
         SCOPED_TRACE(cut);
         EXPECT_EQ(all(cut, true)[1].trail, -1);
     }
+}
+
+// Text runs taken one byte at a time, as the format describes them: a run
+// ends before "\\", "{", "}", CR or LF; in double-byte text a lead byte takes
+// the byte after it whenever that can be a trail, even one of those five.
+std::vector<std::string> textRunsByteByByte(std::string_view input, bool doubleByte) {
+    std::vector<std::string> runs;
+    std::string run;
+    for (std::size_t at = 0; at < input.size(); ++at) {
+        const auto c = static_cast<std::uint8_t>(input[at]);
+        if (doubleByte && Tokenizer::isLeadByte(c) && at + 1 < input.size() &&
+            Tokenizer::isTrailByte(static_cast<std::uint8_t>(input[at + 1]))) {
+            run += input.substr(at, 2);
+            ++at;
+            continue;
+        }
+        if (c == '{' || c == '}' || c == '\r' || c == '\n') {
+            if (!run.empty()) runs.push_back(run);
+            run.clear();
+            continue;
+        }
+        run += static_cast<char>(c);
+    }
+    if (!run.empty()) runs.push_back(run);
+    return runs;
+}
+
+// Long runs of hex with lead bytes, trail bytes that look like syntax, line
+// ends and braces anywhere, a lead byte last: the runs of text are the ones a
+// byte-by-byte reading finds, in both modes.
+TEST(RtfTokenizerTest, TextRunsEndWhereAByteByByteReadingEndsThem) {
+    const std::string alphabet = "0123456789abcdefABCDEF{}\r\n \x81\x9f\xe0\xfc\x80\xfd\x40\x7e\x7f\x5c";
+    std::mt19937 random(7);
+    for (int round = 0; round < 300; ++round) {
+        std::string input;
+        const std::size_t length = random() % 400;
+        for (std::size_t i = 0; i < length; ++i) {
+            // Mostly hex digits, as in a picture, with the rest sprinkled in.
+            const std::size_t pick = random() % 4 == 0 ? random() % alphabet.size() : random() % 22;
+            input += alphabet[pick];
+        }
+        // A backslash is a control word, not text: only the bytes between
+        // them are compared, so none is left in the input.
+        for (char& c : input) {
+            if (c == '\\') c = '}';
+        }
+        for (const bool doubleByte : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "round " << round << (doubleByte ? " double-byte" : " single-byte"));
+            std::vector<std::string> runs;
+            for (const auto& token : all(input, doubleByte)) {
+                if (token.kind == TokenKind::Text) runs.emplace_back(token.data);
+            }
+            EXPECT_EQ(runs, textRunsByteByByte(input, doubleByte));
+        }
+    }
+}
+
+TEST(RtfTokenizerTest, DoubleByteTextEndsAtItsOwnDelimitersAfterHex) {
+    // A trail byte of "}" or "\\" is taken after a lead byte in mid-run; a
+    // lead byte before a line end or at the very end stands alone.
+    auto tokens = all("0a1b\x95}2c\x8b\\3d\x95\r\n4e\x95", true);
+    ASSERT_EQ(tokens.size(), 2u);
+    EXPECT_EQ(tokens[0].data, "0a1b\x95}2c\x8b\\3d\x95");
+    EXPECT_EQ(tokens[1].data, "4e\x95");
+    EXPECT_EQ(tokens[1].end, 18u);
+    // Single-byte text ends at the same brace.
+    tokens = all("0a1b\x95}2c", false);
+    ASSERT_EQ(tokens.size(), 3u);
+    EXPECT_EQ(tokens[0].data, "0a1b\x95");
+    EXPECT_EQ(tokens[1].kind, TokenKind::GroupEnd);
 }
 
 TEST(RtfTokenizerTest, LoneBackslashAtTheEndIsText) {

@@ -423,6 +423,46 @@ TEST(RtfWriterTest, NewDocumentHoldsWhatIsPastedIntoIt) {
     EXPECT_DOUBLE_EQ(again.inlines[0].widthPt, 20);
 }
 
+// A scratch document measures pictures pasted from another file: their bytes
+// reach the sink straight from that file, not copied, and the count, the
+// stream and the string agree, with text around them and a size changed.
+TEST(RtfWriterTest, PastedPicturesAreStreamedFromTheirOwnFile) {
+    const std::string input = dataFile("generated/gen-inline-pictures.rtf");
+    const auto source = read(input);
+    ASSERT_GE(source.inlines.size(), 1u);
+    const std::string_view file = *source.source;
+    model::Document fresh = newRtfDocument();
+    fresh.insertElement(0, 0, model::Element::textRun("a {b}", 5));
+    fresh.insertInline(0, 5, source.inlines[0]);
+    model::InlineObject resized = source.inlines[0];
+    resized.widthPt *= 2;
+    resized.layoutChanged = true;
+    fresh.insertInline(0, 6, resized);
+
+    const std::string whole = writeRtf(fresh);
+    std::string streamed;
+    std::size_t fromFile = 0;
+    writeRtf(fresh, [&](std::string_view piece) {
+        streamed.append(piece);
+        if (!piece.empty() && piece.data() >= file.data() && piece.data() + piece.size() <= file.data() + file.size()) {
+            fromFile += piece.size();
+        }
+    });
+    EXPECT_EQ(streamed, whole);
+    EXPECT_EQ(rtfSize(fresh), whole.size());
+    // The unchanged picture and both fallback copies come from the file;
+    // the resized picture is written with its new size.
+    std::int64_t companions = 0;
+    for (const auto& companion : source.inlines[0].origin.companions) companions += companion.length();
+    EXPECT_GT(companions, 0);
+    EXPECT_EQ(fromFile, static_cast<std::size_t>(source.inlines[0].origin.range.length() + 2 * companions));
+    const auto back = read(whole);
+    ASSERT_EQ(back.inlines.size(), 2u);
+    EXPECT_NEAR(back.inlines[0].widthPt, source.inlines[0].widthPt, 0.01);
+    EXPECT_NEAR(back.inlines[1].widthPt, source.inlines[0].widthPt * 2, 0.01);
+    EXPECT_EQ(back.main().plainText().substr(0, 5), "a {b}");
+}
+
 TEST(RtfWriterTest, TurnedShapesAreWrittenWithinHalfATurn) {
     auto document = read(dataFile("generated/gen-floating-rotated-wrapped.rtf"));
     ASSERT_NEAR(document.shapes[0].rotation, 330, 0.01);

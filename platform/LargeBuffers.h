@@ -1,0 +1,29 @@
+#pragma once
+
+// Large buffers filled once and read many times: the bytes of a document of
+// tens of megabytes and the pictures decoded from it.
+
+#include <cstddef>
+#include <string>
+
+namespace kelvaran::platform {
+
+// Buffers of at least this many bytes are worth backing with large pages.
+inline constexpr std::size_t kLargeBufferBytes = std::size_t{4} << 20;
+
+// Asks the system to back the whole 2 MB blocks of [data, data + size) with
+// large pages, so that filling the buffer takes one page fault a block instead
+// of one every 4 KB.  Only a hint: it does nothing where the system has no
+// such pages, for small buffers, or when it is refused.  Call it before the
+// memory is first written; pages already there stay as they are.
+void adviseLargePages(void* data, std::size_t size);
+
+// A string of `size` bytes (zeros), its memory advised as above before it is
+// touched.
+std::string largeString(std::size_t size);
+
+// Reserves room for `capacity` bytes in `text` and advises the new memory as
+// above; what `text` already holds is kept.
+void reserveLarge(std::string& text, std::size_t capacity);
+
+}  // namespace kelvaran::platform
