@@ -47,7 +47,7 @@ inline long long toNumber(const std::string& text, long long fallback = 0) {
 }
 
 // The value of every byte as a hex digit: -1 for none, -2 for the blanks a
-// picture's hex may hold.
+// picture's hex may hold (spaces and tabs in its text, line ends between it).
 struct HexTable {
     std::array<std::int8_t, 256> value{};
     constexpr HexTable() {
@@ -55,7 +55,7 @@ struct HexTable {
         for (int c = '0'; c <= '9'; ++c) value[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - '0');
         for (int c = 'a'; c <= 'f'; ++c) value[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'a' + 10);
         for (int c = 'A'; c <= 'F'; ++c) value[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'A' + 10);
-        value[' '] = value['\t'] = -2;
+        value[' '] = value['\t'] = value['\r'] = value['\n'] = -2;
     }
 };
 inline constexpr HexTable kHex;

@@ -28,29 +28,20 @@ struct PictRead {
     int borderSide = -1;
 };
 
-// A run of the picture's hex digits; `in` is the whole file.  Digits come in
-// pairs nearly always: a pair of digits is one look-up each and one byte
-// written; blanks, a digit left over from the run before and anything that
-// is no digit take the careful way one character at a time.
-void readPictHex(const Token& token, std::string_view in, PictRead& r) {
-    if (r.sawBin) return;
-    if (!r.sawHex) {
-        // The hex runs to the group's end, in lines: room for all
-        // of it at once instead of growing a picture of megabytes
-        // step by step.
-        const std::size_t close = in.find('}', token.begin);
-        if (close != std::string::npos) platform::reserveLarge(r.data, (close - token.begin) / 2 + 1);
-    }
-    const std::size_t start = r.data.size();
-    r.data.resize(start + token.data.size() / 2 + 1);
-    char* to = r.data.data() + start;
-    const auto* at = reinterpret_cast<const unsigned char*>(token.data.data());
-    const auto* const end = at + token.data.size();
+// Decodes the digits of `text` after those of `r.data`, into room made
+// beforehand up to `to`.  Digits come in pairs nearly always: a pair is one
+// look-up each and one byte written, with nothing but locals in the loop;
+// blanks and a digit left over from the text before take the careful way.
+// Returns where the first byte that is neither digit nor blank stands
+// (text.size() when there is none).
+std::size_t decodeHex(std::string_view text, PictRead& r, char*& to) {
+    const auto* const first = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* at = first;
+    const auto* const end = at + text.size();
     const auto& value = kHex.value;
     while (at < end) {
         if (r.pendingDigit < 0) {
-            // Whole pairs while they last, with nothing but locals in the loop.
-            char* const first = to;
+            char* const from = to;
             while (end - at >= 2) {
                 const int high = value[at[0]];
                 const int low = value[at[1]];
@@ -58,15 +49,13 @@ void readPictHex(const Token& token, std::string_view in, PictRead& r) {
                 *to++ = static_cast<char>(high << 4 | low);
                 at += 2;
             }
-            if (to != first) r.sawHex = true;
+            if (to != from) r.sawHex = true;
             if (at == end) break;
         }
-        const int digit = value[*at++];
+        const int digit = value[*at];
+        if (digit == -1) break;
+        ++at;
         if (digit == -2) continue;
-        if (digit < 0) {
-            r.badData = true;
-            break;
-        }
         r.sawHex = true;
         if (r.pendingDigit < 0) {
             r.pendingDigit = digit;
@@ -75,7 +64,51 @@ void readPictHex(const Token& token, std::string_view in, PictRead& r) {
             r.pendingDigit = -1;
         }
     }
+    return static_cast<std::size_t>(at - first);
+}
+
+// Room in `r.data` for the bytes of up to `digits` more digits; where they go.
+char* hexRoom(PictRead& r, std::size_t digits) {
+    const std::size_t start = r.data.size();
+    r.data.resize(start + digits / 2 + 1);
+    return r.data.data() + start;
+}
+
+// A run of text of the picture: digits and blanks, anything else damages it.
+// `in` is the whole file.
+void readPictHex(const Token& token, std::string_view in, PictRead& r) {
+    if (r.sawBin) return;
+    if (!r.sawHex) {
+        // The hex runs to the group's end, in lines: room for all of it at
+        // once (in large pages when it is large) instead of growing a
+        // picture of megabytes step by step.
+        const std::size_t close = in.find('}', token.begin);
+        if (close != std::string::npos) platform::reserveLarge(r.data, (close - token.begin) / 2 + 1);
+    }
+    char* to = hexRoom(r, token.data.size());
+    if (decodeHex(token.data, r, to) < token.data.size()) r.badData = true;
     r.data.resize(static_cast<std::size_t>(to - r.data.data()));
+}
+
+// The lines of hex after a run of text of the picture, read straight from
+// the file at `from` without a token for each line: digits, blanks and line
+// ends up to the first byte that is none of them, where the tokens go on.
+// Returns where that byte stands.
+std::size_t readPictHexLines(std::string_view in, std::size_t from, PictRead& r) {
+    if (r.sawBin) return from;
+    // Piece by piece, so that room is made for what is there and no more,
+    // without looking ahead for the end first.
+    constexpr std::size_t kPiece = std::size_t{1} << 16;
+    std::size_t at = from;
+    while (at < in.size()) {
+        const std::size_t piece = std::min(in.size() - at, kPiece);
+        char* to = hexRoom(r, piece);
+        const std::size_t used = decodeHex(in.substr(at, piece), r, to);
+        r.data.resize(static_cast<std::size_t>(to - r.data.data()));
+        at += used;
+        if (used < piece) break;
+    }
+    return at;
 }
 
 // A border word of the picture, after \brdrt, \brdrl, \brdrb, \brdrr or \box.
@@ -301,7 +334,13 @@ PictInfo Reader::parsePict(const Token& open, const Token& word) {
     info.detail.afterPictWord = word.end;
     PictRead r;
     const std::size_t end = walkGroup([&](const Token& token) { readPictWord(token, r, info); },
-                                      [&](const Token& token) { readPictHex(token, in_, r); },
+                                      [&](const Token& token) {
+                                          readPictHex(token, in_, r);
+                                          if (!pushed_) {
+                                              tok_.moveTo(readPictHexLines(in_, tok_.position(), r));
+                                              lastEnd_ = tok_.position();
+                                          }
+                                      },
                                       [&](const Token& inner) {
                                           // Binary data may come in a group of its own ("{\bin1374 ...}");
                                           // \*\picprop, \*\blipuid and the like are passed over.

@@ -56,6 +56,13 @@ public:
     // model::FormatError on a control word longer than kMaxWordLength.
     Token next();
     std::size_t position() const { return at_; }
+    // Goes on from `at`, past bytes a reader took on its own (the lines of a
+    // picture's hex); `at` must be where a token may begin, outside a
+    // double-byte pair.
+    void moveTo(std::size_t at) {
+        at_ = at < input_.size() ? at : input_.size();
+        trailPending_ = false;
+    }
     std::string_view input() const { return input_; }
 
     // Double-byte text (a Shift-JIS or other DBCS font is current): a lead

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace kelvaran::formats::rtf {
 namespace {
@@ -79,6 +80,52 @@ TEST(RtfPictHexTest, DamagedDigitsAreRefusedWhereverTheyStand) {
         const auto document = read(wrap("{\\pict\\pngblip\\picwgoal20\\pichgoal20 " + digits + "}ok\\par"));
         EXPECT_TRUE(document.inlines.empty());
         EXPECT_FALSE(document.warnings.empty());
+    }
+}
+
+// The lines after the first are read straight from the file up to the first
+// byte that is no digit, blank or line end; the tokens go on from there.
+// Whatever stands between or inside the lines, the picture and the text
+// after its group come out as when every line is read as a token.
+TEST(RtfPictHexTest, LinesAfterTheFirstEndWhereTheTokensTakeOver) {
+    const std::string bytes = everyByte();
+    const std::string plain = hex(bytes);
+    auto lines = [&](std::size_t width, const std::string& lineEnd) {
+        std::string out;
+        for (std::size_t i = 0; i < plain.size(); i += width) out += plain.substr(i, width) + lineEnd;
+        return out;
+    };
+    const std::string sjis = "{\\f1\\fnil\\fcharset128 Gothic;}";
+    struct Case {
+        const char* name;
+        std::string digits;
+        bool kept;
+    };
+    const std::string body = lines(64, "\r\n");
+    const std::size_t third = 3 * 66;  // the start of the fourth line
+    const std::vector<Case> cases = {
+        {"CR alone, a pair split across it", lines(63, "\r"), true},
+        {"a group and a word between lines, a pair split by the word",
+         body.substr(0, third) + "{\\*\\blipuid 00ff}" + body.substr(third, 7) + "\\foo " + body.substr(third + 7), true},
+        {"a letter on a later line", body.substr(0, third + 5) + "q" + body.substr(third + 6), false},
+        {"a lead byte whose trail is the brace", body.substr(0, third + 5) + "\x95}" + body.substr(third + 5), false},
+        {"a digit left over before the brace", body + "7", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto document =
+            read(wrap("\\f1 {\\pict\\pngblip\\picwgoal600\\pichgoal400\r\n" + c.digits + "}after\\par", sjis));
+        // The group ends at its own brace: nothing of the hex becomes text.
+        std::string text = document.main().plainText();
+        if (text.rfind("\xEF\xBF\xBC", 0) == 0) text.erase(0, 3);
+        EXPECT_EQ(text.substr(0, 6), "after\n");
+        if (c.kept) {
+            ASSERT_EQ(document.inlines.size(), 1u);
+            EXPECT_TRUE(*document.inlines[0].picture.bytes == bytes);
+        } else {
+            EXPECT_TRUE(document.inlines.empty());
+            EXPECT_FALSE(document.warnings.empty());
+        }
     }
 }
 
