@@ -28,6 +28,9 @@ struct PictRead {
     int borderSide = -1;
 };
 
+// The lines of a picture's hex are decoded this many bytes of the file at a time.
+constexpr std::size_t kHexPiece = std::size_t{1} << 16;
+
 // Decodes the digits of `text` after those of `r.data`, into room made
 // beforehand up to `to`.  Digits come in pairs nearly always: a pair is one
 // look-up each and one byte written, with nothing but locals in the loop;
@@ -82,8 +85,11 @@ void readPictHex(const Token& token, std::string_view in, PictRead& r) {
         // The hex runs to the group's end, in lines: room for all of it at
         // once (in large pages when it is large) instead of growing a
         // picture of megabytes step by step.
+        // The room readPictHexLines makes a piece at a time is included.
         const std::size_t close = in.find('}', token.begin);
-        if (close != std::string::npos) platform::reserveLarge(r.data, (close - token.begin) / 2 + 1);
+        if (close != std::string::npos) {
+            platform::reserveLarge(r.data, (close - token.begin) / 2 + 1 + kHexPiece / 2 + 1);
+        }
     }
     char* to = hexRoom(r, token.data.size());
     if (decodeHex(token.data, r, to) < token.data.size()) r.badData = true;
@@ -98,10 +104,9 @@ std::size_t readPictHexLines(std::string_view in, std::size_t from, PictRead& r)
     if (r.sawBin) return from;
     // Piece by piece, so that room is made for what is there and no more,
     // without looking ahead for the end first.
-    constexpr std::size_t kPiece = std::size_t{1} << 16;
     std::size_t at = from;
     while (at < in.size()) {
-        const std::size_t piece = std::min(in.size() - at, kPiece);
+        const std::size_t piece = std::min(in.size() - at, kHexPiece);
         char* to = hexRoom(r, piece);
         const std::size_t used = decodeHex(in.substr(at, piece), r, to);
         r.data.resize(static_cast<std::size_t>(to - r.data.data()));

@@ -135,15 +135,20 @@ TEST(RtfPictHexTest, LinesAfterTheFirstEndWhereTheTokensTakeOver) {
 TEST(RtfPictHexTest, ALargePictureUnderADoubleByteFontComesBackWhole) {
     std::string bytes = tinyPng();
     std::mt19937 random(5);
-    while (bytes.size() < (std::size_t{5} << 20) + 3) bytes += static_cast<char>(random() % 256);
+    while (bytes.size() < (std::size_t{5} << 20) + 20003) bytes += static_cast<char>(random() % 256);
     const std::string plain = hex(bytes);
     std::string lines;
-    for (std::size_t i = 0; i < plain.size(); i += 127) lines += plain.substr(i, 127) + "\r\n";
+    // Long lines: little room to spare beyond the digits themselves.
+    for (std::size_t i = 0; i < plain.size(); i += 4095) lines += plain.substr(i, 4095) + "\n";
     const std::string header = "{\\f1\\fnil\\fcharset128 Gothic;}";
+    // Text after the picture, as other pictures would follow it.
+    const std::string after = "\\par " + std::string(std::size_t{1} << 18, 'z') + "\\par";
     const auto document =
-        read(wrap("\\f1 {\\pict\\pngblip\\picwgoal600\\pichgoal400\r\n" + lines + "}\\par", header));
+        read(wrap("\\f1 {\\pict\\pngblip\\picwgoal600\\pichgoal400\r\n" + lines + "}" + after, header));
     ASSERT_EQ(document.inlines.size(), 1u);
     EXPECT_TRUE(*document.inlines[0].picture.bytes == bytes);
+    // Room for it was made once, not grown (and copied) step by step.
+    EXPECT_LT(document.inlines[0].picture.bytes->capacity(), bytes.size() + (std::size_t{1} << 20));
 
     std::string damaged = lines;
     damaged[damaged.size() / 2] = '\x82';  // a lead byte among the digits
