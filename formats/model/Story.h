@@ -1,6 +1,7 @@
 #pragma once
 
 #include "formats/model/Origin.h"
+#include "formats/model/RunText.h"
 
 #include <cstdint>
 #include <memory>
@@ -136,13 +137,13 @@ struct Element {
     std::int64_t chars = 0;
     // The run's characters in UTF-8 when the reader keeps them (for text
     // comparisons and copies); may be empty even when chars > 0.
-    std::string text;
+    RunText text;
     // ParagraphMark and SectionBreak: the properties of the paragraph it ends.
     SharedParagraph paragraph;
     // Where the element stands in the input, so writers can place additions.
     ElementOrigin origin;
 
-    static Element textRun(std::string utf8, std::int64_t count);
+    static Element textRun(RunText utf8, std::int64_t count);
     static Element inlineObject(int index);
     static Element paragraphMark(SharedParagraph properties = {});
     static Element pageBreak();

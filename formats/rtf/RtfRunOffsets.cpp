@@ -1,5 +1,7 @@
 #include "formats/rtf/RtfRunOffsets.h"
 
+#include "formats/rtf/RtfDetail.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -83,6 +85,18 @@ std::uint64_t RunOffsets::at(std::size_t unit) const {
                                         [](std::size_t wanted, const Stretch& s) { return wanted < s.firstUnit; });
     const Stretch& stretch = *(after - 1);
     return stretch.firstByte + (unit - stretch.firstUnit) * stretch.step;
+}
+
+std::optional<std::size_t> runCharacterOffset(const model::Element& run, std::int64_t unit) {
+    if (unit < 0) return std::nullopt;
+    if (const auto* detail = std::any_cast<TextDetail>(&run.origin.detail)) {
+        if (unit >= static_cast<std::int64_t>(detail->offsets.size())) return std::nullopt;
+        return static_cast<std::size_t>(detail->offsets.at(static_cast<std::size_t>(unit)));
+    }
+    if (std::any_cast<PlainTextDetail>(&run.origin.detail) && unit < run.origin.range.length()) {
+        return static_cast<std::size_t>(run.origin.range.begin + unit);
+    }
+    return std::nullopt;
 }
 
 }  // namespace kelvaran::formats::rtf

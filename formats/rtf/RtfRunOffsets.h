@@ -34,6 +34,11 @@ public:
     bool empty() const { return count_ == 0; }
     // The byte at which character `unit` begins; unit < size().
     std::uint64_t at(std::size_t unit) const;
+    // Whether the characters are one byte each, one after the other from
+    // `begin` (true for an empty run).
+    bool contiguous(std::uint64_t begin) const {
+        return count_ == 0 || (!more_ && !single_ && firstByte_ == begin && (count_ == 1 || firstStep_ == 1));
+    }
 
 private:
     struct Stretch {
