@@ -4,6 +4,8 @@
 // reader fills what its writer needs to patch that file; nothing outside the
 // two is meant to look inside `detail`.
 
+#include "formats/model/Counted.h"
+
 #include <any>
 #include <cstdint>
 #include <memory>
@@ -57,15 +59,16 @@ public:
         std::shared_ptr<const std::string> source;
         std::vector<ByteRange> companions;
     };
+    using SharedPart = Counted<Shared>;
 
     ElementOrigin() = default;
     // From a full origin (an inline object's, or one made by hand); its
     // format, source and companions get a shared part of their own.
     ElementOrigin(const Origin& origin);  // NOLINT(google-explicit-constructor): an origin is an origin
     // A reader makes one shared part with share() and gives it to every element.
-    ElementOrigin(std::shared_ptr<const Shared> shared, ByteRange where, std::any what = {})
+    ElementOrigin(SharedPart shared, ByteRange where, std::any what = {})
         : range(where), detail(std::move(what)), shared_(std::move(shared)) {}
-    static std::shared_ptr<const Shared> share(std::string format, std::shared_ptr<const std::string> source);
+    static SharedPart share(std::string format, std::shared_ptr<const std::string> source);
 
     ByteRange range;
     std::any detail;
@@ -80,7 +83,7 @@ public:
     Origin full() const;
 
 private:
-    std::shared_ptr<const Shared> shared_;
+    SharedPart shared_;
 };
 
 }  // namespace kelvaran::formats::model

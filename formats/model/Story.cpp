@@ -32,10 +32,8 @@ bool SharedParagraph::isDefault(const ParagraphProperties& properties) {
 
 ParagraphProperties& SharedParagraph::edit() {
     // A fresh copy whether shared or not: no other element can hold it then.
-    auto own = std::make_shared<ParagraphProperties>(get(*this));
-    ParagraphProperties& properties = *own;
-    properties_ = std::move(own);
-    return properties;
+    properties_ = Counted<ParagraphProperties>::make(get(*this));
+    return *properties_.sole();
 }
 
 Element Element::paragraphMark(SharedParagraph properties) {

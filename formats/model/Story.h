@@ -1,5 +1,6 @@
 #pragma once
 
+#include "formats/model/Counted.h"
 #include "formats/model/Origin.h"
 #include "formats/model/RunText.h"
 
@@ -94,7 +95,7 @@ class SharedParagraph {
 public:
     SharedParagraph() = default;
     SharedParagraph(const ParagraphProperties& properties)  // NOLINT(google-explicit-constructor)
-        : properties_(isDefault(properties) ? nullptr : std::make_shared<const ParagraphProperties>(properties)) {}
+        : properties_(isDefault(properties) ? Counted<ParagraphProperties>{} : Counted<ParagraphProperties>::make(properties)) {}
     // `properties` held as `previous` when they are the same, else apart.
     // Readers pass the last mark's, so that a run of like paragraphs shares one.
     static SharedParagraph like(const ParagraphProperties& properties, const SharedParagraph& previous) {
@@ -112,7 +113,7 @@ public:
 private:
     static const ParagraphProperties& get(const SharedParagraph& paragraph);
     static bool isDefault(const ParagraphProperties& properties);
-    std::shared_ptr<const ParagraphProperties> properties_;
+    Counted<ParagraphProperties> properties_;
 };
 
 enum class SectionBreakKind : std::uint8_t { Continuous, NewColumn, NewPage, EvenPage, OddPage };

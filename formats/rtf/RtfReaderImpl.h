@@ -275,7 +275,7 @@ private:
     int defaultFont_ = -1;
     int ansiCodePage_ = 1252;
     std::vector<ShapeRaw> raw_;
-    std::shared_ptr<const model::ElementOrigin::Shared> elementShared_;
+    model::ElementOrigin::SharedPart elementShared_;
     model::SharedParagraph lastMark_;
     // The last \shppict object and where it ended, to pair a \nonshppict.
     int lastShppict_ = -1;
