@@ -43,7 +43,7 @@ Origin ElementOrigin::full() const {
     origin.range = range;
     origin.companions = companions();
     origin.source = source();
-    origin.detail = detail;
+    origin.detail = detail.any();
     return origin;
 }
 

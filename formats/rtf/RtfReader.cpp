@@ -211,9 +211,9 @@ void Reader::flush(int story) {
         element = model::Element::textRun(model::RunText(run.utf8), run.units);
     }
     if (plain) {
-        element.origin = elementOrigin(run.begin, run.end, PlainTextDetail{});
+        element.origin = elementOrigin(run.begin, run.end, plainRun_);
     } else {
-        element.origin = elementOrigin(run.begin, run.end, TextDetail{std::move(run.offsets)});
+        element.origin = elementOrigin(run.begin, run.end, std::any(TextDetail{std::move(run.offsets)}));
     }
     doc_.stories[static_cast<std::size_t>(story)].elements.push_back(std::move(element));
 }

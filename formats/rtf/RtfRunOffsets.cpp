@@ -89,11 +89,11 @@ std::uint64_t RunOffsets::at(std::size_t unit) const {
 
 std::optional<std::size_t> runCharacterOffset(const model::Element& run, std::int64_t unit) {
     if (unit < 0) return std::nullopt;
-    if (const auto* detail = std::any_cast<TextDetail>(&run.origin.detail)) {
+    if (const auto* detail = run.origin.detail.as<TextDetail>()) {
         if (unit >= static_cast<std::int64_t>(detail->offsets.size())) return std::nullopt;
         return static_cast<std::size_t>(detail->offsets.at(static_cast<std::size_t>(unit)));
     }
-    if (std::any_cast<PlainTextDetail>(&run.origin.detail) && unit < run.origin.range.length()) {
+    if (run.origin.detail.as<PlainTextDetail>() && unit < run.origin.range.length()) {
         return static_cast<std::size_t>(run.origin.range.begin + unit);
     }
     return std::nullopt;
