@@ -24,7 +24,7 @@ const DocOrigin* docOrigin(const model::ElementOrigin& origin)
 {
     if (origin.format() != "doc")
         return nullptr;
-    return std::any_cast<DocOrigin>(&origin.detail);
+    return origin.detail.as<DocOrigin>();
 }
 
 [[noreturn]] void refuse(const std::string& why)

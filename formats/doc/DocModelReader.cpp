@@ -753,7 +753,7 @@ private:
     std::set<std::uint32_t> breakBefore_;
     std::vector<std::vector<std::uint32_t>> builtStarts_;
     std::map<std::pair<const std::string*, std::int32_t>, std::shared_ptr<const std::string>> framedLegacy_;
-    std::shared_ptr<const model::ElementOrigin::Shared> elementShared_;
+    model::ElementOrigin::SharedPart elementShared_;
     model::SharedParagraph lastMark_;
 
     // A mark's properties, shared with the mark before when they are the same.

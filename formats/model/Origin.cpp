@@ -13,14 +13,12 @@ const ElementOrigin::Shared& nothingShared() {
 
 ElementOrigin::ElementOrigin(const Origin& origin) : range(origin.range), detail(origin.detail) {
     if (!origin.format.empty() || origin.source || !origin.companions.empty()) {
-        shared_ = std::make_shared<const Shared>(Shared{
-            .format = origin.format, .source = origin.source, .companions = origin.companions});
+        shared_ = SharedPart::make(Shared{.format = origin.format, .source = origin.source, .companions = origin.companions});
     }
 }
 
-std::shared_ptr<const ElementOrigin::Shared> ElementOrigin::share(std::string format,
-                                                                    std::shared_ptr<const std::string> source) {
-    return std::make_shared<const Shared>(Shared{.format = std::move(format), .source = std::move(source), .companions = {}});
+ElementOrigin::SharedPart ElementOrigin::share(std::string format, std::shared_ptr<const std::string> source) {
+    return SharedPart::make(Shared{.format = std::move(format), .source = std::move(source), .companions = {}});
 }
 
 const std::string& ElementOrigin::format() const { return (shared_ ? *shared_ : nothingShared()).format; }
@@ -36,7 +34,7 @@ const std::vector<ByteRange>& ElementOrigin::companions() const {
 void ElementOrigin::setSource(std::shared_ptr<const std::string> source) {
     Shared changed = shared_ ? *shared_ : Shared{};
     changed.source = std::move(source);
-    shared_ = std::make_shared<const Shared>(std::move(changed));
+    shared_ = SharedPart::make(std::move(changed));
 }
 
 Origin ElementOrigin::full() const {
@@ -45,7 +43,7 @@ Origin ElementOrigin::full() const {
     origin.range = range;
     origin.companions = companions();
     origin.source = source();
-    origin.detail = detail;
+    origin.detail = detail.any();
     return origin;
 }
 

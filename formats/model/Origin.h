@@ -4,6 +4,8 @@
 // reader fills what its writer needs to patch that file; nothing outside the
 // two is meant to look inside `detail`.
 
+#include "formats/model/Counted.h"
+
 #include <any>
 #include <cstdint>
 #include <memory>
@@ -43,6 +45,30 @@ struct Origin {
     bool known() const { return !format.empty(); }
 };
 
+// An element's format-private detail, held once however many elements
+// carry it: most elements of a long text carry the same one or none, and a
+// copy of an element adds a count, not a copy.  Never changed once made.
+class ElementDetail {
+public:
+    ElementDetail() = default;
+    ElementDetail(std::any value)  // NOLINT(google-explicit-constructor): a detail is what Origin::detail holds
+        : value_(value.has_value() ? Counted<std::any>::make(std::move(value)) : Counted<std::any>{}) {}
+
+    bool has_value() const { return static_cast<bool>(value_); }
+    // The detail as a T, or nullptr when it is none or another type.
+    template <class T>
+    const T* as() const {
+        return value_ ? std::any_cast<T>(value_.get()) : nullptr;
+    }
+    // The detail as Origin::detail holds it (empty when there is none).
+    std::any any() const { return value_ ? *value_ : std::any{}; }
+    // Whether the two hold one detail (for tests).
+    bool sharesWith(const ElementDetail& other) const { return value_ && value_ == other.value_; }
+
+private:
+    Counted<std::any> value_;
+};
+
 // Where an element of a story came from.  A long text has millions of
 // elements, and those one reader made all name the same format and input
 // buffer: that part is held once, shared and never changed, while the range
@@ -57,18 +83,19 @@ public:
         std::shared_ptr<const std::string> source;
         std::vector<ByteRange> companions;
     };
+    using SharedPart = Counted<Shared>;
 
     ElementOrigin() = default;
     // From a full origin (an inline object's, or one made by hand); its
     // format, source and companions get a shared part of their own.
     ElementOrigin(const Origin& origin);  // NOLINT(google-explicit-constructor): an origin is an origin
     // A reader makes one shared part with share() and gives it to every element.
-    ElementOrigin(std::shared_ptr<const Shared> shared, ByteRange where, std::any what = {})
+    ElementOrigin(SharedPart shared, ByteRange where, ElementDetail what = {})
         : range(where), detail(std::move(what)), shared_(std::move(shared)) {}
-    static std::shared_ptr<const Shared> share(std::string format, std::shared_ptr<const std::string> source);
+    static SharedPart share(std::string format, std::shared_ptr<const std::string> source);
 
     ByteRange range;
-    std::any detail;
+    ElementDetail detail;
 
     bool known() const { return shared_ && !shared_->format.empty(); }
     const std::string& format() const;
@@ -80,7 +107,7 @@ public:
     Origin full() const;
 
 private:
-    std::shared_ptr<const Shared> shared_;
+    SharedPart shared_;
 };
 
 }  // namespace kelvaran::formats::model

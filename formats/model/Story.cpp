@@ -4,7 +4,7 @@
 
 namespace kelvaran::formats::model {
 
-Element Element::textRun(std::string utf8, std::int64_t count) {
+Element Element::textRun(RunText utf8, std::int64_t count) {
     Element element;
     element.kind = ElementKind::Text;
     element.text = std::move(utf8);
@@ -32,10 +32,8 @@ bool SharedParagraph::isDefault(const ParagraphProperties& properties) {
 
 ParagraphProperties& SharedParagraph::edit() {
     // A fresh copy whether shared or not: no other element can hold it then.
-    auto own = std::make_shared<ParagraphProperties>(get(*this));
-    ParagraphProperties& properties = *own;
-    properties_ = std::move(own);
-    return properties;
+    properties_ = Counted<ParagraphProperties>::make(get(*this));
+    return *properties_.sole();
 }
 
 Element Element::paragraphMark(SharedParagraph properties) {
@@ -90,7 +88,7 @@ namespace {
 // Byte offset of the n-th code point of a UTF-8 text, or npos when the text
 // has fewer.  Counts UTF-16 units the way the readers count characters: a
 // character beyond the basic plane counts two.
-std::size_t utf8OffsetOfUnit(const std::string& text, std::int64_t units) {
+std::size_t utf8OffsetOfUnit(std::string_view text, std::int64_t units) {
     std::size_t offset = 0;
     std::int64_t counted = 0;
     while (offset < text.size() && counted < units) {
@@ -128,8 +126,10 @@ std::size_t Story::splitAt(std::int64_t position) {
             run.chars = head;
             const std::size_t cut = utf8OffsetOfUnit(run.text, head);
             if (cut != std::string::npos && utf8OffsetOfUnit(run.text, run.chars + tail.chars) == run.text.size()) {
-                tail.text = run.text.substr(cut);
-                run.text.resize(cut);
+                // The tail has no origin to hold the input its text may
+                // point into: it keeps a copy of its own.
+                tail.text = RunText(run.text.view().substr(cut));
+                run.text.keepFirst(cut);
             } else {
                 tail.text.clear();
             }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "formats/model/Counted.h"
 #include "formats/model/Origin.h"
+#include "formats/model/RunText.h"
 
 #include <cstdint>
 #include <memory>
@@ -93,7 +95,7 @@ class SharedParagraph {
 public:
     SharedParagraph() = default;
     SharedParagraph(const ParagraphProperties& properties)  // NOLINT(google-explicit-constructor)
-        : properties_(isDefault(properties) ? nullptr : std::make_shared<const ParagraphProperties>(properties)) {}
+        : properties_(isDefault(properties) ? Counted<ParagraphProperties>{} : Counted<ParagraphProperties>::make(properties)) {}
     // `properties` held as `previous` when they are the same, else apart.
     // Readers pass the last mark's, so that a run of like paragraphs shares one.
     static SharedParagraph like(const ParagraphProperties& properties, const SharedParagraph& previous) {
@@ -111,7 +113,7 @@ public:
 private:
     static const ParagraphProperties& get(const SharedParagraph& paragraph);
     static bool isDefault(const ParagraphProperties& properties);
-    std::shared_ptr<const ParagraphProperties> properties_;
+    Counted<ParagraphProperties> properties_;
 };
 
 enum class SectionBreakKind : std::uint8_t { Continuous, NewColumn, NewPage, EvenPage, OddPage };
@@ -136,13 +138,13 @@ struct Element {
     std::int64_t chars = 0;
     // The run's characters in UTF-8 when the reader keeps them (for text
     // comparisons and copies); may be empty even when chars > 0.
-    std::string text;
+    RunText text;
     // ParagraphMark and SectionBreak: the properties of the paragraph it ends.
     SharedParagraph paragraph;
     // Where the element stands in the input, so writers can place additions.
     ElementOrigin origin;
 
-    static Element textRun(std::string utf8, std::int64_t count);
+    static Element textRun(RunText utf8, std::int64_t count);
     static Element inlineObject(int index);
     static Element paragraphMark(SharedParagraph properties = {});
     static Element pageBreak();

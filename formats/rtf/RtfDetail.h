@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -24,6 +25,14 @@ namespace kelvaran::formats::rtf {
 struct TextDetail {
     RunOffsets offsets;
 };
+
+// A text run of one byte a character, one after the other from the start of
+// its range (plain text between two keywords): its offsets need no record.
+struct PlainTextDetail {};
+
+// The byte at which character `unit` of a text run read from the input
+// begins, when the reader recorded it and the run has that many.
+std::optional<std::size_t> runCharacterOffset(const model::Element& run, std::int64_t unit);
 
 // A {\pict} group and the words a new displayed size rewrites.
 struct PictDetail {

@@ -198,10 +198,23 @@ void Reader::flush(int story) {
     Run run = std::move(found->second);
     runs_.erase(found);
     // A run grows a character at a time; what it keeps is cut to its size.
-    run.utf8.shrink_to_fit();
     run.offsets.finish();
-    model::Element element = model::Element::textRun(std::move(run.utf8), run.units);
-    element.origin = elementOrigin(run.begin, run.end, TextDetail{std::move(run.offsets)});
+    const std::string_view input(*bytes_);
+    const std::size_t units = static_cast<std::size_t>(run.units);
+    const bool plain = run.offsets.contiguous(run.begin) && run.end >= run.begin && run.end - run.begin == units &&
+                       run.end <= input.size();
+    model::Element element;
+    if (plain && input.substr(run.begin, units) == run.utf8) {
+        // The input's own bytes: the run points at them instead of keeping a copy.
+        element = model::Element::textRun(model::RunText::inInput(input.substr(run.begin, units)), run.units);
+    } else {
+        element = model::Element::textRun(model::RunText(run.utf8), run.units);
+    }
+    if (plain) {
+        element.origin = elementOrigin(run.begin, run.end, plainRun_);
+    } else {
+        element.origin = elementOrigin(run.begin, run.end, std::any(TextDetail{std::move(run.offsets)}));
+    }
     doc_.stories[static_cast<std::size_t>(story)].elements.push_back(std::move(element));
 }
 

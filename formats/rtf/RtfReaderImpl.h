@@ -241,7 +241,7 @@ private:
 
     // Story building.
     // The origin of an element at bytes [begin, end) of the input.
-    model::ElementOrigin elementOrigin(std::size_t begin, std::size_t end, std::any detail = {}) const {
+    model::ElementOrigin elementOrigin(std::size_t begin, std::size_t end, model::ElementDetail detail = {}) const {
         return model::ElementOrigin(elementShared_, {static_cast<std::int64_t>(begin), static_cast<std::int64_t>(end)},
                                     std::move(detail));
     }
@@ -275,7 +275,9 @@ private:
     int defaultFont_ = -1;
     int ansiCodePage_ = 1252;
     std::vector<ShapeRaw> raw_;
-    std::shared_ptr<const model::ElementOrigin::Shared> elementShared_;
+    model::ElementOrigin::SharedPart elementShared_;
+    // Every run of plain text carries this one detail.
+    model::ElementDetail plainRun_{std::any(PlainTextDetail{})};
     model::SharedParagraph lastMark_;
     // The last \shppict object and where it ended, to pair a \nonshppict.
     int lastShppict_ = -1;

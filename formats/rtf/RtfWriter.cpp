@@ -289,11 +289,7 @@ std::optional<std::size_t> Writer::endBefore(int story, std::size_t index) const
             continue;
         }
         if (element.kind == model::ElementKind::Text) {
-            const auto* detail = std::any_cast<TextDetail>(&element.origin.detail);
-            const std::int64_t at = element.chars + tail;
-            if (detail && at >= 0 && at < static_cast<std::int64_t>(detail->offsets.size())) {
-                return static_cast<std::size_t>(detail->offsets.at(static_cast<std::size_t>(at)));
-            }
+            if (const auto offset = runCharacterOffset(element, element.chars + tail)) return *offset;
         }
         return static_cast<std::size_t>(element.origin.range.end);
     }
@@ -310,8 +306,7 @@ std::optional<std::size_t> Writer::beginAt(int story, std::size_t index) const {
             continue;
         }
         if (element.kind == model::ElementKind::Text) {
-            const auto* detail = std::any_cast<TextDetail>(&element.origin.detail);
-            if (detail && !detail->offsets.empty()) return static_cast<std::size_t>(detail->offsets.at(0));
+            if (const auto offset = runCharacterOffset(element, 0)) return *offset;
         }
         return static_cast<std::size_t>(element.origin.range.begin);
     }

@@ -166,19 +166,21 @@ TEST(StoryTest, SharedParagraphPropertiesAreEditedOnOneMarkOnly) {
 TEST(StoryTest, ElementOriginsAreValuesWithASharedFormatAndSource) {
     const auto source = std::make_shared<const std::string>("{\\rtf1 hello}");
     const auto shared = ElementOrigin::share("rtf", source);
-    ElementOrigin a(shared, {7, 12}, std::string("detail a"));
+    ElementOrigin a(shared, {7, 12}, std::any(std::string("detail a")));
     ElementOrigin b = a;
     EXPECT_TRUE(b.known());
     EXPECT_EQ(b.format(), "rtf");
     EXPECT_EQ(b.source(), source);
     // A copy's range, detail and source change apart from the original.
     b.range = {8, 9};
-    b.detail = 42;
+    b.detail = std::any(42);
     b.setSource(std::make_shared<const std::string>("other"));
     EXPECT_EQ(a.range.begin, 7);
     EXPECT_EQ(a.range.end, 12);
-    ASSERT_NE(std::any_cast<std::string>(&a.detail), nullptr);
-    EXPECT_EQ(*std::any_cast<std::string>(&a.detail), "detail a");
+    ASSERT_NE(a.detail.as<std::string>(), nullptr);
+    EXPECT_EQ(*a.detail.as<std::string>(), "detail a");
+    EXPECT_EQ(*b.detail.as<int>(), 42);
+    EXPECT_EQ(b.detail.as<std::string>(), nullptr);
     EXPECT_EQ(a.source(), source);
     EXPECT_EQ(*b.source(), "other");
     EXPECT_EQ(b.format(), "rtf");
@@ -212,7 +214,7 @@ TEST(StoryTest, SplitRunKeepsItsOriginOnTheFirstPartOnly) {
     const auto source = std::make_shared<const std::string>("{\\rtf1 abcdef}");
     Story story;
     story.elements.push_back(Element::textRun("abcdef", 6));
-    story.elements[0].origin = ElementOrigin(ElementOrigin::share("rtf", source), {8, 14}, 99);
+    story.elements[0].origin = ElementOrigin(ElementOrigin::share("rtf", source), {8, 14}, std::any(99));
     story.elements.push_back(Element::paragraphMark());
     ASSERT_EQ(story.splitAt(2), 1u);
     const Element& head = story.elements[0];
@@ -224,9 +226,17 @@ TEST(StoryTest, SplitRunKeepsItsOriginOnTheFirstPartOnly) {
     EXPECT_EQ(head.origin.format(), "rtf");
     EXPECT_EQ(head.origin.range.begin, 8);
     EXPECT_EQ(head.origin.range.end, 14);
-    EXPECT_EQ(std::any_cast<int>(head.origin.detail), 99);
+    ASSERT_NE(head.origin.detail.as<int>(), nullptr);
+    EXPECT_EQ(*head.origin.detail.as<int>(), 99);
     EXPECT_FALSE(tail.origin.known());
     EXPECT_FALSE(tail.origin.detail.has_value());
+}
+
+TEST(StoryTest, AnElementOfALongTextStaysSmall) {
+    // A text of paragraphs of a hundred characters has an element for every
+    // fifty bytes or so; what one costs decides what reading it takes.
+    EXPECT_LE(sizeof(Element), 72u);
+    EXPECT_LE(sizeof(ElementOrigin), 32u);
 }
 
 }  // namespace

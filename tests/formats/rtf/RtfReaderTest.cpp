@@ -439,5 +439,47 @@ TEST(RtfReaderTest, LikeParagraphsShareTheirPropertiesAndEditsStayOnOne) {
     EXPECT_DOUBLE_EQ(edited.main().elements[index(marks[1])].paragraph->spaceAfterPt, 6);
 }
 
+TEST(RtfReaderTest, PlainRunsPointIntoTheInputAndOutliveTheDocument) {
+    // Plain text between keywords is the input's own bytes and is not copied;
+    // text spelled with escapes, across groups or in another code page is.
+    const std::string rtf = wrap("{\\pard Plain words here\\par}{\\pard caf\\'e9 au lait\\par}"
+                                 "{\\pard one{\\b two}three\\par}{\\pard \\u26085?x\\par}{\\pard tail \\{brace\\}\\par}"
+                                 "{\\pard More plain\\par}");
+    model::Story kept;
+    {
+        const auto document = read(rtf);
+        std::vector<const model::Element*> runs;
+        for (const auto& element : document.main().elements) {
+            if (element.kind == model::ElementKind::Text) runs.push_back(&element);
+        }
+        ASSERT_GE(runs.size(), 6u);
+        const std::string& input = *document.source;
+        const auto inInput = [&](const model::Element* run) {
+            return run->text.inInputBuffer() && run->text.data() >= input.data() &&
+                   run->text.data() + run->text.size() <= input.data() + input.size();
+        };
+        EXPECT_EQ(runs[0]->text, "Plain words here");
+        EXPECT_TRUE(inInput(runs[0]));
+        EXPECT_EQ(runs[0]->text.data(), input.data() + runs[0]->origin.range.begin);
+        EXPECT_EQ(runs[1]->text, "caf\xC3\xA9 au lait");
+        EXPECT_FALSE(runs[1]->text.inInputBuffer());
+        EXPECT_EQ(runs[2]->text, "onetwothree");
+        EXPECT_FALSE(runs[2]->text.inInputBuffer());
+        EXPECT_EQ(runs[3]->text, "\xE6\x97\xA5x");
+        EXPECT_FALSE(runs[3]->text.inInputBuffer());
+        EXPECT_EQ(runs[4]->text, "tail {brace}");
+        EXPECT_FALSE(runs[4]->text.inInputBuffer());
+        EXPECT_TRUE(inInput(runs[5]));
+        // Plain runs carry one detail between them, the others one each.
+        EXPECT_TRUE(runs[5]->origin.detail.sharesWith(runs[0]->origin.detail));
+        EXPECT_FALSE(runs[1]->origin.detail.sharesWith(runs[0]->origin.detail));
+        EXPECT_FALSE(runs[2]->origin.detail.sharesWith(runs[1]->origin.detail));
+        EXPECT_EQ(writeRtf(document), rtf);
+        kept = document.main();
+    }
+    // A copy of the story keeps the input alive through its elements' origins.
+    EXPECT_EQ(kept.plainText(), "Plain words here\ncaf\xC3\xA9 au lait\nonetwothree\n\xE6\x97\xA5x\ntail {brace}\nMore plain\n");
+}
+
 }  // namespace
 }  // namespace kelvaran::formats::rtf

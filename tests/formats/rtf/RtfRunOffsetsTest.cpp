@@ -93,6 +93,43 @@ TEST(RunOffsetsTest, CopiesAreApartFromTheRunTheyCameFrom) {
     }
 }
 
+TEST(RunOffsetsTest, WhatARunKeepsGrowsWithItsEscapesNotItsLength) {
+    // Plain text: one step repeated.
+    RunOffsets plain;
+    for (std::uint64_t at = 0; at < 1000000; ++at) plain.push(5000 + at);
+    plain.finish();
+    EXPECT_LE(plain.keptBytes(), 8u);
+    EXPECT_TRUE(plain.contiguous(5000));
+    EXPECT_FALSE(plain.contiguous(5001));
+    EXPECT_EQ(plain.at(999999), 5000u + 999999u);
+
+    // An escape of four bytes after every nine plain characters (accented
+    // text): a few bytes for each escape.
+    RunOffsets accented;
+    std::vector<std::uint64_t> expected;
+    std::uint64_t at = 100;
+    for (int i = 0; i < 100000; ++i) {
+        expected.push_back(at);
+        accented.push(at);
+        at += i % 10 == 9 ? 4 : 1;
+    }
+    accented.finish();
+    EXPECT_FALSE(accented.contiguous(100));
+    EXPECT_LE(accented.keptBytes(), 100000u * 3 / 10);
+    for (std::size_t unit = 0; unit < expected.size(); unit += 997) EXPECT_EQ(accented.at(unit), expected[unit]);
+    EXPECT_EQ(accented.at(expected.size() - 1), expected.back());
+
+    // Steps that never repeat cost a byte or two each, never more.
+    RunOffsets mixed;
+    at = 0;
+    for (int i = 0; i < 10000; ++i) {
+        mixed.push(at);
+        at += i % 2 ? 1 : 5;
+    }
+    mixed.finish();
+    EXPECT_LE(mixed.keptBytes(), 10000u);
+}
+
 // U+FFFC at UTF-16 position `position` of a UTF-8 text.
 std::string withObjectAt(const std::string& text, std::int64_t position) {
     std::size_t at = 0;
