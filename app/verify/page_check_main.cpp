@@ -3,7 +3,8 @@
 //   kelvaran-page-check [--work DIR] [--name NAME] BEFORE AFTER
 //   kelvaran-page-check --show DOCUMENT     (what LibreOffice reads from it)
 // Prints "same (...)" and exits 0, or the first difference and exits 1;
-// 2 for a bad command line or when LibreOffice is missing.
+// 2 for a bad command line, a document that is not there, or when
+// LibreOffice is missing.
 
 #include "app/verify/PageCheck.h"
 
@@ -44,6 +45,13 @@ int main(int argc, char** argv) {
     if (files.size() != (dump ? 1u : 2u)) {
         std::cerr << "usage: kelvaran-page-check [--work DIR] [--name NAME] BEFORE AFTER\n";
         return 2;
+    }
+    for (const auto& file : files) {
+        std::error_code error;
+        if (!fs::is_regular_file(file, error)) {
+            std::cerr << "kelvaran-page-check: there is no document " << file << "\n";
+            return 2;
+        }
     }
     if (!LibreOfficeRenderer::available()) {
         std::cerr << "kelvaran-page-check: LibreOffice (soffice) is not installed\n";
