@@ -504,8 +504,10 @@ void DocDocument::storeFloatingPictures(std::string& w, std::string& t, const st
         w.resize(base);
         w += newTail;
     } else {
-        base = std::max<std::size_t>(w.size(), fib_.cbMac);
-        w.resize(base, '\0');
+        // The pictures go after the bytes in use.  A count of bytes in use
+        // beyond the stream's end is damaged (a fuzzed file claimed 1.7 GB):
+        // the stream is not padded out to it.
+        base = w.size();
         for (const auto& [slot, e] : bySlot) {
             const OfficeArtRecord& r = *slots[slot - 1];
             std::array<std::uint8_t, 16> uid{};
