@@ -2,8 +2,6 @@
 
 #include "formats/rtf/RtfDetail.h"
 
-#include <algorithm>
-#include <limits>
 
 namespace kelvaran::formats::rtf {
 
