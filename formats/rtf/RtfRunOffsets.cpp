@@ -2,7 +2,6 @@
 
 #include "formats/rtf/RtfDetail.h"
 
-
 namespace kelvaran::formats::rtf {
 
 namespace {
