@@ -33,7 +33,8 @@ std::vector<Token> tokensOf(const model::Story& story)
             std::u16string units;
             {
                 std::size_t i = 0;
-                const std::string_view s = e.text;
+                std::string scratch;
+                const std::string_view s = e.text.view(scratch);
                 while (i < s.size()) {
                     const auto lead = static_cast<unsigned char>(s[i]);
                     char32_t cp = lead;

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -97,6 +98,7 @@ std::vector<Line> layLines(const Document& document, const Story& story, std::si
     Line line{textHeight, start, false};
     double x = 0;
     std::int64_t at = start;
+    std::string scratch;
     auto breakLine = [&](bool page) {
         line.end = at;
         line.pageBreakAfter = page;
@@ -111,7 +113,7 @@ std::vector<Line> layLines(const Document& document, const Story& story, std::si
             case ElementKind::Text: {
                 // Hidden or unkept text takes no room.
                 if (element.text.empty()) break;
-                const std::vector<char32_t> chars = codePoints(element.text);
+                const std::vector<char32_t> chars = codePoints(element.text.view(scratch));
                 const std::int64_t count = std::max<std::int64_t>(element.chars, 1);
                 for (std::size_t k = 0; k < chars.size(); ++k) {
                     const char32_t c = chars[k];

@@ -124,11 +124,13 @@ std::size_t Story::splitAt(std::int64_t position) {
             tail.chars = run.chars - head;
             tail.origin = ElementOrigin{};
             run.chars = head;
-            const std::size_t cut = utf8OffsetOfUnit(run.text, head);
-            if (cut != std::string::npos && utf8OffsetOfUnit(run.text, run.chars + tail.chars) == run.text.size()) {
+            std::string scratch;
+            const std::string_view text = run.text.view(scratch);
+            const std::size_t cut = utf8OffsetOfUnit(text, head);
+            if (cut != std::string::npos && utf8OffsetOfUnit(text, run.chars + tail.chars) == text.size()) {
                 // The tail has no origin to hold the input its text may
                 // point into: it keeps a copy of its own.
-                tail.text = RunText(run.text.view().substr(cut));
+                tail.text = RunText(text.substr(cut));
                 run.text.keepFirst(cut);
             } else {
                 tail.text.clear();
@@ -160,9 +162,10 @@ std::size_t Story::paragraphStart(std::size_t index) const {
 
 std::string Story::plainText() const {
     std::string text;
+    std::string scratch;
     for (const auto& element : elements) {
         switch (element.kind) {
-            case ElementKind::Text: text += element.text; break;
+            case ElementKind::Text: text += element.text.view(scratch); break;
             case ElementKind::Inline: text += "\xEF\xBF\xBC"; break;
             case ElementKind::ParagraphMark: text += '\n'; break;
             case ElementKind::PageBreak:

@@ -30,6 +30,13 @@ struct TextDetail {
 // its range (plain text between two keywords): its offsets need no record.
 struct PlainTextDetail {};
 
+// A text run kept as spelled in the input (model::RunText::spelled()): the
+// state its reading starts from, as spelledRunContext() packs it.  Its
+// offsets are read again from its bytes when asked for.
+struct SpelledTextDetail {
+    std::uint32_t context = 0;
+};
+
 // The byte at which character `unit` of a text run read from the input
 // begins, when the reader recorded it and the run has that many.
 std::optional<std::size_t> runCharacterOffset(const model::Element& run, std::int64_t unit);

@@ -5,6 +5,7 @@
 #include "formats/rtf/RtfReaderImpl.h"
 
 #include "formats/rtf/RtfFormat.h"
+#include "formats/rtf/RtfSpelledRun.h"
 #include "formats/rtf/RtfText.h"
 
 #include <algorithm>
@@ -17,28 +18,6 @@ namespace kelvaran::formats::rtf {
 namespace detail {
 
 namespace {
-
-// The characters that RTF writes as control words, in UTF-8; null for any
-// other word.
-const char* specialCharacter(std::string_view word) {
-    static constexpr std::pair<std::string_view, const char*> kCharacters[] = {
-        {"tab", "\t"},
-        {"line", "\v"},
-        {"emdash", "\xE2\x80\x94"},
-        {"endash", "\xE2\x80\x93"},
-        {"bullet", "\xE2\x80\xA2"},
-        {"lquote", "\xE2\x80\x98"},
-        {"rquote", "\xE2\x80\x99"},
-        {"ldblquote", "\xE2\x80\x9C"},
-        {"rdblquote", "\xE2\x80\x9D"},
-        {"emspace", "\xE2\x80\x83"},
-        {"enspace", "\xE2\x80\x82"},
-    };
-    for (const auto& [name, character] : kCharacters) {
-        if (name == word) return character;
-    }
-    return nullptr;
-}
 
 const std::set<std::string_view>& skippedDestinations() {
     static const std::set<std::string_view> names = {
@@ -207,21 +186,50 @@ void Reader::flush(int story) {
     if (plain && input.substr(run.begin, units) == run.utf8) {
         // The input's own bytes: the run points at them instead of keeping a copy.
         element = model::Element::textRun(model::RunText::inInput(input.substr(run.begin, units)), run.units);
+        element.origin = elementOrigin(run.begin, run.end, plainRun_);
+    } else if (const auto context = spelledAsRead(run)) {
+        // Escapes and all, the input's bytes give the same text when read again.
+        element = model::Element::textRun(
+            model::RunText::spelledInInput(input.substr(run.begin, run.end - run.begin), spelledRunDecoder(), *context),
+            run.units);
+        element.origin = elementOrigin(run.begin, run.end, spelledDetail(*context));
     } else {
         element = model::Element::textRun(model::RunText(run.utf8), run.units);
-    }
-    if (plain) {
-        element.origin = elementOrigin(run.begin, run.end, plainRun_);
-    } else {
-        element.origin = elementOrigin(run.begin, run.end, std::any(TextDetail{std::move(run.offsets)}));
+        element.origin = elementOrigin(run.begin, run.end,
+                                       plain ? plainRun_ : model::ElementDetail(std::any(TextDetail{std::move(run.offsets)})));
     }
     doc_.stories[static_cast<std::size_t>(story)].elements.push_back(std::move(element));
 }
 
-void Reader::addChar(int story, std::string_view utf8, int units, std::size_t begin, std::size_t end) {
+std::optional<std::uint32_t> Reader::spelledAsRead(const Run& run) const {
+    const auto context = spelledRunContext(run.codePage, run.uc);
+    if (!context || run.utf8.empty() || run.end <= run.begin || run.end > bytes_->size()) {
+        return std::nullopt;
+    }
+    std::string utf8;
+    RunOffsets offsets;
+    if (!readSpelledRun(std::string_view(*bytes_).substr(run.begin, run.end - run.begin), *context, utf8, &offsets,
+                        run.begin)) {
+        return std::nullopt;
+    }
+    offsets.finish();
+    if (utf8 != run.utf8 || offsets != run.offsets) return std::nullopt;
+    return context;
+}
+
+model::ElementDetail Reader::spelledDetail(std::uint32_t context) {
+    auto found = spelledDetails_.find(context);
+    if (found == spelledDetails_.end()) {
+        found = spelledDetails_.emplace(context, model::ElementDetail(std::any(SpelledTextDetail{context}))).first;
+    }
+    return found->second;
+}
+
+void Reader::addChar(int story, const State& state, std::string_view utf8, int units, std::size_t begin,
+                     std::size_t end) {
     if (story < 0) return;
     Run& run = runs_[story];
-    if (run.units == 0) run.begin = begin;
+    if (run.units == 0) startRun(run, state, begin);
     run.utf8.append(utf8);
     for (int i = 0; i < units; ++i) run.offsets.push(begin);
     run.units += units;
@@ -243,7 +251,7 @@ void Reader::addBytes(int story, State& state, std::string_view bytes, std::size
         appendCodePageChar(codePage, bytes.substr(i, pair ? 2 : 1), utf8);
         const std::size_t at = begin + i;
         if (pair) ++i;
-        addChar(story, utf8, 1, at, begin + i + 1);
+        addChar(story, state, utf8, 1, at, begin + i + 1);
     }
 }
 
@@ -254,7 +262,7 @@ void Reader::addUnicode(int story, State& state, std::int32_t parameter, std::si
     Run& run = runs_[story];
     if (unit >= 0xD800 && unit <= 0xDBFF) {
         run.highSurrogate = unit;
-        if (run.units == 0) run.begin = begin;
+        if (run.units == 0) startRun(run, state, begin);
         run.offsets.push(begin);
         run.units += 1;
         run.end = end;
@@ -268,7 +276,7 @@ void Reader::addUnicode(int story, State& state, std::int32_t parameter, std::si
     } else {
         appendUtf8(unit, utf8);
     }
-    addChar(story, utf8, 1, begin, end);
+    addChar(story, state, utf8, 1, begin, end);
 }
 
 void Reader::addElement(int story, model::Element element, std::size_t begin, std::size_t end) {
@@ -483,14 +491,14 @@ void Reader::textSymbol(const Token& token, State& state, int story) {
             const char pair[2] = {static_cast<char>(pendingLead_), static_cast<char>(token.byte)};
             std::string utf8;
             appendCodePageChar(state.codePage, std::string_view(pair, 2), utf8);
-            addChar(story, utf8, 1, pendingLeadAt_, token.end);
+            addChar(story, state, utf8, 1, pendingLeadAt_, token.end);
             pendingLead_ = -1;
         } else if (isLeadByteIn(state.codePage, token.byte)) {
             if (token.trail >= 0) {
                 const char pair[2] = {static_cast<char>(token.byte), static_cast<char>(token.trail)};
                 std::string utf8;
                 appendCodePageChar(state.codePage, std::string_view(pair, 2), utf8);
-                addChar(story, utf8, 1, token.begin, token.end);
+                addChar(story, state, utf8, 1, token.begin, token.end);
             } else {
                 pendingLead_ = token.byte;
                 pendingLeadAt_ = token.begin;
@@ -499,7 +507,7 @@ void Reader::textSymbol(const Token& token, State& state, int story) {
             const char one = static_cast<char>(token.byte);
             std::string utf8;
             appendCodePageChar(state.codePage, std::string_view(&one, 1), utf8);
-            addChar(story, utf8, 1, token.begin, token.end);
+            addChar(story, state, utf8, 1, token.begin, token.end);
         }
         return;
     }
@@ -510,10 +518,10 @@ void Reader::textSymbol(const Token& token, State& state, int story) {
     switch (c) {
         case '\\':
         case '{':
-        case '}': addChar(story, std::string_view(&c, 1), 1, token.begin, token.end); break;
-        case '~': addChar(story, "\xC2\xA0", 1, token.begin, token.end); break;
-        case '_': addChar(story, "\xE2\x80\x91", 1, token.begin, token.end); break;
-        case '-': addChar(story, "\xC2\xAD", 1, token.begin, token.end); break;
+        case '}': addChar(story, state, std::string_view(&c, 1), 1, token.begin, token.end); break;
+        case '~': addChar(story, state, "\xC2\xA0", 1, token.begin, token.end); break;
+        case '_': addChar(story, state, "\xE2\x80\x91", 1, token.begin, token.end); break;
+        case '-': addChar(story, state, "\xC2\xAD", 1, token.begin, token.end); break;
         default: break;
     }
 }
@@ -610,7 +618,7 @@ void Reader::textWord(const Token& token, State& state, int story) {
     } else if (w == "plain") {
         if (defaultFont_ >= 0 && fontCodePage_.count(defaultFont_)) state.codePage = fontCodePage_[defaultFont_];
     } else if (const char* character = specialCharacter(w)) {
-        addChar(story, character, 1, token.begin, token.end);
+        addChar(story, state, character, 1, token.begin, token.end);
     }
 }
 

@@ -103,6 +103,9 @@ struct Run {
     std::size_t begin = 0;
     std::size_t end = 0;
     char16_t highSurrogate = 0;
+    // The state the run's first character was read in.
+    int codePage = 0;
+    int uc = 1;
 };
 
 // Raw shape values before the group they belong to is complete.
@@ -251,7 +254,16 @@ private:
         return lastMark_;
     }
     void flush(int story);
-    void addChar(int story, std::string_view utf8, int units, std::size_t begin, std::size_t end);
+    // The packed state to read `run` again from its bytes, when that reading
+    // gives exactly the text and offsets read.
+    std::optional<std::uint32_t> spelledAsRead(const Run& run) const;
+    model::ElementDetail spelledDetail(std::uint32_t context);
+    void addChar(int story, const State& state, std::string_view utf8, int units, std::size_t begin, std::size_t end);
+    static void startRun(Run& run, const State& state, std::size_t begin) {
+        run.begin = begin;
+        run.codePage = state.codePage;
+        run.uc = state.uc;
+    }
     void addBytes(int story, State& state, std::string_view bytes, std::size_t begin);
     void addUnicode(int story, State& state, std::int32_t unit, std::size_t begin, std::size_t end);
     void addElement(int story, model::Element element, std::size_t begin, std::size_t end);
@@ -278,6 +290,8 @@ private:
     model::ElementOrigin::SharedPart elementShared_;
     // Every run of plain text carries this one detail.
     model::ElementDetail plainRun_{std::any(PlainTextDetail{})};
+    // One detail for each state spelled runs start in.
+    std::map<std::uint32_t, model::ElementDetail> spelledDetails_;
     model::SharedParagraph lastMark_;
     // The last \shppict object and where it ended, to pair a \nonshppict.
     int lastShppict_ = -1;

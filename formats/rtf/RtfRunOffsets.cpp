@@ -1,6 +1,9 @@
 #include "formats/rtf/RtfRunOffsets.h"
 
 #include "formats/rtf/RtfDetail.h"
+#include "formats/rtf/RtfSpelledRun.h"
+
+#include <string>
 
 namespace kelvaran::formats::rtf {
 
@@ -94,6 +97,20 @@ std::optional<std::size_t> runCharacterOffset(const model::Element& run, std::in
     }
     if (run.origin.detail.as<PlainTextDetail>() && unit < run.origin.range.length()) {
         return static_cast<std::size_t>(run.origin.range.begin + unit);
+    }
+    if (const auto* spelled = run.origin.detail.as<SpelledTextDetail>()) {
+        const auto& source = run.origin.source();
+        const auto& range = run.origin.range;
+        if (!source || !range.valid() || range.end > static_cast<std::int64_t>(source->size())) return std::nullopt;
+        const auto begin = static_cast<std::size_t>(range.begin);
+        std::string utf8;
+        RunOffsets offsets;
+        if (!readSpelledRun(std::string_view(*source).substr(begin, static_cast<std::size_t>(range.length())),
+                            spelled->context, utf8, &offsets, begin) ||
+            unit >= static_cast<std::int64_t>(offsets.size())) {
+            return std::nullopt;
+        }
+        return static_cast<std::size_t>(offsets.at(static_cast<std::size_t>(unit)));
     }
     return std::nullopt;
 }

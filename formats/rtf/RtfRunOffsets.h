@@ -31,6 +31,8 @@ public:
     bool contiguous(std::uint64_t begin) const { return count_ == 0 || (first_ == begin && unitSteps_); }
     // Bytes kept for the steps (for tests of what a run costs).
     std::size_t keptBytes() const { return steps_.capacity(); }
+    // The same characters at the same offsets (both complete, or both not).
+    bool operator==(const RunOffsets& other) const = default;
 
 private:
     // Writes the pending step and its count to steps_.

@@ -5,6 +5,7 @@
 #include <array>
 #include <map>
 #include <mutex>
+#include <utility>
 
 namespace kelvaran::formats::rtf {
 
@@ -129,6 +130,26 @@ void appendCodePageChar(int codePage, std::string_view bytes, std::string& out) 
         return;
     }
     out.append(output.data(), static_cast<std::size_t>(to - output.data()));
+}
+
+const char* specialCharacter(std::string_view word) {
+    static constexpr std::pair<std::string_view, const char*> kCharacters[] = {
+        {"tab", "\t"},
+        {"line", "\v"},
+        {"emdash", "\xE2\x80\x94"},
+        {"endash", "\xE2\x80\x93"},
+        {"bullet", "\xE2\x80\xA2"},
+        {"lquote", "\xE2\x80\x98"},
+        {"rquote", "\xE2\x80\x99"},
+        {"ldblquote", "\xE2\x80\x9C"},
+        {"rdblquote", "\xE2\x80\x9D"},
+        {"emspace", "\xE2\x80\x83"},
+        {"enspace", "\xE2\x80\x82"},
+    };
+    for (const auto& [name, character] : kCharacters) {
+        if (name == word) return character;
+    }
+    return nullptr;
 }
 
 }  // namespace kelvaran::formats::rtf

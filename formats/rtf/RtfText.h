@@ -20,5 +20,8 @@ bool isLeadByteIn(int codePage, std::uint8_t byte);
 void appendCodePageChar(int codePage, std::string_view bytes, std::string& out);
 // Appends a Unicode code point as UTF-8.
 void appendUtf8(char32_t codePoint, std::string& out);
+// The character, in UTF-8, of a control word that stands for one (\tab,
+// \emdash...); null for any other word.
+const char* specialCharacter(std::string_view word);
 
 }  // namespace kelvaran::formats::rtf

@@ -236,6 +236,7 @@ void Writer::storyText(int story, int depth, const ByteSink& sink) {
     const auto& elements = doc_.stories.at(static_cast<std::size_t>(story)).elements;
     // Small pieces gather here; inline objects go to the sink on their own.
     std::string out;
+    std::string scratch;
     auto shapesAt = [&](std::size_t index) {
         for (int shape : doc_.topLevelShapes()) {
             const auto& anchor = doc_.shapes[static_cast<std::size_t>(shape)].anchor;
@@ -248,7 +249,7 @@ void Writer::storyText(int story, int depth, const ByteSink& sink) {
         const auto& element = elements[i];
         const bool last = i + 1 == elements.size();
         switch (element.kind) {
-            case model::ElementKind::Text: out += escapeText(element.text); break;
+            case model::ElementKind::Text: out += escapeText(element.text.view(scratch)); break;
             case model::ElementKind::Inline:
                 if (element.object >= 0 && element.object < static_cast<int>(doc_.inlines.size()) &&
                     doc_.inlines[static_cast<std::size_t>(element.object)].edit != model::EditState::Deleted) {

@@ -10,7 +10,7 @@ namespace kelvaran::formats::model {
 namespace {
 
 bool pointsInto(const RunText& text, const std::string& buffer) {
-    return text.data() >= buffer.data() && text.data() + text.size() <= buffer.data() + buffer.size();
+    return text.data() >= buffer.data() && text.data() + text.str().size() <= buffer.data() + buffer.size();
 }
 
 TEST(RunTextTest, TextOfItsOwnIsACopyThatLivesOn) {
@@ -36,11 +36,12 @@ TEST(RunTextTest, TextOfItsOwnIsACopyThatLivesOn) {
     RunText moved = std::move(copy);
     EXPECT_EQ(moved, "plain");
     EXPECT_TRUE(copy.empty());  // NOLINT(bugprone-use-after-move): a moved-from run is empty
-    moved = RunText(moved.view().substr(2));  // its own text, cut from itself
+    std::string scratch;
+    moved = RunText(moved.view(scratch).substr(2));  // its own text, cut from itself
     EXPECT_EQ(moved, "ain");
     moved.clear();
     EXPECT_TRUE(moved.empty());
-    EXPECT_EQ(moved.size(), 0u);
+    EXPECT_EQ(moved.str(), "");
 }
 
 TEST(RunTextTest, InputTextPointsIntoTheBufferUntilDetached) {
@@ -87,6 +88,78 @@ TEST(RunTextTest, TheTailOfASplitRunOwnsItsTextWhileTheHeadStillPoints) {
     buffer.reset();
     EXPECT_EQ(story.elements[1].text, "cdef");
     EXPECT_EQ(story.elements[1].chars, 4);
+}
+
+// Reads "^x" as the letter x in capitals and anything else as it stands;
+// the context is a number of "!" to add at the end.
+void shoutingDecoder(std::string_view spelled, std::uint32_t context, std::string& utf8) {
+    for (std::size_t i = 0; i < spelled.size(); ++i) {
+        if (spelled[i] == '^' && i + 1 < spelled.size()) {
+            utf8 += static_cast<char>(spelled[++i] - 'a' + 'A');
+        } else {
+            utf8 += spelled[i];
+        }
+    }
+    utf8.append(context, '!');
+}
+
+TEST(RunTextTest, SpelledTextIsDecodedWhenAskedForAndCopiedOnlyWhenDetached) {
+    const std::uint8_t decoder = RunText::addDecoder(&shoutingDecoder);
+    EXPECT_EQ(RunText::addDecoder(&shoutingDecoder), decoder);
+    EXPECT_NE(decoder, 0);
+
+    auto buffer = std::make_shared<std::string>("{^hello ^world}");
+    const std::string_view spelled = std::string_view(*buffer).substr(1, 13);
+    RunText text = RunText::spelledInInput(spelled, decoder, 2);
+    EXPECT_TRUE(text.spelled());
+    EXPECT_TRUE(text.inInputBuffer());
+    EXPECT_EQ(text.data(), buffer->data() + 1);
+    EXPECT_EQ(text, "Hello World!!");
+    EXPECT_EQ(text.str(), "Hello World!!");
+    std::string scratch = "left over";
+    EXPECT_EQ(text.view(scratch), "Hello World!!");
+
+    // A copy points at the same bytes; cutting it decodes it into a copy of
+    // its own and leaves the first as it was.
+    RunText copy = text;
+    EXPECT_TRUE(copy.spelled());
+    EXPECT_EQ(copy.data(), text.data());
+    copy.keepFirst(5);
+    EXPECT_FALSE(copy.spelled());
+    EXPECT_FALSE(copy.inInputBuffer());
+    EXPECT_EQ(copy, "Hello");
+    EXPECT_EQ(text, "Hello World!!");
+
+    RunText moved = std::move(text);
+    EXPECT_TRUE(moved.spelled());
+    EXPECT_TRUE(text.empty());  // NOLINT(bugprone-use-after-move): a moved-from run is empty
+    EXPECT_FALSE(text.spelled());
+    text = moved;
+    moved.detach();
+    EXPECT_FALSE(moved.inInputBuffer());
+    buffer.reset();
+    EXPECT_EQ(moved, "Hello World!!");
+
+    // Nothing to decode, no decoder, or a context too large: no text.
+    EXPECT_TRUE(RunText::spelledInInput({}, decoder, 0).empty());
+    EXPECT_TRUE(RunText::spelledInInput("x", 0, 0).empty());
+    EXPECT_TRUE(RunText::spelledInInput("x", 62, 0).empty());
+    EXPECT_TRUE(RunText::spelledInInput("x", decoder, RunText::kMaxContext + 1).empty());
+    EXPECT_EQ(RunText::spelledInInput("x", decoder, RunText::kMaxContext).str().size(), 1 + RunText::kMaxContext);
+}
+
+TEST(RunTextTest, SplittingASpelledRunGivesBothHalvesTheirDecodedText) {
+    const std::uint8_t decoder = RunText::addDecoder(&shoutingDecoder);
+    auto buffer = std::make_unique<std::string>("^ab^cd");
+    Story story;
+    story.elements.push_back(Element::textRun(RunText::spelledInInput(*buffer, decoder, 0), 4));
+    ASSERT_EQ(story.splitAt(3), 1u);
+    ASSERT_EQ(story.elements.size(), 2u);
+    buffer.reset();
+    EXPECT_EQ(story.elements[0].text, "AbC");
+    EXPECT_EQ(story.elements[1].text, "d");
+    EXPECT_FALSE(story.elements[0].text.inInputBuffer());
+    EXPECT_EQ(story.plainText(), "AbCd");
 }
 
 }  // namespace

@@ -439,12 +439,16 @@ TEST(RtfReaderTest, LikeParagraphsShareTheirPropertiesAndEditsStayOnOne) {
     EXPECT_DOUBLE_EQ(edited.main().elements[index(marks[1])].paragraph->spaceAfterPt, 6);
 }
 
-TEST(RtfReaderTest, PlainRunsPointIntoTheInputAndOutliveTheDocument) {
-    // Plain text between keywords is the input's own bytes and is not copied;
-    // text spelled with escapes, across groups or in another code page is.
+TEST(RtfReaderTest, RunsPointIntoTheInputAndOutliveTheDocument) {
+    // Plain text between keywords is the input's own bytes.  Text spelled
+    // with escapes, groups or \u words is kept as spelled and read again when
+    // asked for.  Text whose reading depends on more than its own bytes (a
+    // destination skipped inside it, a font of another code page) is copied.
     const std::string rtf = wrap("{\\pard Plain words here\\par}{\\pard caf\\'e9 au lait\\par}"
                                  "{\\pard one{\\b two}three\\par}{\\pard \\u26085?x\\par}{\\pard tail \\{brace\\}\\par}"
-                                 "{\\pard More plain\\par}");
+                                 "{\\pard More plain\\par}{\\pard \\'e9t\\'e9\\par}"
+                                 "{\\pard one{\\*\\bkmkstart mark}two\\par}{\\pard \\'e9{\\f1 \\'e9}\\par}",
+                                 "{\\f1\\fnil\\fcharset161 Greek;}");
     model::Story kept;
     {
         const auto document = read(rtf);
@@ -452,33 +456,43 @@ TEST(RtfReaderTest, PlainRunsPointIntoTheInputAndOutliveTheDocument) {
         for (const auto& element : document.main().elements) {
             if (element.kind == model::ElementKind::Text) runs.push_back(&element);
         }
-        ASSERT_GE(runs.size(), 6u);
+        ASSERT_EQ(runs.size(), 9u);
         const std::string& input = *document.source;
-        const auto inInput = [&](const model::Element* run) {
-            return run->text.inInputBuffer() && run->text.data() >= input.data() &&
-                   run->text.data() + run->text.size() <= input.data() + input.size();
+        const auto atItsBytes = [&](const model::Element* run) {
+            return run->text.inInputBuffer() && run->text.data() == input.data() + run->origin.range.begin;
         };
         EXPECT_EQ(runs[0]->text, "Plain words here");
-        EXPECT_TRUE(inInput(runs[0]));
-        EXPECT_EQ(runs[0]->text.data(), input.data() + runs[0]->origin.range.begin);
-        EXPECT_EQ(runs[1]->text, "caf\xC3\xA9 au lait");
-        EXPECT_FALSE(runs[1]->text.inInputBuffer());
-        EXPECT_EQ(runs[2]->text, "onetwothree");
-        EXPECT_FALSE(runs[2]->text.inInputBuffer());
-        EXPECT_EQ(runs[3]->text, "\xE6\x97\xA5x");
-        EXPECT_FALSE(runs[3]->text.inInputBuffer());
-        EXPECT_EQ(runs[4]->text, "tail {brace}");
-        EXPECT_FALSE(runs[4]->text.inInputBuffer());
-        EXPECT_TRUE(inInput(runs[5]));
-        // Plain runs carry one detail between them, the others one each.
+        EXPECT_TRUE(atItsBytes(runs[0]));
+        EXPECT_FALSE(runs[0]->text.spelled());
+        EXPECT_TRUE(atItsBytes(runs[5]));
+
+        const std::vector<std::string> spelled = {"caf\xC3\xA9 au lait", "onetwothree", "\xE6\x97\xA5x", "tail {brace}"};
+        for (std::size_t i = 0; i < spelled.size(); ++i) {
+            SCOPED_TRACE(spelled[i]);
+            EXPECT_EQ(runs[i + 1]->text, spelled[i]);
+            EXPECT_TRUE(runs[i + 1]->text.spelled());
+            EXPECT_TRUE(atItsBytes(runs[i + 1]));
+        }
+        EXPECT_EQ(runs[6]->text, "\xC3\xA9t\xC3\xA9");
+        EXPECT_TRUE(runs[6]->text.spelled());
+
+        EXPECT_EQ(runs[7]->text, "onetwo");
+        EXPECT_FALSE(runs[7]->text.inInputBuffer());
+        EXPECT_EQ(runs[8]->text, "\xC3\xA9\xCE\xB9");
+        EXPECT_FALSE(runs[8]->text.inInputBuffer());
+
+        // Runs read in one state share one detail; plain runs share theirs.
         EXPECT_TRUE(runs[5]->origin.detail.sharesWith(runs[0]->origin.detail));
+        EXPECT_TRUE(runs[6]->origin.detail.sharesWith(runs[1]->origin.detail));
         EXPECT_FALSE(runs[1]->origin.detail.sharesWith(runs[0]->origin.detail));
-        EXPECT_FALSE(runs[2]->origin.detail.sharesWith(runs[1]->origin.detail));
+        EXPECT_FALSE(runs[7]->origin.detail.sharesWith(runs[8]->origin.detail));
         EXPECT_EQ(writeRtf(document), rtf);
         kept = document.main();
     }
     // A copy of the story keeps the input alive through its elements' origins.
-    EXPECT_EQ(kept.plainText(), "Plain words here\ncaf\xC3\xA9 au lait\nonetwothree\n\xE6\x97\xA5x\ntail {brace}\nMore plain\n");
+    EXPECT_EQ(kept.plainText(),
+              "Plain words here\ncaf\xC3\xA9 au lait\nonetwothree\n\xE6\x97\xA5x\ntail {brace}\nMore plain\n"
+              "\xC3\xA9t\xC3\xA9\nonetwo\n\xC3\xA9\xCE\xB9\n");
 }
 
 }  // namespace

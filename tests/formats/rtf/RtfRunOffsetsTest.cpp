@@ -1,5 +1,6 @@
 #include "formats/rtf/RtfFormat.h"
 #include "formats/rtf/RtfRunOffsets.h"
+#include "formats/rtf/RtfSpelledRun.h"
 #include "tests/formats/rtf/RtfTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -157,6 +158,12 @@ model::InlineObject smallPicture() {
 void insertEverywhere(const std::string& rtf, const std::string& expectedText) {
     const auto original = read(rtf);
     ASSERT_EQ(original.main().plainText(), expectedText + "\n") << rtf;
+    // Every run here is read again from its bytes instead of being copied.
+    for (const auto& element : original.main().elements) {
+        if (element.kind == model::ElementKind::Text) {
+            EXPECT_TRUE(element.text.inInputBuffer()) << element.text;
+        }
+    }
     const std::int64_t length = original.main().length() - 1;
     for (std::int64_t position = 0; position <= length; ++position) {
         auto document = read(rtf);
@@ -194,6 +201,21 @@ TEST(RunOffsetsTest, PicturesInsertedIntoTextLandBetweenTheRightCharacters) {
     insertEverywhere("{\\rtf1\\ansi\\ansicpg932\\deff0{\\fonttbl{\\f0\\fnil\\fcharset128 Mincho;}}\\f0 "
                      "\\'82\\'a0\\'95\\'5ca\x82\xa2{\\'83\\'93}\\par}",
                      "あ表aいン");
+}
+
+TEST(RunOffsetsTest, ARunIsKeptAsSpelledOnlyInAStateThatFitsItsRecord) {
+    EXPECT_TRUE(spelledRunContext(1252, 1));
+    EXPECT_TRUE(spelledRunContext(65001, 16));
+    EXPECT_NE(spelledRunContext(932, 0), spelledRunContext(932, 1));
+    EXPECT_FALSE(spelledRunContext(65536, 1));
+    EXPECT_FALSE(spelledRunContext(-1, 1));
+    EXPECT_FALSE(spelledRunContext(1252, 17));
+    // A code page past what the record holds: the text is right, and copied.
+    const auto document = read("{\\rtf1\\ansi\\ansicpg70000{\\fonttbl{\\f0\\fnil Odd;}}\\f0 caf\\'e9\\par}");
+    const auto& run = document.main().elements.front();
+    ASSERT_EQ(run.kind, model::ElementKind::Text);
+    EXPECT_FALSE(run.text.inInputBuffer());
+    EXPECT_EQ(run.chars, 4);
 }
 
 TEST(RunOffsetsTest, LongTextThenPicturesAndObjects) {
