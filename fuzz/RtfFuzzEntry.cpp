@@ -1,5 +1,6 @@
 #include "fuzz/RtfFuzzEntry.h"
 
+#include "formats/rtf/RtfDetail.h"
 #include "formats/rtf/RtfFormat.h"
 #include "fuzz/DocumentEdits.h"
 
@@ -18,6 +19,21 @@ int exerciseRtf(std::string_view bytes) {
         return 0;
     }
     if (writeRtf(document) != bytes) std::abort();
+    // Every run's text, and where its first and last characters stand, as a
+    // writer asks for them: runs kept as spelled are read again here.
+    for (const auto& story : document.stories) {
+        (void)story.plainText();
+        for (const auto& element : story.elements) {
+            if (element.kind != model::ElementKind::Text || element.chars <= 0) continue;
+            for (const std::int64_t unit : {std::int64_t{0}, element.chars - 1}) {
+                const auto at = runCharacterOffset(element, unit);
+                if (at && (static_cast<std::int64_t>(*at) < element.origin.range.begin ||
+                           static_cast<std::int64_t>(*at) >= element.origin.range.end)) {
+                    std::abort();
+                }
+            }
+        }
+    }
     fuzz::drawEveryPicture(document);
     bool edited = fuzz::replaceEveryPicture(document) > 0;
     for (int shape : document.topLevelShapes()) {
