@@ -25,6 +25,7 @@ public:
           base_(base) {}
 
     void read(std::string_view spelled) {
+        utf8_.reserve(utf8_.size() + spelled.size());
         Tokenizer tok(spelled);
         tok.setDoubleByte(isDoubleByteCodePage(codePage_));
         for (;;) {
@@ -66,6 +67,20 @@ private:
 
     void bytes(std::string_view data, std::size_t begin) {
         for (std::size_t i = 0; i < data.size(); ++i) {
+            if (skip_ == 0) {
+                // ASCII is one character a byte and its own UTF-8 in every
+                // code page, and no lead byte: taken in one piece.
+                std::size_t ascii = i;
+                while (ascii < data.size() && static_cast<std::uint8_t>(data[ascii]) < 0x80) ++ascii;
+                if (ascii > i) {
+                    utf8_.append(data.substr(i, ascii - i));
+                    if (offsets_) {
+                        for (std::size_t k = i; k < ascii; ++k) offsets_->push(base_ + begin + k);
+                    }
+                    i = ascii - 1;
+                    continue;
+                }
+            }
             const auto byte = static_cast<std::uint8_t>(data[i]);
             const bool pair = isLeadByteIn(codePage_, byte) && i + 1 < data.size();
             if (skip_ > 0) {

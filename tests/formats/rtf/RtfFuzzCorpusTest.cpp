@@ -25,8 +25,9 @@ TEST(RtfFuzzCorpus, EverySeedIsReadWrittenEditedAndReadBack) {
         SCOPED_TRACE(name);
         const int result = exerciseRtf(bytes);
         // field.rtf: the linked picture is no picture of the text; the
-        // header's, alone in its group, is replaced in its place.
-        if (name == "gen-text-only.rtf" || name == "japanese.rtf") {
+        // header's, alone in its group, is replaced in its place.  The
+        // text-only seeds have nothing to edit.
+        if (name == "gen-text-only.rtf" || name == "japanese.rtf" || name == "spelled-runs.rtf") {
             EXPECT_EQ(result, 1);
         } else {
             EXPECT_EQ(result, 2);
