@@ -203,6 +203,60 @@ TEST(RunOffsetsTest, PicturesInsertedIntoTextLandBetweenTheRightCharacters) {
                      "あ表aいン");
 }
 
+TEST(RunOffsetsTest, RandomSpelledTextReadsAndTakesPicturesWhereTheWriterOfItMeant) {
+    // Paragraphs of pieces whose text is known beforehand: the document's
+    // text must be theirs, most runs must be kept as spelled, and a picture
+    // put anywhere in a paragraph must land there in the copy.
+    struct Piece {
+        const char* rtf;
+        const char* text;
+    };
+    static const Piece pieces[] = {
+        {"plain words ", "plain words "},
+        {"caf\\'e9", "caf\xC3\xA9"},
+        {"\xE9t\xE9", "\xC3\xA9t\xC3\xA9"},
+        {"\\'80", "\xE2\x82\xAC"},
+        {"\\u26085?", "\xE6\x97\xA5"},
+        {"{\\uc0\\u233 }", "\xC3\xA9"},
+        {"\\uc2\\u26412\\'93\\'fa\\uc1 ", "\xE6\x9C\xAC"},
+        {"\\u-10179?\\u-8704?", "\xF0\x9F\x98\x80"},
+        {"\\{\\}\\\\", "{}\\"},
+        {"\\tab ", "\t"},
+        {"\\emdash ", "\xE2\x80\x94"},
+        {"\\~", "\xC2\xA0"},
+        {"{\\b bold}", "bold"},
+        {"{\\i {\\'e0}}", "\xC3\xA0"},
+    };
+    std::mt19937 draw(11);
+    for (int paragraph = 0; paragraph < 60; ++paragraph) {
+        std::string body = "{\\pard ";
+        std::string text;
+        const int count = 1 + static_cast<int>(draw() % 10);
+        for (int i = 0; i < count; ++i) {
+            const Piece& piece = pieces[draw() % std::size(pieces)];
+            body += piece.rtf;
+            text += piece.text;
+        }
+        body += "\\par}";
+        const std::string rtf = wrap(body);
+        SCOPED_TRACE(rtf);
+        auto document = read(rtf);
+        ASSERT_EQ(document.main().plainText(), text + "\n");
+        for (const auto& element : document.main().elements) {
+            if (element.kind == model::ElementKind::Text) {
+                EXPECT_TRUE(element.text.inInputBuffer()) << element.text;
+            }
+        }
+        // A place between two characters, never inside a surrogate pair.
+        const std::int64_t length = document.main().length() - 1;
+        std::int64_t position = static_cast<std::int64_t>(draw() % static_cast<std::uint32_t>(length + 1));
+        while (position < length && withObjectAt(text, position) == withObjectAt(text, position + 1)) ++position;
+        document.insertInline(0, position, smallPicture());
+        const auto back = roundTrip(document);
+        EXPECT_EQ(back.main().plainText(), withObjectAt(text, position) + "\n") << "position " << position;
+    }
+}
+
 TEST(RunOffsetsTest, ARunIsKeptAsSpelledOnlyInAStateThatFitsItsRecord) {
     EXPECT_TRUE(spelledRunContext(1252, 1));
     EXPECT_TRUE(spelledRunContext(65001, 16));
