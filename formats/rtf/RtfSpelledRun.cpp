@@ -28,10 +28,22 @@ public:
         utf8_.reserve(utf8_.size() + spelled.size());
         Tokenizer tok(spelled);
         tok.setDoubleByte(isDoubleByteCodePage(codePage_));
+        bool opened = false;
         for (;;) {
             const Token token = tok.next();
             if (token.kind == TokenKind::End) return;
             if (token.kind != TokenKind::ControlSymbol || token.word[0] != '\'') pendingLead_ = -1;
+            if (opened && token.isSymbol('*')) {
+                // A destination the reader does not know holds no text of
+                // the run (a bookmark, a field's instruction): passed over.
+                skipDestination(tok);
+                uc_ = groups_.back().uc;
+                skip_ = groups_.back().skip;
+                groups_.pop_back();
+                opened = false;
+                continue;
+            }
+            opened = token.kind == TokenKind::GroupStart;
             switch (token.kind) {
                 case TokenKind::End: return;
                 case TokenKind::GroupStart:
@@ -59,6 +71,16 @@ private:
         int uc;
         int skip;
     };
+
+    // Reads up to the "}" that closes the group just opened.
+    static void skipDestination(Tokenizer& tok) {
+        for (int depth = 1; depth > 0;) {
+            const Token token = tok.next();
+            if (token.kind == TokenKind::End) return;
+            if (token.kind == TokenKind::GroupStart) ++depth;
+            if (token.kind == TokenKind::GroupEnd) --depth;
+        }
+    }
 
     void add(std::string_view utf8, std::size_t begin) {
         utf8_.append(utf8);

@@ -441,9 +441,9 @@ TEST(RtfReaderTest, LikeParagraphsShareTheirPropertiesAndEditsStayOnOne) {
 
 TEST(RtfReaderTest, RunsPointIntoTheInputAndOutliveTheDocument) {
     // Plain text between keywords is the input's own bytes.  Text spelled
-    // with escapes, groups or \u words is kept as spelled and read again when
-    // asked for.  Text whose reading depends on more than its own bytes (a
-    // destination skipped inside it, a font of another code page) is copied.
+    // with escapes, groups, destinations or \u words is kept as spelled and
+    // read again when asked for.  Text whose reading depends on more than its
+    // own bytes (a font of another code page) is copied.
     const std::string rtf = wrap("{\\pard Plain words here\\par}{\\pard caf\\'e9 au lait\\par}"
                                  "{\\pard one{\\b two}three\\par}{\\pard \\u26085?x\\par}{\\pard tail \\{brace\\}\\par}"
                                  "{\\pard More plain\\par}{\\pard \\'e9t\\'e9\\par}"
@@ -477,7 +477,7 @@ TEST(RtfReaderTest, RunsPointIntoTheInputAndOutliveTheDocument) {
         EXPECT_TRUE(runs[6]->text.spelled());
 
         EXPECT_EQ(runs[7]->text, "onetwo");
-        EXPECT_FALSE(runs[7]->text.inInputBuffer());
+        EXPECT_TRUE(runs[7]->text.spelled());
         EXPECT_EQ(runs[8]->text, "\xC3\xA9\xCE\xB9");
         EXPECT_FALSE(runs[8]->text.inInputBuffer());
 
@@ -485,7 +485,8 @@ TEST(RtfReaderTest, RunsPointIntoTheInputAndOutliveTheDocument) {
         EXPECT_TRUE(runs[5]->origin.detail.sharesWith(runs[0]->origin.detail));
         EXPECT_TRUE(runs[6]->origin.detail.sharesWith(runs[1]->origin.detail));
         EXPECT_FALSE(runs[1]->origin.detail.sharesWith(runs[0]->origin.detail));
-        EXPECT_FALSE(runs[7]->origin.detail.sharesWith(runs[8]->origin.detail));
+        EXPECT_TRUE(runs[7]->origin.detail.sharesWith(runs[1]->origin.detail));
+        EXPECT_FALSE(runs[8]->origin.detail.sharesWith(runs[1]->origin.detail));
         EXPECT_EQ(writeRtf(document), rtf);
         kept = document.main();
     }
