@@ -11,28 +11,12 @@
 #include <algorithm>
 #include <cctype>
 #include <new>
-#include <set>
 
 namespace kelvaran::formats::rtf {
 
 namespace detail {
 
 namespace {
-
-const std::set<std::string_view>& skippedDestinations() {
-    static const std::set<std::string_view> names = {
-        "colortbl", "stylesheet", "info", "header", "headerl", "headerr", "headerf", "footer", "footerl",
-        "footerr", "footerf", "footnote", "annotation", "pgdsctbl", "listtable", "listoverridetable",
-        "rsidtbl", "xmlnstbl", "generator", "background", "pntext", "pntxta", "pntxtb", "listtext",
-        "txe", "comment", "author", "title", "subject", "operator", "keywords", "doccomm", "company",
-        "buptim", "creatim", "revtim", "printim", "filetbl", "revtbl", "themedata", "colorschememapping",
-        "datastore", "latentstyles", "fldinst", "bkmkstart", "bkmkend", "nonshppict", "shprslt", "do",
-        "xe", "tc", "template", "userprops", "ftnsep", "ftnsepc", "ftncn", "aftnsep", "aftnsepc", "aftncn",
-        "pict", "object", "objdata", "sp", "shpinst", "mmathPr", "wgrffmtfilter", "pgptbl", "listpicture",
-        "fontemb", "falt", "panose", "protusertbl", "passwordhash", "docvar", "atnid", "atnauthor", "atnref",
-        "atndate", "atrfstart", "atrfend", "ud", "upr"};
-    return names;
-}
 
 // About how many elements the main story will hold: a mark for every
 // paragraph, cell, row, page and section word, and a run of text before
@@ -395,7 +379,7 @@ void Reader::parseGroupStart(const Token& open, State& state, int story, Collect
             parseUpr(state, story, collect, depth);
             return;
         }
-        if (starred || skippedDestinations().count(w)) {
+        if (starred || isSkippedDestination(w)) {
             skipGroup();
             return;
         }

@@ -33,9 +33,10 @@ public:
             const Token token = tok.next();
             if (token.kind == TokenKind::End) return;
             if (token.kind != TokenKind::ControlSymbol || token.word[0] != '\'') pendingLead_ = -1;
-            if (opened && token.isSymbol('*')) {
-                // A destination the reader does not know holds no text of
-                // the run (a bookmark, a field's instruction): passed over.
+            if (opened && (token.isSymbol('*') ||
+                           (token.kind == TokenKind::ControlWord && isSkippedDestination(token.word)))) {
+                // A destination holds no text of the run (a bookmark, a
+                // field's instruction, a footnote): passed over.
                 skipDestination(tok);
                 uc_ = groups_.back().uc;
                 skip_ = groups_.back().skip;

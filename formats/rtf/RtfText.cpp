@@ -5,6 +5,7 @@
 #include <array>
 #include <map>
 #include <mutex>
+#include <set>
 #include <utility>
 
 namespace kelvaran::formats::rtf {
@@ -150,6 +151,21 @@ const char* specialCharacter(std::string_view word) {
         if (name == word) return character;
     }
     return nullptr;
+}
+
+bool isSkippedDestination(std::string_view word) {
+    static const std::set<std::string_view> names = {
+        "colortbl", "stylesheet", "info", "header", "headerl", "headerr", "headerf", "footer", "footerl",
+        "footerr", "footerf", "footnote", "annotation", "pgdsctbl", "listtable", "listoverridetable",
+        "rsidtbl", "xmlnstbl", "generator", "background", "pntext", "pntxta", "pntxtb", "listtext",
+        "txe", "comment", "author", "title", "subject", "operator", "keywords", "doccomm", "company",
+        "buptim", "creatim", "revtim", "printim", "filetbl", "revtbl", "themedata", "colorschememapping",
+        "datastore", "latentstyles", "fldinst", "bkmkstart", "bkmkend", "nonshppict", "shprslt", "do",
+        "xe", "tc", "template", "userprops", "ftnsep", "ftnsepc", "ftncn", "aftnsep", "aftnsepc", "aftncn",
+        "pict", "object", "objdata", "sp", "shpinst", "mmathPr", "wgrffmtfilter", "pgptbl", "listpicture",
+        "fontemb", "falt", "panose", "protusertbl", "passwordhash", "docvar", "atnid", "atnauthor", "atnref",
+        "atndate", "atrfstart", "atrfend", "ud", "upr"};
+    return names.count(word) > 0;
 }
 
 }  // namespace kelvaran::formats::rtf

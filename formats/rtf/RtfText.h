@@ -23,5 +23,9 @@ void appendUtf8(char32_t codePoint, std::string& out);
 // The character, in UTF-8, of a control word that stands for one (\tab,
 // \emdash...); null for any other word.
 const char* specialCharacter(std::string_view word);
+// Whether a group that starts with control word `word` holds no text of the
+// story it stands in (tables, document information, notes, bookmarks...):
+// the reader passes over it.
+bool isSkippedDestination(std::string_view word);
 
 }  // namespace kelvaran::formats::rtf
