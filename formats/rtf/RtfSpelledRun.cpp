@@ -13,6 +13,7 @@ namespace kelvaran::formats::rtf {
 namespace {
 
 constexpr int kMaxUc = 16;
+constexpr std::size_t kMaxGroups = 200;
 
 // The reader's handling of text tokens, over one run's bytes only.
 class SpelledReading {
@@ -48,6 +49,9 @@ public:
             switch (token.kind) {
                 case TokenKind::End: return;
                 case TokenKind::GroupStart:
+                    // The reader leaves deeper groups unread: such a run is
+                    // not read again, and hostile nesting costs nothing.
+                    if (groups_.size() >= kMaxGroups) throw model::FormatError("groups nested too deeply");
                     groups_.push_back({uc_, skip_});
                     skip_ = 0;
                     break;

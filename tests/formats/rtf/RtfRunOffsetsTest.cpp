@@ -272,6 +272,16 @@ TEST(RunOffsetsTest, ARunIsKeptAsSpelledOnlyInAStateThatFitsItsRecord) {
     EXPECT_FALSE(spelledRunContext(65536, 1));
     EXPECT_FALSE(spelledRunContext(-1, 1));
     EXPECT_FALSE(spelledRunContext(1252, 17));
+    // Groups nested past what the reader reads: not read again.
+    std::string deep = "a";
+    for (int i = 0; i < 300; ++i) deep += "{";
+    deep += "b";
+    for (int i = 0; i < 300; ++i) deep += "}";
+    std::string text;
+    EXPECT_FALSE(readSpelledRun(deep, *spelledRunContext(1252, 1), text));
+    text.clear();
+    EXPECT_TRUE(readSpelledRun("a{{b}}c", *spelledRunContext(1252, 1), text));
+    EXPECT_EQ(text, "abc");
     // A code page past what the record holds: the text is right, and copied.
     const auto document = read("{\\rtf1\\ansi\\ansicpg70000{\\fonttbl{\\f0\\fnil Odd;}}\\f0 caf\\'e9\\par}");
     const auto& run = document.main().elements.front();
