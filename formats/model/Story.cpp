@@ -131,7 +131,13 @@ std::size_t Story::splitAt(std::int64_t position) {
                 // The tail has no origin to hold the input its text may
                 // point into: it keeps a copy of its own.
                 tail.text = RunText(text.substr(cut));
-                run.text.keepFirst(cut);
+                // A spelled run's text was decoded just now: the head takes
+                // it as it stands instead of decoding it once more.
+                if (run.text.spelled()) {
+                    run.text = RunText(text.substr(0, cut));
+                } else {
+                    run.text.keepFirst(cut);
+                }
             } else {
                 tail.text.clear();
             }
