@@ -45,10 +45,10 @@ void writeText(std::ofstream& out, std::uintmax_t bytes, int characters, const s
         paragraph = "{\\pard ";
         std::size_t letters = 0;
         while (letters < static_cast<std::size_t>(characters)) {
-            const std::string& word = words[draw() % words.size()];
-            paragraph += word;
+            const std::size_t k = draw() % words.size();
+            paragraph += words[k];
             paragraph += ' ';
-            letters += std::strlen(plain[&word - words.data()]) + 1;
+            letters += std::strlen(plain[k]) + 1;
         }
         paragraph += "\\par}\n";
         out << paragraph;
