@@ -43,6 +43,23 @@ TEST(LargeBuffersTest, StringsKeepTheirBytesWhateverTheirSize) {
     EXPECT_EQ(odd.find_first_not_of('y'), std::string::npos);
 }
 
+TEST(LargeBuffersTest, MappingPagesAheadKeepsWhatTheyHold) {
+    // Large enough to be mapped on two threads, and small; at odd offsets.
+    for (const std::size_t size : {std::size_t{5000}, (std::size_t{6} << 20) + 123}) {
+        SCOPED_TRACE(size);
+        std::string text(size, '\0');
+        for (std::size_t i = 0; i < size; ++i) text[i] = static_cast<char>('a' + i % 23);
+        const std::string before = text;
+        populate(text.data() + 1, text.size() - 1);
+        populate(text.data(), text.size());
+        EXPECT_EQ(text, before);
+    }
+    populate(nullptr, 1 << 20);
+    std::string tiny = "ab";
+    populate(tiny.data(), tiny.size());
+    EXPECT_EQ(tiny, "ab");
+}
+
 TEST(LargeBuffersTest, LargeFilesAreReadExactly) {
     const fs::path folder = fs::temp_directory_path() / ("kelvaran-large-" + std::to_string(::getpid()));
     fs::create_directories(folder);
