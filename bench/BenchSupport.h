@@ -80,6 +80,7 @@ inline std::string rtfHead() { return "{\\rtf1\\ansi\\ansicpg932\\deff0{\\fonttb
 struct Run {
     int status = -1;
     double seconds = 0;
+    double cpuSeconds = 0;  // user and system time together
     long peakKb = 0;
 };
 
@@ -107,6 +108,8 @@ inline Run runProgram(std::vector<std::string> args, const fs::path& config) {
     run.seconds = secondsSince(start);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     run.peakKb = usage.ru_maxrss;
+    run.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     return run;
 }
 
