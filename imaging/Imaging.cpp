@@ -161,10 +161,11 @@ Image renderCorner(std::string_view bytes, PictureType type, int widthPx, int he
 }
 
 std::optional<std::string> renderJpeg(std::string_view bytes, PictureType type, int widthPx, int heightPx,
-                                      int quality) {
+                                      int quality, const std::atomic<bool>* stop) {
     checkImageBudget(widthPx, heightPx, "the requested rendering");
     if (quality < 1 || quality > 100) throw ImagingError("a JPEG quality must lie between 1 and 100");
     if (!isVipsRaster(type)) return std::nullopt;
+    if (stop && stop->load()) throw ImagingError("the drawing was stopped");
     vips::VImage image = toSrgba(openRaster(bytes, type, widthPx, heightPx));
     if (image.bands() != 3 || averagedWhole(image, heightPx)) return std::nullopt;
     // The picture is decoded while the JPEG is written: a damaged one fails
@@ -173,7 +174,7 @@ std::optional<std::string> renderJpeg(std::string_view bytes, PictureType type, 
         // The resolution a picture in memory has, as encodeJpeg writes it.
         vips::VImage resized = resizeExact(image, widthPx, heightPx)
                                    .copy(vips::VImage::option()->set("xres", 1.0)->set("yres", 1.0));
-        return jpegBytes(watched(resized), quality);
+        return jpegBytes(watched(resized, stop), quality);
     });
 }
 

@@ -7,6 +7,7 @@
 #include "platform/Failure.h"
 #include "platform/Raster.h"
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -27,6 +28,11 @@ enum class PictureType { Unknown, Jpeg, Png, Gif, Bmp, Dib, Tiff, Emf, Wmf, Pict
 // 192 MB at once).  Anything larger is refused with ImagingError before
 // memory is taken.
 inline constexpr std::int64_t kMaxPixels = 100'000'000;
+
+// Starts libvips, which the first picture otherwise waits for (it loads its
+// modules).  Safe from any thread and at any time; throws ImagingError when
+// the library cannot start.
+void startPictureLibrary();
 
 // "JPEG", "PNG", ... for messages and reports.
 const char* typeName(PictureType type);
@@ -68,9 +74,10 @@ Image renderCorner(std::string_view bytes, PictureType type, int widthPx, int he
 // encodeJpeg(render(bytes, type, widthPx, heightPx), quality) in one pass,
 // the same bytes, without the rendering held in memory between the two:
 // for an opaque raster picture decoded by libvips.  Nothing for any other
-// picture, which the two calls must draw and store.
+// picture, which the two calls must draw and store.  Raising `stop` (from
+// any thread) makes a call under way fail soon with ImagingError.
 std::optional<std::string> renderJpeg(std::string_view bytes, PictureType type, int widthPx, int heightPx,
-                                      int quality);
+                                      int quality, const std::atomic<bool>* stop = nullptr);
 
 // The top-left part of an image, at most width x height pixels.
 Image cornerOf(const Image& image, int width, int height);

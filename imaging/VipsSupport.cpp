@@ -3,6 +3,7 @@
 #include "imaging/PixelBudget.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -21,10 +22,12 @@ std::string firstLine(std::string text) {
 // that reports it; printed on the error stream they only garble the log.
 void dropWarning(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
 
-// Progress of an evaluation being watched: once the deadline has passed the
-// library is asked to stop, and the evaluation fails.
-void onEval(VipsImage* image, VipsProgress*, void*) {
-    if (platform::deadlinePassed()) vips_image_set_kill(image, TRUE);
+// Progress of an evaluation being watched: once the deadline has passed, or
+// the caller's stop flag (`data`, when given) is raised, the library is asked
+// to stop, and the evaluation fails.
+void onEval(VipsImage* image, VipsProgress*, void* data) {
+    const auto* stop = static_cast<const std::atomic<bool>*>(data);
+    if (platform::deadlinePassed() || (stop && stop->load(std::memory_order_relaxed))) vips_image_set_kill(image, TRUE);
 }
 
 int intField(const vips::VImage& image, const char* name) {
@@ -67,6 +70,8 @@ void ensureVips() {
         vips_block_untrusted_set(TRUE);
     });
 }
+
+void startPictureLibrary() { ensureVips(); }
 
 void rethrowVips(const char* what, const vips::VError& error) {
     std::string detail = firstLine(error.what());
@@ -116,9 +121,9 @@ vips::VImage openRaster(std::string_view bytes, PictureType type, int minWidth, 
     });
 }
 
-vips::VImage watched(vips::VImage image) {
+vips::VImage watched(vips::VImage image, const std::atomic<bool>* stop) {
     vips_image_set_progress(image.get_image(), TRUE);
-    g_signal_connect(image.get_image(), "eval", G_CALLBACK(onEval), nullptr);
+    g_signal_connect(image.get_image(), "eval", G_CALLBACK(onEval), const_cast<std::atomic<bool>*>(stop));
     return image;
 }
 

@@ -8,6 +8,7 @@
 
 #include <vips/vips8>
 
+#include <atomic>
 #include <string_view>
 
 namespace kelvaran::imaging {
@@ -43,8 +44,10 @@ Image toImage(vips::VImage image);
 
 // The image with its evaluation watched: once the deadline in force has
 // passed (platform/Deadline.h) the library stops, and the call that was
-// computing it fails with platform::DeadlineExceeded.
-vips::VImage watched(vips::VImage image);
+// computing it fails with platform::DeadlineExceeded.  Raising `stop`, when
+// given, stops it the same way; the call then fails with ImagingError.  The
+// flag must outlive the evaluation.
+vips::VImage watched(vips::VImage image, const std::atomic<bool>* stop = nullptr);
 
 [[noreturn]] void rethrowVips(const char* what, const vips::VError& error);
 

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <mutex>
 #include <sstream>
 #include <time.h>
 
@@ -13,7 +14,10 @@ namespace {
 // Nanoseconds of the process's processor time at which the deadline passes;
 // 0: none.
 std::atomic<std::int64_t> deadlineAt{0};
-// The failure's message for the deadline in force.
+// The failure's message for the deadline in force.  Work beside the thread
+// that sets deadlines (pictures drawn ahead) checks them too, so the message
+// is read and written under a lock.
+std::mutex messageLock;
 std::string deadlineMessage;
 
 // The processor time the process has used, all its threads together: what
@@ -42,17 +46,26 @@ double pictureSecondsBudget() {
     return kDefaultPictureSeconds;
 }
 
-Deadline::Deadline(double seconds, std::string what)
-    : previousAt_(deadlineAt.load()), previousMessage_(deadlineMessage) {
+Deadline::Deadline(double seconds, std::string what) : previousAt_(deadlineAt.load()) {
+    {
+        const std::lock_guard lock(messageLock);
+        previousMessage_ = deadlineMessage;
+    }
     const double nanoseconds = std::clamp(seconds, 0.0, 1.0e7) * 1.0e9;
     const std::int64_t at = now() + static_cast<std::int64_t>(nanoseconds);
     if (previousAt_ != 0 && previousAt_ <= at) return;
-    deadlineMessage = what + " took longer than " + secondsText(seconds) + " s";
+    {
+        const std::lock_guard lock(messageLock);
+        deadlineMessage = what + " took longer than " + secondsText(seconds) + " s";
+    }
     deadlineAt.store(at);
 }
 
 Deadline::~Deadline() {
-    deadlineMessage = previousMessage_;
+    {
+        const std::lock_guard lock(messageLock);
+        deadlineMessage = previousMessage_;
+    }
     deadlineAt.store(previousAt_);
 }
 
@@ -71,7 +84,13 @@ bool deadlinePassed() {
 }
 
 void checkDeadline() {
-    if (deadlinePassed()) throw DeadlineExceeded(deadlineMessage);
+    if (!deadlinePassed()) return;
+    std::string message;
+    {
+        const std::lock_guard lock(messageLock);
+        message = deadlineMessage;
+    }
+    throw DeadlineExceeded(message);
 }
 
 }  // namespace kelvaran::platform

@@ -9,8 +9,9 @@
 // picture is held to what it costs, not to how busy the machine is with other
 // work (a wait costs nothing).  There is one deadline for the whole process:
 // the work it limits runs on one thread, and the helper threads of the
-// picture libraries look at the same deadline (deadlinePassed() may be called
-// from any thread; the rest belongs to the thread that set the deadline).
+// picture libraries, and pictures drawn ahead beside it, look at the same
+// deadline (deadlinePassed() and checkDeadline() may be called from any
+// thread; the rest belongs to the thread that set the deadline).
 
 #include "platform/Failure.h"
 

@@ -26,11 +26,23 @@ struct ClipShape {
     std::vector<formats::model::InlineObject> textInlines;
 };
 
+// A picture near a copied picture in its story, with its displayed size:
+// the scratch sheet may draw it ahead (RenderAhead.h).
+struct NearbyPicture {
+    formats::model::PictureData picture;
+    double widthPt = 0;
+    double heightPt = 0;
+};
+
 // Word's Copy and Cut: the objects of the copied range, or the copied shapes.
 // Text is not carried: the program copies objects only.
 struct WordClip {
     std::vector<formats::model::InlineObject> inlines;
     std::vector<ClipShape> shapes;
+    // The live inline pictures just before and just after a single copied
+    // inline picture, in its story.
+    std::optional<NearbyPicture> pictureBefore;
+    std::optional<NearbyPicture> pictureAfter;
 };
 
 // A picture cut from the scratch sheet: its stored picture, its displayed

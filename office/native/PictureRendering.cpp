@@ -145,9 +145,23 @@ const imaging::Image& LazyRendering::image() {
     return *image_;
 }
 
-std::optional<std::string> LazyRendering::jpeg(int quality) {
+std::optional<JpegDrawing> straightJpegDrawing(const model::PictureData& picture, int widthPx, int heightPx,
+                                               int quality) {
+    if (picture.empty() || widthPx <= 0 || heightPx <= 0 || drawnCropped(picture.crop)) return std::nullopt;
+    const imaging::PictureType type = toImagingType(picture.type);
+    if (type != imaging::PictureType::Jpeg && type != imaging::PictureType::Png &&
+        type != imaging::PictureType::Gif && type != imaging::PictureType::Tiff) {
+        return std::nullopt;
+    }
+    return JpegDrawing{picture.bytes, type, widthPx, heightPx, quality};
+}
+
+std::optional<std::string> LazyRendering::jpeg(int quality, RenderAhead* ahead) {
     if (image_ || drawnCropped(picture_.crop)) return std::nullopt;
     const imaging::PictureType type = drawnType(picture_, width, height);
+    if (ahead) {
+        if (auto bytes = ahead->take(JpegDrawing{picture_.bytes, type, width, height, quality})) return bytes;
+    }
     return drawing([&] { return imaging::renderJpeg(*picture_.bytes, type, width, height, quality); });
 }
 

@@ -4,6 +4,7 @@
 
 #include "formats/model/PictureData.h"
 #include "imaging/Imaging.h"
+#include "office/native/RenderAhead.h"
 #include "platform/Clipboard.h"
 
 #include <optional>
@@ -37,6 +38,12 @@ imaging::Image renderDisplayed(const formats::model::PictureData& picture, int w
 imaging::Image renderDisplayedCorner(const formats::model::PictureData& picture, int widthPx, int heightPx,
                                      int cornerWidth, int cornerHeight);
 
+// What LazyRendering(picture, widthPx, heightPx).jpeg(quality) draws when it
+// stores the picture straight as JPEG: nothing when it would not (a crop to
+// apply, a picture that is no raster libvips decodes).
+std::optional<JpegDrawing> straightJpegDrawing(const formats::model::PictureData& picture, int widthPx,
+                                               int heightPx, int quality);
+
 // A picture's rendering at a pixel size, drawn when it is first needed and
 // then kept.  Its corner alone is drawn without the rest while the whole has
 // not been asked for.  Both throw OfficeError as renderDisplayed does; a
@@ -50,7 +57,8 @@ public:
     // The rendering stored as JPEG straight from the picture, the same bytes
     // as encoding image(), while the rendering is not drawn yet and the
     // picture is one drawn that way (see imaging::renderJpeg); nothing else.
-    std::optional<std::string> jpeg(int quality);
+    // Taken from `ahead` when it was drawn there.
+    std::optional<std::string> jpeg(int quality, RenderAhead* ahead = nullptr);
 
     const int width;
     const int height;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -110,6 +112,17 @@ TEST(RenderJpeg, TheSameBytesAsTheRenderingEncodedOrNothing) {
         SCOPED_TRACE(c.name);
         EXPECT_FALSE(renderJpeg(c.bytes, c.type, c.width, c.height, 85).has_value());
     }
+}
+
+TEST(RenderJpeg, AStopFlagRaisedStopsTheDrawingAndOneLoweredChangesNothing) {
+    const std::string photo = encodeJpeg(busy(400, 300), 90);
+    std::atomic<bool> stop{false};
+    const auto free = renderJpeg(photo, PictureType::Jpeg, 200, 150, 85);
+    const auto watched = renderJpeg(photo, PictureType::Jpeg, 200, 150, 85, &stop);
+    ASSERT_TRUE(free && watched);
+    EXPECT_EQ(*watched, *free);
+    stop = true;
+    EXPECT_THROW(renderJpeg(photo, PictureType::Jpeg, 200, 150, 85, &stop), ImagingError);
 }
 
 TEST(RenderJpeg, ADamagedPictureFailsWithTheReasonTheRenderingGives) {

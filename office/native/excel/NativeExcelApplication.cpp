@@ -3,7 +3,30 @@
 #include "office/OfficeError.h"
 #include "office/native/excel/NativeWorkbooks.h"
 
+#include <system_error>
+
 namespace kelvaran::office::native {
+
+ExcelSession::ExcelSession(platform::Clipboard& board) : clipboard(board), ahead(RenderAhead::worthwhile()) {
+    // Pictures come only after a document has been opened and read; the
+    // library's start (a twentieth of a second, loading its modules) is
+    // done meanwhile.  A library that cannot start fails the first picture
+    // as before.
+    if (!ahead.enabled()) return;
+    try {
+        libraryStart = std::thread([] {
+            try {
+                imaging::startPictureLibrary();
+            } catch (...) {
+            }
+        });
+    } catch (const std::system_error&) {
+    }
+}
+
+ExcelSession::~ExcelSession() {
+    if (libraryStart.joinable()) libraryStart.join();
+}
 
 void ExcelSession::checkRunning() const {
     if (quit) throw OfficeError("Excel has been quit");
@@ -56,6 +79,7 @@ void NativeExcelApplication::Quit() {
     session_->checkRunning();
     session_->quit = true;
     session_->workbooks = 0;
+    session_->ahead.clear();
 }
 
 }  // namespace kelvaran::office::native

@@ -24,6 +24,9 @@ public:
     // OfficeError outside 1 to 100.
     void setJpegQuality(std::int32_t quality) override;
 
+    // What the sheets share: the drawings started ahead among them.
+    ExcelSession& session() { return *session_; }
+
 private:
     std::shared_ptr<ExcelSession> session_;
 };

@@ -61,6 +61,7 @@ void NativeSheetShape::setHeight(double height) {
 
 void NativeSheetShape::Cut() {
     const SheetPicture& current = picture();
+    session_->guess.cut(current.picture, current.widthPt, current.heightPt);
     SheetClip clip;
     clip.picture = current.picture;
     clip.widthPt = current.widthPt;

@@ -23,21 +23,28 @@ struct Source {
     double widthPt = 0;
     double heightPt = 0;
     std::shared_ptr<LazyRendering> rendering;
+    // Around a picture copied from Word: the pictures before and after it.
+    std::optional<NearbyPicture> pictureBefore;
+    std::optional<NearbyPicture> pictureAfter;
 };
 
 Source sourceOnClipboard(const platform::Clipboard& clipboard) {
     const std::any sheetData = clipboard.data(kSheetClipFormat);
     if (const auto* sheet = std::any_cast<SheetClip>(&sheetData)) {
-        return Source{sheet->picture, sheet->widthPt, sheet->heightPt, sheet->rendering};
+        return Source{sheet->picture, sheet->widthPt, sheet->heightPt, sheet->rendering, std::nullopt, std::nullopt};
     }
     const std::any wordData = clipboard.data(kWordClipFormat);
     if (const auto* word = std::any_cast<WordClip>(&wordData)) {
         for (const auto& object : word->inlines) {
-            if (!object.picture.empty()) return Source{object.picture, object.widthPt, object.heightPt, nullptr};
+            if (!object.picture.empty()) {
+                return Source{object.picture, object.widthPt, object.heightPt, nullptr, word->pictureBefore,
+                              word->pictureAfter};
+            }
         }
         for (const auto& shape : word->shapes) {
             if (!shape.shape.picture.empty()) {
-                return Source{shape.shape.picture, shape.shape.widthPt, shape.shape.heightPt, nullptr};
+                return Source{shape.shape.picture, shape.shape.widthPt, shape.shape.heightPt, nullptr, std::nullopt,
+                              std::nullopt};
             }
         }
         throw OfficeError("the copied object has no picture to paste");
@@ -131,6 +138,8 @@ void NativeWorksheet::Paste(bool link) {
     const Source source = sourceOnClipboard(session_->clipboard);
     if (!session_->clipboard.hasFormat(kSheetClipFormat)) {
         // A Word object arrives as it is: its own picture at its displayed size.
+        session_->guess.pasted(source.picture, source.widthPt, source.heightPt, source.pictureBefore,
+                               source.pictureAfter);
         place(SheetPicture{source.picture, source.widthPt, source.heightPt});
         return;
     }
@@ -166,9 +175,12 @@ void NativeWorksheet::PasteSpecial(const std::string& Format, bool link, bool Di
     const int quality = session_->jpegQuality;
     whileWorking(session_->events, [&] {
         // A photo cut from the sheet goes from its bytes to the JPEG in one
-        // pass, without its rendering held in between: the same bytes.
+        // pass, without its rendering held in between: the same bytes.  The
+        // next picture of the document is drawn meanwhile on another core,
+        // and this one may have been drawn so while the one before was.
         if (format == imaging::PictureType::Jpeg && source.rendering) {
-            if (auto bytes = source.rendering->jpeg(quality)) {
+            if (auto next = session_->guess.nextDrawing(quality)) session_->ahead.start(std::move(*next));
+            if (auto bytes = source.rendering->jpeg(quality, &session_->ahead)) {
                 picture = encoded(source.rendering->width, source.rendering->height, format, std::move(*bytes));
                 return;
             }

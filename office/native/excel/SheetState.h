@@ -2,11 +2,14 @@
 
 #include "formats/model/PictureData.h"
 #include "imaging/Imaging.h"
+#include "office/native/RenderAhead.h"
+#include "office/native/excel/DrawAheadGuess.h"
 #include "platform/Clipboard.h"
 #include "platform/Host.h"
 
 #include <cstdint>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace kelvaran::office::native {
@@ -26,7 +29,10 @@ struct SheetState {
 
 // What the in-process Excel shares with its workbooks and sheets.
 struct ExcelSession {
-    explicit ExcelSession(platform::Clipboard& board) : clipboard(board) {}
+    explicit ExcelSession(platform::Clipboard& board);
+    ~ExcelSession();
+    ExcelSession(const ExcelSession&) = delete;
+    ExcelSession& operator=(const ExcelSession&) = delete;
 
     platform::Clipboard& clipboard;
     platform::EventPump* events = nullptr;  // runs the picture work; may be null
@@ -35,6 +41,10 @@ struct ExcelSession {
     bool quit = false;
     std::int32_t workbooks = 0;
     int jpegQuality = imaging::kDefaultJpegQuality;
+    DrawAheadGuess guess;
+    RenderAhead ahead;
+    // The picture library starting while the document is read.
+    std::thread libraryStart;
 
     void checkRunning() const;
 };

@@ -73,6 +73,29 @@ const model::PictureData* firstPicture(const WordClip& clip, double& widthPt, do
     return nullptr;
 }
 
+// The first live inline picture of the story from element `from` on,
+// going forward or back, looked for over a few thousand elements at most: a
+// copy must stay cheap in a long story with few pictures.
+std::optional<NearbyPicture> nearbyPicture(const DocumentState& document, const model::Story& story,
+                                           std::size_t from, bool forward) {
+    constexpr std::size_t kMostElements = 4096;
+    for (std::size_t step = 0; step < kMostElements; ++step) {
+        if (forward ? from + step >= story.elements.size() : step > from) break;
+        const auto& element = story.elements[forward ? from + step : from - step];
+        if (element.kind != model::ElementKind::Inline || element.object < 0 ||
+            element.object >= static_cast<int>(document.model.inlines.size())) {
+            continue;
+        }
+        const auto& object = document.model.inlines[static_cast<std::size_t>(element.object)];
+        if (object.edit == model::EditState::Deleted || object.kind != model::InlineKind::Picture ||
+            object.picture.empty()) {
+            continue;
+        }
+        return NearbyPicture{object.picture, object.widthPt, object.heightPt};
+    }
+    return std::nullopt;
+}
+
 // Why the document's format keeps an object, empty when it may go.
 std::string whyStays(const DocumentState& document, const model::Origin& origin) {
     for (const auto& format : document.session.fileFormats) {
@@ -138,7 +161,8 @@ WordClip copySpan(DocumentState& document, const StorySpan& span) {
     // long story does not pass over the story.
     const std::size_t first = document.model.elementAt(span.story, span.start);
     std::int64_t at = document.model.positionOf(span.story, first);
-    for (std::size_t k = first; k < story.elements.size(); ++k) {
+    std::size_t k = first;
+    for (; k < story.elements.size(); ++k) {
         const auto& element = story.elements[k];
         const std::int64_t next = at + element.chars;
         if (at >= span.end) break;
@@ -151,6 +175,10 @@ WordClip copySpan(DocumentState& document, const StorySpan& span) {
             }
         }
         at = next;
+    }
+    if (clip.inlines.size() == 1 && clip.inlines.front().kind == model::InlineKind::Picture) {
+        clip.pictureAfter = nearbyPicture(document, story, k, true);
+        if (first > 0) clip.pictureBefore = nearbyPicture(document, story, first - 1, false);
     }
     return clip;
 }

@@ -11,6 +11,7 @@
 #include "office/native/word/NativeDocuments.h"
 #include "office/native/word/NativeWordApplication.h"
 #include "platform/Clipboard.h"
+#include "platform/Conversions.h"
 #include "platform/FileSystem.h"
 #include "platform/Host.h"
 #include "tests/office/native/NativeTestSupport.h"
@@ -108,6 +109,68 @@ TEST_F(NativeEngineTest, InlinePictureIsReplacedByASmallerJpegAtItsPlace) {
     EXPECT_EQ(picture.picture.pixelWidth, 120);
     EXPECT_EQ(doc.main().plainText(), "Intro\n\f\xEF\xBF\xBCtail\n");
     EXPECT_EQ(state.scratchDoc->InlineShapes()->count(), 0);  // the scratch document is empty again
+}
+
+// Photos of one story, displayed at sizes of their own, with a damaged one
+// among them.
+model::Document documentOfPhotos() {
+    model::Document document;
+    document.format = "rtf";
+    auto& story = document.main().elements;
+    for (int i = 0; i < 5; ++i) {
+        model::InlineObject object;
+        object.picture = test::jpegPicture(360 + 40 * i, 240 + 20 * i);
+        if (i == 2) {
+            // Cut short inside its data: a picture that cannot be decoded.
+            object.picture.bytes = model::shareBytes(object.picture.bytes->substr(0, object.picture.bytes->size() / 3));
+        }
+        object.widthPt = 150 + 10 * i;
+        object.heightPt = 100 + 5 * i;
+        document.inlines.push_back(object);
+        story.push_back(model::Element::textRun("Photo", 5));
+        story.push_back(model::Element::paragraphMark());
+        story.push_back(model::Element::inlineObject(i));
+        story.push_back(model::Element::paragraphMark());
+    }
+    return document;
+}
+
+TEST_F(NativeEngineTest, PhotosDrawnAheadComeOutAsWhenDrawnOneByOne) {
+    auto& ahead = std::static_pointer_cast<NativeExcelApplication>(state.appEXCEL)->session().ahead;
+    conditions.values().ratio = "1.5";
+    auto slim = [&](bool drawAhead) {
+        ahead.setEnabled(drawAhead);
+        display.clearLog();
+        const auto& doc = walk(documentOfPhotos());
+        std::vector<std::string> pictures;
+        for (int object : doc.inlinesOf(0)) pictures.push_back(*doc.inlines[static_cast<std::size_t>(object)].picture.bytes);
+        return std::make_pair(pictures, display.log);
+    };
+    const auto oneByOne = slim(false);
+    EXPECT_EQ(ahead.started(), 0);
+    const auto drawnAhead = slim(true);
+
+    // The walk goes from the last photo to the first.  Each one before the
+    // last was started while the one after it was converted; the damaged
+    // one failed there and was drawn again, failing as it does alone; the
+    // one before it was started after it.
+    EXPECT_EQ(ahead.started(), 4);
+    EXPECT_EQ(ahead.taken(), 3);
+    ASSERT_EQ(drawnAhead.first.size(), 5u);
+    EXPECT_EQ(drawnAhead.first, oneByOne.first);
+    EXPECT_EQ(drawnAhead.second, oneByOne.second);
+    // Four photos became JPEGs drawn at 1.5 x their displayed size; the
+    // damaged one stayed.
+    const model::Document original = documentOfPhotos();
+    for (std::size_t i = 0; i < drawnAhead.first.size(); ++i) {
+        SCOPED_TRACE(i);
+        if (i == 2) {
+            EXPECT_EQ(drawnAhead.first[i], *original.inlines[i].picture.bytes);
+            continue;
+        }
+        const auto size = imaging::pictureSize(drawnAhead.first[i], imaging::PictureType::Jpeg);
+        EXPECT_EQ(size.width, platform::toInt32((150 + 10.0 * static_cast<double>(i)) * 1.5 * 96 / 72));
+    }
 }
 
 TEST_F(NativeEngineTest, PictureBelowTheSizeConditionStaysAsItIs) {

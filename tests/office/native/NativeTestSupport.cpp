@@ -37,6 +37,13 @@ model::PictureData pngPicture(int width, int height, bool transparentCorner) {
     return picture;
 }
 
+model::PictureData jpegPicture(int width, int height) {
+    model::PictureData picture = pngPicture(width, height);
+    picture.type = model::PictureFormat::Jpeg;
+    picture.bytes = model::shareBytes(imaging::encodeJpeg(noise(width, height), 95));
+    return picture;
+}
+
 namespace {
 
 std::string writeFake(const model::Document& document) {

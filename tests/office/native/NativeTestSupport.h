@@ -14,6 +14,8 @@ namespace kelvaran::office::native::test {
 // A picture of noise: large when stored losslessly, as photographs are.
 imaging::Image noise(int width, int height, bool transparentCorner = false);
 formats::model::PictureData pngPicture(int width, int height, bool transparentCorner = false);
+// A photo-like JPEG (noise) of width x height pixels.
+formats::model::PictureData jpegPicture(int width, int height);
 
 // A stand-in "rtf" format whose files list the live objects and carry their
 // picture bytes, so that file sizes follow what the objects cost.  It reads

@@ -1,4 +1,5 @@
 #include "office/OfficeError.h"
+#include "office/native/ClipboardItems.h"
 #include "office/native/excel/NativeExcelApplication.h"
 #include "office/native/word/NativeDocument.h"
 #include "office/native/word/NativeDocuments.h"
@@ -75,6 +76,49 @@ TEST_F(NativeWordTest, ACopyShownLargerThanAnyPageIsRenderedAtThePageSize) {
     auto scratch = word.Documents()->add();
     scratch->Range(0)->Paste();
     EXPECT_DOUBLE_EQ(scratch->InlineShapes()->item(1)->Width(), 4900);
+}
+
+TEST_F(NativeWordTest, ACopiedPictureCarriesTheLivePicturesAroundItInItsStory) {
+    // Pictures 0 to 4 in one story: 1 is an embedded object and 2 deleted,
+    // and neither is a picture the sheet would draw next.
+    model::Document document = test::documentWithInlinePicture(90, 60);
+    auto& story = document.main().elements;
+    for (int i = 1; i <= 4; ++i) {
+        model::InlineObject object = document.inlines[0];
+        object.picture = test::jpegPicture(100 + 10 * i, 80);
+        object.widthPt = 50.0 + i;
+        if (i == 1) object.kind = model::InlineKind::EmbeddedObject;
+        if (i == 2) object.edit = model::EditState::Deleted;
+        document.inlines.push_back(object);
+        story.insert(story.end() - 1, model::Element::inlineObject(i));
+    }
+    const auto pictures = document.inlines;
+    auto source = adopt(std::move(document));
+    auto clipOf = [&]() {
+        const std::any data = clipboard.data(kWordClipFormat);
+        return *std::any_cast<WordClip>(&data);
+    };
+    // Live objects, in order: 0, 1 (the object), 3, 4.
+    source->InlineShapes()->item(3)->Range()->Copy();
+    WordClip clip = clipOf();
+    ASSERT_EQ(clip.inlines.size(), 1u);
+    ASSERT_TRUE(clip.pictureBefore && clip.pictureAfter);
+    EXPECT_EQ(clip.pictureBefore->picture.bytes, pictures[0].picture.bytes);
+    EXPECT_DOUBLE_EQ(clip.pictureBefore->widthPt, 90);
+    EXPECT_EQ(clip.pictureAfter->picture.bytes, pictures[4].picture.bytes);
+    EXPECT_DOUBLE_EQ(clip.pictureAfter->widthPt, 54);
+
+    source->InlineShapes()->item(1)->Range()->Copy();
+    clip = clipOf();
+    EXPECT_FALSE(clip.pictureBefore.has_value());
+    ASSERT_TRUE(clip.pictureAfter.has_value());
+    EXPECT_EQ(clip.pictureAfter->picture.bytes, pictures[3].picture.bytes);
+
+    // Only a single picture copied says what is around it.
+    source->Content()->Copy();
+    clip = clipOf();
+    EXPECT_GT(clip.inlines.size(), 1u);
+    EXPECT_FALSE(clip.pictureBefore || clip.pictureAfter);
 }
 
 TEST_F(NativeWordTest, InlinePictureIsMeasuredInTheScratchDocumentAndReplacedInPlace) {
