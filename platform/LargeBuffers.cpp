@@ -1,7 +1,9 @@
 #include "platform/LargeBuffers.h"
 
+#include <malloc.h>
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <system_error>
 #include <thread>
@@ -64,6 +66,11 @@ void populate(void* data, std::size_t size) {
     (void)data;
     (void)size;
 #endif
+}
+
+void shareMemoryArenas() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    (void)::mallopt(M_ARENA_MAX, static_cast<int>(std::clamp(cores, 2u, 64u)));
 }
 
 void reserveLarge(std::string& text, std::size_t capacity) {

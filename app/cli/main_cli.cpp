@@ -1,12 +1,14 @@
 #include "app/cli/CliApp.h"
 #include "app/cli/CliSignals.h"
 
+#include "platform/LargeBuffers.h"
 #include "settings/RegAccess.h"
 
 #include <iostream>
 #include <unistd.h>
 
 int main(int argc, char** argv) {
+    kelvaran::platform::shareMemoryArenas();
     kelvaran::app::catchStopSignals();
     kelvaran::app::CliEnvironment environment;
     environment.configFolder = kelvaran::settings::RegAccess::defaultFolder();

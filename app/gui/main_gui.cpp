@@ -4,6 +4,7 @@
 #include "app/gui/frmMain.h"
 #include "automation/MainWindowControl.h"
 #include "platform/FileSystem.h"
+#include "platform/LargeBuffers.h"
 #include "rules/ExceptionListFile.h"
 #include "settings/RegAccess.h"
 
@@ -14,6 +15,7 @@
 #include <memory>
 
 int main(int argc, char** argv) {
+    kelvaran::platform::shareMemoryArenas();
     QApplication application(argc, argv);
     // Without Qt's Japanese texts the program still runs, with English ones.
     kelvaran::app::gui::setUpApplication(application);
