@@ -44,12 +44,16 @@ void populate(void* data, std::size_t size) {
     const std::uintptr_t first = (begin + page - 1) & ~(page - 1);
     const std::uintptr_t last = (begin + size) & ~(page - 1);
     if (!data || first >= last) return;
-    // The system clears every new page, which costs about as much as
-    // filling it: a large buffer is mapped half here and half beside, on a
-    // second core where there is one.
-    constexpr std::uintptr_t kShared = std::uintptr_t{2} << 20;
+    // A new page costs far more than filling it (the system clears it, and
+    // a virtual machine's host may first have to provide it): a buffer of
+    // half a megabyte or more is mapped half here and half beside, on a
+    // second core where there is one.  Halves of a buffer in large pages
+    // meet at a large page's edge.
+    constexpr std::uintptr_t kShared = std::uintptr_t{512} << 10;
+    constexpr std::uintptr_t kLargePage = std::uintptr_t{2} << 20;
     if (last - first >= kShared && std::thread::hardware_concurrency() >= 2) {
-        const std::uintptr_t middle = (first + (last - first) / 2) & ~(kShared - 1);
+        const std::uintptr_t edge = last - first >= 2 * kLargePage ? kLargePage : page;
+        const std::uintptr_t middle = (first + (last - first) / 2) & ~(edge - 1);
         if (middle > first) {
             try {
                 std::thread beside(populatePages, middle, last);
