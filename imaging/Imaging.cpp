@@ -161,12 +161,14 @@ Image renderCorner(std::string_view bytes, PictureType type, int widthPx, int he
 }
 
 std::optional<std::string> renderJpeg(std::string_view bytes, PictureType type, int widthPx, int heightPx,
-                                      int quality, const std::atomic<bool>* stop) {
+                                      int quality, const std::atomic<bool>* stop, std::int64_t heldAtMost) {
     checkImageBudget(widthPx, heightPx, "the requested rendering");
     if (quality < 1 || quality > 100) throw ImagingError("a JPEG quality must lie between 1 and 100");
     if (!isVipsRaster(type)) return std::nullopt;
     if (stop && stop->load()) throw ImagingError("the drawing was stopped");
-    vips::VImage image = toSrgba(openRaster(bytes, type, widthPx, heightPx));
+    const vips::VImage opened = openRaster(bytes, type, widthPx, heightPx);
+    if (wholePictureBytes(opened, type) > heldAtMost) return std::nullopt;
+    vips::VImage image = toSrgba(opened);
     if (image.bands() != 3 || averagedWhole(image, heightPx)) return std::nullopt;
     // The picture is decoded while the JPEG is written: a damaged one fails
     // here, with the reason render gives.

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -75,9 +76,12 @@ Image renderCorner(std::string_view bytes, PictureType type, int widthPx, int he
 // the same bytes, without the rendering held in memory between the two:
 // for an opaque raster picture decoded by libvips.  Nothing for any other
 // picture, which the two calls must draw and store.  Raising `stop` (from
-// any thread) makes a call under way fail soon with ImagingError.
+// any thread) makes a call under way fail soon with ImagingError.  Also
+// nothing for a picture whose decoder would hold more than `heldAtMost`
+// bytes of it at once (a progressive JPEG, say; see wholePictureBytes).
 std::optional<std::string> renderJpeg(std::string_view bytes, PictureType type, int widthPx, int heightPx,
-                                      int quality, const std::atomic<bool>* stop = nullptr);
+                                      int quality, const std::atomic<bool>* stop = nullptr,
+                                      std::int64_t heldAtMost = std::numeric_limits<std::int64_t>::max());
 
 // The top-left part of an image, at most width x height pixels.
 Image cornerOf(const Image& image, int width, int height);

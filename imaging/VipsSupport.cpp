@@ -34,10 +34,8 @@ int intField(const vips::VImage& image, const char* name) {
     return vips_image_get_typeof(image.get_image(), name) != 0 ? image.get_int(name) : 0;
 }
 
-// The bytes the loader needs at once for the whole picture, beyond the rows
-// it streams: a progressive JPEG keeps every coefficient (two bytes a sample),
-// an interlaced PNG every row, a GIF its whole frame; a TIFF is counted at
-// its full size, its layout being free.
+}  // namespace
+
 std::int64_t wholePictureBytes(const vips::VImage& image, PictureType type) {
     const std::int64_t samples = std::int64_t{image.width()} * image.height() * image.bands();
     const std::int64_t sampleBytes = static_cast<std::int64_t>(vips_format_sizeof(image.format()));
@@ -49,8 +47,6 @@ std::int64_t wholePictureBytes(const vips::VImage& image, PictureType type) {
     default: return 0;
     }
 }
-
-}  // namespace
 
 void ensureVips() {
     static std::once_flag once;

@@ -37,6 +37,12 @@ vips::VImage resizeExact(vips::VImage image, int width, int height);
 
 vips::VImage fromImage(const Image& image);
 
+// The bytes the loader needs at once for the whole picture, beyond the rows
+// it streams: a progressive JPEG keeps every coefficient (two bytes a sample),
+// an interlaced PNG every row, a GIF its whole frame; a TIFF is counted at
+// its full size, its layout being free.  0 for a picture streamed.
+std::int64_t wholePictureBytes(const vips::VImage& image, PictureType type);
+
 // An 8-bit RGB image stored as baseline JPEG with optimised Huffman tables,
 // 4:2:0, no metadata, at quality 1 to 100.
 std::string jpegBytes(vips::VImage image, int quality);

@@ -1,5 +1,7 @@
 #include "office/native/RenderAhead.h"
 
+#include "imaging/PixelBudget.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +12,9 @@ namespace kelvaran::office::native {
 namespace {
 
 constexpr std::size_t kMostUnderWay = 2;
+
+// The most a drawing ahead may hold of a picture at once.
+constexpr std::int64_t kHeldAhead = imaging::kMaxPictureBytes / 3;
 
 }  // namespace
 
@@ -47,10 +52,14 @@ void RenderAhead::start(JpegDrawing drawing) {
     try {
         job->thread = std::thread([running] {
             // Whatever goes wrong here is found again, and told, by the
-            // conversion that draws the picture itself.
+            // conversion that draws the picture itself.  A picture whose
+            // decoder holds it whole (a progressive JPEG) may take the whole
+            // byte budget, which drawings beside the conversion would
+            // multiply: here it may hold a third of it at most.
             try {
                 const JpegDrawing& d = running->drawing;
-                running->result = imaging::renderJpeg(*d.bytes, d.type, d.width, d.height, d.quality, &running->stop);
+                running->result = imaging::renderJpeg(*d.bytes, d.type, d.width, d.height, d.quality, &running->stop,
+                                                      kHeldAhead);
             } catch (...) {
                 running->result.reset();
             }

@@ -2,6 +2,7 @@
 #include "tests/imaging/TestPictures.h"
 
 #include <gtest/gtest.h>
+#include <vips/vips8>
 
 #include <atomic>
 
@@ -123,6 +124,28 @@ TEST(RenderJpeg, AStopFlagRaisedStopsTheDrawingAndOneLoweredChangesNothing) {
     EXPECT_EQ(*watched, *free);
     stop = true;
     EXPECT_THROW(renderJpeg(photo, PictureType::Jpeg, 200, 150, 85, &stop), ImagingError);
+}
+
+TEST(RenderJpeg, APictureTheDecoderWouldHoldBeyondALimitIsLeft) {
+    const Image image = busy(400, 300);
+    const std::string baseline = encodeJpeg(image, 90);
+    const auto streamed = renderJpeg(baseline, PictureType::Jpeg, 200, 150, 85, nullptr, 0);
+    ASSERT_TRUE(streamed.has_value());
+    EXPECT_EQ(*streamed, *renderJpeg(baseline, PictureType::Jpeg, 200, 150, 85));
+
+    // A progressive JPEG keeps every coefficient while it is decoded: two
+    // bytes a sample, of the picture as loaded (shrunk by 2 on loading here).
+    void* data = nullptr;
+    std::size_t size = 0;
+    vips::VImage::new_from_memory(const_cast<std::uint8_t*>(image.rgba.data()), image.rgba.size(), image.width,
+                                  image.height, 4, VIPS_FORMAT_UCHAR)
+        .extract_band(0, vips::VImage::option()->set("n", 3))
+        .write_to_buffer(".jpg[interlace]", &data, &size);
+    const std::string progressive(static_cast<const char*>(data), size);
+    g_free(data);
+    EXPECT_TRUE(renderJpeg(progressive, PictureType::Jpeg, 200, 150, 85).has_value());
+    EXPECT_TRUE(renderJpeg(progressive, PictureType::Jpeg, 200, 150, 85, nullptr, 200 * 150 * 3 * 2).has_value());
+    EXPECT_FALSE(renderJpeg(progressive, PictureType::Jpeg, 200, 150, 85, nullptr, 200 * 150 * 3 * 2 - 1).has_value());
 }
 
 TEST(RenderJpeg, ADamagedPictureFailsWithTheReasonTheRenderingGives) {
