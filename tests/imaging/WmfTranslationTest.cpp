@@ -404,7 +404,8 @@ TEST(WmfTranslation, IconsDrawnWithMaskBitmapsShowThePageThroughTheMask) {
     EXPECT_LT(right.r, 60);
     // The stored translation keeps both raster operations for readers that
     // apply them.
-    const auto bitmaps = recordsOfType(wmfToEmf(wmf), kEmrStretchDiBits);
+    const std::string emf = wmfToEmf(wmf);  // the records point into it
+    const auto bitmaps = recordsOfType(emf, kEmrStretchDiBits);
     ASSERT_EQ(bitmaps.size(), 2u);
     EXPECT_EQ(ByteReader(bitmaps[0].bytes).u32(68), 0x008800C6u);
     EXPECT_EQ(ByteReader(bitmaps[1].bytes).u32(68), 0x00660046u);
