@@ -47,17 +47,12 @@ double pictureSecondsBudget() {
 }
 
 Deadline::Deadline(double seconds, std::string what) : previousAt_(deadlineAt.load()) {
-    {
-        const std::lock_guard lock(messageLock);
-        previousMessage_ = deadlineMessage;
-    }
     const double nanoseconds = std::clamp(seconds, 0.0, 1.0e7) * 1.0e9;
     const std::int64_t at = now() + static_cast<std::int64_t>(nanoseconds);
+    const std::lock_guard lock(messageLock);
+    previousMessage_ = deadlineMessage;
     if (previousAt_ != 0 && previousAt_ <= at) return;
-    {
-        const std::lock_guard lock(messageLock);
-        deadlineMessage = what + " took longer than " + secondsText(seconds) + " s";
-    }
+    deadlineMessage = what + " took longer than " + secondsText(seconds) + " s";
     deadlineAt.store(at);
 }
 

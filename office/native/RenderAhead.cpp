@@ -61,7 +61,7 @@ void RenderAhead::start(JpegDrawing drawing) {
                 running->result = imaging::renderJpeg(*d.bytes, d.type, d.width, d.height, d.quality, &running->stop,
                                                       kHeldAhead);
             } catch (...) {
-                running->result.reset();
+                // No result: the conversion draws it.
             }
         });
     } catch (const std::system_error&) {

@@ -1,6 +1,7 @@
 #include "office/native/excel/DrawAheadGuess.h"
 
 #include "office/native/PictureRendering.h"
+#include "office/native/excel/SheetState.h"
 
 #include <algorithm>
 
@@ -11,9 +12,6 @@ namespace {
 // The sheet draws at 96 pixels to the inch: a picture's own pixels are this
 // many points each.
 constexpr double kPointsPerPixel = 72.0 / 96.0;
-
-// The sheet's largest shape, in points.
-constexpr double kLargestShapePt = 169056;
 
 }  // namespace
 
@@ -57,7 +55,7 @@ std::optional<JpegDrawing> DrawAheadGuess::nextDrawing(int quality) const {
         if (own.visibleWidth > 0) widthPt = std::min(widthPt, own.visibleWidth * kPointsPerPixel);
         if (own.visibleHeight > 0) heightPt = std::min(heightPt, own.visibleHeight * kPointsPerPixel);
     }
-    if (!(widthPt > 0 && heightPt > 0 && widthPt <= kLargestShapePt && heightPt <= kLargestShapePt)) {
+    if (!(widthPt > 0 && heightPt > 0 && widthPt <= kLargestSheetShapePt && heightPt <= kLargestSheetShapePt)) {
         return std::nullopt;
     }
     // Cut at that size, a shape larger than the largest page goes to the

@@ -13,9 +13,11 @@ namespace kelvaran::office::native {
 namespace {
 
 double sheetSize(double points) {
-    // Excel's largest shape is a little over 169,000 points; a picture drawn
-    // that large would be refused by the pixel budget anyway.
-    if (!std::isfinite(points) || points <= 0 || points > 169056) throw OfficeError("the size is out of range");
+    // A picture drawn as large as the largest shape would be refused by the
+    // pixel budget anyway.
+    if (!std::isfinite(points) || points <= 0 || points > kLargestSheetShapePt) {
+        throw OfficeError("the size is out of range");
+    }
     return points;
 }
 

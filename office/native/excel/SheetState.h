@@ -14,6 +14,9 @@
 
 namespace kelvaran::office::native {
 
+// Excel's largest shape is a little over 169,000 points a side.
+inline constexpr double kLargestSheetShapePt = 169056;
+
 // A picture on the scratch sheet: its stored picture and its displayed size.
 struct SheetPicture {
     formats::model::PictureData picture;
