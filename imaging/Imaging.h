@@ -30,10 +30,24 @@ enum class PictureType { Unknown, Jpeg, Png, Gif, Bmp, Dib, Tiff, Emf, Wmf, Pict
 // memory is taken.
 inline constexpr std::int64_t kMaxPixels = 100'000'000;
 
-// Starts libvips, which the first picture otherwise waits for (it loads its
-// modules).  Safe from any thread and at any time; throws ImagingError when
-// the library cannot start.
+// Starts libvips, which the first picture otherwise waits for.  Safe from
+// any thread and at any time; throws ImagingError when the library cannot
+// start.
 void startPictureLibrary();
+
+// Starts libvips on a thread of its own, once in the life of the process, and
+// returns at once: the first picture then waits only for what is left of the
+// start.  Nothing else waits for it; the thread is joined when the process
+// ends.  A library that cannot start fails the first picture as before.
+void startPictureLibraryAside();
+
+// Keeps libvips to the codecs built into it (JPEG, PNG, GIF and TIFF: all
+// this program reads or writes).  Its optional modules (PDF, HEIF, JPEG XL,
+// ImageMagick, OpenSlide) would otherwise be loaded at its start: about a
+// twentieth of a second and some sixty more libraries, each one more way in
+// for a hostile picture.  It sets an environment variable, so call it first
+// thing in main, before any thread starts; a VIPSHOME the user set is kept.
+void keepToBuiltInCodecs();
 
 // "JPEG", "PNG", ... for messages and reports.
 const char* typeName(PictureType type);

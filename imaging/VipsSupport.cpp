@@ -8,6 +8,8 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <system_error>
+#include <thread>
 
 namespace kelvaran::imaging {
 namespace {
@@ -68,6 +70,47 @@ void ensureVips() {
 }
 
 void startPictureLibrary() { ensureVips(); }
+
+namespace {
+
+// The start begun aside, joined when the process ends.
+struct AsideStart {
+    std::thread thread;
+    AsideStart() = default;
+    AsideStart(const AsideStart&) = delete;
+    AsideStart& operator=(const AsideStart&) = delete;
+    ~AsideStart() {
+        if (thread.joinable()) thread.join();
+    }
+};
+
+}  // namespace
+
+void startPictureLibraryAside() {
+    static AsideStart start;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        try {
+            start.thread = std::thread([] {
+                try {
+                    ensureVips();
+                } catch (const ImagingError&) {
+                    // The first picture tries again and reports it.
+                }
+            });
+        } catch (const std::system_error&) {
+            // No thread to be had: the first picture starts the library.
+        }
+    });
+}
+
+void keepToBuiltInCodecs() {
+    // The library looks for its modules under VIPSHOME/lib whenever VIPSHOME
+    // names another prefix than the one it was installed in; this one holds
+    // none.  (It sets VIPSHOME itself at its start, from whatever thread
+    // starts it; set beforehand, that only replaces a value in place.)
+    (void)::setenv("VIPSHOME", "/nonexistent", 0);
+}
 
 void rethrowVips(const char* what, const vips::VError& error) {
     std::string detail = firstLine(error.what());

@@ -1,6 +1,7 @@
 #include "app/cli/CliApp.h"
 #include "app/cli/CliSignals.h"
 
+#include "imaging/Imaging.h"
 #include "platform/LargeBuffers.h"
 #include "settings/RegAccess.h"
 
@@ -9,6 +10,7 @@
 
 int main(int argc, char** argv) {
     kelvaran::platform::shareMemoryArenas();
+    kelvaran::imaging::keepToBuiltInCodecs();
     kelvaran::app::catchStopSignals();
     kelvaran::app::CliEnvironment environment;
     environment.configFolder = kelvaran::settings::RegAccess::defaultFolder();

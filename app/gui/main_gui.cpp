@@ -4,6 +4,7 @@
 #include "app/gui/frmMain.h"
 #include "automation/MainWindowControl.h"
 #include "platform/FileSystem.h"
+#include "imaging/Imaging.h"
 #include "platform/LargeBuffers.h"
 #include "rules/ExceptionListFile.h"
 #include "settings/RegAccess.h"
@@ -16,6 +17,7 @@
 
 int main(int argc, char** argv) {
     kelvaran::platform::shareMemoryArenas();
+    kelvaran::imaging::keepToBuiltInCodecs();
     QApplication application(argc, argv);
     // Without Qt's Japanese texts the program still runs, with English ones.
     kelvaran::app::gui::setUpApplication(application);

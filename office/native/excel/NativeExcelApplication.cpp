@@ -3,30 +3,17 @@
 #include "office/OfficeError.h"
 #include "office/native/excel/NativeWorkbooks.h"
 
-#include <system_error>
 
 namespace kelvaran::office::native {
 
 ExcelSession::ExcelSession(platform::Clipboard& board) : clipboard(board), ahead(RenderAhead::worthwhile()) {
     // Pictures come only after a document has been opened and read; the
-    // library's start (a twentieth of a second, loading its modules) is
-    // done meanwhile.  A library that cannot start fails the first picture
-    // as before.
-    if (!ahead.enabled()) return;
-    try {
-        libraryStart = std::thread([] {
-            try {
-                imaging::startPictureLibrary();
-            } catch (...) {
-            }
-        });
-    } catch (const std::system_error&) {
-    }
+    // library starts meanwhile.  A session that ends first (the check of the
+    // environment before a run) does not wait for it.
+    if (ahead.enabled()) imaging::startPictureLibraryAside();
 }
 
-ExcelSession::~ExcelSession() {
-    if (libraryStart.joinable()) libraryStart.join();
-}
+ExcelSession::~ExcelSession() = default;
 
 void ExcelSession::checkRunning() const {
     if (quit) throw OfficeError("Excel has been quit");

@@ -9,7 +9,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <thread>
 #include <vector>
 
 namespace kelvaran::office::native {
@@ -46,8 +45,6 @@ struct ExcelSession {
     int jpegQuality = imaging::kDefaultJpegQuality;
     DrawAheadGuess guess;
     RenderAhead ahead;
-    // The picture library starting while the document is read.
-    std::thread libraryStart;
 
     void checkRunning() const;
 };
