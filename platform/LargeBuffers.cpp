@@ -93,4 +93,11 @@ std::string largeString(std::size_t size) {
     return text;
 }
 
+std::string largeCopy(std::string_view bytes) {
+    std::string text;
+    reserveLarge(text, bytes.size());
+    text.append(bytes);
+    return text;
+}
+
 }  // namespace kelvaran::platform

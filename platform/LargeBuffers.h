@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace kelvaran::platform {
 
@@ -37,5 +38,9 @@ std::string largeString(std::size_t size);
 // Reserves room for `capacity` bytes in `text` and advises the new memory as
 // above; what `text` already holds is kept.
 void reserveLarge(std::string& text, std::size_t capacity);
+
+// A copy of `bytes` in memory advised as above: a picture or stream of
+// megabytes taken out of the document that holds it.
+std::string largeCopy(std::string_view bytes);
 
 }  // namespace kelvaran::platform

@@ -8,6 +8,7 @@
 
 #include "formats/doc/Bytes.h"
 #include "formats/doc/DocError.h"
+#include "platform/LargeBuffers.h"
 
 namespace kelvaran::formats::doc {
 namespace {
@@ -148,7 +149,7 @@ std::optional<PictureData> Blip::decode(std::string_view b, std::size_t offset, 
         const std::size_t dataAt = body + uids + 1;  // the tag byte
         if (dataAt > end)
             return std::nullopt;
-        p.bytes = std::make_shared<const std::string>(b.substr(dataAt, end - dataAt));
+        p.bytes = std::make_shared<const std::string>(platform::largeCopy(b.substr(dataAt, end - dataAt)));
     }
     return p;
 }
@@ -185,7 +186,7 @@ std::shared_ptr<const std::string> BlipReader::bytesAt(std::string_view buffer, 
     const Key key{buffer.data(), offset, end};
     auto& bytes = copied_[key];
     if (!bytes && end >= offset && take(end - offset))
-        bytes = std::make_shared<const std::string>(buffer.substr(offset, end - offset));
+        bytes = std::make_shared<const std::string>(platform::largeCopy(buffer.substr(offset, end - offset)));
     return bytes;
 }
 

@@ -13,6 +13,7 @@
 #include <type_traits>
 
 #include "formats/doc/CompoundValidator.h"
+#include "platform/LargeBuffers.h"
 #include "formats/doc/DocError.h"
 
 namespace kelvaran::formats::doc {
@@ -82,7 +83,7 @@ void readTree(GsfInfile* in, CompoundEntry& out, int depth)
             const gsf_off_t size = gsf_input_size(child.p);
             if (size < 0 || static_cast<std::uint64_t>(size) > CompoundFile::kMaxInputSize)
                 throw DocError(DocError::Kind::Damaged, "the document is damaged (a stream has an impossible size)");
-            e.data.resize(static_cast<std::size_t>(size));
+            e.data = platform::largeString(static_cast<std::size_t>(size));
             std::size_t done = 0;
             while (done < e.data.size()) {
                 const std::size_t chunk = std::min<std::size_t>(e.data.size() - done, 1 << 16);

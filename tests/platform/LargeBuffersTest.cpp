@@ -60,6 +60,22 @@ TEST(LargeBuffersTest, MappingPagesAheadKeepsWhatTheyHold) {
     EXPECT_EQ(tiny, "ab");
 }
 
+TEST(LargeBuffersTest, CopiesHoldExactlyTheBytesGiven) {
+    // Sizes around the ones that are mapped ahead, on two threads, and in
+    // large pages; taken from the middle of a larger buffer, zeros included.
+    const std::size_t largest = (std::size_t{9} << 20) + 11;
+    std::string source(largest + 10, '\0');
+    for (std::size_t i = 0; i < source.size(); ++i) source[i] = static_cast<char>((i * 40503u) >> 7);
+    for (const std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{512} << 10, (std::size_t{512} << 10) + 1,
+                                   kLargeBufferBytes + 4097, largest}) {
+        SCOPED_TRACE(size);
+        const std::string_view piece(source.data() + 5, size);
+        const std::string copy = largeCopy(piece);
+        ASSERT_EQ(copy.size(), size);
+        EXPECT_TRUE(copy == piece);
+    }
+}
+
 TEST(LargeBuffersTest, LargeFilesAreReadExactly) {
     const fs::path folder = fs::temp_directory_path() / ("kelvaran-large-" + std::to_string(::getpid()));
     fs::create_directories(folder);
