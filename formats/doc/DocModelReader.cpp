@@ -672,10 +672,12 @@ private:
                 const auto& gr = rect[static_cast<std::size_t>(s.parent)];
                 if (g.groupBounds) {
                     const auto& gb = *g.groupBounds;
-                    const double sx = gb[2] != gb[0] ? (gr[2] - gr[0]) / double(gb[2] - gb[0]) : 1.0;
-                    const double sy = gb[3] != gb[1] ? (gr[3] - gr[1]) / double(gb[3] - gb[1]) : 1.0;
-                    r = {gr[0] + (s.left - gb[0]) * sx, gr[1] + (s.top - gb[1]) * sy,
-                         gr[0] + (s.right - gb[0]) * sx, gr[1] + (s.bottom - gb[1]) * sy};
+                    // Taken in doubles: hostile bounds would overflow an int.
+                    const double gx0 = gb[0], gy0 = gb[1], gx1 = gb[2], gy1 = gb[3];
+                    const double sx = gx1 != gx0 ? (gr[2] - gr[0]) / (gx1 - gx0) : 1.0;
+                    const double sy = gy1 != gy0 ? (gr[3] - gr[1]) / (gy1 - gy0) : 1.0;
+                    r = {gr[0] + (s.left - gx0) * sx, gr[1] + (s.top - gy0) * sy,
+                         gr[0] + (s.right - gx0) * sx, gr[1] + (s.bottom - gy0) * sy};
                 }
             }
             rect[i] = r;

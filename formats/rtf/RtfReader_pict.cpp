@@ -4,9 +4,11 @@
 
 #include "formats/rtf/RtfPicture.h"
 #include "platform/LargeBuffers.h"
+#include "platform/PagesAhead.h"
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace kelvaran::formats::rtf::detail {
 
@@ -71,15 +73,26 @@ std::size_t decodeHex(std::string_view text, PictRead& r, char*& to) {
 }
 
 // Room in `r.data` for the bytes of up to `digits` more digits; where they go.
-char* hexRoom(PictRead& r, std::size_t digits) {
+// The pages of room made beforehand may be being touched ahead (`ahead`):
+// what is written is claimed first, and room beyond it stops that first.
+char* hexRoom(PictRead& r, std::size_t digits, std::optional<platform::PagesAhead>& ahead) {
     const std::size_t start = r.data.size();
-    r.data.resize(start + digits / 2 + 1);
+    const std::size_t room = start + digits / 2 + 1;
+    if (ahead) {
+        if (room > r.data.capacity()) {
+            ahead.reset();
+        } else {
+            ahead->claim(r.data.data() + room);
+        }
+    }
+    r.data.resize(room);
     return r.data.data() + start;
 }
 
 // A run of text of the picture: digits and blanks, anything else damages it.
-// `in` is the whole file.
-void readPictHex(const Token& token, std::string_view in, PictRead& r) {
+// `in` is the whole file.  At the first digits, room is made for the whole
+// run, and its pages are touched ahead while `ahead` is held.
+void readPictHex(const Token& token, std::string_view in, PictRead& r, std::optional<platform::PagesAhead>& ahead) {
     if (r.sawBin) return;
     if (!r.sawHex) {
         // The hex runs to the group's end, in lines: room for all of it at
@@ -89,9 +102,10 @@ void readPictHex(const Token& token, std::string_view in, PictRead& r) {
         const std::size_t close = in.find('}', token.begin);
         if (close != std::string::npos) {
             platform::reserveLarge(r.data, (close - token.begin) / 2 + 1 + kHexPiece / 2 + 1);
+            ahead.emplace(r.data.data() + r.data.size(), r.data.capacity() - r.data.size());
         }
     }
-    char* to = hexRoom(r, token.data.size());
+    char* to = hexRoom(r, token.data.size(), ahead);
     if (decodeHex(token.data, r, to) < token.data.size()) r.badData = true;
     r.data.resize(static_cast<std::size_t>(to - r.data.data()));
 }
@@ -100,14 +114,15 @@ void readPictHex(const Token& token, std::string_view in, PictRead& r) {
 // the file at `from` without a token for each line: digits, blanks and line
 // ends up to the first byte that is none of them, where the tokens go on.
 // Returns where that byte stands.
-std::size_t readPictHexLines(std::string_view in, std::size_t from, PictRead& r) {
+std::size_t readPictHexLines(std::string_view in, std::size_t from, PictRead& r,
+                             std::optional<platform::PagesAhead>& ahead) {
     if (r.sawBin) return from;
     // Piece by piece, so that room is made for what is there and no more,
     // without looking ahead for the end first.
     std::size_t at = from;
     while (at < in.size()) {
         const std::size_t piece = std::min(in.size() - at, kHexPiece);
-        char* to = hexRoom(r, piece);
+        char* to = hexRoom(r, piece, ahead);
         const std::size_t used = decodeHex(in.substr(at, piece), r, to);
         r.data.resize(static_cast<std::size_t>(to - r.data.data()));
         at += used;
@@ -340,9 +355,11 @@ PictInfo Reader::parsePict(const Token& open, const Token& word) {
     PictRead r;
     const std::size_t end = walkGroup([&](const Token& token) { readPictWord(token, r, info); },
                                       [&](const Token& token) {
-                                          readPictHex(token, in_, r);
+                                          // Ends before anything else is done with the picture's bytes.
+                                          std::optional<platform::PagesAhead> ahead;
+                                          readPictHex(token, in_, r, ahead);
                                           if (!pushed_) {
-                                              tok_.moveTo(readPictHexLines(in_, tok_.position(), r));
+                                              tok_.moveTo(readPictHexLines(in_, tok_.position(), r, ahead));
                                               lastEnd_ = tok_.position();
                                           }
                                       },

@@ -235,6 +235,30 @@ TEST(RtfReaderTest, PictureTypesSizesAndCrop) {
     EXPECT_DOUBLE_EQ(document.inlines[0].widthPt, 1.5);
 }
 
+TEST(RtfReaderTest, LargePicturesAreReadWhole) {
+    // Large enough for the room to be made at once and its pages touched
+    // ahead on a second core while the hex is decoded; in Word's lines of
+    // 128 digits, in one long line, and with a line end just before the
+    // brace.  The bytes after the PNG's end are kept as they are.
+    std::string bytes = tinyPng();
+    for (std::size_t i = 0; bytes.size() < (std::size_t{1} << 20) + 333; ++i) {
+        bytes.push_back(static_cast<char>((i * 2654435761u) >> 11));
+    }
+    const std::string digits = hex(bytes);
+    std::string lines;
+    for (std::size_t at = 0; at < digits.size(); at += 128) lines += digits.substr(at, 128) + "\r\n";
+    for (const std::string& data : {lines, digits, digits + "\r\n"}) {
+        SCOPED_TRACE(data.size());
+        const auto document = read(wrap("{\\pict\\pngblip\\picwgoal600\\pichgoal400\r\n" + data + "}"));
+        ASSERT_EQ(document.inlines.size(), 1u);
+        const auto& picture = document.inlines[0].picture;
+        EXPECT_EQ(picture.type, model::PictureFormat::Png);
+        ASSERT_TRUE(picture.bytes);
+        ASSERT_EQ(picture.bytes->size(), bytes.size());
+        EXPECT_TRUE(*picture.bytes == bytes);
+    }
+}
+
 TEST(RtfReaderTest, FallbackCopiesLinkedPicturesAndHeadersAreNoBodyObjects) {
     const std::string body = "{\\*\\shppict" + pngPict() + "}\r\n{\\nonshppict" + pngPict() + "}" +  // one picture
                              "{\\nonshppict" + pngPict() + "}" +                                    // lone fallback
