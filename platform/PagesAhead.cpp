@@ -33,7 +33,7 @@ void PagesAhead::claim(const char* end) {
     // The terminator included.
     const std::size_t offset = end >= data_ ? static_cast<std::size_t>(end - data_) + 1 : 0;
     if (offset > claimed_) claimed_ = offset;
-    idle_.wait(lock, [&] { return reading_ == nullptr || reading_ >= data_ + claimed_; });
+    idle_.wait(lock, [&] { return reading_ == kNotReading || reading_ >= claimed_; });
 }
 
 void PagesAhead::touchPages() {
@@ -41,24 +41,24 @@ void PagesAhead::touchPages() {
     std::uintptr_t page = (begin + kPage - 1) & ~(kPage - 1);
     const std::uintptr_t end = begin + size_;
     for (; page < end; page += kPage) {
-        const char* at = reinterpret_cast<const char*>(page);
+        const std::size_t offset = page - begin;
         {
             std::lock_guard lock(mutex_);
             if (stop_) return;
             // Caught up by the caller: go on past what it has claimed.
-            if (at < data_ + claimed_) {
-                const std::uintptr_t past = begin + claimed_;
-                page = ((past + kPage - 1) & ~(kPage - 1)) - kPage;
+            if (offset < claimed_) {
+                if (claimed_ >= size_) return;
+                page = ((begin + claimed_ + kPage - 1) & ~(kPage - 1)) - kPage;
                 continue;
             }
-            reading_ = at;
+            reading_ = offset;
         }
         // The memory is the caller's, mapped and not yet written: what is
         // read does not matter, only that the page has been reached.
-        (void)*static_cast<const volatile unsigned char*>(static_cast<const void*>(at));
+        (void)*static_cast<const volatile unsigned char*>(static_cast<const void*>(data_ + offset));
         {
             std::lock_guard lock(mutex_);
-            reading_ = nullptr;
+            reading_ = kNotReading;
         }
         idle_.notify_all();
     }

@@ -40,12 +40,14 @@ public:
 private:
     void touchPages();
 
+    static constexpr std::size_t kNotReading = static_cast<std::size_t>(-1);
+
     const char* data_;
     std::size_t size_;
     std::mutex mutex_;
     std::condition_variable idle_;
-    std::size_t claimed_ = 0;            // offset below which the caller writes
-    const char* reading_ = nullptr;      // the page the thread is reading, if any
+    std::size_t claimed_ = 0;  // offset below which the caller writes
+    std::size_t reading_ = kNotReading;  // offset of the page the thread is reading
     bool stop_ = false;
     std::thread worker_;
 };
