@@ -73,10 +73,23 @@ void startPictureLibrary() { ensureVips(); }
 
 namespace {
 
-// The start begun aside, joined when the process ends.
+// The start begun aside: the thread starts with the object and is joined
+// when the process ends.
 struct AsideStart {
     std::thread thread;
-    AsideStart() = default;
+    AsideStart() {
+        try {
+            thread = std::thread([] {
+                try {
+                    ensureVips();
+                } catch (const ImagingError&) {
+                    // The first picture tries again and reports it.
+                }
+            });
+        } catch (const std::system_error&) {
+            // No thread to be had: the first picture starts the library.
+        }
+    }
     AsideStart(const AsideStart&) = delete;
     AsideStart& operator=(const AsideStart&) = delete;
     ~AsideStart() {
@@ -87,21 +100,8 @@ struct AsideStart {
 }  // namespace
 
 void startPictureLibraryAside() {
+    // Made once, by the first call, whatever thread it comes from.
     static AsideStart start;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        try {
-            start.thread = std::thread([] {
-                try {
-                    ensureVips();
-                } catch (const ImagingError&) {
-                    // The first picture tries again and reports it.
-                }
-            });
-        } catch (const std::system_error&) {
-            // No thread to be had: the first picture starts the library.
-        }
-    });
 }
 
 void keepToBuiltInCodecs() {

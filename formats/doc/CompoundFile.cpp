@@ -13,8 +13,8 @@
 #include <type_traits>
 
 #include "formats/doc/CompoundValidator.h"
-#include "platform/LargeBuffers.h"
 #include "formats/doc/DocError.h"
+#include "platform/LargeBuffers.h"
 
 namespace kelvaran::formats::doc {
 namespace {

@@ -3,7 +3,6 @@
 #include "office/OfficeError.h"
 #include "office/native/excel/NativeWorkbooks.h"
 
-
 namespace kelvaran::office::native {
 
 ExcelSession::ExcelSession(platform::Clipboard& board) : clipboard(board), ahead(RenderAhead::worthwhile()) {
@@ -12,8 +11,6 @@ ExcelSession::ExcelSession(platform::Clipboard& board) : clipboard(board), ahead
     // environment before a run) does not wait for it.
     if (ahead.enabled()) imaging::startPictureLibraryAside();
 }
-
-ExcelSession::~ExcelSession() = default;
 
 void ExcelSession::checkRunning() const {
     if (quit) throw OfficeError("Excel has been quit");

@@ -32,7 +32,6 @@ struct SheetState {
 // What the in-process Excel shares with its workbooks and sheets.
 struct ExcelSession {
     explicit ExcelSession(platform::Clipboard& board);
-    ~ExcelSession();
     ExcelSession(const ExcelSession&) = delete;
     ExcelSession& operator=(const ExcelSession&) = delete;
 
