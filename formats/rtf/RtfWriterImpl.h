@@ -114,6 +114,9 @@ private:
     void pairStandIns();
     // True when the shapes keep the stacking order they were read with.
     bool stackingKept() const;
+    // How many text boxes deep the text of `story` lies (0 for the main text
+    // and headers).
+    int textBoxDepth(int story) const;
     void shapeEdits();
 
     const model::Document& doc_;

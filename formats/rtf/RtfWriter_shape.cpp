@@ -501,6 +501,23 @@ std::string Writer::newShape(int index, const Space* space, int depth) {
     return out + "}}";
 }
 
+int Writer::textBoxDepth(int story) const {
+    int depth = 0;
+    const int count = static_cast<int>(doc_.shapes.size());
+    for (int guard = 0; guard < 64 && story > 0 && story < static_cast<int>(doc_.stories.size()); ++guard) {
+        int owner = doc_.stories[static_cast<std::size_t>(story)].owner;
+        if (owner < 0 || owner >= count) break;
+        for (int up = 0; up < 64 && doc_.shapes[static_cast<std::size_t>(owner)].parent >= 0 &&
+                         doc_.shapes[static_cast<std::size_t>(owner)].parent < count;
+             ++up) {
+            owner = doc_.shapes[static_cast<std::size_t>(owner)].parent;
+        }
+        ++depth;
+        story = doc_.shapes[static_cast<std::size_t>(owner)].anchor.story;
+    }
+    return depth;
+}
+
 void Writer::shapeEdits() {
     const int count = static_cast<int>(doc_.shapes.size());
     auto liveShape = [&](int index) {
@@ -558,6 +575,7 @@ void Writer::shapeEdits() {
         for (auto& edit : shapePatch(shape, source_, space ? &*space : nullptr)) edits_.push_back(std::move(edit));
     }
     // Shapes to write at their anchors: added ones and former members.
+    std::vector<std::pair<int, int>> pending;  // (how deep its anchor's text box lies, shape)
     for (int i = 0; i < count; ++i) {
         const auto& shape = doc_.shapes[static_cast<std::size_t>(i)];
         if (shape.edit == model::EditState::Deleted || shape.parent >= 0 || placed[static_cast<std::size_t>(i)]) continue;
@@ -565,6 +583,15 @@ void Writer::shapeEdits() {
         const bool formerMember =
             shape.edit == model::EditState::Unchanged && (shape.ungroupedFrom >= 0 || (detail && detail->member));
         if (shape.edit != model::EditState::Added && !formerMember) continue;
+        pending.emplace_back(textBoxDepth(shape.anchor.story), i);
+    }
+    // A shape anchored in the text of another that is written again here
+    // must be among the edits before that one is rendered: the deepest go
+    // first.
+    std::stable_sort(pending.begin(), pending.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
+    for (const auto& [unused, i] : pending) {
+        const auto& shape = doc_.shapes[static_cast<std::size_t>(i)];
         const int story = shape.anchor.story;
         if (story < 0 || story >= static_cast<int>(doc_.stories.size())) {
             throw model::FormatError("a shape's anchor is not in the document");

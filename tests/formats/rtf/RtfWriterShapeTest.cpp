@@ -240,5 +240,81 @@ TEST(RtfWriterShapeTest, ATextBoxWrittenJustBeforeAReplacedPictureStays) {
     EXPECT_EQ(back.inlines.size(), 1u);
 }
 
+// The office's Ungroup: the members stand on their own at the group's anchor.
+void ungroup(model::Document& document, int group) {
+    auto& entry = document.shapes[static_cast<std::size_t>(group)];
+    const auto members = entry.children;
+    const auto anchor = entry.anchor;
+    entry.children.clear();
+    entry.edit = model::EditState::Deleted;
+    for (int member : members) {
+        auto& shape = document.shapes[static_cast<std::size_t>(member)];
+        shape.parent = -1;
+        shape.anchor = anchor;
+        shape.ungroupedFrom = group;
+        shape.layoutChanged = true;
+    }
+}
+
+TEST(RtfWriterShapeTest, ShapesInTheTextOfAMovedTextBoxGoWithIt) {
+    // A group holding a text box whose text holds a group of two pictures:
+    // both groups taken apart, one inner picture replaced.  The text box is
+    // written again at its new place, and what now stands in its text must
+    // be written inside it whichever shape comes first in the model.
+    const std::string member = "\\shpleft0\\shptop0\\shpright400\\shpbottom400";
+    auto picture = [&](const std::string& name) {
+        return "{\\shp{\\*\\shpinst" + member + "{\\sp{\\sn wzName}{\\sv " + name + "}}{\\sp{\\sn relLeft}{\\sv 0}}"
+               "{\\sp{\\sn relTop}{\\sv 0}}{\\sp{\\sn relRight}{\\sv 400}}{\\sp{\\sn relBottom}{\\sv 400}}"
+               "{\\sp{\\sn shapeType}{\\sv 75}}{\\sp{\\sn pib}{\\sv " + oldPict() + "}}}}";
+    };
+    auto group = [&](const std::string& members) {
+        return "{\\shpgrp{\\*\\shpinst\\shpleft0\\shptop0\\shpright2000\\shpbottom2000\\shpwr3\\shpz0"
+               "{\\sp{\\sn groupLeft}{\\sv 0}}{\\sp{\\sn groupTop}{\\sv 0}}{\\sp{\\sn groupRight}{\\sv 2000}}"
+               "{\\sp{\\sn groupBottom}{\\sv 2000}}" + members + "}}";
+    };
+    const std::string box = "{\\shp{\\*\\shpinst" + member + "{\\sp{\\sn relLeft}{\\sv 0}}{\\sp{\\sn relTop}{\\sv 0}}"
+                            "{\\sp{\\sn relRight}{\\sv 1000}}{\\sp{\\sn relBottom}{\\sv 1000}}"
+                            "{\\sp{\\sn shapeType}{\\sv 202}}{\\shptxt Boxed " + group(picture("In A") + picture("In B")) +
+                            " words\\par}}}";
+    auto document = read(wrap("x" + group(box + picture("Outer")) + "y\\par "));
+    ASSERT_EQ(document.shapes.size(), 6u);
+    const auto tops = document.topLevelShapes();
+    ASSERT_EQ(tops.size(), 2u);  // the outer group, and the inner one in the box's text
+    const int outer = document.shapes[static_cast<std::size_t>(tops[0])].anchor.story == 0 ? tops[0] : tops[1];
+    const int inner = tops[0] == outer ? tops[1] : tops[0];
+    ASSERT_GT(document.shapes[static_cast<std::size_t>(inner)].anchor.story, 0);
+    ungroup(document, outer);
+    const auto innerMembers = document.shapes[static_cast<std::size_t>(inner)].children;
+    ungroup(document, inner);
+    ASSERT_EQ(innerMembers.size(), 2u);
+    {
+        // A new picture in the first one's place, as the walk leaves it.
+        model::FloatingShape fresh = document.shapes[static_cast<std::size_t>(innerMembers[0])];
+        fresh.origin = model::Origin{};
+        fresh.ungroupedFrom = -1;
+        fresh.picture = newPng(fresh.widthPt, fresh.heightPt).toPictureData();
+        const auto stack = fresh.stackPosition;
+        const int added = document.addShape(std::move(fresh));
+        document.shapes[static_cast<std::size_t>(added)].stackPosition = stack;
+        document.deleteShape(innerMembers[0]);
+    }
+
+    std::string written;
+    const auto back = roundTrip(document, &written);
+    int pictures = 0, inBox = 0, boxes = 0;
+    for (const auto& shape : back.shapes) {
+        if (shape.type == model::shape_type::kTextBox) ++boxes;
+        if (shape.type != model::shape_type::kPicture) continue;
+        ++pictures;
+        if (shape.anchor.story > 0) ++inBox;
+    }
+    EXPECT_EQ(boxes, 1);
+    EXPECT_EQ(pictures, 3) << written;
+    EXPECT_EQ(inBox, 2) << written;
+    EXPECT_EQ(count(written, "picscalex250"), 2u);  // the replaced one's old picture is gone
+    EXPECT_EQ(count(written, "In B"), 1u);
+    EXPECT_EQ(count(written, "Boxed"), 1u);
+}
+
 }  // namespace
 }  // namespace kelvaran::formats::rtf
