@@ -544,7 +544,10 @@ private:
         };
         for (std::uint32_t cp = begin; cp < end; ++cp) {
             const char16_t c = text_[cp];
-            if (auto o = objectAt_.find(cp); o != objectAt_.end()) {
+            // An object whose field stands in another field's code is not
+            // shown, as a picture there is not: the outer field shows its
+            // result instead.
+            if (auto o = objectAt_.find(cp); o != objectAt_.end() && !hiddenNow()) {
                 const EmbeddedObject& object = inv_.objects[o->second];
                 if ((object.resultPicture >= 0 || object.storagePicture) && object.fieldEnd < end &&
                     object.fieldEnd > cp) {

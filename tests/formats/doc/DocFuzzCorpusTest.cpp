@@ -1,6 +1,7 @@
 // Replays the .doc reader fuzz target's seeds and crash files through the same
 // entry function, in the normal test run.
 
+#include "formats/doc/DocDocument.h"
 #include "formats/doc/DocFormat.h"
 #include "fuzz/DocFuzzEntry.h"
 #include "fuzz/DocumentEdits.h"
@@ -27,6 +28,27 @@ TEST(DocFuzzCorpus, SeedsAreEditedSavedAndReadBackOrRefused) {
             EXPECT_EQ(exerciseDocReader(bytes), 3);
         }
     }
+}
+
+// A damaged field whose separator and end are gone holds an object's whole
+// field in its code.  Word shows neither: the object is no picture of the
+// text, so it is neither offered for replacing nor lost when the copy is
+// read back with the picture that replaced it hidden in that code.
+TEST(DocFuzzCorpus, AnObjectInsideAnotherFieldsCodeIsNotShown) {
+    const auto crashes = kelvaran::test::fuzzFilesIn(kelvaran::test::kFuzzFolder / "crashes" / "doc_reader");
+    const auto found = crashes.find("crash-09cfabdbc296474355228b2532af5e5a6e6250f4");
+    ASSERT_NE(found, crashes.end());
+    const std::string& bytes = found->second;
+    const DocDocument raw = DocDocument::fromBytes(bytes);
+    ASSERT_EQ(raw.inventory().objects.size(), 1u);  // the object is there...
+    const auto& object = raw.inventory().objects[0];
+    EXPECT_EQ(object.instruction, "EMBED");
+    ASSERT_LT(object.fieldBegin, raw.text().size());
+    EXPECT_EQ(raw.text().substr(0, 14), u"Spreadsheet: \x13");  // ...inside a field opened before it
+    const auto document = readDoc(std::make_shared<const std::string>(bytes));
+    EXPECT_TRUE(document.inlines.empty());
+    EXPECT_EQ(fuzz::countPictures(document), 0);
+    EXPECT_EQ(exerciseDocReader(bytes), 2);  // nothing to replace, the copy reads back alike
 }
 
 TEST(DocFuzzCorpus, RecordedCrashesNoLongerCrash) {
