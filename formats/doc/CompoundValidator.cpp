@@ -247,6 +247,17 @@ bool CompoundValidator::hasSignature(std::string_view file)
     return true;
 }
 
+std::size_t CompoundValidator::rootSiblingLinks(std::string_view file)
+{
+    if (file.size() < 512 || !hasSignature(file))
+        return 0;
+    const std::size_t sectorSize = std::size_t(1) << u16At(file, 0x1E);
+    const std::size_t root = (std::size_t(u32At(file, 0x30)) + 1) * sectorSize;
+    if (!fits(file.size(), root + 0x44, 8))
+        return 0;
+    return u32At(file, root + 0x44) != kNoStream || u32At(file, root + 0x48) != kNoStream ? root + 0x44 : 0;
+}
+
 std::string CompoundValidator::check(std::string_view file)
 {
     if (file.size() < 512 || !hasSignature(file))

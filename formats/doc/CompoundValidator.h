@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,12 @@ public:
 
     // True when the bytes start with the compound-file signature.
     static bool hasSignature(std::string_view file);
+
+    // For a file `check` found sound: where the root entry's two sibling
+    // links stand when it has any, else 0.  The root has none in a sound
+    // file; the container library reads what they lead to into entries it
+    // never frees, and shows none of it.
+    static std::size_t rootSiblingLinks(std::string_view file);
 };
 
 }  // namespace kelvaran::formats::doc

@@ -3,14 +3,18 @@
 
 #include "formats/doc/Blip.h"
 #include "formats/doc/CompoundFile.h"
+#include "formats/doc/CompoundValidator.h"
 #include "formats/doc/DocFormat.h"
 #include "tests/formats/doc/DocTestSupport.h"
+#include "tests/support/FuzzFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstring>
 #include <random>
+#include <string>
+#include <vector>
 
 namespace kelvaran::formats::doc {
 namespace {
@@ -96,6 +100,32 @@ TEST(DocHostileInputTest, ARootEntryWithSiblingsIsCheckedAsTheLibraryWalksIt) {
     EXPECT_NE(refusal(outside).find("outside the directory"), std::string::npos) << refusal(outside);
     // The file itself still reads.
     EXPECT_EQ(refusal(file), "");
+}
+
+// Names of every entry of a container, depth first.
+std::vector<std::string> entryNames(const CompoundEntry& entry) {
+    std::vector<std::string> names{entry.name};
+    for (const CompoundEntry& child : entry.children)
+        for (std::string& name : entryNames(child)) names.push_back(entry.name + "/" + name);
+    return names;
+}
+
+TEST(DocHostileInputTest, ARootEntrysSiblingsAreCutBeforeTheLibraryReadsThem) {
+    // Found by fuzzing: a root with a right sibling.  The library reads the
+    // sibling into an entry of no parent, shows nothing of it and never frees
+    // it.  The container reads as it did, without that entry.
+    const auto crashes = kelvaran::test::fuzzFilesIn(kelvaran::test::kFuzzFolder / "crashes" / "doc_reader");
+    const auto found = crashes.find("leak-bace3178773fdb0744c99c144622c3106e1e2ee0");
+    ASSERT_NE(found, crashes.end());
+    const std::string& file = found->second;
+    const std::size_t links = CompoundValidator::rootSiblingLinks(file);
+    ASSERT_NE(links, 0u);
+    std::string unlinked = file;
+    unlinked.replace(links, 8, 8, '\xFF');
+    EXPECT_EQ(CompoundValidator::rootSiblingLinks(unlinked), 0u);
+    EXPECT_EQ(entryNames(CompoundFile::fromBytes(file).root), entryNames(CompoundFile::fromBytes(unlinked).root));
+    // A sound file has no siblings at its root and is read in place.
+    EXPECT_EQ(CompoundValidator::rootSiblingLinks(*test::testFile("generated/gen-inline-pictures.doc")), 0u);
 }
 
 TEST(DocHostileInputTest, TruncatedFilesAreRefused) {
