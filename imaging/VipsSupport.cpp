@@ -1,6 +1,7 @@
 #include "imaging/VipsSupport.h"
 
 #include "imaging/PixelBudget.h"
+#include "platform/LibraryStart.h"
 
 #include <algorithm>
 #include <atomic>
@@ -53,7 +54,11 @@ std::int64_t wholePictureBytes(const vips::VImage& image, PictureType type) {
 void ensureVips() {
     static std::once_flag once;
     std::call_once(once, [] {
-        if (VIPS_INIT("kelvaran") != 0) throw ImagingError("the picture library could not start");
+        {
+            // Its start registers the container library's types too.
+            std::lock_guard<std::mutex> starting(platform::libraryStartLock());
+            if (VIPS_INIT("kelvaran") != 0) throw ImagingError("the picture library could not start");
+        }
         g_log_set_handler("VIPS", static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE), dropWarning,
                           nullptr);
         // Two cores: one worker per core.  Results are never reused, so the

@@ -15,6 +15,7 @@
 #include "formats/doc/CompoundValidator.h"
 #include "formats/doc/DocError.h"
 #include "platform/LargeBuffers.h"
+#include "platform/LibraryStart.h"
 
 namespace kelvaran::formats::doc {
 namespace {
@@ -42,7 +43,11 @@ void initGsf()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        gsf_init();
+        {
+            // The picture library may be starting it on another thread.
+            std::lock_guard<std::mutex> starting(platform::libraryStartLock());
+            gsf_init();
+        }
         // The validator has already refused what libgsf would complain about; keep its
         // remaining warnings about odd but readable files off the user's terminal.
         g_log_set_handler("libgsf:msole", GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE), quietLog,

@@ -3,14 +3,19 @@
 
 #include "TestPictures.h"
 #include "imaging/Imaging.h"
+#include "platform/LibraryStart.h"
 
 #include <vips/vips.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <string>
+#include <thread>
 
 namespace kelvaran::imaging {
 namespace {
@@ -55,6 +60,24 @@ bool modulesInstalled() {
     std::exit(drawn.width == 32 && drawn.height == 24 ? 0 : 1);
 }
 
+// Run in a process of its own: holds the shared start lock while the library
+// starts aside; exits 0 when the start waited for it and then went through.
+// (The library's start sets up the container library's types, which the
+// document reader may be setting up on the main thread at the same time.)
+[[noreturn]] void startAsideWhileTheStartLockIsHeld() {
+    std::unique_lock<std::mutex> held(platform::libraryStartLock());
+    std::atomic<bool> started{false};
+    std::thread aside([&] {
+        startPictureLibrary();
+        started = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const bool early = started.load();
+    held.unlock();
+    aside.join();
+    std::exit(!early && started.load() ? 0 : 1);
+}
+
 class LibraryStartTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -84,6 +107,10 @@ TEST_F(LibraryStartTest, BuiltInCodecsStillWorkWithoutTheModules) {
             std::exit(ok ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(LibraryStartTest, TheStartWaitsForTheSharedStartLock) {
+    EXPECT_EXIT(startAsideWhileTheStartLockIsHeld(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(LibraryStartTest, FirstPictureMeetsTheStartBegunAside) {
