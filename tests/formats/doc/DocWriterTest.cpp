@@ -7,6 +7,7 @@
 #include "formats/doc/Fib.h"
 #include "formats/model/NewPicture.h"
 #include "tests/formats/doc/DocTestSupport.h"
+#include "tests/support/ModelEdits.h"
 
 #include <gtest/gtest.h>
 
@@ -403,20 +404,7 @@ int shapeNamed(const model::Document& document, const std::string& name) {
     return -1;
 }
 
-// Takes a top-level group apart as the office does: the members stand on
-// their own where they were, the group is gone.
-void ungroup(model::Document& document, int group) {
-    auto& shape = document.shapes[static_cast<std::size_t>(group)];
-    const std::vector<int> members = shape.children;
-    shape.children.clear();
-    shape.edit = model::EditState::Deleted;
-    for (int member : members) {
-        auto& entry = document.shapes[static_cast<std::size_t>(member)];
-        entry.parent = -1;
-        entry.ungroupedFrom = group;
-        entry.layoutChanged = true;
-    }
-}
+using kelvaran::test::ungroup;
 
 int group(model::Document& document, const std::vector<int>& members) {
     model::FloatingShape fresh;

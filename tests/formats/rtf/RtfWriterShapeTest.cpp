@@ -4,6 +4,7 @@
 
 #include "formats/rtf/RtfFormat.h"
 #include "tests/formats/rtf/RtfTestSupport.h"
+#include "tests/support/ModelEdits.h"
 
 #include <gtest/gtest.h>
 
@@ -240,21 +241,7 @@ TEST(RtfWriterShapeTest, ATextBoxWrittenJustBeforeAReplacedPictureStays) {
     EXPECT_EQ(back.inlines.size(), 1u);
 }
 
-// The office's Ungroup: the members stand on their own at the group's anchor.
-void ungroup(model::Document& document, int group) {
-    auto& entry = document.shapes[static_cast<std::size_t>(group)];
-    const auto members = entry.children;
-    const auto anchor = entry.anchor;
-    entry.children.clear();
-    entry.edit = model::EditState::Deleted;
-    for (int member : members) {
-        auto& shape = document.shapes[static_cast<std::size_t>(member)];
-        shape.parent = -1;
-        shape.anchor = anchor;
-        shape.ungroupedFrom = group;
-        shape.layoutChanged = true;
-    }
-}
+using kelvaran::test::ungroup;
 
 TEST(RtfWriterShapeTest, ShapesInTheTextOfAMovedTextBoxGoWithIt) {
     // A group holding a text box whose text holds a group of two pictures:
